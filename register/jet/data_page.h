@@ -1,0 +1,36 @@
+// Data pages (type 0x01): the row-offset table and the rows it points at.
+// Long-value pages share the layout and carry "LVAL" where a data page names its table.
+#pragma once
+
+#include <cstdint>
+
+#include "page_file.h"
+
+namespace jet {
+
+namespace data_page {
+
+constexpr std::size_t kFreeSpace = 2;
+constexpr std::size_t kOwner = 4;       // first definition page of the owning table
+constexpr std::size_t kRowCount = 12;
+constexpr std::size_t kFirstSlot = 14;
+constexpr std::uint16_t kDeleted = 0x8000;
+constexpr std::uint16_t kOverflow = 0x4000;
+constexpr std::uint16_t kOffsetMask = 0x1FFF;
+constexpr std::uint32_t kLongValueMark = 0x4C41564C;  // "LVAL"
+
+struct Slot {
+    std::uint16_t flags = 0;
+    Bytes bytes;  // the row's bytes, within the page
+    bool deleted() const { return (flags & kDeleted) != 0; }
+    bool overflow() const { return (flags & kOverflow) != 0; }
+};
+
+std::uint16_t row_count(Bytes page);
+
+// The row in slot n; raises Damaged when the slot or its extent is out of range.
+Slot slot(Bytes page, std::uint16_t n);
+
+}  // namespace data_page
+
+}  // namespace jet

@@ -1,0 +1,35 @@
+// Errors raised by the Jet engine. Every failure carries a kind, so that callers
+// (the data-access facade, regtool) can map it to their own numbers and texts.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace jet {
+
+enum class ErrorKind {
+    Io,            // the operating system refused a read or write
+    NotFound,      // no file at the path
+    NotJet,        // not an Access database at all
+    Jet3,          // Access 97 (Jet 3) file
+    Ace,           // Access 2007+ (.accdb) file
+    Password,      // database protected by a password
+    Encrypted,     // database encoded with a key
+    Damaged,       // structures inside the file contradict each other
+    NoSuchTable,   // the catalog has no such table
+    Unsupported,   // a structure the engine cannot handle exactly
+};
+
+class Error : public std::runtime_error {
+public:
+    Error(ErrorKind kind, const std::string& message) : std::runtime_error(message), kind_(kind) {}
+    ErrorKind kind() const noexcept { return kind_; }
+
+private:
+    ErrorKind kind_;
+};
+
+// Raised wherever bytes read from the file do not make sense.
+[[noreturn]] void damaged(const std::string& what);
+
+}  // namespace jet

@@ -1,0 +1,81 @@
+#include "table.h"
+
+#include "data_page.h"
+#include "row.h"
+#include "usage_map.h"
+
+namespace jet {
+
+namespace {
+
+constexpr int kMaxOverflowHops = 8;
+
+}  // namespace
+
+Table::Table(std::shared_ptr<PageFile> file, std::string name, TableDef def)
+    : file_(std::move(file)), name_(std::move(name)), def_(std::move(def)) {}
+
+std::vector<std::uint32_t> Table::data_pages() {
+    std::vector<std::uint32_t> pages;
+    for (std::uint32_t p : read_usage_map(*file_, def_.used_pages)) {
+        PagePtr page = file_->page(p);
+        Bytes b = bytes_of(*page);
+        // The map also lists the table's long-value and index pages; only its data pages hold rows.
+        if (b[0] == static_cast<std::uint8_t>(PageType::Data) && u32(b, data_page::kOwner) == def_.page) pages.push_back(p);
+    }
+    return pages;
+}
+
+std::optional<Bytes> Table::locate(RowId id, PagePtr& keep) {
+    keep = file_->page_of_type(id.page, PageType::Data, "data page");
+    Bytes page = bytes_of(*keep);
+    if (u32(page, data_page::kOwner) != def_.page) {
+        damaged("row id " + std::to_string(id.page) + ":" + std::to_string(id.row) + " lies on a page of another table");
+    }
+    data_page::Slot s = data_page::slot(page, id.row);
+    if (s.deleted()) return std::nullopt;
+    // A row that grew too large for its page was moved; its slot keeps a pointer to it.
+    for (int hop = 0; s.overflow(); ++hop) {
+        if (hop >= kMaxOverflowHops) damaged("a moved row points on in a loop");
+        RowId to = RowId::from_pointer(u32(s.bytes, 0));
+        keep = file_->page_of_type(to.page, PageType::Data, "moved row");
+        page = bytes_of(*keep);
+        if (u32(page, data_page::kOwner) != def_.page) damaged("a moved row points onto a page of another table");
+        s = data_page::slot(page, to.row);
+    }
+    return s.bytes;
+}
+
+std::vector<RowId> Table::row_ids() {
+    std::vector<RowId> ids;
+    ids.reserve(def_.row_count);
+    for (std::uint32_t p : data_pages()) {
+        PagePtr page = file_->page(p);
+        Bytes b = bytes_of(*page);
+        std::uint16_t n = data_page::row_count(b);
+        for (std::uint16_t r = 0; r < n; ++r) {
+            // Slots marked deleted are either deleted rows or the moved data of a
+            // row whose own slot lies elsewhere; both are skipped here.
+            if (!(u16(b, data_page::kFirstSlot + 2u * r) & data_page::kDeleted)) ids.push_back({p, r});
+        }
+    }
+    return ids;
+}
+
+void Table::scan(const std::function<bool(RowId, const std::vector<Value>&)>& f) {
+    for (RowId id : row_ids()) {
+        PagePtr keep;
+        std::optional<Bytes> row = locate(id, keep);
+        if (!row) continue;
+        if (!f(id, decode_row(*file_, def_, *row))) return;
+    }
+}
+
+std::optional<std::vector<Value>> Table::read(RowId id) {
+    PagePtr keep;
+    std::optional<Bytes> row = locate(id, keep);
+    if (!row) return std::nullopt;
+    return decode_row(*file_, def_, *row);
+}
+
+}  // namespace jet

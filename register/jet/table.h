@@ -1,0 +1,46 @@
+// A table: its definition and its rows, read in storage order (the pages of
+// the table's usage map in ascending order, the rows of each page in slot
+// order) or one at a time by row id.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "page_file.h"
+#include "table_def.h"
+
+namespace jet {
+
+class Table {
+public:
+    Table(std::shared_ptr<PageFile> file, std::string name, TableDef def);
+
+    const std::string& name() const { return name_; }
+    const TableDef& def() const { return def_; }
+    const std::vector<Column>& columns() const { return def_.columns; }
+
+    // The ids of the live rows in storage order. A row moved by an update keeps
+    // the id of its original slot, which points on to where the data lies.
+    std::vector<RowId> row_ids();
+
+    // Calls f for each live row in storage order; stops early when f returns false.
+    void scan(const std::function<bool(RowId, const std::vector<Value>&)>& f);
+
+    // The row with this id, or nothing if it was deleted; raises Damaged for an id
+    // that names no row of this table.
+    std::optional<std::vector<Value>> read(RowId id);
+
+private:
+    // The bytes of the live row at id (following a moved row), or nothing when deleted.
+    std::optional<Bytes> locate(RowId id, PagePtr& keep);
+    std::vector<std::uint32_t> data_pages();
+
+    std::shared_ptr<PageFile> file_;
+    std::string name_;
+    TableDef def_;
+};
+
+}  // namespace jet

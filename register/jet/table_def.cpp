@@ -1,0 +1,170 @@
+#include "table_def.h"
+
+#include <algorithm>
+#include <set>
+
+#include "text.h"
+
+namespace jet {
+
+namespace {
+
+constexpr std::size_t kNextPage = 4;
+constexpr std::size_t kRowCount = 16;
+constexpr std::size_t kAutonumber = 20;
+constexpr std::size_t kTableType = 40;
+constexpr std::size_t kMaxColumns = 41;
+constexpr std::size_t kVarColumns = 43;
+constexpr std::size_t kColumnCount = 45;
+constexpr std::size_t kLogicalIndexCount = 47;
+constexpr std::size_t kPhysicalIndexCount = 51;
+constexpr std::size_t kUsedPages = 55;
+constexpr std::size_t kFreePages = 59;
+constexpr std::size_t kBlockStart = 63;
+constexpr std::size_t kPhysicalCountEntry = 12;
+constexpr std::size_t kColumnEntry = 25;
+constexpr std::size_t kPhysicalEntry = 52;
+constexpr std::size_t kLogicalEntry = 28;
+constexpr std::size_t kMaxIndexColumns = 10;
+constexpr std::uint32_t kMaxDefinitionPages = 64;
+
+// The definition continues over further pages; each continuation's bytes after its
+// 8-byte header are appended to the first page's.
+std::vector<std::uint8_t> gather(PageFile& file, std::uint32_t first, std::vector<std::uint32_t>& pages) {
+    std::vector<std::uint8_t> buf;
+    std::set<std::uint32_t> seen;
+    std::uint32_t next = first;
+    while (next != 0) {
+        if (!seen.insert(next).second || seen.size() > kMaxDefinitionPages) {
+            damaged("the definition of the table at page " + std::to_string(first) + " loops over its pages");
+        }
+        PagePtr p = file.page_of_type(next, PageType::TableDef, "table definition");
+        pages.push_back(next);
+        Bytes b = bytes_of(*p);
+        if (buf.empty()) {
+            buf.assign(b.begin(), b.end());
+        } else {
+            buf.insert(buf.end(), b.begin() + 8, b.end());
+        }
+        next = u32(b, kNextPage);
+    }
+    return buf;
+}
+
+std::string read_name(Bytes b, std::size_t& pos) {
+    std::uint16_t len = u16(b, pos);
+    pos += 2;
+    std::string name = decode_text(sub(b, pos, len));
+    pos += len;
+    return name;
+}
+
+}  // namespace
+
+const Column* TableDef::find_column(std::string_view name) const {
+    for (const Column& c : columns) {
+        if (c.name == name) return &c;
+    }
+    for (const Column& c : columns) {
+        if (same_name(c.name, name)) return &c;
+    }
+    return nullptr;
+}
+
+const Column* TableDef::column_by_number(std::uint16_t number) const {
+    for (const Column& c : columns) {
+        if (c.number == number) return &c;
+    }
+    return nullptr;
+}
+
+TableDef read_table_def(PageFile& file, std::uint32_t page) {
+    TableDef t;
+    t.page = page;
+    std::vector<std::uint8_t> buf = gather(file, page, t.pages);
+    Bytes b(buf.data(), buf.size());
+
+    t.row_count = u32(b, kRowCount);
+    t.next_autonumber = u32(b, kAutonumber);
+    t.table_type = u8(b, kTableType);
+    t.max_columns = u16(b, kMaxColumns);
+    t.var_columns = u16(b, kVarColumns);
+    std::uint16_t column_count = u16(b, kColumnCount);
+    std::uint32_t logical_count = u32(b, kLogicalIndexCount);
+    std::uint32_t physical_count = u32(b, kPhysicalIndexCount);
+    t.used_pages = u32(b, kUsedPages);
+    t.free_pages = u32(b, kFreePages);
+    // Access allows 32 indexes a table; anything far above is a broken count.
+    if (logical_count > 1000 || physical_count > 1000) {
+        damaged("the table at page " + std::to_string(page) + " claims " + std::to_string(logical_count) + " indexes");
+    }
+
+    std::size_t pos = kBlockStart;
+    std::vector<std::uint32_t> physical_rows(physical_count);
+    for (std::uint32_t i = 0; i < physical_count; ++i) {
+        physical_rows[i] = u32(b, pos + 4);
+        pos += kPhysicalCountEntry;
+    }
+
+    t.columns.resize(column_count);
+    for (Column& c : t.columns) {
+        Bytes e = sub(b, pos, kColumnEntry);
+        std::uint8_t code = u8(e, 0);
+        if (!is_known_type(code)) {
+            throw Error(ErrorKind::Unsupported, "the table at page " + std::to_string(page) + " has a column of unknown type " +
+                                                    std::to_string(code));
+        }
+        c.type = static_cast<ColumnType>(code);
+        c.number = u16(e, 5);
+        c.var_index = u16(e, 7);
+        if (c.type == ColumnType::Decimal) {
+            c.precision = u8(e, 11);
+            c.scale = u8(e, 12);
+        } else if (c.type == ColumnType::Text || c.type == ColumnType::Memo) {
+            c.sort_order = u16(e, 11);
+            c.sort_version = u8(e, 14);
+        }
+        c.flags = u8(e, 15);
+        c.misc_flags = u8(e, 16);
+        c.fixed_offset = u16(e, 21);
+        c.length = u16(e, 23);
+        pos += kColumnEntry;
+    }
+    for (Column& c : t.columns) c.name = read_name(b, pos);
+
+    t.physical_indexes.resize(physical_count);
+    for (std::uint32_t i = 0; i < physical_count; ++i) {
+        Bytes e = sub(b, pos, kPhysicalEntry);
+        PhysicalIndex& x = t.physical_indexes[i];
+        for (std::size_t k = 0; k < kMaxIndexColumns; ++k) {
+            std::uint16_t col = u16(e, 4 + 3 * k);
+            if (col == 0xFFFF) continue;
+            x.columns.push_back({col, (u8(e, 4 + 3 * k + 2) & 0x01) != 0});
+        }
+        x.used_pages = u32(e, 34);
+        x.root_page = u32(e, 38);
+        x.flags = u8(e, 42);
+        x.row_count = physical_rows[i];
+        pos += kPhysicalEntry;
+    }
+    t.indexes.resize(logical_count);
+    for (LogicalIndex& x : t.indexes) {
+        Bytes e = sub(b, pos, kLogicalEntry);
+        x.number = u32(e, 4);
+        x.physical = u32(e, 8);
+        x.related_index = u32(e, 13);
+        x.related_table_page = u32(e, 17);
+        x.kind = u8(e, 23);
+        if (x.physical >= physical_count) {
+            damaged("an index of the table at page " + std::to_string(page) + " names a missing index tree");
+        }
+        pos += kLogicalEntry;
+    }
+    for (LogicalIndex& x : t.indexes) x.name = read_name(b, pos);
+
+    std::stable_sort(t.columns.begin(), t.columns.end(),
+                     [](const Column& a, const Column& c) { return a.number < c.number; });
+    return t;
+}
+
+}  // namespace jet

@@ -1,0 +1,119 @@
+#include "text.h"
+
+namespace jet {
+
+void append_utf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+namespace {
+
+void append_ucs2(std::string& out, Bytes b) {
+    std::size_t n = b.size() / 2;
+    for (std::size_t i = 0; i < n; ++i) {
+        char32_t u = static_cast<char32_t>(b[2 * i] | (b[2 * i + 1] << 8));
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < n) {
+            char32_t lo = static_cast<char32_t>(b[2 * i + 2] | (b[2 * i + 3] << 8));
+            if (lo >= 0xDC00 && lo <= 0xDFFF) {
+                append_utf8(out, 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00));
+                ++i;
+                continue;
+            }
+        }
+        if (u >= 0xD800 && u <= 0xDFFF) u = 0xFFFD;
+        append_utf8(out, u);
+    }
+}
+
+}  // namespace
+
+std::string ucs2_to_utf8(Bytes b) {
+    std::string out;
+    out.reserve(b.size());
+    append_ucs2(out, b);
+    return out;
+}
+
+std::string decode_text(Bytes b) {
+    if (!is_compressed_text(b)) return ucs2_to_utf8(b);
+    std::string out;
+    out.reserve(b.size());
+    bool compressed = true;
+    std::size_t seg = 2;
+    auto flush = [&](std::size_t end) {
+        Bytes s = b.subspan(seg, end - seg);
+        if (compressed) {
+            for (std::uint8_t c : s) append_utf8(out, c);
+        } else {
+            append_ucs2(out, s);
+        }
+    };
+    for (std::size_t i = 2; i < b.size(); ++i) {
+        if (b[i] == 0) {
+            flush(i);
+            compressed = !compressed;
+            seg = i + 1;
+        }
+    }
+    flush(b.size());
+    return out;
+}
+
+std::u32string utf8_to_utf32(std::string_view s) {
+    std::u32string out;
+    out.reserve(s.size());
+    std::size_t i = 0;
+    while (i < s.size()) {
+        auto c = static_cast<unsigned char>(s[i]);
+        int len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        if (len == 0 || i + static_cast<std::size_t>(len) > s.size()) {
+            out += U'\uFFFD';
+            ++i;
+            continue;
+        }
+        char32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
+        bool ok = true;
+        for (int k = 1; k < len; ++k) {
+            auto d = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
+            if ((d & 0xC0) != 0x80) ok = false;
+            cp = (cp << 6) | (d & 0x3F);
+        }
+        out += ok ? cp : U'\uFFFD';
+        i += ok ? static_cast<std::size_t>(len) : 1;
+    }
+    return out;
+}
+
+std::u32string fold_case(std::u32string s) {
+    for (char32_t& c : s) {
+        if (c >= U'A' && c <= U'Z') c += 0x20;
+        else if (c >= 0xC0 && c <= 0xDE && c != 0xD7) c += 0x20;                      // Latin-1
+        else if (((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) && c != 0x130 && (c % 2) == 0) c += 1;
+        else if (((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) && (c % 2) == 1) c += 1;  // Latin Extended-A
+        else if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) c += 0x20;                    // Greek
+        else if (c >= 0x410 && c <= 0x42F) c += 0x20;                                  // Cyrillic А-Я
+        else if (c >= 0x400 && c <= 0x40F) c += 0x50;                                  // Cyrillic Ѐ-Џ (Ё)
+    }
+    return s;
+}
+
+bool same_name(std::string_view a, std::string_view b) {
+    if (a == b) return true;
+    return fold_case(utf8_to_utf32(a)) == fold_case(utf8_to_utf32(b));
+}
+
+}  // namespace jet

@@ -1,0 +1,31 @@
+// Text as Jet 4 stores it: UCS-2 little-endian, or Jet's compressed form that
+// starts with FF FE and switches between one-byte and two-byte runs at each 00.
+#pragma once
+
+#include <string>
+
+#include "bytes.h"
+
+namespace jet {
+
+// Appends the UTF-8 form of a code point.
+void append_utf8(std::string& out, char32_t cp);
+
+// UCS-2 (UTF-16LE) to UTF-8; unpaired surrogates become U+FFFD.
+std::string ucs2_to_utf8(Bytes b);
+
+// True when the bytes carry the compressed-text mark.
+inline bool is_compressed_text(Bytes b) { return b.size() >= 2 && b[0] == 0xFF && b[1] == 0xFE; }
+
+// Decodes a stored text value. The compressed form is recognised by its mark
+// alone: files from some writers hold it in columns not flagged for it.
+std::string decode_text(Bytes b);
+
+// UTF-8 to UTF-32; invalid sequences become U+FFFD.
+std::u32string utf8_to_utf32(std::string_view s);
+
+// Jet compares object names without regard to letter case.
+std::u32string fold_case(std::u32string s);
+bool same_name(std::string_view a, std::string_view b);
+
+}  // namespace jet

@@ -1,0 +1,150 @@
+// regtool: the command-line face of the register engine.
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "format.h"
+#include "jet/database.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: regtool COMMAND ARGS...\n"
+    "\n"
+    "Commands:\n"
+    "  tables DB                     list the user tables, one a line\n"
+    "  schema DB TABLE               columns (ordinal, name, type, size, autonumber) and indexes\n"
+    "  export DB TABLE --jsonl       every row in storage order as JSON lines\n"
+    "  export DB TABLE --csv         every row in storage order as CSV with a header line\n"
+    "\n"
+    "DB is the path of an Access 2000-2003 (Jet 4) .mdb file. Output goes to stdout;\n"
+    "errors go to stderr as one line, with exit status 1 (2 for a wrong command line).\n";
+
+// Buffered standard output; a failed write (a closed pipe) ends the program quietly.
+class Out {
+public:
+    ~Out() { flush(); }
+    std::string& buf() { return buf_; }
+    void maybe_flush() {
+        if (buf_.size() >= (1u << 20)) flush();
+    }
+    void flush() {
+        if (!buf_.empty() && std::fwrite(buf_.data(), 1, buf_.size(), stdout) != buf_.size()) {
+            std::fprintf(stderr, "regtool: cannot write the output: %s\n", std::strerror(errno));
+            std::_Exit(1);
+        }
+        buf_.clear();
+        std::fflush(stdout);
+    }
+
+private:
+    std::string buf_;
+};
+
+int usage_error(const std::string& msg) {
+    std::fprintf(stderr, "regtool: %s\n%s", msg.c_str(), kUsage);
+    return 2;
+}
+
+int cmd_tables(const std::string& path) {
+    jet::Database db(path);
+    Out out;
+    for (const std::string& name : db.user_tables()) out.buf() += name + "\n";
+    return 0;
+}
+
+std::string index_columns(const jet::TableDef& def, const jet::PhysicalIndex& x) {
+    std::string s;
+    for (const jet::IndexColumn& ic : x.columns) {
+        if (!s.empty()) s += ", ";
+        const jet::Column* c = def.column_by_number(ic.column_number);
+        s += c ? c->name : "#" + std::to_string(ic.column_number);
+        s += ic.ascending ? " asc" : " desc";
+    }
+    return s;
+}
+
+int cmd_schema(const std::string& path, const std::string& table) {
+    jet::Database db(path);
+    jet::Table t = db.table(table);
+    const jet::TableDef& def = t.def();
+    Out out;
+    std::string& o = out.buf();
+    o += "table\t" + t.name() + "\trows " + std::to_string(def.row_count) + "\n";
+    for (std::size_t i = 0; i < def.columns.size(); ++i) {
+        const jet::Column& c = def.columns[i];
+        std::size_t size = c.fixed() && c.type != jet::ColumnType::Text && c.type != jet::ColumnType::Binary ? jet::fixed_size(c.type)
+                                                                                                           : c.length;
+        if (c.type == jet::ColumnType::Text) size /= 2;  // characters, as Access shows them
+        o += "column\t" + std::to_string(i) + "\t" + c.name + "\t" + jet::type_name(c.type) + "\t" + std::to_string(size) + "\t" +
+             (c.autonumber() ? "autonumber" : "-") + "\n";
+    }
+    for (const jet::LogicalIndex& x : def.indexes) {
+        const jet::PhysicalIndex& p = def.physical_indexes[x.physical];
+        std::string kind = x.primary_key() ? "primary" : x.foreign_key() ? "foreign" : "index";
+        std::string flags = (x.primary_key() || (p.flags & jet::PhysicalIndex::kUnique)) ? "unique" : "non-unique";
+        if (p.flags & jet::PhysicalIndex::kIgnoreNulls) flags += ",ignore-nulls";
+        if (p.flags & jet::PhysicalIndex::kRequired) flags += ",required";
+        o += "index\t" + x.name + "\t" + kind + "\t" + flags + "\t" + index_columns(def, p) + "\n";
+    }
+    return 0;
+}
+
+int cmd_export(const std::string& path, const std::string& table, bool csv) {
+    jet::Database db(path);
+    jet::Table t = db.table(table);
+    Out out;
+    if (csv) regtool::append_csv_header(out.buf(), t.columns());
+    t.scan([&](jet::RowId, const std::vector<jet::Value>& row) {
+        if (csv) regtool::append_csv_row(out.buf(), row);
+        else regtool::append_json_row(out.buf(), t.columns(), row);
+        out.maybe_flush();
+        return true;
+    });
+    return 0;
+}
+
+int run(const std::vector<std::string>& args) {
+    if (args.empty()) return usage_error("no command given");
+    const std::string& cmd = args[0];
+    if (cmd == "-h" || cmd == "--help" || cmd == "help") {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (cmd == "tables") {
+        if (args.size() != 2) return usage_error("tables takes one argument: DB");
+        return cmd_tables(args[1]);
+    }
+    if (cmd == "schema") {
+        if (args.size() != 3) return usage_error("schema takes two arguments: DB TABLE");
+        return cmd_schema(args[1], args[2]);
+    }
+    if (cmd == "export") {
+        if (args.size() != 4 || (args[3] != "--jsonl" && args[3] != "--csv")) {
+            return usage_error("export takes DB TABLE and --jsonl or --csv");
+        }
+        return cmd_export(args[1], args[2], args[3] == "--csv");
+    }
+    return usage_error("unknown command: " + cmd);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::signal(SIGPIPE, SIG_IGN);
+    std::vector<std::string> args(argv + 1, argv + argc);
+    try {
+        return run(args);
+    } catch (const jet::Error& e) {
+        std::fprintf(stderr, "regtool: %s\n", e.what());
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "regtool: out of memory\n");
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "regtool: %s\n", e.what());
+    }
+    return 1;
+}
