@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the suite with AddressSanitizer and
+# UndefinedBehaviorSanitizer (clang, so that the libFuzzer targets build too)
+# and runs every test through ctest.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+scripts/install-deps.sh
+
+build=build-test
+cmake -S . -B "$build" -G Ninja \
+  -DCMAKE_BUILD_TYPE=Debug \
+  -DCMAKE_CXX_COMPILER=clang++ \
+  -DREGISTER_SANITIZE=ON >/dev/null
+cmake --build "$build" -j "$(nproc)"
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)"

@@ -1,0 +1,47 @@
+// Shared helpers of the test suites: the shared test files, running programs,
+// temporary folders.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+namespace fs = std::filesystem;
+
+// The folder of shared test files (REGISTER_FIXTURES overrides the built-in path).
+fs::path fixtures_dir();
+bool have_fixtures();
+// Every Jet 4 fixture database (register/ and realworld/), sorted.
+std::vector<fs::path> jet4_fixtures();
+
+struct RunResult {
+    int status = -1;  // exit status, or -1 when the program died by a signal
+    std::string out;
+    std::string err;
+};
+
+// Runs a program with these arguments (no shell) and collects its output.
+RunResult run(const std::vector<std::string>& argv);
+RunResult run_regtool(const std::vector<std::string>& args);
+bool have_program(const std::string& name);
+
+// A fresh folder removed with everything in it when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const fs::path& path() const { return path_; }
+    fs::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    fs::path path_;
+};
+
+std::string read_file(const fs::path& p);
+void write_file(const fs::path& p, const std::string& bytes);
+
+}  // namespace testing_support
