@@ -103,11 +103,15 @@ Value decode_value(PageFile& file, const Column& c, const RowBytes& row) {
     return Null{};
 }
 
-std::vector<Value> decode_row(PageFile& file, const TableDef& def, Bytes row) {
+void decode_row(PageFile& file, const TableDef& def, Bytes row, std::vector<Value>& values) {
     RowBytes rb(row, def);
+    values.resize(def.columns.size());
+    for (std::size_t i = 0; i < def.columns.size(); ++i) values[i] = decode_value(file, def.columns[i], rb);
+}
+
+std::vector<Value> decode_row(PageFile& file, const TableDef& def, Bytes row) {
     std::vector<Value> values;
-    values.reserve(def.columns.size());
-    for (const Column& c : def.columns) values.push_back(decode_value(file, c, rb));
+    decode_row(file, def, row, values);
     return values;
 }
 

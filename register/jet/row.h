@@ -29,6 +29,8 @@ private:
 
 // Decodes every column of a row, in column order. Long values are read through the file.
 std::vector<Value> decode_row(PageFile& file, const TableDef& def, Bytes row);
+// The same into a vector kept between rows.
+void decode_row(PageFile& file, const TableDef& def, Bytes row, std::vector<Value>& values);
 Value decode_value(PageFile& file, const Column& c, const RowBytes& row);
 
 }  // namespace jet

@@ -18,8 +18,7 @@ Table::Table(std::shared_ptr<PageFile> file, std::string name, TableDef def)
 std::vector<std::uint32_t> Table::data_pages() {
     std::vector<std::uint32_t> pages;
     for (std::uint32_t p : read_usage_map(*file_, def_.used_pages)) {
-        PagePtr page = file_->page(p);
-        Bytes b = bytes_of(*page);
+        Bytes b = bytes_of(*file_->page(p));
         // The map also lists the table's long-value and index pages; only its data pages hold rows.
         if (b[0] == static_cast<std::uint8_t>(PageType::Data) && u32(b, data_page::kOwner) == def_.page) pages.push_back(p);
     }
@@ -46,28 +45,43 @@ std::optional<Bytes> Table::locate(RowId id, PagePtr& keep) {
     return s.bytes;
 }
 
+namespace {
+
+// Slots marked deleted are either deleted rows or the moved data of a row
+// whose own slot lies elsewhere; both are passed over in a scan.
+bool live_slot(Bytes page, std::uint16_t r) { return !(u16(page, data_page::kFirstSlot + 2u * r) & data_page::kDeleted); }
+
+}  // namespace
+
 std::vector<RowId> Table::row_ids() {
     std::vector<RowId> ids;
     ids.reserve(def_.row_count);
     for (std::uint32_t p : data_pages()) {
-        PagePtr page = file_->page(p);
-        Bytes b = bytes_of(*page);
+        Bytes b = bytes_of(*file_->page(p));
         std::uint16_t n = data_page::row_count(b);
         for (std::uint16_t r = 0; r < n; ++r) {
-            // Slots marked deleted are either deleted rows or the moved data of a
-            // row whose own slot lies elsewhere; both are skipped here.
-            if (!(u16(b, data_page::kFirstSlot + 2u * r) & data_page::kDeleted)) ids.push_back({p, r});
+            if (live_slot(b, r)) ids.push_back({p, r});
         }
     }
     return ids;
 }
 
 void Table::scan(const std::function<bool(RowId, const std::vector<Value>&)>& f) {
-    for (RowId id : row_ids()) {
-        PagePtr keep;
-        std::optional<Bytes> row = locate(id, keep);
-        if (!row) continue;
-        if (!f(id, decode_row(*file_, def_, *row))) return;
+    std::vector<Value> values;
+    for (std::uint32_t p : read_usage_map(*file_, def_.used_pages)) {
+        PagePtr page = file_->page(p);
+        Bytes b = bytes_of(*page);
+        if (b[0] != static_cast<std::uint8_t>(PageType::Data) || u32(b, data_page::kOwner) != def_.page) continue;
+        std::uint16_t n = data_page::row_count(b);
+        for (std::uint16_t r = 0; r < n; ++r) {
+            if (!live_slot(b, r)) continue;
+            RowId id{p, r};
+            PagePtr keep;
+            std::optional<Bytes> row = locate(id, keep);
+            if (!row) continue;
+            decode_row(*file_, def_, *row, values);
+            if (!f(id, values)) return;
+        }
     }
 }
 

@@ -24,19 +24,36 @@ namespace {
 
 void append_ucs2(std::string& out, Bytes b) {
     std::size_t n = b.size() / 2;
+    std::size_t base = out.size();
+    out.resize(base + 3 * n);  // no code unit takes more than three bytes alone
+    char* o = out.data() + base;
     for (std::size_t i = 0; i < n; ++i) {
         char32_t u = static_cast<char32_t>(b[2 * i] | (b[2 * i + 1] << 8));
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < n) {
-            char32_t lo = static_cast<char32_t>(b[2 * i + 2] | (b[2 * i + 3] << 8));
-            if (lo >= 0xDC00 && lo <= 0xDFFF) {
-                append_utf8(out, 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00));
-                ++i;
-                continue;
+        if (u < 0x80) {
+            *o++ = static_cast<char>(u);
+        } else if (u < 0x800) {
+            *o++ = static_cast<char>(0xC0 | (u >> 6));
+            *o++ = static_cast<char>(0x80 | (u & 0x3F));
+        } else if (u < 0xD800 || u > 0xDFFF) {
+            *o++ = static_cast<char>(0xE0 | (u >> 12));
+            *o++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+            *o++ = static_cast<char>(0x80 | (u & 0x3F));
+        } else {
+            char32_t cp = 0xFFFD;
+            if (u <= 0xDBFF && i + 1 < n) {
+                char32_t lo = static_cast<char32_t>(b[2 * i + 2] | (b[2 * i + 3] << 8));
+                if (lo >= 0xDC00 && lo <= 0xDFFF) {
+                    cp = 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00);
+                    ++i;
+                }
             }
+            // A pair takes four bytes for its two code units' six: still within the room made.
+            std::string tmp;
+            append_utf8(tmp, cp);
+            for (char c : tmp) *o++ = c;
         }
-        if (u >= 0xD800 && u <= 0xDFFF) u = 0xFFFD;
-        append_utf8(out, u);
     }
+    out.resize(static_cast<std::size_t>(o - out.data()));
 }
 
 }  // namespace

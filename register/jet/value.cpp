@@ -154,17 +154,51 @@ DateTime from_civil(const CivilTime& c) {
     return DateTime{day < 0 ? static_cast<double>(day) - frac : static_cast<double>(day) + frac};
 }
 
-std::string to_iso(const DateTime& d) {
-    CivilTime c = to_civil(d);
-    char buf[64];
-    if (c.millisecond != 0) {
-        std::snprintf(buf, sizeof buf, "%04lld-%02d-%02dT%02d:%02d:%02d.%03d", static_cast<long long>(c.year), c.month, c.day,
-                      c.hour, c.minute, c.second, c.millisecond);
-    } else {
-        std::snprintf(buf, sizeof buf, "%04lld-%02d-%02dT%02d:%02d:%02d", static_cast<long long>(c.year), c.month, c.day, c.hour,
-                      c.minute, c.second);
+namespace {
+
+void put_digits(char*& o, long long v, int width) {
+    for (int i = width - 1; i >= 0; --i) {
+        o[i] = static_cast<char>('0' + v % 10);
+        v /= 10;
     }
-    return buf;
+    o += width;
+}
+
+}  // namespace
+
+void append_iso(std::string& out, const DateTime& d) {
+    CivilTime c = to_civil(d);
+    char buf[40];
+    char* o = buf;
+    long long y = c.year;
+    if (y < 0) {
+        *o++ = '-';
+        y = -y;
+    }
+    int width = 4;
+    for (long long t = y / 10000; t > 0; t /= 10) ++width;
+    put_digits(o, y, width);
+    *o++ = '-';
+    put_digits(o, c.month, 2);
+    *o++ = '-';
+    put_digits(o, c.day, 2);
+    *o++ = 'T';
+    put_digits(o, c.hour, 2);
+    *o++ = ':';
+    put_digits(o, c.minute, 2);
+    *o++ = ':';
+    put_digits(o, c.second, 2);
+    if (c.millisecond != 0) {
+        *o++ = '.';
+        put_digits(o, c.millisecond, 3);
+    }
+    out.append(buf, static_cast<std::size_t>(o - buf));
+}
+
+std::string to_iso(const DateTime& d) {
+    std::string s;
+    append_iso(s, d);
+    return s;
 }
 
 std::string shortest(double v) {

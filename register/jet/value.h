@@ -87,6 +87,7 @@ CivilTime to_civil(const DateTime& d);
 DateTime from_civil(const CivilTime& c);
 // "YYYY-MM-DDTHH:MM:SS", with ".mmm" when there are milliseconds.
 std::string to_iso(const DateTime& d);
+void append_iso(std::string& out, const DateTime& d);
 
 // Shortest text that reads back as the same number.
 std::string shortest(double v);

@@ -1,39 +1,78 @@
 #include "format.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <type_traits>
 
 namespace regtool {
 
 namespace {
 
-struct Plain {
-    std::string text;
-    bool is_string = false;  // quoted in JSON
-    bool is_null = false;
-};
+template <typename Number>
+void append_number(std::string& out, Number v) {
+    char buf[64];
+    auto r = std::to_chars(buf, buf + sizeof buf, v);
+    out.append(buf, r.ptr);
+}
 
-Plain plain(const jet::Value& v) {
-    struct Visitor {
-        Plain operator()(const jet::Null&) const { return {"", false, true}; }
-        Plain operator()(bool b) const { return {b ? "true" : "false"}; }
-        Plain operator()(std::int64_t i) const { return {std::to_string(i)}; }
-        Plain operator()(float f) const {
-            if (!std::isfinite(f)) return {jet::shortest(f), true};
-            return {jet::shortest(f)};
+// Appends a value's plain text; text-like values (strings, dates, GUIDs, binary,
+// infinities) go through the sink, which quotes them as its format needs.
+// Returns false for Null, which appends nothing.
+template <typename Sink>
+bool append_plain(std::string& out, const jet::Value& v, Sink&& sink) {
+    return std::visit(
+        [&](const auto& x) -> bool {
+            using T = std::decay_t<decltype(x)>;
+            if constexpr (std::is_same_v<T, jet::Null>) {
+                return false;
+            } else if constexpr (std::is_same_v<T, bool>) {
+                out += x ? "true" : "false";
+            } else if constexpr (std::is_same_v<T, std::int64_t>) {
+                append_number(out, x);
+            } else if constexpr (std::is_same_v<T, float> || std::is_same_v<T, double>) {
+                if (std::isfinite(x)) append_number(out, x);
+                else sink(jet::shortest(x));  // not a JSON number, so kept as text
+            } else if constexpr (std::is_same_v<T, jet::Currency> || std::is_same_v<T, jet::Decimal>) {
+                out += jet::to_string(x);
+            } else if constexpr (std::is_same_v<T, jet::DateTime>) {
+                std::string s;
+                jet::append_iso(s, x);
+                sink(s);
+            } else if constexpr (std::is_same_v<T, jet::Guid>) {
+                sink(jet::to_string(x));
+            } else if constexpr (std::is_same_v<T, std::string>) {
+                sink(x);
+            } else {
+                sink(to_hex(x.bytes));
+            }
+            return true;
+        },
+        v);
+}
+
+void append_csv_field(std::string& out, std::string_view s, bool force_quotes) {
+    bool quote = force_quotes;
+    for (char c : s) {
+        if (c == ',' || c == '"' || c == '\n' || c == '\r') {
+            quote = true;
+            break;
         }
-        Plain operator()(double d) const {
-            if (!std::isfinite(d)) return {jet::shortest(d), true};
-            return {jet::shortest(d)};
+    }
+    if (!quote) {
+        out += s;
+        return;
+    }
+    out += '"';
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '"') {
+            out.append(s.data() + start, i + 1 - start);  // the quote, then its double
+            start = i;
         }
-        Plain operator()(const jet::Currency& c) const { return {jet::to_string(c)}; }
-        Plain operator()(const jet::DateTime& d) const { return {jet::to_iso(d), true}; }
-        Plain operator()(const jet::Decimal& d) const { return {jet::to_string(d)}; }
-        Plain operator()(const jet::Guid& g) const { return {jet::to_string(g), true}; }
-        Plain operator()(const std::string& s) const { return {s, true}; }
-        Plain operator()(const jet::Binary& b) const { return {to_hex(b.bytes), true}; }
-    };
-    return std::visit(Visitor{}, v);
+    }
+    out.append(s.data() + start, s.size() - start);
+    out += '"';
 }
 
 }  // namespace
@@ -51,32 +90,31 @@ std::string to_hex(const std::vector<std::uint8_t>& b) {
 
 void append_json_string(std::string& out, std::string_view s) {
     out += '"';
-    for (char ch : s) {
-        auto c = static_cast<unsigned char>(ch);
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        auto c = static_cast<unsigned char>(s[i]);
+        if (c >= 0x20 && c != '"' && c != '\\') continue;
+        out.append(s.data() + start, i - start);
+        start = i + 1;
         switch (c) {
             case '"': out += "\\\""; break;
             case '\\': out += "\\\\"; break;
             case '\n': out += "\\n"; break;
             case '\r': out += "\\r"; break;
             case '\t': out += "\\t"; break;
-            default:
-                if (c < 0x20) {
-                    char buf[8];
-                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                    out += buf;
-                } else {
-                    out += ch;
-                }
+            default: {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                out += buf;
+            }
         }
     }
+    out.append(s.data() + start, s.size() - start);
     out += '"';
 }
 
 void append_json_value(std::string& out, const jet::Value& v) {
-    Plain p = plain(v);
-    if (p.is_null) out += "null";
-    else if (p.is_string) append_json_string(out, p.text);
-    else out += p.text;
+    if (!append_plain(out, v, [&](std::string_view s) { append_json_string(out, s); })) out += "null";
 }
 
 void append_json_row(std::string& out, const std::vector<jet::Column>& cols, const std::vector<jet::Value>& row) {
@@ -90,24 +128,6 @@ void append_json_row(std::string& out, const std::vector<jet::Column>& cols, con
     out += "}\n";
 }
 
-namespace {
-
-void append_csv_field(std::string& out, std::string_view s, bool force_quotes) {
-    bool quote = force_quotes || s.find_first_of(",\"\r\n") != std::string_view::npos;
-    if (!quote) {
-        out += s;
-        return;
-    }
-    out += '"';
-    for (char c : s) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    out += '"';
-}
-
-}  // namespace
-
 void append_csv_header(std::string& out, const std::vector<jet::Column>& cols) {
     for (std::size_t i = 0; i < cols.size(); ++i) {
         if (i) out += ',';
@@ -119,9 +139,8 @@ void append_csv_header(std::string& out, const std::vector<jet::Column>& cols) {
 void append_csv_row(std::string& out, const std::vector<jet::Value>& row) {
     for (std::size_t i = 0; i < row.size(); ++i) {
         if (i) out += ',';
-        Plain p = plain(row[i]);
-        if (p.is_null) continue;
-        append_csv_field(out, p.text, p.is_string && p.text.empty());
+        // The empty string is quoted so that it differs from Null.
+        append_plain(out, row[i], [&](std::string_view s) { append_csv_field(out, s, s.empty()); });
     }
     out += '\n';
 }
