@@ -1,5 +1,7 @@
 #include "table.h"
 
+#include <algorithm>
+
 #include "data_page.h"
 #include "row.h"
 #include "usage_map.h"
@@ -55,7 +57,8 @@ bool live_slot(Bytes page, std::uint16_t r) { return !(u16(page, data_page::kFir
 
 std::vector<RowId> Table::row_ids() {
     std::vector<RowId> ids;
-    ids.reserve(def_.row_count);
+    // The stored count is only a hint: a damaged file must not make us reserve gigabytes.
+    ids.reserve(std::min<std::size_t>(def_.row_count, std::size_t{1} << 16));
     for (std::uint32_t p : data_pages()) {
         Bytes b = bytes_of(*file_->page(p));
         std::uint16_t n = data_page::row_count(b);
