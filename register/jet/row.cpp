@@ -64,7 +64,7 @@ Value decode_value(PageFile& file, const Column& c, const RowBytes& row) {
     if (c.fixed() && c.number >= row.column_count()) return Null{};
     Bytes f = row.field(c);
     switch (c.type) {
-        case ColumnType::Boolean: return present;
+        case ColumnType::Boolean: break;  // answered above from the null mask
         case ColumnType::Byte: need_size(f, 1, c); return std::int64_t{u8(f, 0)};
         case ColumnType::Integer: need_size(f, 2, c); return std::int64_t{i16(f, 0)};
         case ColumnType::Long: need_size(f, 4, c); return std::int64_t{i32(f, 0)};

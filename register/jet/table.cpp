@@ -17,14 +17,14 @@ constexpr int kMaxOverflowHops = 8;
 Table::Table(std::shared_ptr<PageFile> file, std::string name, TableDef def)
     : file_(std::move(file)), name_(std::move(name)), def_(std::move(def)) {}
 
-std::vector<std::uint32_t> Table::data_pages() {
-    std::vector<std::uint32_t> pages;
+void Table::for_each_data_page(const std::function<bool(std::uint32_t, Bytes)>& f) {
     for (std::uint32_t p : read_usage_map(*file_, def_.used_pages)) {
-        Bytes b = bytes_of(*file_->page(p));
+        PagePtr page = file_->page(p);
+        Bytes b = bytes_of(*page);
         // The map also lists the table's long-value and index pages; only its data pages hold rows.
-        if (b[0] == static_cast<std::uint8_t>(PageType::Data) && u32(b, data_page::kOwner) == def_.page) pages.push_back(p);
+        if (b[0] != static_cast<std::uint8_t>(PageType::Data) || u32(b, data_page::kOwner) != def_.page) continue;
+        if (!f(p, b)) return;
     }
-    return pages;
 }
 
 std::optional<Bytes> Table::locate(RowId id, PagePtr& keep) {
@@ -59,22 +59,19 @@ std::vector<RowId> Table::row_ids() {
     std::vector<RowId> ids;
     // The stored count is only a hint: a damaged file must not make us reserve gigabytes.
     ids.reserve(std::min<std::size_t>(def_.row_count, std::size_t{1} << 16));
-    for (std::uint32_t p : data_pages()) {
-        Bytes b = bytes_of(*file_->page(p));
+    for_each_data_page([&](std::uint32_t p, Bytes b) {
         std::uint16_t n = data_page::row_count(b);
         for (std::uint16_t r = 0; r < n; ++r) {
             if (live_slot(b, r)) ids.push_back({p, r});
         }
-    }
+        return true;
+    });
     return ids;
 }
 
 void Table::scan(const std::function<bool(RowId, const std::vector<Value>&)>& f) {
     std::vector<Value> values;
-    for (std::uint32_t p : read_usage_map(*file_, def_.used_pages)) {
-        PagePtr page = file_->page(p);
-        Bytes b = bytes_of(*page);
-        if (b[0] != static_cast<std::uint8_t>(PageType::Data) || u32(b, data_page::kOwner) != def_.page) continue;
+    for_each_data_page([&](std::uint32_t p, Bytes b) {
         std::uint16_t n = data_page::row_count(b);
         for (std::uint16_t r = 0; r < n; ++r) {
             if (!live_slot(b, r)) continue;
@@ -83,9 +80,10 @@ void Table::scan(const std::function<bool(RowId, const std::vector<Value>&)>& f)
             std::optional<Bytes> row = locate(id, keep);
             if (!row) continue;
             decode_row(*file_, def_, *row, values);
-            if (!f(id, values)) return;
+            if (!f(id, values)) return false;
         }
-    }
+        return true;
+    });
 }
 
 std::optional<std::vector<Value>> Table::read(RowId id) {

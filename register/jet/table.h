@@ -36,7 +36,8 @@ public:
 private:
     // The bytes of the live row at id (following a moved row), or nothing when deleted.
     std::optional<Bytes> locate(RowId id, PagePtr& keep);
-    std::vector<std::uint32_t> data_pages();
+    // Calls f with each data page of this table, in the usage map's order, while f returns true.
+    void for_each_data_page(const std::function<bool(std::uint32_t, Bytes)>& f);
 
     std::shared_ptr<PageFile> file_;
     std::string name_;

@@ -47,10 +47,15 @@ void append_ucs2(std::string& out, Bytes b) {
                     ++i;
                 }
             }
-            // A pair takes four bytes for its two code units' six: still within the room made.
-            std::string tmp;
-            append_utf8(tmp, cp);
-            for (char c : tmp) *o++ = c;
+            // A pair takes four bytes for its two code units' six: within the room made.
+            if (cp >= 0x10000) {
+                *o++ = static_cast<char>(0xF0 | (cp >> 18));
+                *o++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            } else {
+                *o++ = static_cast<char>(0xE0 | (cp >> 12));
+            }
+            *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            *o++ = static_cast<char>(0x80 | (cp & 0x3F));
         }
     }
     out.resize(static_cast<std::size_t>(o - out.data()));
