@@ -143,7 +143,7 @@ TableDef read_table_def(PageFile& file, std::uint32_t page) {
         }
         x.used_pages = u32(e, 34);
         x.root_page = u32(e, 38);
-        x.flags = u8(e, 42);
+        x.flags = u8(e, 46);
         x.row_count = physical_rows[i];
         pos += kPhysicalEntry;
     }
