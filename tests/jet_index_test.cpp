@@ -73,3 +73,44 @@ TEST(IndexKeys, ReproduceTheEntriesStoredByAccess) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Check, EveryTestFileIsSound) {
+    if (!have_fixtures()) GTEST_SKIP() << "the shared test files are absent";
+    for (const fs::path& path : jet4_fixtures()) {
+        if (path.filename().string().find("password") != std::string::npos) continue;
+        RunResult r = run_regtool({"check", path.string()});
+        EXPECT_EQ(r.status, 0) << path << ": " << r.out << r.err;
+        EXPECT_EQ(r.out, "OK\n") << path;
+    }
+}
+
+TEST(Check, ReportsAnIndexThatNoLongerMatchesItsRows) {
+    fs::path src = fixtures_dir() / "register" / "reg_small.mdb";
+    if (!fs::exists(src)) GTEST_SKIP() << "the shared test files are absent";
+    std::string bytes = read_file(src);
+    std::uint32_t root = 0;
+    {
+        jet::Database db(src.string());
+        jet::Table t = db.table("ЗУРТ");
+        for (const jet::LogicalIndex& li : t.def().indexes) {
+            if (li.name == "Фамилия") root = t.def().physical_indexes[li.physical].root_page;
+        }
+    }
+    ASSERT_NE(root, 0u);
+    // A small table's index is one leaf page: change the first weight byte of
+    // the first non-null key (the one after its 7F start flag).
+    std::size_t page = std::size_t{root} * jet::kPageSize;
+    ASSERT_EQ(bytes[page], 0x04);
+    std::size_t at = bytes.find('\x7F', page + jet::index_page::kEntries) + 1;
+    ASSERT_LT(at, page + jet::kPageSize);
+    bytes[at] = static_cast<char>(bytes[at] + 1);
+    TempDir dir;
+    write_file(dir / "bad.mdb", bytes);
+    RunResult r = run_regtool({"check", (dir / "bad.mdb").string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("index Фамилия"), std::string::npos) << r.out;
+}
+
+}  // namespace

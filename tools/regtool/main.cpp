@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "format.h"
+#include "jet/check.h"
 #include "jet/database.h"
 
 namespace {
@@ -20,6 +21,7 @@ const char kUsage[] =
     "  schema DB TABLE               columns (ordinal, name, type, size, autonumber) and indexes\n"
     "  export DB TABLE --jsonl       every row in storage order as JSON lines\n"
     "  export DB TABLE --csv         every row in storage order as CSV with a header line\n"
+    "  check DB                      integrity check: prints OK, or the problems and exits 1\n"
     "\n"
     "DB is the path of an Access 2000-2003 (Jet 4) .mdb file. Output goes to stdout;\n"
     "errors go to stderr as one line, with exit status 1 (2 for a wrong command line).\n";
@@ -108,6 +110,15 @@ int cmd_export(const std::string& path, const std::string& table, bool csv) {
     return 0;
 }
 
+int cmd_check(const std::string& path) {
+    jet::Database db(path);
+    std::vector<std::string> problems = jet::check_database(db);
+    Out out;
+    if (problems.empty()) out.buf() += "OK\n";
+    for (const std::string& p : problems) out.buf() += p + "\n";
+    return problems.empty() ? 0 : 1;
+}
+
 int run(const std::vector<std::string>& args) {
     if (args.empty()) return usage_error("no command given");
     const std::string& cmd = args[0];
@@ -128,6 +139,10 @@ int run(const std::vector<std::string>& args) {
             return usage_error("export takes DB TABLE and --jsonl or --csv");
         }
         return cmd_export(args[1], args[2], args[3] == "--csv");
+    }
+    if (cmd == "check") {
+        if (args.size() != 2) return usage_error("check takes one argument: DB");
+        return cmd_check(args[1]);
     }
     return usage_error("unknown command: " + cmd);
 }
