@@ -1,5 +1,8 @@
 #include "data_page.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace jet::data_page {
 
 std::uint16_t row_count(Bytes page) {
@@ -19,6 +22,125 @@ Slot slot(Bytes page, std::uint16_t n) {
                 std::to_string(end));
     }
     return Slot{static_cast<std::uint16_t>(raw & ~kOffsetMask), page.subspan(start, end - start)};
+}
+
+namespace {
+
+void put16(PageData& p, std::size_t at, std::size_t v) {
+    p[at] = static_cast<std::uint8_t>(v & 0xFF);
+    p[at + 1] = static_cast<std::uint8_t>((v >> 8) & 0xFF);
+}
+
+std::size_t lowest_row(Bytes page, std::uint16_t count) {
+    return count == 0 ? page.size() : (u16(page, kFirstSlot + 2u * (count - 1)) & kOffsetMask);
+}
+
+std::size_t live_bytes(Bytes page) {
+    std::uint16_t count = row_count(page);
+    std::size_t total = 0;
+    for (std::uint16_t i = 0; i < count; ++i) {
+        Slot s = slot(page, i);
+        if (!s.deleted()) total += s.bytes.size();
+    }
+    return total;
+}
+
+// Lays the rows out again from the end of the page, dropping deleted rows' bytes.
+void rebuild(PageData& page, std::vector<std::pair<std::uint16_t, std::vector<std::uint8_t>>>& rows) {
+    std::size_t pos = kPageSize;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        auto& [flags, bytes] = rows[i];
+        if (flags & kDeleted) bytes.clear();
+        pos -= bytes.size();
+        std::copy(bytes.begin(), bytes.end(), page.begin() + static_cast<std::ptrdiff_t>(pos));
+        put16(page, kFirstSlot + 2 * i, flags | pos);
+    }
+    std::size_t table_end = kFirstSlot + 2 * rows.size();
+    std::fill(page.begin() + static_cast<std::ptrdiff_t>(table_end), page.begin() + static_cast<std::ptrdiff_t>(pos), 0);
+    put16(page, kRowCount, rows.size());
+    put16(page, kFreeSpace, pos - table_end);
+}
+
+std::vector<std::pair<std::uint16_t, std::vector<std::uint8_t>>> all_rows(const PageData& page) {
+    Bytes b = bytes_of(page);
+    std::uint16_t count = row_count(b);
+    std::vector<std::pair<std::uint16_t, std::vector<std::uint8_t>>> rows(count);
+    for (std::uint16_t i = 0; i < count; ++i) {
+        Slot s = slot(b, i);
+        rows[i].first = s.flags;
+        rows[i].second.assign(s.bytes.begin(), s.bytes.end());
+    }
+    return rows;
+}
+
+}  // namespace
+
+void init(PageData& page, std::uint32_t owner) {
+    page.fill(0);
+    page[0] = static_cast<std::uint8_t>(PageType::Data);
+    page[1] = 0x01;
+    put16(page, kFreeSpace, kPageSize - kFirstSlot);
+    for (std::size_t i = 0; i < 4; ++i) page[kOwner + i] = static_cast<std::uint8_t>(owner >> (8 * i));
+}
+
+std::size_t free_space(Bytes page) {
+    std::uint16_t count = row_count(page);
+    std::size_t low = lowest_row(page, count);
+    std::size_t table_end = kFirstSlot + 2u * count;
+    return low > table_end ? low - table_end : 0;
+}
+
+bool has_room(Bytes page, std::size_t size) {
+    std::uint16_t count = row_count(page);
+    if (count >= kMaxRows) return false;
+    if (free_space(page) >= size + 2) return true;
+    return kPageSize - kFirstSlot - 2u * (count + 1u) >= live_bytes(page) + size;
+}
+
+std::uint16_t add(PageData& page, Bytes row, std::uint16_t flags) {
+    Bytes b = bytes_of(page);
+    std::uint16_t count = row_count(b);
+    if (count >= kMaxRows) damaged("no free slot on a data page");
+    if (free_space(b) < row.size() + 2) {
+        auto rows = all_rows(page);
+        rebuild(page, rows);
+        if (free_space(bytes_of(page)) < row.size() + 2) damaged("no room on a data page for a row");
+    }
+    std::size_t pos = lowest_row(bytes_of(page), count) - row.size();
+    std::copy(row.begin(), row.end(), page.begin() + static_cast<std::ptrdiff_t>(pos));
+    put16(page, kFirstSlot + 2u * count, flags | pos);
+    put16(page, kRowCount, count + 1u);
+    put16(page, kFreeSpace, pos - (kFirstSlot + 2u * (count + 1u)));
+    return count;
+}
+
+bool replace(PageData& page, std::uint16_t n, Bytes row, std::uint16_t flags) {
+    auto rows = all_rows(page);
+    if (n >= rows.size()) damaged("row " + std::to_string(n) + " replaced on a page with " + std::to_string(rows.size()) + " rows");
+    std::size_t live = 0;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (i != n && !(rows[i].first & kDeleted)) live += rows[i].second.size();
+    }
+    if (kFirstSlot + 2 * rows.size() + live + row.size() > kPageSize) return false;
+    rows[n].first = flags;
+    rows[n].second.assign(row.begin(), row.end());
+    rebuild(page, rows);
+    return true;
+}
+
+void remove(PageData& page, std::uint16_t n) {
+    auto rows = all_rows(page);
+    if (n >= rows.size()) damaged("row " + std::to_string(n) + " deleted on a page with " + std::to_string(rows.size()) + " rows");
+    rows[n].first = kDeleted | kOverflow;  // how Access marks a deleted row
+    rebuild(page, rows);
+}
+
+bool all_deleted(Bytes page) {
+    std::uint16_t count = row_count(page);
+    for (std::uint16_t i = 0; i < count; ++i) {
+        if (!(u16(page, kFirstSlot + 2u * i) & kDeleted)) return false;
+    }
+    return true;
 }
 
 }  // namespace jet::data_page

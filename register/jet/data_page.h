@@ -31,6 +31,24 @@ std::uint16_t row_count(Bytes page);
 // The row in slot n; raises Damaged when the slot or its extent is out of range.
 Slot slot(Bytes page, std::uint16_t n);
 
+// Writing. Rows lie from the end of the page downwards in slot order; the free
+// space is the gap between the slot table and the lowest row.
+constexpr std::uint16_t kMaxRows = 255;  // a row pointer keeps the row number in one byte
+constexpr std::size_t kMaxRowSize = kPageSize - kFirstSlot - 2;
+
+// An empty data page of the table whose definition starts at owner (or kLongValueMark).
+void init(PageData& page, std::uint32_t owner);
+std::size_t free_space(Bytes page);
+// Room for a new row of this size once deleted rows are squeezed out.
+bool has_room(Bytes page, std::size_t size);
+// Adds the row in a new slot and returns its number; the page must have room.
+std::uint16_t add(PageData& page, Bytes row, std::uint16_t flags = 0);
+// Replaces the bytes and flags of slot n; false (page unchanged) when it does not fit.
+bool replace(PageData& page, std::uint16_t n, Bytes row, std::uint16_t flags);
+// Marks slot n deleted and frees its bytes; the slot number is never reused.
+void remove(PageData& page, std::uint16_t n);
+bool all_deleted(Bytes page);
+
 }  // namespace data_page
 
 }  // namespace jet

@@ -5,6 +5,7 @@
 namespace jet {
 
 Database::Database(const std::string& path) : file_(std::make_shared<PageFile>(path)) {
+    FileLock lock(*file_, false);
     header_ = read_header(*file_);
     catalog_ = read_catalog(file_);
 }
@@ -32,7 +33,45 @@ bool Database::has_table(std::string_view name) const { return find(name) != nul
 Table Database::table(std::string_view name) {
     const CatalogEntry* e = find(name);
     if (!e) throw Error(ErrorKind::NoSuchTable, "no table named " + std::string(name) + " in " + path());
+    FileLock lock(*file_, false);
     return Table(file_, e->name, read_table_def(*file_, e->definition_page()));
+}
+
+WriteGroup::WriteGroup(Database& db) : db_(db) {
+    db_.file().enable_writes();
+    db_.file().lock(true);
+    open_ = true;
+    pages_ = std::make_unique<PageAllocator>(db_.file());
+}
+
+WriteGroup::~WriteGroup() {
+    tables_.clear();
+    pages_.reset();
+    if (open_) {
+        db_.file().rollback();
+        db_.file().unlock();
+    }
+}
+
+TableWriter& WriteGroup::table(std::string_view name) {
+    const CatalogEntry* e = db_.find(name);
+    if (!e) throw Error(ErrorKind::NoSuchTable, "no table named " + std::string(name) + " in " + db_.path());
+    for (auto& [page, w] : tables_) {
+        if (page == e->definition_page()) return *w;
+    }
+    auto w = std::make_unique<TableWriter>(db_.file(), *pages_, e->definition_page(), db_.header().sort_order);
+    tables_.emplace_back(e->definition_page(), std::move(w));
+    return *tables_.back().second;
+}
+
+void WriteGroup::commit() {
+    if (!open_) return;
+    for (auto& [page, w] : tables_) w->finish();
+    pages_->finish();
+    db_.file().commit();
+    tables_.clear();
+    open_ = false;
+    db_.file().unlock();
 }
 
 }  // namespace jet

@@ -8,6 +8,7 @@
 #include "catalog.h"
 #include "header.h"
 #include "table.h"
+#include "table_writer.h"
 
 namespace jet {
 
@@ -28,11 +29,38 @@ public:
     Table table(std::string_view name);
 
 private:
+    friend class WriteGroup;
     const CatalogEntry* find(std::string_view name) const;
 
     std::shared_ptr<PageFile> file_;
     Header header_;
     std::vector<CatalogEntry> catalog_;
+};
+
+// One group of changes: holds the file's write lock from construction; commit()
+// puts every change on disk (data before the maps and definitions that point
+// at it) and ends the group. A group destroyed without commit() leaves the file
+// as it was.
+class WriteGroup {
+public:
+    // Raises ReadOnly when the file or its folder may not be written.
+    explicit WriteGroup(Database& db);
+    ~WriteGroup();
+    WriteGroup(const WriteGroup&) = delete;
+    WriteGroup& operator=(const WriteGroup&) = delete;
+
+    // The table's writer in this group; raises NoSuchTable, or Unsupported for a
+    // table with an index the engine cannot keep.
+    TableWriter& table(std::string_view name);
+    PageAllocator& pages() { return *pages_; }
+    PageFile& file() { return db_.file(); }
+    void commit();
+
+private:
+    Database& db_;
+    std::unique_ptr<PageAllocator> pages_;
+    std::vector<std::pair<std::uint32_t, std::unique_ptr<TableWriter>>> tables_;
+    bool open_ = false;
 };
 
 }  // namespace jet

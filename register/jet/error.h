@@ -18,6 +18,8 @@ enum class ErrorKind {
     Damaged,       // structures inside the file contradict each other
     NoSuchTable,   // the catalog has no such table
     Unsupported,   // a structure the engine cannot handle exactly
+    ReadOnly,      // the file or its folder may not be written
+    Constraint,    // a value the table refuses (too long, wrong type, duplicate key)
 };
 
 class Error : public std::runtime_error {

@@ -68,20 +68,6 @@ void binary_key(std::vector<std::uint8_t>& out, const std::uint8_t* data, std::s
     }
 }
 
-std::u16string to_utf16(const std::string& s) {
-    std::u16string out;
-    for (char32_t cp : utf8_to_utf32(s)) {
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (cp >> 10));
-            out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(cp);
-        }
-    }
-    return out;
-}
-
 std::optional<std::string> column_unsupported(const Column& c, std::uint16_t default_sort_order) {
     switch (c.type) {
         case ColumnType::Text:
@@ -187,26 +173,17 @@ std::optional<std::vector<std::uint8_t>> index_key(const TableDef& def, const Ph
     return key;
 }
 
-namespace {
-
-struct PageEntries {
-    bool leaf = false;
-    std::vector<IndexEntry> entries;
-    std::vector<std::uint32_t> children;  // node pages: the child of each entry
-    std::uint32_t next = 0;
-    std::uint32_t tail = 0;
-};
-
-PageEntries read_index_page(PageFile& file, const TableDef& def, std::uint32_t page) {
+IndexPage read_index_page(PageFile& file, std::uint32_t table_page, std::uint32_t page) {
     PagePtr p = file.page(page);
     Bytes b = bytes_of(*p);
-    PageEntries out;
+    IndexPage out;
     if (b[0] == static_cast<std::uint8_t>(PageType::IndexLeaf)) {
         out.leaf = true;
     } else if (b[0] != static_cast<std::uint8_t>(PageType::IndexNode)) {
         damaged("index page " + std::to_string(page) + " has page type " + std::to_string(b[0]));
     }
-    if (u32(b, index_page::kOwner) != def.page) damaged("index page " + std::to_string(page) + " belongs to another table");
+    if (u32(b, index_page::kOwner) != table_page) damaged("index page " + std::to_string(page) + " belongs to another table");
+    out.prev = u32(b, index_page::kPrev);
     out.next = u32(b, index_page::kNext);
     out.tail = u32(b, index_page::kTail);
     std::size_t prefix_len = u16(b, index_page::kPrefixLength);
@@ -243,16 +220,14 @@ PageEntries read_index_page(PageFile& file, const TableDef& def, std::uint32_t p
     return out;
 }
 
-}  // namespace
-
 std::vector<IndexEntry> read_index_entries(PageFile& file, const TableDef& def, const PhysicalIndex& index) {
     std::set<std::uint32_t> seen;
     auto visit = [&](std::uint32_t page) {
         if (page == 0 || !seen.insert(page).second) damaged("an index tree loops or points at page 0");
-        return read_index_page(file, def, page);
+        return read_index_page(file, def.page, page);
     };
     // Down the left edge to the first leaf, then along the leaves.
-    PageEntries pe = visit(index.root_page);
+    IndexPage pe = visit(index.root_page);
     while (!pe.leaf) pe = visit(pe.children.empty() ? pe.tail : pe.children.front());
     std::vector<IndexEntry> out;
     for (;;) {

@@ -32,6 +32,19 @@ std::optional<std::vector<std::uint8_t>> index_key(const TableDef& def, const Ph
 std::optional<std::string> unsupported_reason(const TableDef& def, const PhysicalIndex& index,
                                               std::uint16_t default_sort_order);
 
+// One page of an index's tree, decoded. A node page's entries each carry the
+// last entry below their child; the rightmost child of a node with several
+// children has no entry and is the page's tail.
+struct IndexPage {
+    bool leaf = false;
+    std::vector<IndexEntry> entries;
+    std::vector<std::uint32_t> children;  // node pages: the child of each entry
+    std::uint32_t prev = 0;
+    std::uint32_t next = 0;
+    std::uint32_t tail = 0;
+};
+IndexPage read_index_page(PageFile& file, std::uint32_t table_page, std::uint32_t page);
+
 // Every entry of the index's tree, leaf by leaf from the first.
 std::vector<IndexEntry> read_index_entries(PageFile& file, const TableDef& def, const PhysicalIndex& index);
 

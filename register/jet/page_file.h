@@ -1,5 +1,13 @@
 // The database file as an array of 4096-byte pages. Reads go through pread and
 // a small cache of whole pages; a page past the end of the file is an error.
+//
+// Several processes may share one file. Every operation runs under an OS lock
+// on the file (fcntl open-file-description locks): shared while reading,
+// exclusive while writing. Taking the outermost lock drops the page cache,
+// since another process may have written in between. Writes are collected in
+// a group and reach the file only at commit: first the pages holding rows,
+// long values and index entries, then a sync, then the maps and definitions
+// that point at them, then another sync.
 #pragma once
 
 #include <array>
@@ -49,14 +57,38 @@ private:
     int fd_ = -1;
 };
 
+// What a written page holds, for the order of writing at commit.
+enum class PageRole { Content, Map };
+
 class PageFile {
 public:
     // Opens the file for reading. Raises NotFound or Io.
     explicit PageFile(const std::string& path);
 
+    // Reopens the file for writing (outside any lock). Raises ReadOnly when the
+    // file or its folder may not be written.
+    void enable_writes();
+    bool writable() const { return writable_; }
+
+    // Lock nesting: the outermost lock decides the kind. Asking for an exclusive
+    // lock inside a shared one is a programming error and raises Io.
+    void lock(bool exclusive);
+    void unlock();
+    bool locked_exclusive() const { return depth_ > 0 && exclusive_; }
+
+    // The write group (under an exclusive lock). write() keeps the page until
+    // commit(); page() already sees it. allocate() adds a zeroed page at the end.
+    void write(std::uint32_t n, const PageData& data, PageRole role);
+    // The page's bytes to change in place (a pending copy, made on first use).
+    PageData& edit(std::uint32_t n, PageRole role);
+    std::uint32_t allocate(PageRole role);
+    void commit();
+    void rollback();
+    bool dirty() const { return !pending_.empty(); }
+
     const std::string& path() const { return path_; }
     std::uint64_t file_size() const { return size_; }
-    std::uint32_t page_count() const { return static_cast<std::uint32_t>(size_ / kPageSize); }
+    std::uint32_t page_count() const { return static_cast<std::uint32_t>(size_ / kPageSize) + added_; }
 
     // The raw bytes of page n; raises Damaged when n lies past the end.
     PagePtr page(std::uint32_t n);
@@ -69,10 +101,35 @@ public:
     void drop_cache() { cache_.clear(); }
 
 private:
+    struct Pending {
+        std::shared_ptr<PageData> data;
+        PageRole role = PageRole::Content;
+    };
+    void refresh_size();
+    void write_pages(PageRole role);
+    void sync();
+
     std::string path_;
     UniqueFd fd_;
     std::uint64_t size_ = 0;
     std::unordered_map<std::uint32_t, PagePtr> cache_;
+    std::unordered_map<std::uint32_t, Pending> pending_;
+    std::uint32_t added_ = 0;  // pages allocated in this group, past the end of the file
+    bool writable_ = false;
+    int depth_ = 0;
+    bool exclusive_ = false;
+};
+
+// Holds a lock on a page file for its lifetime.
+class FileLock {
+public:
+    FileLock(PageFile& f, bool exclusive) : f_(f) { f_.lock(exclusive); }
+    ~FileLock() { f_.unlock(); }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+private:
+    PageFile& f_;
 };
 
 }  // namespace jet

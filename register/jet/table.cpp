@@ -56,6 +56,7 @@ bool live_slot(Bytes page, std::uint16_t r) { return !(u16(page, data_page::kFir
 }  // namespace
 
 std::vector<RowId> Table::row_ids() {
+    FileLock lock(*file_, false);
     std::vector<RowId> ids;
     // The stored count is only a hint: a damaged file must not make us reserve gigabytes.
     ids.reserve(std::min<std::size_t>(def_.row_count, std::size_t{1} << 16));
@@ -70,6 +71,7 @@ std::vector<RowId> Table::row_ids() {
 }
 
 void Table::scan(const std::function<bool(RowId, const std::vector<Value>&)>& f) {
+    FileLock lock(*file_, false);
     std::vector<Value> values;
     for_each_data_page([&](std::uint32_t p, Bytes b) {
         std::uint16_t n = data_page::row_count(b);
@@ -87,6 +89,7 @@ void Table::scan(const std::function<bool(RowId, const std::vector<Value>&)>& f)
 }
 
 std::optional<std::vector<Value>> Table::read(RowId id) {
+    FileLock lock(*file_, false);
     PagePtr keep;
     std::optional<Bytes> row = locate(id, keep);
     if (!row) return std::nullopt;

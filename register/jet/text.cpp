@@ -138,4 +138,45 @@ bool same_name(std::string_view a, std::string_view b) {
     return fold_case(utf8_to_utf32(a)) == fold_case(utf8_to_utf32(b));
 }
 
+std::u16string to_utf16(std::string_view s) {
+    std::u16string out;
+    out.reserve(s.size());
+    for (char32_t cp : utf8_to_utf32(s)) {
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out += static_cast<char16_t>(0xD800 + (cp >> 10));
+            out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(cp);
+        }
+    }
+    return out;
+}
+
+std::vector<std::uint8_t> encode_text(std::u16string_view s, bool compress) {
+    std::vector<std::uint8_t> out;
+    // One-byte runs only pay off past the two-byte mark; a 00 inside the text
+    // would switch modes, so such text stays in UCS-2.
+    bool one_byte = compress && s.size() > 2;
+    for (char16_t c : s) {
+        if (c == 0 || c > 0xFF) {
+            one_byte = false;
+            break;
+        }
+    }
+    if (one_byte) {
+        out.reserve(s.size() + 2);
+        out.push_back(0xFF);
+        out.push_back(0xFE);
+        for (char16_t c : s) out.push_back(static_cast<std::uint8_t>(c));
+        return out;
+    }
+    out.reserve(s.size() * 2);
+    for (char16_t c : s) {
+        out.push_back(static_cast<std::uint8_t>(c & 0xFF));
+        out.push_back(static_cast<std::uint8_t>(c >> 8));
+    }
+    return out;
+}
+
 }  // namespace jet

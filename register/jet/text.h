@@ -3,6 +3,8 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "bytes.h"
 
@@ -23,6 +25,13 @@ std::string decode_text(Bytes b);
 
 // UTF-8 to UTF-32; invalid sequences become U+FFFD.
 std::u32string utf8_to_utf32(std::string_view s);
+
+// UTF-8 to UTF-16, code points above U+FFFF as surrogate pairs.
+std::u16string to_utf16(std::string_view s);
+
+// The stored form of a text value: the compressed form when the column allows it
+// and it is shorter, UCS-2 otherwise.
+std::vector<std::uint8_t> encode_text(std::u16string_view s, bool compress);
 
 // Jet compares object names without regard to letter case.
 std::u32string fold_case(std::u32string s);

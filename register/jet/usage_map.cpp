@@ -1,5 +1,7 @@
 #include "usage_map.h"
 
+#include <algorithm>
+
 #include "data_page.h"
 
 namespace jet {
@@ -50,6 +52,124 @@ std::vector<std::uint32_t> read_usage_map(PageFile& file, std::uint32_t row_poin
     PagePtr p = file.page_of_type(id.page, PageType::Data, "usage map row");
     data_page::Slot s = data_page::slot(bytes_of(*p), id.row);
     return decode_usage_map(file, s.bytes);
+}
+
+}  // namespace jet
+
+namespace jet {
+
+namespace {
+
+void set_bit(std::uint8_t* bitmap, std::uint64_t bit) { bitmap[bit / 8] = static_cast<std::uint8_t>(bitmap[bit / 8] | (1u << (bit % 8))); }
+
+void put32(std::uint8_t* p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+}  // namespace
+
+UsageMap::UsageMap(PageFile& file, std::uint32_t row_pointer, bool fixed_window)
+    : file_(file), row_(RowId::from_pointer(row_pointer)), fixed_(fixed_window) {
+    PagePtr p = file.page_of_type(row_.page, PageType::Data, "usage map row");
+    Bytes map = data_page::slot(bytes_of(*p), row_.row).bytes;
+    if (u8(map, 0) == 0) {
+        window_start_ = u32(map, 1);
+        window_end_ = window_start_ + (map.size() - 5) * 8;
+    } else {
+        window_end_ = std::uint64_t{(map.size() - 1) / 4} * kPagesPerBitmapPage;
+    }
+    // The free-page map also covers pages the file does not have yet.
+    if (fixed_) {
+        std::vector<std::uint32_t> all;
+        Bytes m = map;
+        if (u8(m, 0) == 0) {
+            for (std::size_t i = 0; i < m.size() - 5; ++i) {
+                for (int bit = 0; bit < 8; ++bit) {
+                    if (m[5 + i] & (1u << bit)) all.push_back(static_cast<std::uint32_t>(window_start_ + i * 8 + static_cast<std::uint64_t>(bit)));
+                }
+            }
+            pages_ = std::move(all);
+            return;
+        }
+        window_end_ = 0;  // a free-page map of the list kind is left as it is
+        return;
+    }
+    pages_ = decode_usage_map(file, map);
+}
+
+bool UsageMap::contains(std::uint32_t page) const { return std::binary_search(pages_.begin(), pages_.end(), page); }
+
+void UsageMap::add(std::uint32_t page) {
+    if (fixed_ && (page < window_start_ || page >= window_end_)) return;
+    auto it = std::lower_bound(pages_.begin(), pages_.end(), page);
+    if (it != pages_.end() && *it == page) return;
+    pages_.insert(it, page);
+    changed_ = true;
+}
+
+void UsageMap::remove(std::uint32_t page) {
+    if (fixed_ && (page < window_start_ || page >= window_end_)) return;
+    auto it = std::lower_bound(pages_.begin(), pages_.end(), page);
+    if (it == pages_.end() || *it != page) return;
+    pages_.erase(it);
+    changed_ = true;
+}
+
+std::vector<std::uint8_t> UsageMap::empty_row(std::size_t length, std::uint32_t start) {
+    std::vector<std::uint8_t> row(length, 0);
+    put32(row.data() + 1, start);
+    return row;
+}
+
+void UsageMap::store(const std::function<std::uint32_t()>& allocate) {
+    if (!changed_) return;
+    PagePtr current = file_.page_of_type(row_.page, PageType::Data, "usage map row");
+    data_page::Slot slot = data_page::slot(bytes_of(*current), row_.row);
+    std::vector<std::uint8_t> row(slot.bytes.begin(), slot.bytes.end());
+    if (row.size() < 5) damaged("a usage map row is too short");
+    std::uint64_t capacity = (row.size() - 5) * 8;
+    std::uint8_t kind = row[0];
+    if (kind == 0) {
+        std::uint32_t start = u32(Bytes(row.data(), row.size()), 1);
+        // Keep the start page where the pages allow it; else move it down to the first page.
+        if (!fixed_ && !pages_.empty() && (pages_.front() < start || pages_.back() - start >= capacity)) {
+            start = pages_.front() - pages_.front() % 8;
+        }
+        if (pages_.empty() || pages_.back() - start < capacity) {
+            std::fill(row.begin() + 1, row.end(), 0);
+            put32(row.data() + 1, start);
+            for (std::uint32_t p : pages_) set_bit(row.data() + 5, p - start);
+            PageData& page = file_.edit(row_.page, PageRole::Map);
+            std::copy(row.begin(), row.end(), page.begin() + (slot.bytes.data() - current->data()));
+            changed_ = false;
+            return;
+        }
+        // Too wide for the row: it becomes a list of bitmap pages.
+        std::fill(row.begin(), row.end(), 0);
+        row[0] = 1;
+    }
+    constexpr std::uint32_t kPerPage = (kPageSize - 4) * 8;
+    std::size_t slots = (row.size() - 1) / 4;
+    std::uint32_t last = pages_.empty() ? 0 : pages_.back() / kPerPage;
+    if (last >= slots) throw Error(ErrorKind::Unsupported, "a usage map cannot name pages this far into the file");
+    for (std::uint32_t i = 0; i < slots; ++i) {
+        auto lo = std::lower_bound(pages_.begin(), pages_.end(), i * kPerPage);
+        auto hi = std::lower_bound(pages_.begin(), pages_.end(), (i + 1) * kPerPage);
+        std::uint32_t bitmap_page = u32(Bytes(row.data(), row.size()), 1 + 4 * i);
+        if (bitmap_page == 0 && lo == hi) continue;
+        if (bitmap_page == 0) {
+            bitmap_page = allocate();
+            put32(row.data() + 1 + 4 * i, bitmap_page);
+        }
+        PageData bitmap{};
+        bitmap[0] = static_cast<std::uint8_t>(PageType::UsageMap);
+        bitmap[1] = 0x01;
+        for (auto it = lo; it != hi; ++it) set_bit(bitmap.data() + 4, *it - i * kPerPage);
+        file_.write(bitmap_page, bitmap, PageRole::Map);
+    }
+    PageData& page = file_.edit(row_.page, PageRole::Map);
+    std::copy(row.begin(), row.end(), page.begin() + (slot.bytes.data() - current->data()));
+    changed_ = false;
 }
 
 }  // namespace jet

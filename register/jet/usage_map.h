@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "page_file.h"
@@ -14,5 +15,39 @@ std::vector<std::uint32_t> read_usage_map(PageFile& file, std::uint32_t row_poin
 
 // The same, from the map's bytes.
 std::vector<std::uint32_t> decode_usage_map(PageFile& file, Bytes map);
+
+}  // namespace jet
+
+namespace jet {
+
+// A usage map loaded for changing. store() writes it back into its row: inline
+// while the pages fit the row's bitmap from some start page, else as a list of
+// bitmap pages (added through allocate as needed).
+class UsageMap {
+public:
+    // A map with a fixed window (the file's map of free pages) keeps its start
+    // page and kind, and ignores pages outside what it covers.
+    UsageMap(PageFile& file, std::uint32_t row_pointer, bool fixed_window = false);
+
+    bool contains(std::uint32_t page) const;
+    void add(std::uint32_t page);
+    void remove(std::uint32_t page);
+    const std::vector<std::uint32_t>& pages() const { return pages_; }
+    bool changed() const { return changed_; }
+
+    void store(const std::function<std::uint32_t()>& allocate);
+
+    // The bytes of a new inline map row of the given length covering nothing.
+    static std::vector<std::uint8_t> empty_row(std::size_t length, std::uint32_t start);
+
+private:
+    PageFile& file_;
+    RowId row_;
+    std::vector<std::uint32_t> pages_;  // ascending
+    bool changed_ = false;
+    bool fixed_ = false;
+    std::uint64_t window_start_ = 0;
+    std::uint64_t window_end_ = 0;
+};
 
 }  // namespace jet

@@ -1,0 +1,74 @@
+// Changing an index's B-tree. Pages are decoded once per write group and kept
+// in memory while entries are added and removed; full pages split in two, empty
+// ones leave the tree; flush() encodes the changed pages with their shared
+// prefix compressed. The root page keeps its number: when it splits, its
+// entries move down into a new page beneath it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <unordered_map>
+#include <vector>
+
+#include "index.h"
+#include "page_file.h"
+#include "table_def.h"
+
+namespace jet {
+
+class IndexTree {
+public:
+    using Allocate = std::function<std::uint32_t()>;
+    using Release = std::function<void(std::uint32_t)>;
+
+    IndexTree(PageFile& file, std::uint32_t table_page, std::uint32_t root, Allocate allocate, Release release);
+
+    // Whether any entry has exactly this key (whatever its row).
+    bool contains_key(const std::vector<std::uint8_t>& key);
+    void insert(const IndexEntry& e);
+    // Raises Damaged when the entry is not there.
+    void remove(const IndexEntry& e);
+    // Writes every changed page into the file's write group.
+    void flush();
+
+    // An empty leaf page for a new index's root.
+    static PageData empty_root(std::uint32_t table_page);
+    // Bytes available to entries on one page.
+    static constexpr std::size_t kRoom = kPageSize - 0x1E0;
+
+private:
+    struct Entry {
+        IndexEntry e;
+        std::uint32_t child = 0;
+        bool known = true;  // a node's tail child has no stored entry
+    };
+    struct Node {
+        bool leaf = true;
+        std::vector<Entry> entries;
+        std::uint32_t prev = 0;
+        std::uint32_t next = 0;
+        std::uint32_t parent = 0;  // 0: the root, or not reached from above
+        bool dirty = false;
+    };
+
+    Node& load(std::uint32_t page);
+    std::size_t child_index(const Node& n, const IndexEntry& e) const;
+    std::uint32_t descend(const IndexEntry& e);
+    void raise_max(std::uint32_t page);
+    void split(std::uint32_t page);
+    void unlink(std::uint32_t page);
+    std::size_t position_in_parent(const Node& parent, std::uint32_t child) const;
+    bool fits(const Node& n);
+    IndexEntry subtree_max(std::uint32_t page);
+    void set_parents(std::uint32_t page);
+    PageData encode(std::uint32_t page, Node& n);
+
+    PageFile& file_;
+    std::uint32_t table_page_;
+    std::uint32_t root_;
+    Allocate allocate_;
+    Release release_;
+    std::unordered_map<std::uint32_t, Node> nodes_;
+};
+
+}  // namespace jet

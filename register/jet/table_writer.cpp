@@ -1,0 +1,397 @@
+#include "table_writer.h"
+
+#include <algorithm>
+#include <random>
+
+#include "data_page.h"
+#include "index.h"
+#include "long_value.h"
+#include "row.h"
+#include "row_encode.h"
+
+namespace jet {
+
+namespace {
+
+constexpr RowId kFreePagesMap{1, 0};
+constexpr std::size_t kInlineLongValue = 64;        // longer long values go to their own pages
+constexpr std::size_t kChunk = data_page::kMaxRowSize - 4;  // a chained page's bytes after its link
+constexpr std::size_t kFullPage = 64;               // a page with less room counts as full
+constexpr int kMaxMoves = 8;
+
+void put32(std::uint8_t* p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+std::vector<std::uint8_t> long_header(std::uint32_t length_and_flags, std::uint32_t pointer) {
+    std::vector<std::uint8_t> h(kLongValueHeader, 0);
+    put32(h.data(), length_and_flags);
+    put32(h.data() + 4, pointer);
+    return h;
+}
+
+[[noreturn]] void refuse(const std::string& why) { throw Error(ErrorKind::Constraint, why); }
+
+}  // namespace
+
+PageAllocator::PageAllocator(PageFile& file) : file_(file) {}
+
+std::uint32_t PageAllocator::allocate(PageRole role) {
+    if (!free_pages_) free_pages_.emplace(file_, kFreePagesMap.pointer(), true);
+    std::uint32_t n = file_.allocate(role);
+    free_pages_->remove(n);
+    return n;
+}
+
+void PageAllocator::release(std::uint32_t page) {
+    if (!free_pages_) free_pages_.emplace(file_, kFreePagesMap.pointer(), true);
+    PageData blank{};
+    file_.write(page, blank, PageRole::Content);
+    free_pages_->add(page);
+}
+
+void PageAllocator::finish() {
+    if (free_pages_) free_pages_->store([this] { return file_.allocate(PageRole::Map); });
+}
+
+TableWriter::TableWriter(PageFile& file, PageAllocator& pages, std::uint32_t definition_page, std::uint16_t default_sort_order)
+    : file_(file),
+      pages_(pages),
+      def_(read_table_def(file, definition_page)),
+      sort_order_(default_sort_order),
+      owned_(file, def_.used_pages),
+      free_(file, def_.free_pages) {
+    for (const PhysicalIndex& x : def_.physical_indexes) {
+        if (auto why = unsupported_reason(def_, x, sort_order_)) {
+            throw Error(ErrorKind::Unsupported, "the table cannot be changed: " + *why);
+        }
+        index_rows_.push_back(x.row_count);
+    }
+    trees_.resize(def_.physical_indexes.size());
+    index_maps_.resize(def_.physical_indexes.size());
+}
+
+TableWriter::~TableWriter() = default;
+
+IndexTree& TableWriter::tree(std::size_t i) {
+    if (!trees_[i]) {
+        trees_[i] = std::make_unique<IndexTree>(
+            file_, def_.page, def_.physical_indexes[i].root_page,
+            [this, i] {
+                std::uint32_t p = pages_.allocate(PageRole::Content);
+                index_map(i).add(p);
+                return p;
+            },
+            [this, i](std::uint32_t p) {
+                index_map(i).remove(p);
+                pages_.release(p);
+            });
+    }
+    return *trees_[i];
+}
+
+UsageMap& TableWriter::index_map(std::size_t i) {
+    if (!index_maps_[i]) index_maps_[i] = std::make_unique<UsageMap>(file_, def_.physical_indexes[i].used_pages);
+    return *index_maps_[i];
+}
+
+std::optional<TableWriter::Located> TableWriter::locate(RowId id) {
+    PagePtr p = file_.page_of_type(id.page, PageType::Data, "data page");
+    if (u32(bytes_of(*p), data_page::kOwner) != def_.page) damaged("row " + std::to_string(id.page) + ":" + std::to_string(id.row) + " is not a row of table");
+    data_page::Slot s = data_page::slot(bytes_of(*p), id.row);
+    if (s.deleted()) return std::nullopt;
+    Located l{id, std::nullopt, {}};
+    for (int hop = 0; s.overflow(); ++hop) {
+        if (hop >= kMaxMoves) damaged("a moved row points on in a loop");
+        RowId to = RowId::from_pointer(u32(s.bytes, 0));
+        p = file_.page_of_type(to.page, PageType::Data, "moved row");
+        if (u32(bytes_of(*p), data_page::kOwner) != def_.page) damaged("a moved row points onto a page of another table");
+        s = data_page::slot(bytes_of(*p), to.row);
+        l.moved = to;
+    }
+    l.bytes.assign(s.bytes.begin(), s.bytes.end());
+    return l;
+}
+
+std::optional<std::vector<Value>> TableWriter::read(RowId id) {
+    std::optional<Located> l = locate(id);
+    if (!l) return std::nullopt;
+    return decode_row(file_, def_, Bytes(l->bytes.data(), l->bytes.size()));
+}
+
+// Values checked and converted for their columns; autonumbers filled in.
+std::vector<Value> TableWriter::prepare(std::vector<Value> values, const std::vector<Value>* old) {
+    if (values.size() > def_.columns.size()) refuse("more values than the table " + std::to_string(def_.columns.size()) + " has columns");
+    values.resize(def_.columns.size(), Null{});
+    for (std::size_t i = 0; i < def_.columns.size(); ++i) {
+        const Column& c = def_.columns[i];
+        if (old && c.autonumber()) {
+            values[i] = (*old)[i];
+            continue;
+        }
+        values[i] = coerce(c, values[i]);
+    }
+    return values;
+}
+
+std::vector<std::optional<std::vector<std::uint8_t>>> TableWriter::keys(const std::vector<Value>& values) {
+    std::vector<std::optional<std::vector<std::uint8_t>>> out;
+    for (const PhysicalIndex& x : def_.physical_indexes) out.push_back(index_key(def_, x, values, sort_order_));
+    return out;
+}
+
+void TableWriter::check_keys(const std::vector<std::optional<std::vector<std::uint8_t>>>& k,
+                             const std::vector<std::optional<std::vector<std::uint8_t>>>* old, const std::vector<Value>& values) {
+    for (std::size_t i = 0; i < def_.physical_indexes.size(); ++i) {
+        const PhysicalIndex& x = def_.physical_indexes[i];
+        bool primary = false;
+        std::string name;
+        for (const LogicalIndex& li : def_.indexes) {
+            if (li.physical != i) continue;
+            primary = primary || li.primary_key();
+            if (name.empty()) name = li.name;
+        }
+        bool any_null = false, all_null = true;
+        for (const IndexColumn& ic : x.columns) {
+            const Column* c = def_.column_by_number(ic.column_number);
+            bool n = is_null(values[static_cast<std::size_t>(c - def_.columns.data())]);
+            any_null = any_null || n;
+            all_null = all_null && n;
+            if (n && (primary || (x.flags & PhysicalIndex::kRequired))) refuse("column " + c->name + " may not be empty: it is part of index " + name);
+        }
+        if (!k[i] || all_null) continue;
+        if (!(primary || (x.flags & PhysicalIndex::kUnique))) continue;
+        if (old && (*old)[i] == k[i]) continue;
+        if (tree(i).contains_key(*k[i])) refuse("the value is already in the table, and index " + name + " allows it only once");
+    }
+}
+
+std::uint32_t TableWriter::long_value_page(std::size_t size) {
+    if (long_page_ != 0 && data_page::has_room(bytes_of(*file_.page(long_page_)), size)) return long_page_;
+    long_page_ = pages_.allocate(PageRole::Content);
+    data_page::init(file_.edit(long_page_, PageRole::Content), data_page::kLongValueMark);
+    return long_page_;
+}
+
+std::vector<std::uint8_t> TableWriter::store_long(std::vector<std::uint8_t> data, bool allow_inline) {
+    auto length = static_cast<std::uint32_t>(data.size());
+    if (data.size() > kLongValueLengthMask) refuse("a long value larger than the format allows");
+    if (allow_inline && data.size() <= kInlineLongValue) {
+        std::vector<std::uint8_t> f = long_header(length | kLongValueInline, 0);
+        f.insert(f.end(), data.begin(), data.end());
+        return f;
+    }
+    if (data.size() <= data_page::kMaxRowSize) {
+        std::uint32_t p = long_value_page(data.size());
+        std::uint16_t r = data_page::add(file_.edit(p, PageRole::Content), Bytes(data.data(), data.size()));
+        return long_header(length | kLongValueSinglePage, RowId{p, r}.pointer());
+    }
+    // A chain: each piece names the next; written from the last piece back.
+    std::uint32_t next = 0;
+    std::size_t pieces = (data.size() + kChunk - 1) / kChunk;
+    for (std::size_t i = pieces; i-- > 0;) {
+        std::size_t from = i * kChunk;
+        std::size_t len = std::min(kChunk, data.size() - from);
+        std::vector<std::uint8_t> row(4 + len);
+        put32(row.data(), next);
+        std::copy(data.begin() + static_cast<std::ptrdiff_t>(from), data.begin() + static_cast<std::ptrdiff_t>(from + len), row.begin() + 4);
+        std::uint32_t p = long_value_page(row.size());
+        std::uint16_t r = data_page::add(file_.edit(p, PageRole::Content), Bytes(row.data(), row.size()));
+        next = RowId{p, r}.pointer();
+    }
+    return long_header(length, next);
+}
+
+void TableWriter::free_long_values(Bytes row) {
+    RowBytes rb(row, def_);
+    for (const Column& c : def_.columns) {
+        if (!is_long_value(c.type) || !rb.present(c)) continue;
+        Bytes f = rb.field(c);
+        if (f.size() < kLongValueHeader) continue;
+        std::uint32_t head = u32(f, 0);
+        if (head & kLongValueInline) continue;
+        std::uint32_t pointer = u32(f, 4);
+        bool single = (head & kLongValueSinglePage) != 0;
+        for (std::uint32_t hops = 0; pointer != 0; ++hops) {
+            if (hops > file_.page_count()) damaged("a long value's page chain loops");
+            RowId id = RowId::from_pointer(pointer);
+            PagePtr p = file_.page_of_type(id.page, PageType::Data, "long value");
+            data_page::Slot s = data_page::slot(bytes_of(*p), id.row);
+            pointer = single || s.deleted() ? 0 : u32(s.bytes, 0);
+            if (!s.deleted()) data_page::remove(file_.edit(id.page, PageRole::Content), id.row);
+        }
+    }
+}
+
+std::vector<std::uint8_t> TableWriter::encode(const std::vector<Value>& values) {
+    // The row with its long values as bare references must fit a page before anything is stored.
+    auto probe = [](const Column&, std::vector<std::uint8_t>) { return std::vector<std::uint8_t>(kLongValueHeader, 0); };
+    if (encode_row(def_, values, probe).size() > data_page::kMaxRowSize) {
+        refuse("the row is larger than a page holds");
+    }
+    bool with_inline = true;
+    auto sized = [&](const Column&, std::vector<std::uint8_t> data) {
+        std::size_t n = data.size();
+        return std::vector<std::uint8_t>(kLongValueHeader + (with_inline && n <= kInlineLongValue ? n : 0), 0);
+    };
+    if (encode_row(def_, values, sized).size() > data_page::kMaxRowSize) with_inline = false;
+    return encode_row(def_, values, [&](const Column&, std::vector<std::uint8_t> data) { return store_long(std::move(data), with_inline); });
+}
+
+std::uint32_t TableWriter::new_data_page() {
+    std::uint32_t p = pages_.allocate(PageRole::Content);
+    data_page::init(file_.edit(p, PageRole::Content), def_.page);
+    owned_.add(p);
+    free_.add(p);
+    return p;
+}
+
+// A page that gained room goes back into the free-space map.
+void TableWriter::note_space(std::uint32_t page) {
+    if (data_page::has_room(bytes_of(*file_.page(page)), kFullPage)) free_.add(page);
+}
+
+RowId TableWriter::place(Bytes row, std::uint16_t flags) {
+    std::uint32_t page = 0;
+    if (insert_page_ != 0 && data_page::has_room(bytes_of(*file_.page(insert_page_)), row.size())) page = insert_page_;
+    // As Jet does, a page leaves the free-space map when a row does not fit on it.
+    while (page == 0 && !free_.pages().empty()) {
+        std::uint32_t p = free_.pages().front();
+        Bytes b = bytes_of(*file_.page(p));
+        if (b[0] == static_cast<std::uint8_t>(PageType::Data) && u32(b, data_page::kOwner) == def_.page &&
+            data_page::has_room(b, row.size())) {
+            page = p;
+        } else {
+            free_.remove(p);
+        }
+    }
+    if (page == 0) page = new_data_page();
+    insert_page_ = page;
+    std::uint16_t r = data_page::add(file_.edit(page, PageRole::Content), row, flags);
+    return {page, r};
+}
+
+RowId TableWriter::insert(std::vector<Value>& values) {
+    std::vector<Value> v = prepare(values, nullptr);
+    std::uint32_t last = def_.next_autonumber;
+    for (std::size_t i = 0; i < def_.columns.size(); ++i) {
+        const Column& c = def_.columns[i];
+        if (c.flags & Column::kAutoLong) {
+            if (is_null(v[i])) {
+                if (last >= 0x7FFFFFFFu) refuse("the table has used up its autonumber values");
+                v[i] = static_cast<std::int64_t>(last + 1);
+            }
+        } else if ((c.flags & Column::kAutoGuid) && is_null(v[i])) {
+            static thread_local std::mt19937_64 rng{std::random_device{}()};
+            Guid g;
+            for (auto& b : g.bytes) b = static_cast<std::uint8_t>(rng());
+            g.bytes[7] = static_cast<std::uint8_t>((g.bytes[7] & 0x0F) | 0x40);  // version 4, stored little-endian
+            g.bytes[8] = static_cast<std::uint8_t>((g.bytes[8] & 0x3F) | 0x80);
+            v[i] = g;
+        }
+    }
+    auto k = keys(v);
+    check_keys(k, nullptr, v);
+    for (std::size_t i = 0; i < def_.columns.size(); ++i) {
+        if ((def_.columns[i].flags & Column::kAutoLong) && std::holds_alternative<std::int64_t>(v[i])) {
+            auto n = std::get<std::int64_t>(v[i]);
+            if (n > static_cast<std::int64_t>(last)) last = static_cast<std::uint32_t>(n);
+        }
+    }
+    std::vector<std::uint8_t> row = encode(v);
+    RowId id = place(Bytes(row.data(), row.size()), 0);
+    for (std::size_t i = 0; i < k.size(); ++i) {
+        if (!k[i]) continue;
+        tree(i).insert(IndexEntry{std::move(*k[i]), id});
+        ++index_rows_[i];
+    }
+    def_.next_autonumber = last;
+    ++def_.row_count;
+    values = std::move(v);
+    return id;
+}
+
+void TableWriter::update(RowId id, std::vector<Value> values) {
+    std::optional<Located> l = locate(id);
+    if (!l) throw Error(ErrorKind::NotFound, "the row was deleted");
+    Bytes old_bytes(l->bytes.data(), l->bytes.size());
+    std::vector<Value> old = decode_row(file_, def_, old_bytes);
+    std::vector<Value> v = prepare(std::move(values), &old);
+    auto old_keys = keys(old);
+    auto new_keys = keys(v);
+    check_keys(new_keys, &old_keys, v);
+    // Checked first: the new row must fit a page.
+    auto probe = [](const Column&, std::vector<std::uint8_t>) { return std::vector<std::uint8_t>(kLongValueHeader, 0); };
+    if (encode_row(def_, v, probe).size() > data_page::kMaxRowSize) refuse("the row is larger than a page holds");
+    free_long_values(old_bytes);
+    std::vector<std::uint8_t> row = encode(v);
+    Bytes rb(row.data(), row.size());
+    RowId at = l->moved.value_or(id);
+    std::uint16_t flags = l->moved ? data_page::kDeleted : 0;
+    if (!data_page::replace(file_.edit(at.page, PageRole::Content), at.row, rb, flags)) {
+        // No room where it lies: the bytes move to another page and the row's
+        // own slot keeps a pointer to them.
+        if (l->moved) data_page::remove(file_.edit(at.page, PageRole::Content), at.row);
+        RowId to = place(rb, data_page::kDeleted);
+        std::uint8_t pointer[4];
+        put32(pointer, to.pointer());
+        if (!data_page::replace(file_.edit(id.page, PageRole::Content), id.row, Bytes(pointer, 4), data_page::kOverflow)) {
+            damaged("no room on a data page for a moved row's pointer");
+        }
+        note_space(id.page);
+    }
+    note_space(at.page);
+    for (std::size_t i = 0; i < new_keys.size(); ++i) {
+        if (old_keys[i] == new_keys[i]) continue;
+        if (old_keys[i]) {
+            tree(i).remove(IndexEntry{*old_keys[i], id});
+            --index_rows_[i];
+        }
+        if (new_keys[i]) {
+            tree(i).insert(IndexEntry{*new_keys[i], id});
+            ++index_rows_[i];
+        }
+    }
+}
+
+void TableWriter::remove(RowId id) {
+    std::optional<Located> l = locate(id);
+    if (!l) throw Error(ErrorKind::NotFound, "the row was already deleted");
+    Bytes bytes(l->bytes.data(), l->bytes.size());
+    std::vector<Value> old = decode_row(file_, def_, bytes);
+    auto k = keys(old);
+    for (std::size_t i = 0; i < k.size(); ++i) {
+        if (!k[i]) continue;
+        tree(i).remove(IndexEntry{*k[i], id});
+        --index_rows_[i];
+    }
+    free_long_values(bytes);
+    if (l->moved) {
+        data_page::remove(file_.edit(l->moved->page, PageRole::Content), l->moved->row);
+        note_space(l->moved->page);
+    }
+    data_page::remove(file_.edit(id.page, PageRole::Content), id.row);
+    note_space(id.page);
+    if (def_.row_count > 0) --def_.row_count;
+}
+
+void TableWriter::finish() {
+    for (auto& t : trees_) {
+        if (t) t->flush();
+    }
+    auto allocate = [this] { return pages_.allocate(PageRole::Map); };
+    owned_.store(allocate);
+    free_.store(allocate);
+    for (auto& m : index_maps_) {
+        if (m) m->store(allocate);
+    }
+    PageData& p = file_.edit(def_.page, PageRole::Map);
+    put32(p.data() + 16, def_.row_count);
+    put32(p.data() + 20, def_.next_autonumber);
+    for (std::size_t i = 0; i < index_rows_.size(); ++i) {
+        std::size_t at = 63 + 12 * i + 4;
+        if (at + 4 <= kPageSize) put32(p.data() + at, index_rows_[i]);
+    }
+}
+
+}  // namespace jet

@@ -1,0 +1,93 @@
+// Changing a table's rows inside a write group: rows placed on the table's
+// data pages (new pages taken from the file as needed), long values on
+// long-value pages, every index kept in step, the usage maps, row count and
+// last autonumber value kept in the definition.
+//
+// A value the table refuses (wrong type, too long, a duplicate key, a row too
+// large) raises Constraint before anything changes, so the group stays usable.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "bytes.h"
+#include "index_tree.h"
+#include "page_file.h"
+#include "table_def.h"
+#include "usage_map.h"
+
+namespace jet {
+
+// Pages for the whole file: new pages come from its end and leave the map of
+// free pages (page 1, row 0); released pages go back into it.
+class PageAllocator {
+public:
+    explicit PageAllocator(PageFile& file);
+    std::uint32_t allocate(PageRole role);
+    void release(std::uint32_t page);
+    void finish();
+
+private:
+    PageFile& file_;
+    std::optional<UsageMap> free_pages_;
+};
+
+class TableWriter {
+public:
+    TableWriter(PageFile& file, PageAllocator& pages, std::uint32_t definition_page, std::uint16_t default_sort_order);
+    TableWriter(const TableWriter&) = delete;
+    TableWriter& operator=(const TableWriter&) = delete;
+    ~TableWriter();
+
+    const TableDef& def() const { return def_; }
+
+    // Adds a row (values in column order; missing ones are Null). An autonumber
+    // column left Null gets the table's next number, written back into values.
+    RowId insert(std::vector<Value>& values);
+    // Replaces every column of the row; autonumber columns keep their value.
+    void update(RowId id, std::vector<Value> values);
+    void remove(RowId id);
+    // The row's values, or nothing when it was deleted.
+    std::optional<std::vector<Value>> read(RowId id);
+
+    // Writes the indexes, maps and definition into the write group.
+    void finish();
+
+private:
+    struct Located {
+        RowId home;                    // the id the row is known by
+        std::optional<RowId> moved;    // where its bytes lie when an update moved them
+        std::vector<std::uint8_t> bytes;
+    };
+    std::optional<Located> locate(RowId id);
+    std::vector<Value> prepare(std::vector<Value> values, const std::vector<Value>* old);
+    std::vector<std::optional<std::vector<std::uint8_t>>> keys(const std::vector<Value>& values);
+    void check_keys(const std::vector<std::optional<std::vector<std::uint8_t>>>& keys,
+                    const std::vector<std::optional<std::vector<std::uint8_t>>>* old, const std::vector<Value>& values);
+    std::vector<std::uint8_t> encode(const std::vector<Value>& values);
+    std::vector<std::uint8_t> store_long(std::vector<std::uint8_t> data, bool allow_inline);
+    void free_long_values(Bytes row);
+    std::uint32_t long_value_page(std::size_t size);
+    RowId place(Bytes row, std::uint16_t flags);
+    std::uint32_t new_data_page();
+    void note_space(std::uint32_t page);
+    IndexTree& tree(std::size_t physical);
+    UsageMap& index_map(std::size_t physical);
+
+    PageFile& file_;
+    PageAllocator& pages_;
+    TableDef def_;
+    std::uint16_t sort_order_;
+    UsageMap owned_;
+    UsageMap free_;
+    std::vector<std::unique_ptr<IndexTree>> trees_;
+    std::vector<std::unique_ptr<UsageMap>> index_maps_;
+    std::vector<std::uint32_t> index_rows_;
+    std::uint32_t insert_page_ = 0;
+    std::uint32_t long_page_ = 0;
+    bool allow_inline_ = true;
+};
+
+}  // namespace jet
