@@ -28,6 +28,11 @@ const CatalogEntry* Database::find(std::string_view name) const {
     return folded;
 }
 
+void Database::reload_catalog() {
+    FileLock lock(*file_, false);
+    catalog_ = read_catalog(file_);
+}
+
 bool Database::has_table(std::string_view name) const { return find(name) != nullptr; }
 
 Table Database::table(std::string_view name) {
@@ -54,14 +59,33 @@ WriteGroup::~WriteGroup() {
 }
 
 TableWriter& WriteGroup::table(std::string_view name) {
+    for (const auto& [n, page] : created_) {
+        if (same_name(n, name)) return table_at(page);
+    }
     const CatalogEntry* e = db_.find(name);
     if (!e) throw Error(ErrorKind::NoSuchTable, "no table named " + std::string(name) + " in " + db_.path());
+    return table_at(e->definition_page());
+}
+
+TableWriter& WriteGroup::table_at(std::uint32_t definition_page) {
+    if (!open_) throw Error(ErrorKind::Io, "internal error: the write group has ended");
     for (auto& [page, w] : tables_) {
-        if (page == e->definition_page()) return *w;
+        if (page == definition_page) return *w;
     }
-    auto w = std::make_unique<TableWriter>(db_.file(), *pages_, e->definition_page(), db_.header().sort_order);
-    tables_.emplace_back(e->definition_page(), std::move(w));
+    auto w = std::make_unique<TableWriter>(db_.file(), *pages_, definition_page, db_.header().sort_order);
+    tables_.emplace_back(definition_page, std::move(w));
     return *tables_.back().second;
+}
+
+bool WriteGroup::has_table(std::string_view name) const {
+    for (const auto& [n, page] : created_) {
+        if (same_name(n, name)) return true;
+    }
+    return db_.has_table(name);
+}
+
+void WriteGroup::table_created(const std::string& name, std::uint32_t definition_page) {
+    created_.emplace_back(name, definition_page);
 }
 
 void WriteGroup::commit() {
@@ -71,6 +95,14 @@ void WriteGroup::commit() {
     db_.file().commit();
     tables_.clear();
     open_ = false;
+    if (!created_.empty()) {
+        try {
+            db_.reload_catalog();
+        } catch (...) {
+            db_.file().unlock();
+            throw;
+        }
+    }
     db_.file().unlock();
 }
 

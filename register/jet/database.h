@@ -27,6 +27,8 @@ public:
     bool has_table(std::string_view name) const;
     // Opens a table by name, compared as Jet compares names; raises NoSuchTable.
     Table table(std::string_view name);
+    // Reads the catalog again (after tables were added).
+    void reload_catalog();
 
 private:
     friend class WriteGroup;
@@ -52,6 +54,11 @@ public:
     // The table's writer in this group; raises NoSuchTable, or Unsupported for a
     // table with an index the engine cannot keep.
     TableWriter& table(std::string_view name);
+    TableWriter& table_at(std::uint32_t definition_page);
+    bool has_table(std::string_view name) const;
+    // Called by create_table: the new table is known to this group at once,
+    // and to the database after commit().
+    void table_created(const std::string& name, std::uint32_t definition_page);
     PageAllocator& pages() { return *pages_; }
     PageFile& file() { return db_.file(); }
     void commit();
@@ -60,6 +67,7 @@ private:
     Database& db_;
     std::unique_ptr<PageAllocator> pages_;
     std::vector<std::pair<std::uint32_t, std::unique_ptr<TableWriter>>> tables_;
+    std::vector<std::pair<std::string, std::uint32_t>> created_;
     bool open_ = false;
 };
 
