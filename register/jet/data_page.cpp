@@ -40,7 +40,7 @@ std::size_t live_bytes(Bytes page) {
     std::size_t total = 0;
     for (std::uint16_t i = 0; i < count; ++i) {
         Slot s = slot(page, i);
-        if (!s.deleted()) total += s.bytes.size();
+        if (!gone(s.flags)) total += s.bytes.size();
     }
     return total;
 }
@@ -50,7 +50,7 @@ void rebuild(PageData& page, std::vector<std::pair<std::uint16_t, std::vector<st
     std::size_t pos = kPageSize;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         auto& [flags, bytes] = rows[i];
-        if (flags & kDeleted) bytes.clear();
+        if (gone(flags)) bytes.clear();
         pos -= bytes.size();
         std::copy(bytes.begin(), bytes.end(), page.begin() + static_cast<std::ptrdiff_t>(pos));
         put16(page, kFirstSlot + 2 * i, flags | pos);
@@ -119,7 +119,7 @@ bool replace(PageData& page, std::uint16_t n, Bytes row, std::uint16_t flags) {
     if (n >= rows.size()) damaged("row " + std::to_string(n) + " replaced on a page with " + std::to_string(rows.size()) + " rows");
     std::size_t live = 0;
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (i != n && !(rows[i].first & kDeleted)) live += rows[i].second.size();
+        if (i != n && !gone(rows[i].first)) live += rows[i].second.size();
     }
     if (kFirstSlot + 2 * rows.size() + live + row.size() > kPageSize) return false;
     rows[n].first = flags;

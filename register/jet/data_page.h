@@ -19,6 +19,10 @@ constexpr std::uint16_t kOverflow = 0x4000;
 constexpr std::uint16_t kOffsetMask = 0x1FFF;
 constexpr std::uint32_t kLongValueMark = 0x4C41564C;  // "LVAL"
 
+// A deleted row carries both flags; 0x8000 alone marks the bytes of a row
+// moved here by an update, 0x4000 alone the pointer left where it was.
+inline bool gone(std::uint16_t flags) { return (flags & (kDeleted | kOverflow)) == (kDeleted | kOverflow); }
+
 struct Slot {
     std::uint16_t flags = 0;
     Bytes bytes;  // the row's bytes, within the page
@@ -34,7 +38,7 @@ Slot slot(Bytes page, std::uint16_t n);
 // Writing. Rows lie from the end of the page downwards in slot order; the free
 // space is the gap between the slot table and the lowest row.
 constexpr std::uint16_t kMaxRows = 255;  // a row pointer keeps the row number in one byte
-constexpr std::size_t kMaxRowSize = kPageSize - kFirstSlot - 2;
+constexpr std::size_t kMaxRowSize = 4060;  // the largest row Jet itself writes
 
 // An empty data page of the table whose definition starts at owner (or kLongValueMark).
 void init(PageData& page, std::uint32_t owner);

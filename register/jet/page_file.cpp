@@ -106,6 +106,12 @@ void PageFile::refresh_size() {
 void PageFile::enable_writes() {
     if (writable_) return;
     if (depth_ > 0) throw Error(ErrorKind::Io, "internal error: reopening " + path_ + " for writing under a lock");
+    // A file or folder marked read-only stays unwritten even for a user the
+    // system would let through (root).
+    struct stat st {};
+    if (::fstat(fd_.get(), &st) == 0 && (st.st_mode & 0222) == 0) {
+        throw Error(ErrorKind::ReadOnly, "the database file is read-only: " + path_);
+    }
     int fd = ::open(path_.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) {
         int err = errno;
@@ -115,12 +121,13 @@ void PageFile::enable_writes() {
         io_error("cannot open for writing", path_, err);
     }
     UniqueFd owned(fd);
-    // Access keeps its lock file beside the database and so do we need the
-    // folder: a database in a folder that may not be written is refused too.
+    // Access needs to write its lock file beside the database, so a database
+    // in a folder that may not be written is refused for writing too.
     std::string dir = path_;
     auto slash = dir.find_last_of('/');
     dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : dir.substr(0, slash));
-    if (::access(dir.c_str(), W_OK) != 0) {
+    struct stat dst {};
+    if (::access(dir.c_str(), W_OK) != 0 || (::stat(dir.c_str(), &dst) == 0 && (dst.st_mode & 0222) == 0)) {
         throw Error(ErrorKind::ReadOnly, "the folder of the database may not be written: " + dir);
     }
     fd_ = std::move(owned);

@@ -161,6 +161,13 @@ TableDef read_table_def(PageFile& file, std::uint32_t page) {
         pos += kLogicalEntry;
     }
     for (LogicalIndex& x : t.indexes) x.name = read_name(b, pos);
+    // Then the long-value columns' maps, up to FF FF; files of older writers may lack them.
+    while (pos + 10 <= b.size()) {
+        std::uint16_t col = u16(b, pos);
+        if (col == 0xFFFF) break;
+        t.long_value_maps.push_back({col, u32(b, pos + 2), u32(b, pos + 6)});
+        pos += 10;
+    }
 
     std::stable_sort(t.columns.begin(), t.columns.end(),
                      [](const Column& a, const Column& c) { return a.number < c.number; });

@@ -66,6 +66,13 @@ struct LogicalIndex {
     bool foreign_key() const { return kind == 2; }
 };
 
+// Each Memo and OLE column has its own pair of maps for its long-value pages.
+struct LongValueMaps {
+    std::uint16_t column_number = 0;
+    std::uint32_t used_pages = 0;
+    std::uint32_t free_pages = 0;
+};
+
 struct TableDef {
     std::uint32_t page = 0;           // first definition page: the table's identity
     std::vector<std::uint32_t> pages;
@@ -79,6 +86,7 @@ struct TableDef {
     std::vector<Column> columns;      // in column order
     std::vector<PhysicalIndex> physical_indexes;
     std::vector<LogicalIndex> indexes;
+    std::vector<LongValueMaps> long_value_maps;
 
     const Column* find_column(std::string_view name) const;
     const Column* column_by_number(std::uint16_t number) const;

@@ -14,8 +14,9 @@ namespace jet {
 namespace {
 
 constexpr RowId kFreePagesMap{1, 0};
-constexpr std::size_t kInlineLongValue = 64;        // longer long values go to their own pages
-constexpr std::size_t kChunk = data_page::kMaxRowSize - 4;  // a chained page's bytes after its link
+constexpr std::size_t kInlineLongValue = 64;  // longer long values go to their own pages
+constexpr std::size_t kSinglePage = 4076;     // at most this much in one long-value row
+constexpr std::size_t kChunk = kSinglePage - 4;  // a chained row's bytes after its link
 constexpr std::size_t kFullPage = 64;               // a page with less room counts as full
 constexpr int kMaxMoves = 8;
 
@@ -166,14 +167,47 @@ void TableWriter::check_keys(const std::vector<std::optional<std::vector<std::ui
     }
 }
 
-std::uint32_t TableWriter::long_value_page(std::size_t size) {
-    if (long_page_ != 0 && data_page::has_room(bytes_of(*file_.page(long_page_)), size)) return long_page_;
-    long_page_ = pages_.allocate(PageRole::Content);
-    data_page::init(file_.edit(long_page_, PageRole::Content), data_page::kLongValueMark);
-    return long_page_;
+TableWriter::LongValuePages& TableWriter::long_value_pages(const Column& c) {
+    auto [it, fresh] = long_pages_.try_emplace(c.number);
+    if (fresh) {
+        for (const LongValueMaps& m : def_.long_value_maps) {
+            if (m.column_number != c.number) continue;
+            try {
+                it->second.used = std::make_unique<UsageMap>(file_, m.used_pages);
+                it->second.free = std::make_unique<UsageMap>(file_, m.free_pages);
+            } catch (const Error&) {
+                // Maps we cannot read are left alone; the column's new pages go unlisted.
+                it->second.used.reset();
+                it->second.free.reset();
+            }
+        }
+    }
+    return it->second;
 }
 
-std::vector<std::uint8_t> TableWriter::store_long(std::vector<std::uint8_t> data, bool allow_inline) {
+// A long-value page with room: the column's last one, one its free-space map
+// names, or a new one.
+std::uint32_t TableWriter::long_value_page(const Column& c, std::size_t size) {
+    LongValuePages& lv = long_value_pages(c);
+    auto fits = [&](std::uint32_t p) {
+        Bytes b = bytes_of(*file_.page(p));
+        return b[0] == static_cast<std::uint8_t>(PageType::Data) && u32(b, data_page::kOwner) == data_page::kLongValueMark &&
+               data_page::has_room(b, size);
+    };
+    if (lv.current != 0 && fits(lv.current)) return lv.current;
+    while (lv.free && !lv.free->pages().empty()) {
+        std::uint32_t p = lv.free->pages().front();
+        if (fits(p)) return lv.current = p;
+        lv.free->remove(p);
+    }
+    lv.current = pages_.allocate(PageRole::Content);
+    data_page::init(file_.edit(lv.current, PageRole::Content), data_page::kLongValueMark);
+    if (lv.used) lv.used->add(lv.current);
+    if (lv.free) lv.free->add(lv.current);
+    return lv.current;
+}
+
+std::vector<std::uint8_t> TableWriter::store_long(const Column& c, std::vector<std::uint8_t> data, bool allow_inline) {
     auto length = static_cast<std::uint32_t>(data.size());
     if (data.size() > kLongValueLengthMask) refuse("a long value larger than the format allows");
     if (allow_inline && data.size() <= kInlineLongValue) {
@@ -181,8 +215,8 @@ std::vector<std::uint8_t> TableWriter::store_long(std::vector<std::uint8_t> data
         f.insert(f.end(), data.begin(), data.end());
         return f;
     }
-    if (data.size() <= data_page::kMaxRowSize) {
-        std::uint32_t p = long_value_page(data.size());
+    if (data.size() <= kSinglePage) {
+        std::uint32_t p = long_value_page(c, data.size());
         std::uint16_t r = data_page::add(file_.edit(p, PageRole::Content), Bytes(data.data(), data.size()));
         return long_header(length | kLongValueSinglePage, RowId{p, r}.pointer());
     }
@@ -195,7 +229,7 @@ std::vector<std::uint8_t> TableWriter::store_long(std::vector<std::uint8_t> data
         std::vector<std::uint8_t> row(4 + len);
         put32(row.data(), next);
         std::copy(data.begin() + static_cast<std::ptrdiff_t>(from), data.begin() + static_cast<std::ptrdiff_t>(from + len), row.begin() + 4);
-        std::uint32_t p = long_value_page(row.size());
+        std::uint32_t p = long_value_page(c, row.size());
         std::uint16_t r = data_page::add(file_.edit(p, PageRole::Content), Bytes(row.data(), row.size()));
         next = RowId{p, r}.pointer();
     }
@@ -218,7 +252,11 @@ void TableWriter::free_long_values(Bytes row) {
             PagePtr p = file_.page_of_type(id.page, PageType::Data, "long value");
             data_page::Slot s = data_page::slot(bytes_of(*p), id.row);
             pointer = single || s.deleted() ? 0 : u32(s.bytes, 0);
-            if (!s.deleted()) data_page::remove(file_.edit(id.page, PageRole::Content), id.row);
+            if (!s.deleted()) {
+                data_page::remove(file_.edit(id.page, PageRole::Content), id.row);
+                LongValuePages& lv = long_value_pages(c);
+                if (lv.free) lv.free->add(id.page);
+            }
         }
     }
 }
@@ -235,7 +273,7 @@ std::vector<std::uint8_t> TableWriter::encode(const std::vector<Value>& values) 
         return std::vector<std::uint8_t>(kLongValueHeader + (with_inline && n <= kInlineLongValue ? n : 0), 0);
     };
     if (encode_row(def_, values, sized).size() > data_page::kMaxRowSize) with_inline = false;
-    return encode_row(def_, values, [&](const Column&, std::vector<std::uint8_t> data) { return store_long(std::move(data), with_inline); });
+    return encode_row(def_, values, [&](const Column& c, std::vector<std::uint8_t> data) { return store_long(c, std::move(data), with_inline); });
 }
 
 std::uint32_t TableWriter::new_data_page() {
@@ -384,6 +422,10 @@ void TableWriter::finish() {
     free_.store(allocate);
     for (auto& m : index_maps_) {
         if (m) m->store(allocate);
+    }
+    for (auto& [column, lv] : long_pages_) {
+        if (lv.used) lv.used->store(allocate);
+        if (lv.free) lv.free->store(allocate);
     }
     PageData& p = file_.edit(def_.page, PageRole::Map);
     put32(p.data() + 16, def_.row_count);

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -67,9 +68,15 @@ private:
     void check_keys(const std::vector<std::optional<std::vector<std::uint8_t>>>& keys,
                     const std::vector<std::optional<std::vector<std::uint8_t>>>* old, const std::vector<Value>& values);
     std::vector<std::uint8_t> encode(const std::vector<Value>& values);
-    std::vector<std::uint8_t> store_long(std::vector<std::uint8_t> data, bool allow_inline);
+    struct LongValuePages {
+        std::unique_ptr<UsageMap> used;
+        std::unique_ptr<UsageMap> free;
+        std::uint32_t current = 0;
+    };
+    std::vector<std::uint8_t> store_long(const Column& c, std::vector<std::uint8_t> data, bool allow_inline);
     void free_long_values(Bytes row);
-    std::uint32_t long_value_page(std::size_t size);
+    LongValuePages& long_value_pages(const Column& c);
+    std::uint32_t long_value_page(const Column& c, std::size_t size);
     RowId place(Bytes row, std::uint16_t flags);
     std::uint32_t new_data_page();
     void note_space(std::uint32_t page);
@@ -86,7 +93,7 @@ private:
     std::vector<std::unique_ptr<UsageMap>> index_maps_;
     std::vector<std::uint32_t> index_rows_;
     std::uint32_t insert_page_ = 0;
-    std::uint32_t long_page_ = 0;
+    std::map<std::uint16_t, LongValuePages> long_pages_;
     bool allow_inline_ = true;
 };
 

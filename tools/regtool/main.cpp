@@ -4,11 +4,16 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <iostream>
+#include <set>
+#include <sys/stat.h>
 #include <string>
 #include <vector>
 
 #include "format.h"
 #include "jet/check.h"
+#include "jet/create.h"
+#include "json_in.h"
 #include "jet/database.h"
 
 namespace {
@@ -22,6 +27,11 @@ const char kUsage[] =
     "  export DB TABLE --jsonl       every row in storage order as JSON lines\n"
     "  export DB TABLE --csv         every row in storage order as CSV with a header line\n"
     "  check DB                      integrity check: prints OK, or the problems and exits 1\n"
+    "  create DB                     a new, empty database (the file must not exist)\n"
+    "  create-register DB            the empty register table ЗУРТ (the database is made if absent)\n"
+    "  insert DB TABLE               rows from stdin, JSON lines as export writes them; columns left\n"
+    "                                out are Null, an autonumber column left out gets its next value\n"
+    "  delete DB TABLE N...          deletes the rows whose first column holds one of the numbers N\n"
     "\n"
     "DB is the path of an Access 2000-2003 (Jet 4) .mdb file. Output goes to stdout;\n"
     "errors go to stderr as one line, with exit status 1 (2 for a wrong command line).\n";
@@ -119,6 +129,94 @@ int cmd_check(const std::string& path) {
     return problems.empty() ? 0 : 1;
 }
 
+int cmd_create(const std::string& path) {
+    jet::create_database(path);
+    return 0;
+}
+
+int cmd_create_register(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) jet::create_database(path);
+    jet::Database db(path);
+    jet::create_register_table(db);
+    return 0;
+}
+
+// Rows are stored in groups, each put on disk before the next begins.
+int cmd_insert(const std::string& path, const std::string& table) {
+    constexpr std::size_t kGroupRows = 50000;
+    jet::Database db(path);
+    std::vector<jet::Column> columns = db.table(table).columns();
+    std::string line;
+    std::size_t line_no = 0;
+    bool more = true;
+    while (more) {
+        jet::WriteGroup g(db);
+        jet::TableWriter& t = g.table(table);
+        std::size_t rows = 0;
+        while (rows < kGroupRows) {
+            if (!std::getline(std::cin, line)) {
+                more = false;
+                break;
+            }
+            ++line_no;
+            if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+            std::vector<jet::Value> values;
+            std::string where = "line " + std::to_string(line_no) + ": ";
+            try {
+                values = regtool::parse_json_row(line, columns);
+                t.insert(values);
+            } catch (const jet::Error& e) {
+                // A refused row changes nothing: the rows before it are kept.
+                if (e.kind() != jet::ErrorKind::Constraint) throw jet::Error(e.kind(), where + e.what());
+                g.commit();
+                throw jet::Error(e.kind(), where + e.what());
+            } catch (const std::runtime_error& e) {
+                g.commit();
+                throw std::runtime_error(where + e.what());
+            }
+            ++rows;
+        }
+        g.commit();
+    }
+    return 0;
+}
+
+int cmd_delete(const std::string& path, const std::string& table, const std::vector<std::string>& numbers) {
+    std::set<std::int64_t> wanted;
+    for (const std::string& n : numbers) {
+        char* end = nullptr;
+        errno = 0;
+        long long v = std::strtoll(n.c_str(), &end, 10);
+        if (n.empty() || *end != '\0' || errno != 0) return usage_error("not a whole number: " + n);
+        wanted.insert(v);
+    }
+    jet::Database db(path);
+    jet::WriteGroup g(db);
+    jet::TableWriter& w = g.table(table);
+    std::vector<jet::RowId> doomed;
+    std::set<std::int64_t> found;
+    db.table(table).scan([&](jet::RowId id, const std::vector<jet::Value>& row) {
+        const auto* v = row.empty() ? nullptr : std::get_if<std::int64_t>(&row[0]);
+        if (v && wanted.count(*v)) {
+            doomed.push_back(id);
+            found.insert(*v);
+        }
+        return true;
+    });
+    for (jet::RowId id : doomed) w.remove(id);
+    g.commit();
+    std::string missing;
+    for (std::int64_t n : wanted) {
+        if (!found.count(n)) missing += (missing.empty() ? "" : " ") + std::to_string(n);
+    }
+    if (!missing.empty()) {
+        std::fprintf(stderr, "regtool: no row holds %s\n", missing.c_str());
+        return 1;
+    }
+    return 0;
+}
+
 int run(const std::vector<std::string>& args) {
     if (args.empty()) return usage_error("no command given");
     const std::string& cmd = args[0];
@@ -143,6 +241,22 @@ int run(const std::vector<std::string>& args) {
     if (cmd == "check") {
         if (args.size() != 2) return usage_error("check takes one argument: DB");
         return cmd_check(args[1]);
+    }
+    if (cmd == "create") {
+        if (args.size() != 2) return usage_error("create takes one argument: DB");
+        return cmd_create(args[1]);
+    }
+    if (cmd == "create-register") {
+        if (args.size() != 2) return usage_error("create-register takes one argument: DB");
+        return cmd_create_register(args[1]);
+    }
+    if (cmd == "insert") {
+        if (args.size() != 3) return usage_error("insert takes two arguments: DB TABLE");
+        return cmd_insert(args[1], args[2]);
+    }
+    if (cmd == "delete") {
+        if (args.size() < 4) return usage_error("delete takes DB TABLE and at least one number");
+        return cmd_delete(args[1], args[2], std::vector<std::string>(args.begin() + 3, args.end()));
     }
     return usage_error("unknown command: " + cmd);
 }

@@ -1,0 +1,648 @@
+#include "json_in.h"
+
+#include <array>
+#include <charconv>
+#include <cstdint>
+#include <limits>
+#include <stdexcept>
+#include <string>
+
+#include "format.h"
+#include "jet/text.h"
+
+namespace regtool {
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// The JSON side: one flat object whose values are null, true, false, numbers
+// or strings. Numbers stay as written so that no digit is lost before the
+// column's type decides what they become.
+
+enum class Kind { Null, True, False, Number, String };
+
+struct Token {
+    Kind kind = Kind::Null;
+    std::string text;  // a number as written, or a string decoded to UTF-8
+};
+
+struct Member {
+    std::string key;
+    Token value;
+};
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+int hex_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// The end of the JSON number that starts at pos, or npos when the text there
+// is not one (a leading zero followed by more digits counts as malformed).
+std::size_t scan_number(std::string_view s, std::size_t pos) {
+    std::size_t i = pos;
+    auto digits = [&] {
+        std::size_t start = i;
+        while (i < s.size() && is_digit(s[i])) ++i;
+        return i > start;
+    };
+    if (i < s.size() && s[i] == '-') ++i;
+    if (i < s.size() && s[i] == '0') {
+        ++i;
+        if (i < s.size() && is_digit(s[i])) return std::string_view::npos;
+    } else if (!digits()) {
+        return std::string_view::npos;
+    }
+    if (i < s.size() && s[i] == '.') {
+        ++i;
+        if (!digits()) return std::string_view::npos;
+    }
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        ++i;
+        if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+        if (!digits()) return std::string_view::npos;
+    }
+    return i;
+}
+
+bool is_json_number(std::string_view s) { return !s.empty() && scan_number(s, 0) == s.size(); }
+
+class Reader {
+public:
+    explicit Reader(std::string_view s) : s_(s) {}
+
+    std::vector<Member> object() {
+        skip_space();
+        if (peek() != '{') fail("expected '{' at the start of the row");
+        ++pos_;
+        std::vector<Member> members;
+        skip_space();
+        if (peek() == '}') {
+            ++pos_;
+        } else {
+            for (;;) {
+                skip_space();
+                if (peek() != '"') fail("expected a key in double quotes");
+                Member m;
+                m.key = string();
+                skip_space();
+                if (peek() != ':') fail("expected ':' after a key");
+                ++pos_;
+                skip_space();
+                m.value = value(m.key);
+                members.push_back(std::move(m));
+                skip_space();
+                if (peek() == ',') {
+                    ++pos_;
+                    continue;
+                }
+                if (peek() == '}') {
+                    ++pos_;
+                    break;
+                }
+                fail("expected ',' or '}'");
+            }
+        }
+        skip_space();
+        if (pos_ < s_.size()) fail("unexpected text after the end of the object");
+        return members;
+    }
+
+private:
+    std::string_view s_;
+    std::size_t pos_ = 0;
+
+    char peek() const { return pos_ < s_.size() ? s_[pos_] : '\0'; }
+
+    void skip_space() {
+        while (pos_ < s_.size() && (s_[pos_] == ' ' || s_[pos_] == '\t' || s_[pos_] == '\n' || s_[pos_] == '\r')) ++pos_;
+    }
+
+    [[noreturn]] void fail(const std::string& what) const {
+        std::string found;
+        if (pos_ >= s_.size()) {
+            found = "the end of the line";
+        } else {
+            auto c = static_cast<unsigned char>(s_[pos_]);
+            if (c > 0x20 && c < 0x7F) {
+                found = std::string("'") + static_cast<char>(c) + "'";
+            } else {
+                static const char digits[] = "0123456789ABCDEF";
+                found = std::string("byte 0x") + digits[c >> 4] + digits[c & 15];
+            }
+        }
+        throw std::runtime_error("bad JSON at byte " + std::to_string(pos_ + 1) + ": " + what + ", found " + found);
+    }
+
+    Token value(const std::string& key) {
+        Token t;
+        char c = peek();
+        if (c == '"') {
+            t.kind = Kind::String;
+            t.text = string();
+        } else if (c == '-' || is_digit(c)) {
+            std::size_t end = scan_number(s_, pos_);
+            if (end == std::string_view::npos) fail("malformed number");
+            t.kind = Kind::Number;
+            t.text = std::string(s_.substr(pos_, end - pos_));
+            pos_ = end;
+        } else if (c == '{' || c == '[') {
+            std::string where;
+            append_json_string(where, key);
+            throw std::runtime_error("bad JSON at byte " + std::to_string(pos_ + 1) + ": the value of " + where + " is " +
+                                     (c == '{' ? "an object" : "an array") +
+                                     "; a row holds only null, true, false, numbers and strings");
+        } else if (literal("null")) {
+            t.kind = Kind::Null;
+        } else if (literal("true")) {
+            t.kind = Kind::True;
+        } else if (literal("false")) {
+            t.kind = Kind::False;
+        } else {
+            fail("expected a value (null, true, false, a number or a string)");
+        }
+        return t;
+    }
+
+    bool literal(std::string_view word) {
+        if (s_.substr(pos_, word.size()) != word) return false;
+        pos_ += word.size();
+        return true;
+    }
+
+    // At the opening quote; returns the decoded text and leaves pos_ after the closing quote.
+    std::string string() {
+        ++pos_;
+        std::string out;
+        for (;;) {
+            if (pos_ >= s_.size()) fail("unterminated string");
+            auto c = static_cast<unsigned char>(s_[pos_]);
+            if (c == '"') {
+                ++pos_;
+                return out;
+            }
+            if (c == '\\') {
+                escape(out);
+            } else if (c < 0x20) {
+                fail("control characters in a string must be escaped");
+            } else if (c < 0x80) {
+                out += static_cast<char>(c);
+                ++pos_;
+            } else {
+                utf8_sequence(out);
+            }
+        }
+    }
+
+    void escape(std::string& out) {
+        ++pos_;  // the backslash
+        char e = peek();
+        switch (e) {
+            case '"':
+            case '\\':
+            case '/': out += e; break;
+            case 'b': out += '\b'; break;
+            case 'f': out += '\f'; break;
+            case 'n': out += '\n'; break;
+            case 'r': out += '\r'; break;
+            case 't': out += '\t'; break;
+            case 'u': {
+                ++pos_;
+                char32_t cp = hex4();
+                if (cp >= 0xDC00 && cp <= 0xDFFF) {
+                    pos_ -= 6;
+                    fail("a low surrogate without a high one before it");
+                }
+                if (cp >= 0xD800 && cp <= 0xDBFF) {
+                    if (s_.substr(pos_, 2) != "\\u") fail("a high surrogate must be followed by a \\u low surrogate");
+                    pos_ += 2;
+                    char32_t low = hex4();
+                    if (low < 0xDC00 || low > 0xDFFF) {
+                        pos_ -= 6;
+                        fail("a high surrogate must be followed by a \\u low surrogate");
+                    }
+                    cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+                }
+                jet::append_utf8(out, cp);
+                return;  // hex4 has moved past the digits
+            }
+            default: fail("unknown escape after '\\'");
+        }
+        ++pos_;
+    }
+
+    char32_t hex4() {
+        char32_t v = 0;
+        for (int k = 0; k < 4; ++k) {
+            int h = hex_value(peek());
+            if (h < 0) fail("expected four hex digits after \\u");
+            v = v * 16 + static_cast<char32_t>(h);
+            ++pos_;
+        }
+        return v;
+    }
+
+    // Copies one multi-byte UTF-8 character, refusing overlong forms, surrogates
+    // and code points above U+10FFFF.
+    void utf8_sequence(std::string& out) {
+        auto lead = static_cast<unsigned char>(s_[pos_]);
+        std::size_t len = 0;
+        unsigned char lo = 0x80, hi = 0xBF;  // the range of the second byte
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            len = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            len = 3;
+            if (lead == 0xE0) lo = 0xA0;
+            if (lead == 0xED) hi = 0x9F;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            len = 4;
+            if (lead == 0xF0) lo = 0x90;
+            if (lead == 0xF4) hi = 0x8F;
+        } else {
+            fail("invalid UTF-8");
+        }
+        for (std::size_t k = 1; k < len; ++k) {
+            if (pos_ + k >= s_.size()) {
+                pos_ += k;
+                fail("invalid UTF-8");
+            }
+            auto b = static_cast<unsigned char>(s_[pos_ + k]);
+            unsigned char min = k == 1 ? lo : 0x80, max = k == 1 ? hi : 0xBF;
+            if (b < min || b > max) {
+                pos_ += k;
+                fail("invalid UTF-8");
+            }
+        }
+        out.append(s_.data() + pos_, len);
+        pos_ += len;
+    }
+};
+
+// ---------------------------------------------------------------------------
+// Exact decimal numbers, for Currency and Decimal.
+
+// digits × 10^exponent, the digits without leading or trailing zeros (empty for zero).
+struct ExactNumber {
+    bool negative = false;
+    std::string digits;
+    std::int64_t exponent = 0;
+};
+
+// From text already checked to be a JSON number.
+ExactNumber exact_number(std::string_view t) {
+    ExactNumber n;
+    std::size_t i = 0;
+    if (t[i] == '-') {
+        n.negative = true;
+        ++i;
+    }
+    std::int64_t decimals = 0;
+    bool after_point = false;
+    for (; i < t.size() && t[i] != 'e' && t[i] != 'E'; ++i) {
+        if (t[i] == '.') {
+            after_point = true;
+            continue;
+        }
+        if (after_point) ++decimals;
+        if (!n.digits.empty() || t[i] != '0') n.digits += t[i];
+    }
+    std::int64_t exp = 0;
+    if (i < t.size()) {
+        ++i;
+        bool neg = false;
+        if (t[i] == '+' || t[i] == '-') neg = t[i++] == '-';
+        for (; i < t.size(); ++i) {
+            if (exp < 1'000'000'000'000) exp = exp * 10 + (t[i] - '0');  // beyond that, every value is out of range anyway
+        }
+        if (neg) exp = -exp;
+    }
+    n.exponent = exp - decimals;
+    while (!n.digits.empty() && n.digits.back() == '0') {
+        n.digits.pop_back();
+        ++n.exponent;
+    }
+    return n;
+}
+
+enum class Scaled { Ok, TooManyDecimals, TooLarge };
+
+// The number times 10^scale as a 128-bit magnitude, least significant word first.
+Scaled scale_to(const ExactNumber& n, unsigned scale, std::array<std::uint32_t, 4>& words, std::int64_t& digit_count) {
+    words = {};
+    digit_count = 0;
+    if (n.digits.empty()) return Scaled::Ok;
+    std::int64_t shift = n.exponent + static_cast<std::int64_t>(scale);
+    if (shift < 0) return Scaled::TooManyDecimals;  // the last digit is not zero, so it would be lost
+    digit_count = static_cast<std::int64_t>(n.digits.size()) + shift;
+    if (digit_count > 38) return Scaled::TooLarge;  // 10^38 still fits in 128 bits
+    auto times_ten_plus = [&](std::uint32_t add) {
+        std::uint64_t carry = add;
+        for (auto& w : words) {
+            std::uint64_t x = std::uint64_t{w} * 10 + carry;
+            w = static_cast<std::uint32_t>(x);
+            carry = x >> 32;
+        }
+    };
+    for (char d : n.digits) times_ten_plus(static_cast<std::uint32_t>(d - '0'));
+    for (std::int64_t k = 0; k < shift; ++k) times_ten_plus(0);
+    return Scaled::Ok;
+}
+
+// ---------------------------------------------------------------------------
+// Values for columns.
+
+// A value as it appeared in the line, cut short when long.
+std::string shown(const Token& t) {
+    constexpr std::size_t kMax = 60;
+    switch (t.kind) {
+        case Kind::Null: return "null";
+        case Kind::True: return "true";
+        case Kind::False: return "false";
+        case Kind::Number: return t.text.size() > kMax ? t.text.substr(0, kMax) + "..." : t.text;
+        case Kind::String: break;
+    }
+    std::string_view s = t.text;
+    bool cut = false;
+    if (s.size() > kMax) {
+        std::size_t end = kMax;
+        while (end > 0 && (static_cast<unsigned char>(s[end]) & 0xC0) == 0x80) --end;  // not inside a character
+        s = s.substr(0, end);
+        cut = true;
+    }
+    std::string out;
+    append_json_string(out, s);
+    if (cut) out.insert(out.size() - 1, "...");
+    return out;
+}
+
+std::string quoted(std::string_view s) {
+    std::string out;
+    append_json_string(out, s);
+    return out;
+}
+
+[[noreturn]] void unsuitable(const jet::Column& c, const std::string& why) {
+    throw std::runtime_error("column " + quoted(c.name) + " (" + jet::type_name(c.type) + "): " + why);
+}
+
+[[noreturn]] void wrong_kind(const jet::Column& c, const Token& t, const char* wanted) {
+    unsuitable(c, "expected " + std::string(wanted) + ", got " + shown(t));
+}
+
+bool to_bool(const jet::Column& c, const Token& t) {
+    if (t.kind == Kind::True) return true;
+    if (t.kind == Kind::False) return false;
+    if (t.kind == Kind::Number) return !exact_number(t.text).digits.empty();
+    wrong_kind(c, t, "true, false or a number");
+}
+
+std::int64_t to_integer(const jet::Column& c, const Token& t) {
+    if (t.kind != Kind::Number) wrong_kind(c, t, "a whole number");
+    if (t.text.find_first_of(".eE") != std::string::npos) unsuitable(c, shown(t) + " is not a whole number");
+    std::int64_t v = 0;
+    auto r = std::from_chars(t.text.data(), t.text.data() + t.text.size(), v);
+    if (r.ec != std::errc{}) unsuitable(c, shown(t) + " is too large");
+    return v;
+}
+
+// A Currency or Decimal value, which may also come as a number in a string.
+ExactNumber exact_value(const jet::Column& c, const Token& t) {
+    if (t.kind == Kind::Number || (t.kind == Kind::String && is_json_number(t.text))) return exact_number(t.text);
+    wrong_kind(c, t, "a number");
+}
+
+jet::Currency to_currency(const jet::Column& c, const Token& t) {
+    ExactNumber n = exact_value(c, t);
+    std::array<std::uint32_t, 4> w{};
+    std::int64_t digits = 0;
+    Scaled s = scale_to(n, 4, w, digits);
+    if (s == Scaled::TooManyDecimals) unsuitable(c, shown(t) + " has more than 4 decimal places");
+    constexpr std::uint64_t kMaxMagnitude = std::uint64_t{1} << 63;  // of a negative amount; a positive one is one less
+    std::uint64_t mag = w[0] | (std::uint64_t{w[1]} << 32);
+    if (s == Scaled::TooLarge || w[2] != 0 || w[3] != 0 || mag > (n.negative ? kMaxMagnitude : kMaxMagnitude - 1)) {
+        unsuitable(c, shown(t) + " lies outside -922337203685477.5808..922337203685477.5807");
+    }
+    return jet::Currency{n.negative ? static_cast<std::int64_t>(0 - mag) : static_cast<std::int64_t>(mag)};
+}
+
+jet::Decimal to_decimal(const jet::Column& c, const Token& t) {
+    ExactNumber n = exact_value(c, t);
+    jet::Decimal d;
+    std::int64_t digits = 0;
+    Scaled s = scale_to(n, c.scale, d.magnitude, digits);
+    if (s == Scaled::TooManyDecimals) {
+        unsuitable(c, shown(t) + " has more than the column's " + std::to_string(c.scale) + " decimal places");
+    }
+    if (s == Scaled::TooLarge || d.magnitude[3] != 0) unsuitable(c, shown(t) + " is too large for a Decimal");
+    if (c.precision >= 1 && c.precision <= 28 && digits > c.precision) {
+        unsuitable(c, shown(t) + " has more digits than the column's precision of " + std::to_string(c.precision));
+    }
+    d.negative = n.negative && !n.digits.empty();
+    d.scale = c.scale;
+    d.precision = c.precision;
+    return d;
+}
+
+// The export writes infinities and NaN as strings: "inf", "-inf", "nan", "-nan".
+template <typename Real>
+Real to_real(const jet::Column& c, const Token& t) {
+    if (t.kind == Kind::String) {
+        constexpr Real inf = std::numeric_limits<Real>::infinity();
+        constexpr Real nan = std::numeric_limits<Real>::quiet_NaN();
+        if (t.text == "inf") return inf;
+        if (t.text == "-inf") return -inf;
+        if (t.text == "nan") return nan;
+        if (t.text == "-nan") return -nan;
+    }
+    if (t.kind != Kind::Number) wrong_kind(c, t, "a number (or \"inf\", \"-inf\", \"nan\")");
+    Real v = 0;
+    auto r = std::from_chars(t.text.data(), t.text.data() + t.text.size(), v);
+    if (r.ec != std::errc{} || r.ptr != t.text.data() + t.text.size()) unsuitable(c, shown(t) + " is out of range");
+    return v;
+}
+
+bool is_leap(std::int64_t y) { return y % 4 == 0 && (y % 100 != 0 || y % 400 == 0); }
+
+int days_in_month(std::int64_t y, int m) {
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return m == 2 && is_leap(y) ? 29 : kDays[m - 1];
+}
+
+// "YYYY-MM-DD", optionally followed by "THH:MM:SS" and ".m" to ".mmm"; the year
+// may have a minus sign and up to six digits, as the export writes far dates.
+bool parse_civil(std::string_view s, jet::CivilTime& c) {
+    std::size_t i = 0;
+    auto number = [&](std::size_t min_len, std::size_t max_len, std::int64_t& out) {
+        std::size_t start = i;
+        out = 0;
+        while (i < s.size() && is_digit(s[i]) && i - start < max_len) out = out * 10 + (s[i++] - '0');
+        return i - start >= min_len && !(i < s.size() && is_digit(s[i]));
+    };
+    auto two = [&](int& out) {
+        std::int64_t v = 0;
+        if (!number(2, 2, v)) return false;
+        out = static_cast<int>(v);
+        return true;
+    };
+    auto sep = [&](char ch) {
+        if (i >= s.size() || s[i] != ch) return false;
+        ++i;
+        return true;
+    };
+    bool negative = sep('-');
+    if (!number(4, 6, c.year)) return false;
+    if (negative) c.year = -c.year;
+    if (!sep('-') || !two(c.month) || !sep('-') || !two(c.day)) return false;
+    if (i < s.size()) {
+        if (!(sep('T') || sep(' ')) || !two(c.hour) || !sep(':') || !two(c.minute) || !sep(':') || !two(c.second)) return false;
+        if (sep('.')) {
+            std::size_t start = i;
+            std::int64_t ms = 0;
+            if (!number(1, 3, ms)) return false;
+            for (std::size_t k = i - start; k < 3; ++k) ms *= 10;  // ".5" is 500 ms
+            c.millisecond = static_cast<int>(ms);
+        }
+    }
+    if (i != s.size()) return false;
+    return c.month >= 1 && c.month <= 12 && c.day >= 1 && c.day <= days_in_month(c.year, c.month) && c.hour < 24 &&
+           c.minute < 60 && c.second < 60;
+}
+
+jet::DateTime to_datetime(const jet::Column& c, const Token& t) {
+    if (t.kind != Kind::String) wrong_kind(c, t, "a date as text");
+    jet::CivilTime civil;
+    if (!parse_civil(t.text, civil)) {
+        unsuitable(c, shown(t) + " is not a valid date; expected YYYY-MM-DD or YYYY-MM-DDTHH:MM:SS[.mmm]");
+    }
+    return jet::from_civil(civil);
+}
+
+// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", braces optional, hex in either case.
+// The first three groups are stored little-endian, the last two as written.
+jet::Guid to_guid(const jet::Column& c, const Token& t) {
+    if (t.kind != Kind::String) wrong_kind(c, t, "a GUID as text");
+    std::string_view s = t.text;
+    if (s.size() == 38 && s.front() == '{' && s.back() == '}') s = s.substr(1, 36);
+    std::array<std::uint8_t, 16> written{};
+    bool ok = s.size() == 36;
+    for (std::size_t i = 0, k = 0; ok && i < s.size();) {
+        if (i == 8 || i == 13 || i == 18 || i == 23) {
+            ok = s[i] == '-';
+            ++i;
+            continue;
+        }
+        int hi = hex_value(s[i]), lo = hex_value(s[i + 1]);
+        ok = hi >= 0 && lo >= 0;
+        written[k++] = static_cast<std::uint8_t>(hi * 16 + lo);
+        i += 2;
+    }
+    if (!ok) unsuitable(c, shown(t) + " is not a GUID; expected {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}");
+    const auto& w = written;
+    return jet::Guid{{w[3], w[2], w[1], w[0], w[5], w[4], w[7], w[6], w[8], w[9], w[10], w[11], w[12], w[13], w[14], w[15]}};
+}
+
+int base64_value(char ch) {
+    if (ch >= 'A' && ch <= 'Z') return ch - 'A';
+    if (ch >= 'a' && ch <= 'z') return ch - 'a' + 26;
+    if (ch >= '0' && ch <= '9') return ch - '0' + 52;
+    if (ch == '+') return 62;
+    if (ch == '/') return 63;
+    return -1;
+}
+
+// Standard base64; the '=' padding may be left off, but unused bits must be zero.
+bool decode_base64(std::string_view s, std::vector<std::uint8_t>& out) {
+    std::size_t pad = 0;
+    while (pad < 2 && pad < s.size() && s[s.size() - 1 - pad] == '=') ++pad;
+    if (pad > 0 && s.size() % 4 != 0) return false;
+    s.remove_suffix(pad);
+    if (s.size() % 4 == 1) return false;
+    out.reserve(s.size() * 3 / 4);
+    std::uint32_t bits = 0;
+    int nbits = 0;
+    for (char ch : s) {
+        int v = base64_value(ch);
+        if (v < 0) return false;
+        bits = (bits << 6) | static_cast<std::uint32_t>(v);
+        nbits += 6;
+        if (nbits >= 8) {
+            nbits -= 8;
+            out.push_back(static_cast<std::uint8_t>(bits >> nbits));
+            bits &= (1u << nbits) - 1;
+        }
+    }
+    return bits == 0;
+}
+
+jet::Binary to_binary(const jet::Column& c, const Token& t) {
+    if (t.kind != Kind::String) wrong_kind(c, t, "bytes as hex or \"base64:...\" text");
+    jet::Binary b;
+    constexpr std::string_view kBase64 = "base64:";
+    std::string_view s = t.text;
+    if (s.substr(0, kBase64.size()) == kBase64) {
+        if (!decode_base64(s.substr(kBase64.size()), b.bytes)) unsuitable(c, shown(t) + " is not valid base64");
+        return b;
+    }
+    if (s.size() % 2 != 0) unsuitable(c, shown(t) + " has an odd number of hex digits");
+    b.bytes.reserve(s.size() / 2);
+    for (std::size_t i = 0; i < s.size(); i += 2) {
+        int hi = hex_value(s[i]), lo = hex_value(s[i + 1]);
+        if (hi < 0 || lo < 0) unsuitable(c, shown(t) + " is not hex (nor \"base64:...\")");
+        b.bytes.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
+    }
+    return b;
+}
+
+jet::Value to_value(const jet::Column& c, const Token& t) {
+    if (t.kind == Kind::Null) return jet::Null{};
+    switch (c.type) {
+        case jet::ColumnType::Boolean: return to_bool(c, t);
+        case jet::ColumnType::Byte:
+        case jet::ColumnType::Integer:
+        case jet::ColumnType::Long: return to_integer(c, t);
+        case jet::ColumnType::Currency: return to_currency(c, t);
+        case jet::ColumnType::Single: return to_real<float>(c, t);
+        case jet::ColumnType::Double: return to_real<double>(c, t);
+        case jet::ColumnType::DateTime: return to_datetime(c, t);
+        case jet::ColumnType::Text:
+        case jet::ColumnType::Memo:
+            if (t.kind != Kind::String) wrong_kind(c, t, "a string");
+            return t.text;
+        case jet::ColumnType::Guid: return to_guid(c, t);
+        case jet::ColumnType::Decimal: return to_decimal(c, t);
+        case jet::ColumnType::Binary:
+        case jet::ColumnType::Ole: return to_binary(c, t);
+    }
+    unsuitable(c, "the column's type is unknown");
+}
+
+}  // namespace
+
+std::vector<jet::Value> parse_json_row(std::string_view line, const std::vector<jet::Column>& cols) {
+    std::vector<Member> members = Reader(line).object();
+    std::vector<jet::Value> row(cols.size(), jet::Null{});
+    std::vector<const std::string*> given_as(cols.size(), nullptr);
+    for (const Member& m : members) {
+        std::size_t at = cols.size();
+        for (std::size_t i = 0; i < cols.size() && at == cols.size(); ++i) {
+            if (cols[i].name == m.key) at = i;
+        }
+        for (std::size_t i = 0; i < cols.size() && at == cols.size(); ++i) {
+            if (jet::same_name(cols[i].name, m.key)) at = i;
+        }
+        if (at == cols.size()) throw std::runtime_error("no column named " + quoted(m.key));
+        if (given_as[at]) {
+            std::string why = "column " + quoted(cols[at].name) + " is given twice";
+            if (*given_as[at] != m.key) why += " (as " + quoted(*given_as[at]) + " and " + quoted(m.key) + ")";
+            throw std::runtime_error(why);
+        }
+        given_as[at] = &m.key;
+        row[at] = to_value(cols[at], m.value);
+    }
+    return row;
+}
+
+}  // namespace regtool
