@@ -253,7 +253,7 @@ TEST(Write, IndexesSplitToSeveralLevelsAndShrinkBack) {
     {
         jet::Database d(db.string());
         jet::WriteGroup g(d);
-        for (int i = 0; i < 40000; ++i) {
+        for (int i = 0; i < 25000; ++i) {
             Row v(26, jet::Null{});
             v[1] = std::string(kSurnames[rng() % 10]) + "-" + std::to_string(rng() % 100000) + "ёжик";
             v[2] = std::string("Анна");
@@ -278,7 +278,7 @@ TEST(Write, IndexesSplitToSeveralLevelsAndShrinkBack) {
     {
         jet::Database d(db.string());
         jet::WriteGroup g(d);
-        for (std::size_t k = 0; k < 39990; ++k) g.table(kRegister).remove(ids[k].first);
+        for (std::size_t k = 0; k < 24990; ++k) g.table(kRegister).remove(ids[k].first);
         g.commit();
     }
     expect_sound(db);
@@ -475,13 +475,12 @@ TEST(Write, ChangesToOtherWritersFilesStaySound) {
                 ++refused;
                 continue;
             }
-            for (const auto& p : jet::check_database(d)) {
-                if (p.find("table " + table + ":") == 0) ADD_FAILURE() << p;
-            }
             if (have_program("mdb-export")) {
                 EXPECT_TRUE(agrees_with_mdb_export(db, table));
             }
         }
+        jet::Database d(db.string());
+        for (const auto& p : jet::check_database(d)) ADD_FAILURE() << n << ": " << p;
     }
     EXPECT_GT(written, 50);
     EXPECT_GT(refused, 0) << "the French sort order file must refuse writes";

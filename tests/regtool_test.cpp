@@ -1,7 +1,10 @@
 // regtool's command line: exit codes, one-line errors, and the export formats.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include "format.h"
+#include "mdb_export_compare.h"
 #include "support.h"
 
 namespace {
@@ -44,6 +47,62 @@ TEST(Regtool, MissingTableIsNamed) {
     // Names compare without letter case, as in Access.
     RunResult folded = run_regtool({"export", db.string(), "зурт_АРХИВ", "--jsonl"});
     EXPECT_EQ(folded.status, 0) << folded.err;
+}
+
+TEST(Regtool, InsertedRowsExportAsTheyCameAndDeleteTakesNumbers) {
+    fs::path src = fixtures_dir() / "register" / "reg_small.mdb";
+    if (!fs::exists(src)) GTEST_SKIP() << "the shared test files are absent";
+    TempDir dir;
+    std::string db = (dir / "new.mdb").string();
+    ASSERT_EQ(run_regtool({"create-register", db}).status, 0);
+    RunResult original = run_regtool({"export", src.string(), "ЗУРТ", "--jsonl"});
+    ASSERT_EQ(original.status, 0);
+    write_file(dir / "rows.jsonl", original.out);
+    RunResult ins = run({"/bin/sh", "-c", "\"$0\" insert \"$1\" ЗУРТ < \"$2\"", REGTOOL_PATH, db, (dir / "rows.jsonl").string()});
+    ASSERT_EQ(ins.status, 0) << ins.err;
+    EXPECT_TRUE(ins.out.empty());
+    EXPECT_EQ(run_regtool({"export", db, "ЗУРТ", "--jsonl"}).out, original.out);
+    RunResult del = run_regtool({"delete", db, "ЗУРТ", "3", "7", "99"});
+    EXPECT_EQ(del.status, 1);
+    EXPECT_NE(del.err.find("99"), std::string::npos) << del.err;
+    RunResult check = run_regtool({"check", db});
+    EXPECT_EQ(check.status, 0) << check.out;
+    EXPECT_EQ(check.out, "OK\n");
+    EXPECT_EQ(lines(run_regtool({"export", db, "ЗУРТ", "--jsonl"}).out).size(), 23u);
+    // A line the table refuses names its line; the rows before it stay.
+    write_file(dir / "bad.jsonl", "{\"Фамилия\": \"Первый\"}\n{\"Рост\": \"высокий\"}\n");
+    RunResult bad = run({"/bin/sh", "-c", "\"$0\" insert \"$1\" ЗУРТ < \"$2\"", REGTOOL_PATH, db, (dir / "bad.jsonl").string()});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.err.find("line 2"), std::string::npos) << bad.err;
+    EXPECT_EQ(lines(run_regtool({"export", db, "ЗУРТ", "--jsonl"}).out).size(), 24u);
+}
+
+TEST(Regtool, DemoRegisterIsListedInFullByOthers) {
+    TempDir dir;
+    ASSERT_EQ(run_regtool({"demo", dir.path().string()}).status, 0);
+    fs::path db = dir / "demo.mdb";
+    EXPECT_EQ(run_regtool({"check", db.string()}).out, "OK\n");
+    EXPECT_NE(run_regtool({"demo", dir.path().string()}).status, 0) << "an existing demo must not be overwritten";
+    std::vector<std::string> rows = lines(run_regtool({"export", db.string(), "ЗУРТ", "--jsonl"}).out);
+    EXPECT_GE(rows.size(), 45u);
+    EXPECT_LE(rows.size(), 60u);
+    if (have_program("mdb-export")) {
+        EXPECT_TRUE(agrees_with_mdb_export(db, "ЗУРТ"));
+    }
+    // Photo names are stored relative to the database's folder, with "\" between folders.
+    int present = 0, in_subfolder = 0;
+    for (const std::string& line : rows) {
+        nlohmann::json row = nlohmann::json::parse(line);
+        if (!row["Фото"].is_string()) continue;
+        std::string name = row["Фото"].get<std::string>();
+        if (name.rfind("foto\\", 0) == 0) {
+            ++in_subfolder;
+            name = "foto/" + name.substr(5);
+        }
+        present += fs::exists(dir / name) ? 1 : 0;
+    }
+    EXPECT_GT(present, 20);
+    EXPECT_GT(in_subfolder, 3);
 }
 
 TEST(Formats, JsonEscapesEveryControlCharacter) {

@@ -59,7 +59,11 @@ void check_indexes(Database& db, Table& t, const std::vector<std::pair<RowId, st
 std::vector<std::string> check_database(Database& db) {
     std::vector<std::string> problems;
     PageFile& file = db.file();
-    for (const std::string& name : db.user_tables()) {
+    FileLock lock(file, false);
+    std::vector<std::string> names = db.user_tables();
+    // The catalog itself is checked too: other programs find tables through its indexes.
+    names.insert(names.begin(), "MSysObjects");
+    for (const std::string& name : names) {
         try {
             Table t = db.table(name);
             const TableDef& def = t.def();
@@ -72,16 +76,18 @@ std::vector<std::string> check_database(Database& db) {
                 problems.push_back("table " + name + ": the definition counts " + std::to_string(def.row_count) +
                                    " rows, the pages hold " + std::to_string(rows.size()));
             }
-            // Pages of the usage map are the table's own or shared long-value and index pages;
-            // a data page of another table there would mix two tables' rows.
-            for (std::uint32_t p : read_usage_map(file, def.used_pages)) {
+            // Readers take a table's rows from the pages of its usage map: each must be a
+            // data page of this table. (A page missing from it shows as rows missing
+            // against the row count above.)
+            std::vector<std::uint32_t> owned = read_usage_map(file, def.used_pages);
+            for (std::uint32_t p : owned) {
                 Bytes b = bytes_of(*file.page(p));
-                if (b[0] == static_cast<std::uint8_t>(PageType::Data) && u32(b, data_page::kOwner) != def.page &&
-                    u32(b, data_page::kOwner) != data_page::kLongValueMark) {
+                if (b[0] != static_cast<std::uint8_t>(PageType::Data) || u32(b, data_page::kOwner) != def.page) {
                     problems.push_back("table " + name + ": its usage map names page " + std::to_string(p) +
-                                       ", a data page of another table");
+                                       ", which is not one of its data pages");
                 }
             }
+            read_usage_map(file, def.free_pages);
             check_indexes(db, t, rows, problems);
         } catch (const Error& e) {
             problems.push_back("table " + name + ": " + e.what());

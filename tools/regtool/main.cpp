@@ -13,6 +13,7 @@
 #include "format.h"
 #include "jet/check.h"
 #include "jet/create.h"
+#include "demo.h"
 #include "json_in.h"
 #include "jet/database.h"
 
@@ -32,6 +33,8 @@ const char kUsage[] =
     "  insert DB TABLE               rows from stdin, JSON lines as export writes them; columns left\n"
     "                                out are Null, an autonumber column left out gets its next value\n"
     "  delete DB TABLE N...          deletes the rows whose first column holds one of the numbers N\n"
+    "  demo DIR                      writes DIR/demo.mdb, a register of about fifty persons, and\n"
+    "                                their photos beside it (some in DIR/foto)\n"
     "\n"
     "DB is the path of an Access 2000-2003 (Jet 4) .mdb file. Output goes to stdout;\n"
     "errors go to stderr as one line, with exit status 1 (2 for a wrong command line).\n";
@@ -257,6 +260,11 @@ int run(const std::vector<std::string>& args) {
     if (cmd == "delete") {
         if (args.size() < 4) return usage_error("delete takes DB TABLE and at least one number");
         return cmd_delete(args[1], args[2], std::vector<std::string>(args.begin() + 3, args.end()));
+    }
+    if (cmd == "demo") {
+        if (args.size() != 2) return usage_error("demo takes one argument: DIR");
+        regtool::write_demo(args[1]);
+        return 0;
     }
     return usage_error("unknown command: " + cmd);
 }
