@@ -273,6 +273,7 @@ int run(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
+    std::ios::sync_with_stdio(false);  // stdin is read through std::cin only
     std::vector<std::string> args(argv + 1, argv + argc);
     try {
         return run(args);
