@@ -434,6 +434,99 @@ TEST(Write, TwoProcessesInsertingAtOnceLoseNothing) {
     expect_sound(db);
 }
 
+// A table with a column of every type and indexes on the usual key types.
+TEST(Write, TableOfEveryTypeWithIndexes) {
+    TempDir dir;
+    fs::path db = dir / "types.mdb";
+    jet::create_database(db.string());
+    using T = jet::ColumnType;
+    jet::TableSpec spec;
+    spec.name = "Все типы";
+    spec.columns = {{"id", T::Long, 0, true}, {"flag", T::Boolean},   {"byte", T::Byte},       {"small", T::Integer},
+                    {"big", T::Long},         {"money", T::Currency}, {"single", T::Single},   {"double", T::Double},
+                    {"when", T::DateTime},    {"bin", T::Binary, 16}, {"text", T::Text, 40},   {"ole", T::Ole},
+                    {"memo", T::Memo},        {"guid", T::Guid},      {"dec", T::Decimal, 0, false, 18, 4}};
+    spec.indexes = {{"pk", {{"id", true}}, true},
+                    {"by_small", {{"small", true}}},
+                    {"by_big_unique", {{"big", false}}, false, true},
+                    {"by_when", {{"when", true}}},
+                    {"by_money_double", {{"money", true}, {"double", false}}},
+                    {"by_text", {{"text", true}}, false, false, true}};
+    {
+        jet::Database d(db.string());
+        jet::WriteGroup g(d);
+        jet::create_table(g, spec);
+        g.commit();
+        EXPECT_TRUE(d.has_table("Все типы"));
+    }
+    std::mt19937 rng(99);
+    std::map<std::int64_t, std::pair<jet::RowId, Row>> model;
+    auto make = [&](int i) {
+        Row v(15, jet::Null{});
+        if (i % 7 == 0) return v;  // all Null but the key
+        v[1] = i % 2 == 0;
+        v[2] = std::int64_t{i % 256};
+        v[3] = std::int64_t{static_cast<int>(rng() % 65536) - 32768};
+        v[4] = std::int64_t{i * 7919 - 1000000};
+        v[5] = jet::Currency{static_cast<std::int64_t>(rng() % 2000000) - 1000000};
+        v[6] = static_cast<float>(i) / 3.0f;
+        v[7] = (static_cast<double>(rng() % 1000) - 500) / 7.0;
+        v[8] = jet::DateTime{-700.75 + i * 1.5};
+        v[9] = jet::Binary{{static_cast<std::uint8_t>(i), 0, 0xFF, static_cast<std::uint8_t>(i >> 8)}};
+        v[10] = std::string(i % 3 ? "Ёж " : "ёж ") + std::to_string(rng() % 50);
+        v[11] = jet::Binary{std::vector<std::uint8_t>(static_cast<std::size_t>(i * 53 % 6000), static_cast<std::uint8_t>(i))};
+        v[12] = rep("Память ", static_cast<std::size_t>(i % 900));
+        jet::Guid gd;
+        for (auto& b : gd.bytes) b = static_cast<std::uint8_t>(rng());
+        v[13] = gd;
+        jet::Decimal dec;
+        dec.negative = i % 4 == 1;
+        dec.magnitude[0] = static_cast<std::uint32_t>(i) * 10007u;
+        dec.scale = 4;
+        dec.precision = 18;
+        v[14] = dec;
+        return v;
+    };
+    for (int batch = 0; batch < 4; ++batch) {
+        jet::Database d(db.string());
+        jet::WriteGroup g(d);
+        jet::TableWriter& t = g.table("Все типы");
+        for (int i = 0; i < 300; ++i) {
+            Row v = make(batch * 300 + i);
+            jet::RowId id = t.insert(v);
+            model[std::get<std::int64_t>(v[0])] = {id, v};
+        }
+        for (int k = 0; k < 60; ++k) {
+            auto it = model.begin();
+            std::advance(it, static_cast<long>(rng() % model.size()));
+            if (k % 2) {
+                t.remove(it->second.first);
+                model.erase(it);
+            } else {
+                Row v = make(static_cast<int>(rng() % 5000));
+                v[4] = it->second.second[4];  // keeps the unique column clear of clashes
+                v[0] = it->first;
+                t.update(it->second.first, v);
+                it->second.second = v;
+            }
+        }
+        g.commit();
+    }
+    jet::Database d(db.string());
+    std::map<std::int64_t, Row> got;
+    d.table("Все типы").scan([&](jet::RowId, const Row& r) {
+        got[std::get<std::int64_t>(r[0])] = r;
+        return true;
+    });
+    ASSERT_EQ(got.size(), model.size());
+    for (const auto& [n, e] : model) {
+        Row want = e.second;
+        if (std::holds_alternative<jet::Null>(want[1])) want[1] = false;
+        EXPECT_EQ(got[n], want) << "row " << n;
+    }
+    expect_sound(db, "Все типы");
+}
+
 // Copies of files other writers made: Jackcess-written registers and Access files.
 TEST(Write, ChangesToOtherWritersFilesStaySound) {
     if (!have_fixtures()) GTEST_SKIP() << "the shared test files are absent";
