@@ -15,38 +15,23 @@
 #include <stdexcept>
 #include <string>
 
+#include "demo_rng.h"
+
 namespace regtool {
 namespace {
 
-// splitmix64, so that a seed draws the same face with every Qt and compiler.
-class Rng {
-public:
-    explicit Rng(std::uint64_t seed) : state_(seed) {}
-    std::uint64_t next() {
-        std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    int range(int lo, int hi) { return lo + static_cast<int>(next() % static_cast<std::uint64_t>(hi - lo + 1)); }
-    // A colour of any hue, with saturation and value in the ranges given.
-    QColor hsv(int s_lo, int s_hi, int v_lo, int v_hi) {
-        const int hue = range(0, 359);
-        const int saturation = range(s_lo, s_hi);
-        const int value = range(v_lo, v_hi);
-        return QColor::fromHsv(hue, saturation, value);
-    }
-    // A number in [lo, hi] in steps of a hundredth.
-    double real(double lo, double hi) { return lo + (hi - lo) * range(0, 100) / 100.0; }
-    bool chance(int percent) { return range(0, 99) < percent; }
-    template <class T, std::size_t N>
-    const T& pick(const T (&items)[N]) {
-        return items[next() % N];
-    }
+using Rng = DemoRng;
 
-private:
-    std::uint64_t state_;
-};
+// A colour of any hue, with saturation and value in the ranges given.
+QColor hsv(Rng& rng, int s_lo, int s_hi, int v_lo, int v_hi) {
+    const int hue = rng.range(0, 359);
+    const int saturation = rng.range(s_lo, s_hi);
+    const int value = rng.range(v_lo, v_hi);
+    return QColor::fromHsv(hue, saturation, value);
+}
+
+// A number in [lo, hi] in steps of a hundredth.
+double real(Rng& rng, double lo, double hi) { return lo + (hi - lo) * rng.range(0, 100) / 100.0; }
 
 const QColor kSkins[] = {{255, 219, 172}, {241, 194, 125}, {234, 192, 134}, {224, 172, 105}, {198, 134, 66}};
 const QColor kHair[] = {{35, 30, 28}, {92, 58, 38}, {60, 40, 30}, {196, 160, 92}, {150, 150, 150}, {140, 62, 32}};
@@ -67,16 +52,16 @@ struct Face {
 Face random_face(std::uint32_t seed) {
     Rng rng(0xFACE000000000000ull ^ seed);
     Face f;
-    f.background = rng.hsv(20, 70, 190, 240);
+    f.background = hsv(rng, 20, 70, 190, 240);
     f.skin = rng.pick(kSkins);
     f.hair = rng.pick(kHair);
     f.iris = rng.pick(kIrises);
-    f.clothes = rng.hsv(40, 200, 50, 170);
+    f.clothes = hsv(rng, 40, 200, 50, 170);
     f.style = static_cast<Hair>(rng.range(0, 3));
-    f.head_rx = rng.real(15.5, 18.5);
-    f.head_ry = rng.real(19.5, 23.0);
-    f.eye_dx = rng.real(6.0, 7.8);
-    f.smile = rng.real(-1.0, 3.0);
+    f.head_rx = real(rng, 15.5, 18.5);
+    f.head_ry = real(rng, 19.5, 23.0);
+    f.eye_dx = real(rng, 6.0, 7.8);
+    f.smile = real(rng, -1.0, 3.0);
     f.glasses = rng.chance(30);
     return f;
 }
