@@ -1,0 +1,66 @@
+// A connection to a register database, opened with a connection string of the
+// form "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=PATH;..." exactly as the
+// programs build it: the path is taken as it stands, unquoted.
+#pragma once
+
+#include <QString>
+#include <memory>
+#include <vector>
+
+namespace jet {
+class Database;
+class Error;
+}  // namespace jet
+
+namespace dataaccess {
+
+class DataError;
+class Recordset;
+
+class Connection {
+public:
+    Connection();
+    // Recordsets still open on the connection are closed; a change pending
+    // in one of them is dropped (nothing is written while destroying).
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // Raises DataError: kOpen when already open, kProvider for another
+    // provider or a string without a data source, kFileNotFound, kNotJet4,
+    // kBadPassword, kDamaged, kIo. User, password and options are not used.
+    void Open(const QString& connection_string, const QString& user = {}, const QString& password = {}, int options = -1);
+    // 1 while open, 0 when closed.
+    int State() const;
+    // Closing a closed connection raises kClosed, as the platform's does.
+    // The recordsets open on it are closed first, each storing a pending
+    // change as Recordset::Close does; the connection closes even when one
+    // of them fails, and the first such failure is raised afterwards.
+    void Close();
+
+    // The database path found in the last connection string opened.
+    const QString& path() const { return path_; }
+    // The open database; raises kClosed when the connection is closed.
+    jet::Database& database();
+
+private:
+    friend class Recordset;
+    // The error a failure of the engine means for the database at path.
+    static DataError error_for(const jet::Error& e, const QString& path);
+    void attach(Recordset* rs);
+    void detach(Recordset* rs);
+
+    std::unique_ptr<jet::Database> db_;
+    QString path_;
+    std::vector<Recordset*> recordsets_;  // open on this connection
+};
+
+// The value of "Data Source=" in a connection string: everything after it up
+// to the next known key (";Jet OLEDB:", ";Persist Security Info=", ";User ID=",
+// ";Mode=", ";Provider=", ";Password=", keys in any case) or the end, so that
+// a path holding ";" still reaches the file; a single ";" closing the whole
+// string is not part of the path. Raises kProvider when the provider is not
+// Jet 4.0 (compared in any case) or there is no data source.
+QString data_source(const QString& connection_string);
+
+}  // namespace dataaccess

@@ -1,0 +1,23 @@
+// Message boxes of the programs: text only, one OK button, no icon, the
+// program's title in the title bar. The error report of an unhandled error
+// shows its number and description the same way.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+namespace ui {
+
+void show_message(QWidget* parent, const QString& text);
+
+// "Ошибка <number>: <description>" in a message box; the handler that failed
+// ends, the program keeps running.
+void report_error(QWidget* parent, int number, const QString& description);
+
+// Tests see the messages instead of a modal box: the text and the title.
+using MessageSink = std::function<void(const QString& text, const QString& title)>;
+void set_message_sink(MessageSink sink);
+
+}  // namespace ui
