@@ -12,6 +12,8 @@ if [[ ! -e build/bin/demo.mdb ]]; then
     build/bin/regtool demo build/bin
 fi
 
-# The viewer is not built yet; until it is, show what the engine's tool offers.
-echo "Demo register: build/bin/demo.mdb"
-exec build/bin/regtool --help
+echo "Demo register: build/bin/demo.mdb (открыть базу, then начать просмотр)"
+if [[ -z ${DISPLAY:-} && -z ${WAYLAND_DISPLAY:-} ]]; then
+    echo "run.sh: no display to show the window on (set DISPLAY, or run under Xvfb)" >&2
+fi
+exec build/bin/Zelmar

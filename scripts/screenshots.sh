@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Takes the README's screenshots: the programs run on a demo register under
+# Xvfb, and the pictures go to docs/screenshots/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+need=()
+command -v Xvfb >/dev/null || need+=(xvfb)
+if ((${#need[@]})); then
+    if [[ $(id -u) -eq 0 ]]; then apt-get install -y "${need[@]}"; else sudo apt-get install -y "${need[@]}"; fi
+fi
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build --target regtool zelmar_shots
+
+work=$(mktemp -d)
+trap 'kill "${xvfb:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
+build/bin/regtool demo "$work"
+display=:97
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp &
+xvfb=$!
+sleep 1
+DISPLAY=$display QT_QPA_PLATFORM=xcb build/bin/zelmar_shots "$work/demo.mdb" docs/screenshots
+echo "screenshots in docs/screenshots/"

@@ -1,0 +1,60 @@
+// Takes the README's pictures of Zelmar: opens a register through the
+// window's own menus (the file dialog answered by this program), then saves
+// the screen around the window at the first record and at the first record
+// whose photo is larger than the box. Run under an X server (scripts/screenshots.sh).
+#include <QApplication>
+#include <QScreen>
+#include <QThread>
+#include <cstdio>
+
+#include "form1.h"
+#include "image_frame.h"
+#include "ui/file_dialog.h"
+#include "ui/message_box.h"
+
+namespace {
+
+void settle() {
+    for (int i = 0; i < 20; ++i) {
+        QApplication::processEvents();
+        QThread::msleep(25);
+    }
+}
+
+bool save(const QWidget& w, const QString& path) {
+    QRect r = w.frameGeometry();
+    QPixmap shot = w.screen()->grabWindow(0, r.x(), r.y(), r.width(), r.height());
+    return shot.save(path);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Zelmar"));
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: zelmar_shots DATABASE OUTDIR\n");
+        return 2;
+    }
+    const QString db = QString::fromLocal8Bit(argv[1]);
+    const QString out = QString::fromLocal8Bit(argv[2]);
+    ui::FileDialog::set_script([db](const ui::FileDialog&) { return std::optional<QString>(db); });
+    ui::set_message_sink([](const QString& text, const QString&) { std::fprintf(stderr, "message: %s\n", qPrintable(text)); });
+    Form1 form;
+    form.move(0, 0);
+    form.show();
+    settle();
+    form.opba_Click();
+    form.stview_Click();
+    settle();
+    if (!save(form, out + QStringLiteral("/zelmar-first.png"))) return 1;
+    for (int i = 0; i < 200; ++i) {
+        form.Command2_Click();
+        settle();
+        if (form.image1()->isVisible() && form.image1()->stretch() && form.image1()->width() >= 200 && form.image1()->height() > 200) {
+            return save(form, out + QStringLiteral("/zelmar-large-photo.png")) ? 0 : 1;
+        }
+    }
+    std::fprintf(stderr, "no record with a large photo\n");
+    return 1;
+}
