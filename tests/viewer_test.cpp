@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <optional>
 
+#include "dataaccess/recordset.h"
 #include "form1.h"
 #include "image_frame.h"
 #include "jet/create.h"
@@ -163,6 +164,59 @@ TEST(Viewer, ButtonsStopAtBothEndsWithoutRefreshing) {
     f.Command1_Click();
     f.Command2_Click();
     EXPECT_EQ(text(f, 0), "sentinel");
+    EXPECT_TRUE(s.messages.empty());
+}
+
+// Positions past either end, reached by moving the recordset directly.
+TEST(Viewer, ButtonsFromBeyondEitherEnd) {
+    Seams s;
+    TempDir dir;
+    fs::path three = make_register(dir.path(), {person("А", "", "1", ""), person("Б", "", "2", ""), person("В", "", "3", "")});
+    fs::path one = make_register(dir.path(), {person("Один", "", "1", "")}, "one.mdb");
+    Form1 f;
+    open(f, s, three);
+    dataaccess::Recordset& rs = *f.recordset();
+    auto past_end = [&] {
+        rs.MoveLast();
+        rs.MoveNext();
+        f.lab(0)->setText("sentinel");
+    };
+    auto before_start = [&] {
+        rs.MoveFirst();
+        rs.MovePrevious();
+        f.lab(0)->setText("sentinel");
+    };
+    past_end();
+    f.Command1_Click();
+    EXPECT_EQ(text(f, 0), "Б") << "two steps back from after the last row";
+    past_end();
+    f.Command2_Click();
+    EXPECT_EQ(text(f, 0), "sentinel");
+    EXPECT_EQ(rs.fields().Item(0).Value().toInt(), 3);
+    before_start();
+    f.Command1_Click();
+    EXPECT_EQ(text(f, 0), "sentinel");
+    EXPECT_EQ(rs.fields().Item(0).Value().toInt(), 1);
+    before_start();
+    f.Command2_Click();
+    EXPECT_EQ(text(f, 0), "Б") << "two steps forward from before the first row";
+    open(f, s, one);
+    dataaccess::Recordset& rs1 = *f.recordset();
+    for (bool back : {true, false}) {
+        for (bool end : {true, false}) {
+            if (end) {
+                rs1.MoveLast();
+                rs1.MoveNext();
+            } else {
+                rs1.MoveFirst();
+                rs1.MovePrevious();
+            }
+            f.lab(0)->setText("sentinel");
+            back ? f.Command1_Click() : f.Command2_Click();
+            EXPECT_EQ(text(f, 0), "sentinel");
+            EXPECT_EQ(rs1.fields().Item(0).Value().toInt(), 1);
+        }
+    }
     EXPECT_TRUE(s.messages.empty());
 }
 
