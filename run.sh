@@ -4,6 +4,15 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 scripts/install-deps.sh
+# The export hands its documents to LibreOffice Writer: installed when possible,
+# and without it the export says what is missing.
+if ! command -v soffice >/dev/null && ! command -v libreoffice >/dev/null; then
+    sudo=()
+    [[ $(id -u) -ne 0 ]] && command -v sudo >/dev/null && sudo=(sudo)
+    if ! DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq libreoffice-writer; then
+        echo "run.sh: LibreOffice Writer could not be installed; the export will say so" >&2
+    fi
+fi
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DREGISTER_TESTS=OFF >/dev/null
 cmake --build build -j "$(nproc)"
 

@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   mdbtools                            # mdb-export: an independent reader for the tests
   xz-utils hyperfine
+  unzip                               # looks inside the word processor's exported documents
   fonts-liberation
 )
 

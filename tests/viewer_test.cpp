@@ -13,6 +13,8 @@
 #include "form1.h"
 #include "image_frame.h"
 #include "jet/create.h"
+#include "odt_reader.h"
+#include "word_processor.h"
 #include "jet/database.h"
 #include "support.h"
 #include "ui/file_dialog.h"
@@ -336,6 +338,210 @@ TEST(Viewer, AnotherProgramsChangesShowWhenSteppedTo) {
     }
     f.Command2_Click();
     EXPECT_EQ(text(f, 0), "Борислав");
+}
+
+// Column 24 of each row as the file holds it, read by the engine.
+std::vector<std::string> photos_in(const fs::path& db) {
+    jet::Database d(db.string());
+    std::vector<std::string> out;
+    d.table("ЗУРТ").scan([&](jet::RowId, const Row& r) {
+        const auto* s = std::get_if<std::string>(&r[24]);
+        out.push_back(s ? *s : std::string("<null>"));
+        return true;
+    });
+    return out;
+}
+
+TEST(Viewer, PhotoIsSetFromTheDatabasesFolderOnly) {
+    Seams s;
+    TempDir dir;
+    fs::path reg = dir / "reg";
+    fs::create_directories(reg);
+    fs::path db = make_register(reg, {person("Анна", "", "Петрова", ""), person("Борис", "", "Орлов", "old.jpg")});
+    picture(reg / "ivanov.jpg", 120, 90);
+    picture(reg / "foto" / "sub.Png", 120, 90);
+    picture(reg / "pic.jpeg", 120, 90);
+    picture(dir / "reg2" / "near.jpg", 120, 90);
+    picture(dir / "elsewhere.jpg", 120, 90);
+    Form1 f;
+    f.show();
+    open(f, s, db);
+    auto choose = [&](const fs::path& p) {
+        s.answers.push_back(QString::fromStdString(p.string()));
+        f.smfo_Click();
+        return photos_in(db)[0];
+    };
+    EXPECT_EQ(choose(reg / "ivanov.jpg"), "ivanov.jpg");
+    EXPECT_TRUE(f.image1()->isVisible());
+    EXPECT_EQ(f.comm1().Filter, "*.bmp;*.jpg;*.gif| *.bmp;*.jpg;*.gif|");
+    EXPECT_EQ(choose(reg / "foto" / "sub.Png"), "foto\\sub.Png");
+    EXPECT_EQ(choose(reg / "pic.jpeg"), "pic.jpeg");
+    EXPECT_TRUE(s.messages.empty());
+    for (const fs::path& outside : {dir / "elsewhere.jpg", dir / "reg2" / "near.jpg"}) {
+        EXPECT_EQ(choose(outside), "pic.jpeg") << outside;
+        ASSERT_FALSE(s.messages.empty());
+        EXPECT_EQ(s.messages.back(), "Фотографии должны находится в той же папке, что и база");
+    }
+    // Letter case counts in the folder test.
+    std::string upper = reg.string();
+    upper.replace(upper.size() - 3, 3, "REG");
+    EXPECT_EQ(choose(fs::path(upper) / "ivanov.jpg"), "pic.jpeg");
+    EXPECT_EQ(s.messages.size(), 3u);
+    // Not a picture by its name: nothing, and no word.
+    for (const char* name : {"photo.gif", "photo.bmpx", "notes.txt"}) EXPECT_EQ(choose(reg / name), "pic.jpeg") << name;
+    EXPECT_EQ(s.messages.size(), 3u);
+    // A cancel writes nothing.
+    f.smfo_Click();
+    EXPECT_EQ(photos_in(db)[0], "pic.jpeg");
+    EXPECT_EQ(photos_in(db)[1], "old.jpg") << "only the current row changes";
+    if (have_program("mdb-export")) {
+        RunResult r = run({"mdb-export", db.string(), "ЗУРТ"});
+        EXPECT_NE(r.out.find("\"pic.jpeg\""), std::string::npos) << r.out;
+    }
+}
+
+TEST(Viewer, PhotoFolderIsTheChosenDatabasesEvenBeforeStview) {
+    Seams s;
+    TempDir dir;
+    fs::create_directories(dir / "a");
+    fs::create_directories(dir / "b");
+    fs::path a = make_register(dir / "a", {person("Анна", "", "Петрова", "")});
+    fs::path b = make_register(dir / "b", {person("Борис", "", "Орлов", "")});
+    picture(dir / "b" / "x.jpg", 50, 50);
+    Form1 f;
+    open(f, s, a);
+    s.answers.push_back(QString::fromStdString(b.string()));
+    f.opba_Click();  // chosen, not yet opened
+    s.answers.push_back(QString::fromStdString((dir / "b" / "x.jpg").string()));
+    f.smfo_Click();
+    EXPECT_EQ(photos_in(a)[0], "x.jpg") << "written into the register still open";
+    EXPECT_TRUE(s.messages.empty());
+}
+
+TEST(Viewer, PhotoIsRemovedAndRemovalIsSafeEverywhere) {
+    Seams s;
+    TempDir dir;
+    picture(dir / "p.jpg", 60, 60);
+    fs::path db = make_register(dir.path(), {person("Анна", "", "Петрова", "p.jpg")});
+    fs::path empty = make_register(dir.path(), {}, "empty.mdb");
+    Form1 f;
+    f.show();
+    f.defo_Click();  // nothing open: nothing happens
+    f.smfo_Click();
+    EXPECT_TRUE(s.messages.empty());
+    open(f, s, db);
+    EXPECT_TRUE(f.image1()->isVisible());
+    f.defo_Click();
+    f.defo_Click();
+    EXPECT_EQ(photos_in(db)[0], "") << "the empty text, not Null";
+    EXPECT_FALSE(f.image1()->isVisible());
+    EXPECT_TRUE(fs::exists(dir / "p.jpg")) << "the picture file stays";
+    open(f, s, empty);
+    f.defo_Click();  // no current row
+    s.answers.push_back(QString::fromStdString((dir / "p.jpg").string()));
+    f.smfo_Click();
+    EXPECT_TRUE(s.messages.empty());
+}
+
+TEST(Viewer, ReadOnlyRegisterRefusesPhotoChangesAndKeepsRunning) {
+    Seams s;
+    TempDir dir;
+    picture(dir / "p.jpg", 60, 60);
+    fs::path db = make_register(dir.path(), {person("Анна", "", "Петрова", "p.jpg")});
+    fs::permissions(db, fs::perms::owner_read | fs::perms::group_read);
+    std::string before = read_file(db);
+    Form1 f;
+    open(f, s, db);
+    s.answers.push_back(QString::fromStdString((dir / "p.jpg").string()));
+    f.smfo_Click();
+    EXPECT_TRUE(s.messages.empty()) << "the photo choice passes over a refused save";
+    f.defo_Click();
+    ASSERT_EQ(s.messages.size(), 1u);
+    EXPECT_TRUE(s.messages[0].startsWith("Ошибка 3027")) << s.messages[0].toStdString();
+    EXPECT_EQ(read_file(db), before);
+    f.Command2_Click();  // still running
+}
+
+// The word processor replaced: documents handed over are collected, or there is none.
+struct Writer {
+    std::vector<QString> documents;
+    explicit Writer(bool installed = true) {
+        word::Application::set_finder([installed] { return installed ? QStringLiteral("/usr/bin/soffice") : QString(); });
+        word::Application::set_launcher([this](const QString&, const QString& file) { documents.push_back(file); });
+    }
+    ~Writer() {
+        word::Application::set_finder(nullptr);
+        word::Application::set_launcher(nullptr);
+    }
+};
+
+TEST(Viewer, ExportWritesFilledColumnsAndThePhoto) {
+    if (!have_program("unzip")) GTEST_SKIP() << "unzip is not installed";
+    Seams s;
+    Writer w;
+    TempDir dir;
+    picture(dir / "foto" / "p.jpg", 80, 100);
+    Row v(26, jet::Null{});
+    v[1] = std::string("Иванов");
+    v[2] = std::string("Иван");
+    v[4] = std::string("0");                       // text reading as zero: the zero form
+    v[5] = jet::from_civil(jet::CivilTime{1970, 5, 17});
+    v[6] = std::string("");                        // empty: nothing at all
+    v[8] = std::string("муж");
+    v[9] = std::int64_t{0};
+    v[10] = 80.5;
+    v[11] = false;
+    v[12] = std::string("не числится");            // text not reading as a number
+    v[21] = jet::Currency{12345};
+    v[22] = std::int64_t{7};
+    v[23] = std::string("служебное");              // never exported
+    v[24] = std::string("foto\\p.jpg");           // never typed
+    Row blank(26, jet::Null{});
+    fs::path db = make_register(dir.path(), {v, blank});
+    Form1 f;
+    open(f, s, db);
+    f.Command3_Click();
+    ASSERT_EQ(w.documents.size(), 1u);
+    Odt doc = read_odt(w.documents[0]);
+    ASSERT_TRUE(doc.well_formed);
+    QStringList typed;
+    for (const QString& p : doc.paragraphs) {
+        if (!p.isEmpty()) typed << p;
+    }
+    EXPECT_EQ(typed, (QStringList{"Фамилия  Иванов", "Имя  Иван", "Блейк лист-", "Дата рождения  17.05.1970", "Пол  муж", "Рост-",
+                                  "Вес  80,5", "Судимость-", "Примечание  не числится", "Сумма  1,2345", "Код района  7"}));
+    ASSERT_EQ(doc.images.size(), 1u) << "the photo, found beside the database";
+    EXPECT_TRUE(doc.paragraphs.back().isEmpty()) << "the picture stands on the paragraph after the last line";
+    EXPECT_TRUE(s.messages.empty());
+
+    // A record with nothing filled in but its yes/no column, and a second click: a second document.
+    f.Command2_Click();
+    f.Command3_Click();
+    ASSERT_EQ(w.documents.size(), 2u);
+    Odt second = read_odt(w.documents[1]);
+    QStringList typed2;
+    for (const QString& p : second.paragraphs) {
+        if (!p.isEmpty()) typed2 << p;
+    }
+    EXPECT_EQ(typed2, QStringList{"Судимость-"});
+    EXPECT_TRUE(second.images.empty());
+}
+
+TEST(Viewer, ExportWithoutAWordProcessorOrARegister) {
+    Seams s;
+    {
+        Writer none(false);
+        Form1 f;
+        f.Command3_Click();
+        ASSERT_EQ(s.messages.size(), 1u);
+        EXPECT_EQ(s.messages[0], "Для отображения результатов необходимо, чтобы был установлен Microsoft Office");
+        EXPECT_TRUE(none.documents.empty());
+    }
+    Writer w;
+    Form1 f;
+    f.Command3_Click();  // no register open: one empty document, no message
+    EXPECT_EQ(w.documents.size(), 1u);
+    EXPECT_EQ(s.messages.size(), 1u);
 }
 
 }  // namespace

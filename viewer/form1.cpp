@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QCoreApplication>
 #include <QImageReader>
 #include <QLabel>
@@ -25,6 +26,40 @@ constexpr int kFrameTop = 240;
 constexpr int kPictureLimit = 4000;  // pixels: larger pictures are decoded scaled down
 
 const QString kEmptyRegister = QStringLiteral("Ошибка. Вероятно база данных пустая.");
+const QString kPhotoFolder = QStringLiteral("Фотографии должны находится в той же папке, что и база");
+const QString kNoOffice = QStringLiteral("Для отображения результатов необходимо, чтобы был установлен Microsoft Office");
+const QString kPhotoFilter = QStringLiteral("*.bmp;*.jpg;*.gif| *.bmp;*.jpg;*.gif|");
+
+// Pictures are known by the end of their name alone.
+bool is_picture_name(const QString& path) {
+    const QString last3 = path.right(3).toUpper();
+    return last3 == QLatin1String("BMP") || last3 == QLatin1String("JPG") || last3 == QLatin1String("PNG") ||
+           path.right(4).toUpper() == QLatin1String("JPEG");
+}
+
+// Whether a value compares equal to False or to 0: false, any number equal
+// to zero (a date only at the start of the date scale), or text that reads as
+// such a number. Other text never does.
+bool counts_as_zero(const QVariant& v) {
+    switch (v.typeId()) {
+        case QMetaType::Bool: return !v.toBool();
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::LongLong:
+        case QMetaType::ULongLong:
+        case QMetaType::Double:
+        case QMetaType::Float: return v.toDouble() == 0.0;
+        case QMetaType::QDateTime: return v.toDateTime() == QDateTime(QDate(1899, 12, 30), QTime(0, 0), Qt::UTC);
+        case QMetaType::QString: {
+            QString t = v.toString().trimmed();
+            t.replace(QLatin1Char(','), QLatin1Char('.'));
+            bool ok = false;
+            const double d = t.toDouble(&ok);
+            return ok && d == 0.0;
+        }
+        default: return false;
+    }
+}
 
 // Card rows: value label index and register column.
 constexpr std::array<std::pair<int, int>, 4> kCard{{{0, 2}, {1, 3}, {2, 1}, {3, 0}}};
@@ -334,10 +369,101 @@ void Form1::showima() {
     }
 }
 
-// Export and photo menus come with the word-processor layer and the photo choice.
-void Form1::Command3_Click() {}
-void Form1::smfo_Click() {}
-void Form1::defo_Click() {}
+void Form1::report(const std::exception& e) { Unhandled{this}(e); }
+
+// Sets or replaces the current person's photo: a picture already lying in the
+// database's folder or below it, stored by its name relative to that folder.
+void Form1::smfo_Click() {
+    if (recordset_->State() == 0) return;
+    comm1_.InitDir = QCoreApplication::applicationDirPath();
+    comm1_.Filter = kPhotoFilter;
+    comm1_.Flags = 4100;
+    // A cancel writes nothing: the dialog's last file belongs to another choice.
+    if (!comm1_.ShowOpen()) return;
+    chosen_photo_ = comm1_.FileName;
+    // From here on a failing step is passed over.
+    if (!is_picture_name(chosen_photo_)) return;
+    const QString folder = reg::database_folder(database_path_);
+    if (!chosen_photo_.startsWith(folder + QLatin1Char('/'))) {
+        ui::show_message(this, kPhotoFolder);
+        return;
+    }
+    const auto p = database_path_.lastIndexOf(QLatin1Char('/'));
+    QString stored = chosen_photo_.mid(p + 1);
+    stored.replace(QLatin1Char('/'), QLatin1Char('\\'));  // kept as Windows keeps it
+    try {
+        recordset_->fields().Item(static_cast<std::int16_t>(reg::kPhotoColumn)).setValue(stored);
+    } catch (const std::exception&) {
+    }
+    try {
+        recordset_->Update();
+    } catch (const std::exception&) {
+    }
+    try {
+        showima();
+    } catch (const std::exception&) {
+    }
+}
+
+// Removes the current person's photo: the column is emptied, the file stays.
+void Form1::defo_Click() {
+    try {
+        if (recordset_->State() == 0) return;
+        if (recordset_->Bof() || recordset_->Eof()) return;  // an empty register: nothing to clear
+        recordset_->fields().Item(static_cast<std::int16_t>(reg::kPhotoColumn)).setValue(QString(""));
+        recordset_->Update();
+        showima();
+    } catch (const std::exception& e) {
+        report(e);
+    }
+}
+
+// Writes the current person into a new document of the word processor: one
+// paragraph for each filled-in column from 1 to 22, then the photo.
+void Form1::Command3_Click() {
+    int number = 0;
+    try {
+        word_app_.reset();
+        word_app_ = word::Application::Create();
+        word_app_->setVisible(true);
+        word::Document& doc = word_app_->DocumentsAdd();
+        doc.Activate();
+        for (column_counter_ = 1; column_counter_ <= 22; ++column_counter_) {
+            if (recordset_->fields().Item(column_counter_).ActualSize() == 0) continue;
+            const bool zero = counts_as_zero(recordset_->fields().Item(column_counter_).Value());
+            const QString name = recordset_->fields().Item(column_counter_).Name();
+            if (zero) {
+                word_app_->TypeText(name + QStringLiteral("-"));
+            } else {
+                word_app_->TypeText(name + QStringLiteral("  ") + dataaccess::value_text(recordset_->fields().Item(column_counter_).Value()));
+            }
+            word_app_->TypeParagraph();
+        }
+        const auto photo_column = static_cast<std::int16_t>(reg::kPhotoColumn);
+        if (recordset_->fields().Item(photo_column).ActualSize() != 0) {
+            // The photo is looked for where the card finds it: beside the database.
+            const QString photo = reg::find_photo(reg::database_folder(database_path_),
+                                                  dataaccess::value_text(recordset_->fields().Item(photo_column).Value()));
+            if (!photo.isEmpty()) word_app_->AddPicture(photo, false, true);
+        }
+    } catch (const word::ComError& e) {
+        number = e.number();
+    } catch (const std::exception&) {
+        number = -1;
+    }
+    // The document goes to the word processor, also with what was typed before
+    // a failure. Handing it over failing would leave the user with nothing to
+    // see, so that is reported.
+    if (word_app_) {
+        try {
+            word_app_->Release();
+            if (number == 0) word_app_.reset();
+        } catch (const word::ComError& e) {
+            ui::report_error(this, e.number(), QString::fromUtf8(e.what()));
+        }
+    }
+    if (number == word::kCannotCreate) ui::show_message(this, kNoOffice);
+}
 
 // Closes the recordset, then the connection, if they are open.
 void Form1::Form_QueryUnload() {

@@ -12,6 +12,7 @@
 #include "dataaccess/connection.h"
 #include "dataaccess/recordset.h"
 #include "ui/file_dialog.h"
+#include "word_processor.h"
 
 class QAction;
 class QLabel;
@@ -39,6 +40,7 @@ public:
     ImageFrame* image1() const { return image1_; }
     QSize picture1_size() const { return measured_; }
     const QString& database_path() const { return database_path_; }
+    const QString& chosen_photo() const { return chosen_photo_; }
     dataaccess::Connection* connection() const { return connection_.get(); }
     dataaccess::Recordset* recordset() const { return recordset_.get(); }
     ui::FileDialog& comm1() { return comm1_; }
@@ -54,12 +56,16 @@ private:
     void card_fill();
     void showima();
     void step(bool back);
+    void report(const std::exception& e);
 
     // Window state.
     QString database_path_;
     QString chosen_photo_;
     std::unique_ptr<dataaccess::Connection> connection_;
     std::unique_ptr<dataaccess::Recordset> recordset_;
+
+    std::int16_t column_counter_ = 0;
+    std::unique_ptr<word::Application> word_app_;
 
     ui::FileDialog comm1_;
     std::array<QLabel*, 4> lab_{};
