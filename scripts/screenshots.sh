@@ -19,5 +19,13 @@ display=:97
 Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp &
 xvfb=$!
 sleep 1
-DISPLAY=$display QT_QPA_PLATFORM=xcb build/bin/zelmar_shots "$work/demo.mdb" docs/screenshots
+DISPLAY=$display QT_QPA_PLATFORM=xcb build/bin/zelmar_shots "$work/demo.mdb" "$work"
+cp "$work"/zelmar-first.png "$work"/zelmar-large-photo.png docs/screenshots/
+# The exported document as Writer lays it out: its first page, through PDF.
+if command -v soffice >/dev/null && command -v pdftoppm >/dev/null; then
+    soffice --headless --convert-to pdf --outdir "$work" "$work/zelmar-export.odt" >/dev/null
+    pdftoppm -png -r 60 -singlefile "$work/zelmar-export.pdf" docs/screenshots/zelmar-export
+else
+    echo "screenshots: soffice or pdftoppm missing; the export's page was not rendered" >&2
+fi
 echo "screenshots in docs/screenshots/"

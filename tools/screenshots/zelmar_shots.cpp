@@ -1,7 +1,9 @@
 // Takes the README's pictures of Zelmar: opens a register through the
 // window's own menus (the file dialog answered by this program), then saves
 // the screen around the window at the first record and at the first record
-// whose photo is larger than the box. Run under an X server (scripts/screenshots.sh).
+// whose photo is larger than the box; then exports that record and copies the
+// document handed to the word processor to OUTDIR/zelmar-export.odt. Run under
+// an X server (scripts/screenshots.sh).
 #include <QApplication>
 #include <QScreen>
 #include <QThread>
@@ -11,6 +13,9 @@
 #include "image_frame.h"
 #include "ui/file_dialog.h"
 #include "ui/message_box.h"
+#include "word_processor.h"
+
+#include <QFile>
 
 namespace {
 
@@ -52,7 +57,14 @@ int main(int argc, char** argv) {
         form.Command2_Click();
         settle();
         if (form.image1()->isVisible() && form.image1()->stretch() && form.image1()->width() >= 200 && form.image1()->height() > 200) {
-            return save(form, out + QStringLiteral("/zelmar-large-photo.png")) ? 0 : 1;
+            if (!save(form, out + QStringLiteral("/zelmar-large-photo.png"))) return 1;
+            QString handed;
+            word::Application::set_finder([] { return QStringLiteral("soffice"); });
+            word::Application::set_launcher([&handed](const QString&, const QString& file) { handed = file; });
+            form.Command3_Click();
+            const QString copy = out + QStringLiteral("/zelmar-export.odt");
+            QFile::remove(copy);
+            return !handed.isEmpty() && QFile::copy(handed, copy) ? 0 : 1;
         }
     }
     std::fprintf(stderr, "no record with a large photo\n");
