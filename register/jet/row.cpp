@@ -103,10 +103,16 @@ Value decode_value(PageFile& file, const Column& c, const RowBytes& row) {
     return Null{};
 }
 
-void decode_row(PageFile& file, const TableDef& def, Bytes row, std::vector<Value>& values) {
+void decode_row(PageFile& file, const TableDef& def, Bytes row, std::vector<Value>& values, const std::vector<bool>& wanted) {
     RowBytes rb(row, def);
     values.resize(def.columns.size());
-    for (std::size_t i = 0; i < def.columns.size(); ++i) values[i] = decode_value(file, def.columns[i], rb);
+    for (std::size_t i = 0; i < def.columns.size(); ++i) {
+        if (!wanted.empty() && (i >= wanted.size() || !wanted[i])) {
+            values[i] = Null{};
+            continue;
+        }
+        values[i] = decode_value(file, def.columns[i], rb);
+    }
 }
 
 std::vector<Value> decode_row(PageFile& file, const TableDef& def, Bytes row) {

@@ -29,8 +29,10 @@ private:
 
 // Decodes every column of a row, in column order. Long values are read through the file.
 std::vector<Value> decode_row(PageFile& file, const TableDef& def, Bytes row);
-// The same into a vector kept between rows.
-void decode_row(PageFile& file, const TableDef& def, Bytes row, std::vector<Value>& values);
+// The same into a vector kept between rows; with wanted non-empty, only the
+// columns it marks (by ordinal) are decoded, the others are Null.
+void decode_row(PageFile& file, const TableDef& def, Bytes row, std::vector<Value>& values,
+                const std::vector<bool>& wanted = {});
 Value decode_value(PageFile& file, const Column& c, const RowBytes& row);
 
 }  // namespace jet

@@ -70,7 +70,9 @@ std::vector<RowId> Table::row_ids() {
     return ids;
 }
 
-void Table::scan(const std::function<bool(RowId, const std::vector<Value>&)>& f) {
+void Table::scan(const std::function<bool(RowId, const std::vector<Value>&)>& f) { scan({}, f); }
+
+void Table::scan(const std::vector<bool>& wanted, const std::function<bool(RowId, const std::vector<Value>&)>& f) {
     FileLock lock(*file_, false);
     std::vector<Value> values;
     for_each_data_page([&](std::uint32_t p, Bytes b) {
@@ -81,19 +83,23 @@ void Table::scan(const std::function<bool(RowId, const std::vector<Value>&)>& f)
             PagePtr keep;
             std::optional<Bytes> row = locate(id, keep);
             if (!row) continue;
-            decode_row(*file_, def_, *row, values);
+            decode_row(*file_, def_, *row, values, wanted);
             if (!f(id, values)) return false;
         }
         return true;
     });
 }
 
-std::optional<std::vector<Value>> Table::read(RowId id) {
+std::optional<std::vector<Value>> Table::read(RowId id) { return read(id, {}); }
+
+std::optional<std::vector<Value>> Table::read(RowId id, const std::vector<bool>& wanted) {
     FileLock lock(*file_, false);
     PagePtr keep;
     std::optional<Bytes> row = locate(id, keep);
     if (!row) return std::nullopt;
-    return decode_row(*file_, def_, *row);
+    std::vector<Value> values;
+    decode_row(*file_, def_, *row, values, wanted);
+    return values;
 }
 
 }  // namespace jet

@@ -28,10 +28,14 @@ public:
 
     // Calls f for each live row in storage order; stops early when f returns false.
     void scan(const std::function<bool(RowId, const std::vector<Value>&)>& f);
+    // The same, decoding only the columns marked in wanted (by ordinal); the
+    // others are passed as Null. Long values of unwanted columns are not read.
+    void scan(const std::vector<bool>& wanted, const std::function<bool(RowId, const std::vector<Value>&)>& f);
 
     // The row with this id, or nothing if it was deleted; raises Damaged for an id
     // that names no row of this table.
     std::optional<std::vector<Value>> read(RowId id);
+    std::optional<std::vector<Value>> read(RowId id, const std::vector<bool>& wanted);
 
 private:
     // The bytes of the live row at id (following a moved row), or nothing when deleted.
