@@ -10,7 +10,7 @@ if ((${#need[@]})); then
     if [[ $(id -u) -eq 0 ]]; then apt-get install -y "${need[@]}"; else sudo apt-get install -y "${need[@]}"; fi
 fi
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build --target regtool zelmar_shots
+cmake --build build --target regtool zelmar_shots ostrin_shots
 
 work=$(mktemp -d)
 trap 'kill "${xvfb:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
@@ -20,7 +20,8 @@ Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp &
 xvfb=$!
 sleep 1
 DISPLAY=$display QT_QPA_PLATFORM=xcb build/bin/zelmar_shots "$work/demo.mdb" "$work"
-cp "$work"/zelmar-first.png "$work"/zelmar-large-photo.png docs/screenshots/
+DISPLAY=$display QT_QPA_PLATFORM=xcb build/bin/ostrin_shots "$work/demo.mdb" "$work"
+cp "$work"/zelmar-first.png "$work"/zelmar-large-photo.png "$work"/ostrin-*.png docs/screenshots/
 # The exported document as Writer lays it out: its first page, through PDF.
 if command -v soffice >/dev/null && command -v pdftoppm >/dev/null; then
     soffice --headless --convert-to pdf --outdir "$work" "$work/zelmar-export.odt" >/dev/null

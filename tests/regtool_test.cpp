@@ -77,6 +77,26 @@ TEST(Regtool, InsertedRowsExportAsTheyCameAndDeleteTakesNumbers) {
     EXPECT_EQ(lines(run_regtool({"export", db, "ЗУРТ", "--jsonl"}).out).size(), 24u);
 }
 
+TEST(Regtool, QueryPrintsRowsAsExportDoes) {
+    TempDir dir;
+    std::string db = (dir / "q.mdb").string();
+    ASSERT_EQ(run_regtool({"create-register", db}).status, 0);
+    write_file(dir / "rows.jsonl",
+               "{\"Фамилия\": \"Иванов\", \"Имя\": \"Иван\", \"Рост\": 180}\n{\"Фамилия\": \"Петрова\", \"Судимость\": true}\n{}\n");
+    RunResult ins = run({"/bin/sh", "-c", "\"$0\" insert \"$1\" ЗУРТ < \"$2\"", REGTOOL_PATH, db, (dir / "rows.jsonl").string()});
+    ASSERT_EQ(ins.status, 0) << ins.err;
+    RunResult all = run_regtool({"query", db, "SELECT * FROM ЗУРТ"});
+    EXPECT_EQ(all.status, 0) << all.err;
+    EXPECT_EQ(all.out, run_regtool({"export", db, "ЗУРТ", "--jsonl"}).out);
+    EXPECT_EQ(lines(all.out).size(), 3u);
+    RunResult some = run_regtool({"query", db, "SELECT Имя, Рост FROM ЗУРТ WHERE Фамилия LIKE 'ИВ%'"});
+    EXPECT_EQ(some.out, "{\"Имя\":\"Иван\",\"Рост\":180}\n");
+    RunResult bad = run_regtool({"query", db, "SELECT * FROM ЗУРТ2"});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_TRUE(bad.out.empty());
+    EXPECT_EQ(bad.err, "regtool: error 3078: Не удается найти таблицу «ЗУРТ2».\n");
+}
+
 TEST(Regtool, DemoRegisterIsListedInFullByOthers) {
     TempDir dir;
     ASSERT_EQ(run_regtool({"demo", dir.path().string()}).status, 0);

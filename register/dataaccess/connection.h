@@ -43,10 +43,11 @@ public:
     // The open database; raises kClosed when the connection is closed.
     jet::Database& database();
 
-private:
-    friend class Recordset;
     // The error a failure of the engine means for the database at path.
     static DataError error_for(const jet::Error& e, const QString& path);
+
+private:
+    friend class Recordset;
     void attach(Recordset* rs);
     void detach(Recordset* rs);
 

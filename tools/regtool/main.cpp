@@ -16,6 +16,7 @@
 #include "demo.h"
 #include "json_in.h"
 #include "jet/database.h"
+#include "sql/sql.h"
 
 namespace {
 
@@ -28,6 +29,7 @@ const char kUsage[] =
     "  export DB TABLE --jsonl       every row in storage order as JSON lines\n"
     "  export DB TABLE --csv         every row in storage order as CSV with a header line\n"
     "  check DB                      integrity check: prints OK, or the problems and exits 1\n"
+    "  query DB \"SELECT ...\"         the statement's rows as JSON lines (errors name the Jet number)\n"
     "  create DB                     a new, empty database (the file must not exist)\n"
     "  create-register DB            the empty register table ЗУРТ (the database is made if absent)\n"
     "  insert DB TABLE               rows from stdin, JSON lines as export writes them; columns left\n"
@@ -130,6 +132,29 @@ int cmd_check(const std::string& path) {
     if (problems.empty()) out.buf() += "OK\n";
     for (const std::string& p : problems) out.buf() += p + "\n";
     return problems.empty() ? 0 : 1;
+}
+
+int cmd_query(const std::string& path, const std::string& statement) {
+    try {
+        sql::Statement s = sql::parse(statement);
+        jet::Database db(path);
+        sql::Result r = sql::Result::run(db, s);
+        std::vector<jet::Column> columns(r.column_names().size());
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            columns[i].name = r.column_names()[i];
+            columns[i].type = r.column_types()[i];
+        }
+        Out out;
+        constexpr std::size_t kBatch = 1000;
+        for (std::size_t first = 0; first < r.row_count(); first += kBatch) {
+            for (const std::vector<jet::Value>& row : r.rows(first, kBatch)) regtool::append_json_row(out.buf(), columns, row);
+            out.maybe_flush();
+        }
+    } catch (const sql::Error& e) {
+        std::fprintf(stderr, "regtool: error %d: %s\n", e.number(), e.what());
+        return 1;
+    }
+    return 0;
 }
 
 int cmd_create(const std::string& path) {
@@ -244,6 +269,10 @@ int run(const std::vector<std::string>& args) {
     if (cmd == "check") {
         if (args.size() != 2) return usage_error("check takes one argument: DB");
         return cmd_check(args[1]);
+    }
+    if (cmd == "query") {
+        if (args.size() != 3) return usage_error("query takes two arguments: DB STATEMENT");
+        return cmd_query(args[1], args[2]);
     }
     if (cmd == "create") {
         if (args.size() != 2) return usage_error("create takes one argument: DB");

@@ -1,0 +1,46 @@
+// The grid's rows: a query result whose rows are read from the file as they
+// are scrolled to, a block at a time, with a bounded cache, so that a register
+// of a million rows neither stalls the window nor fills memory. The count is
+// exact from the start. Read-only: the browser never writes to the register.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QVariant>
+#include <list>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+namespace jet {
+class Database;
+}
+namespace sql {
+class Result;
+}
+
+class GridModel : public QAbstractTableModel {
+public:
+    explicit GridModel(QObject* parent = nullptr);
+    ~GridModel() override;
+
+    // Shows a new result; the database stays open as long as the result is shown.
+    void show(std::shared_ptr<jet::Database> db, std::unique_ptr<sql::Result> result);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    std::size_t cached_blocks() const { return blocks_.size(); }
+
+private:
+    using Block = std::vector<std::vector<QString>>;
+    const Block& block(std::size_t n) const;
+
+    std::shared_ptr<jet::Database> db_;
+    std::unique_ptr<sql::Result> result_;
+    std::vector<QString> headers_;
+    mutable std::unordered_map<std::size_t, Block> blocks_;
+    mutable std::list<std::size_t> recent_;  // most recently used first
+};

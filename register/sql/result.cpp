@@ -1,0 +1,106 @@
+#include "sql/result.h"
+
+#include <stdexcept>
+
+#include "jet/error.h"
+#include "jet/text.h"
+#include "sql/eval.h"
+
+namespace sql {
+
+namespace {
+
+jet::Table open_table(jet::Database& db, const Statement& s) {
+    try {
+        return db.table(s.table);
+    } catch (const jet::Error& e) {
+        if (e.kind() == jet::ErrorKind::NoSuchTable) no_such_table(s.table, s.table_position);
+        throw;
+    }
+}
+
+}  // namespace
+
+Result Result::run(jet::Database& db, const Statement& s) {
+    Result r(open_table(db, s), db.file());
+    const std::vector<jet::Column>& columns = r.table_.columns();
+
+    auto qualifier_ok = [&](const std::string& qualifier) { return qualifier.empty() || jet::same_name(qualifier, s.table); };
+    auto resolve = [&](const ColumnRef& ref) -> std::size_t {
+        std::string written = ref.table.empty() ? ref.name : ref.table + "." + ref.name;
+        if (!qualifier_ok(ref.table)) no_such_column(written, ref.position);
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            if (jet::same_name(columns[i].name, ref.name)) return i;
+        }
+        no_such_column(written, ref.position);
+    };
+
+    if (s.all_columns) {
+        if (!qualifier_ok(s.all_columns_table)) no_such_column(s.all_columns_table + ".*", s.all_columns_position);
+        for (std::size_t i = 0; i < columns.size(); ++i) r.ordinals_.push_back(i);
+        r.whole_row_ = true;
+    } else {
+        r.decode_.assign(columns.size(), false);
+        for (const ColumnRef& ref : s.columns) {
+            std::size_t i = resolve(ref);
+            if (r.decode_[i]) r.repeated_ = true;
+            r.decode_[i] = true;
+            r.ordinals_.push_back(i);
+        }
+    }
+    for (std::size_t i : r.ordinals_) {
+        r.names_.push_back(columns[i].name);
+        r.types_.push_back(columns[i].type);
+    }
+
+    if (!s.has_where) {
+        r.ids_ = r.table_.row_ids();
+        return r;
+    }
+    Filter filter(s.where, resolve, columns.size(), s.text);
+    if (!filter.reads_columns()) {
+        // The same for every row: decided once.
+        std::vector<jet::Value> none(columns.size());
+        if (filter.test(none) == Truth::True) r.ids_ = r.table_.row_ids();
+        return r;
+    }
+    r.table_.scan(filter.wanted(), [&](jet::RowId id, const std::vector<jet::Value>& row) {
+        if (filter.test(row) == Truth::True) r.ids_.push_back(id);
+        return true;
+    });
+    r.ids_.shrink_to_fit();
+    return r;
+}
+
+std::vector<jet::Value> Result::project(std::optional<std::vector<jet::Value>> values) const {
+    if (!values) return std::vector<jet::Value>(ordinals_.size());
+    if (whole_row_) return std::move(*values);
+    std::vector<jet::Value> out;
+    out.reserve(ordinals_.size());
+    for (std::size_t i : ordinals_) {
+        if (repeated_) out.push_back((*values)[i]);
+        else out.push_back(std::move((*values)[i]));
+    }
+    return out;
+}
+
+std::vector<jet::Value> Result::row(std::size_t i) const {
+    if (i >= ids_.size()) {
+        throw std::out_of_range("result row " + std::to_string(i) + " of " + std::to_string(ids_.size()));
+    }
+    return project(table_.read(ids_[i], decode_));
+}
+
+std::vector<std::vector<jet::Value>> Result::rows(std::size_t first, std::size_t count) const {
+    if (first > ids_.size()) {
+        throw std::out_of_range("result rows from " + std::to_string(first) + " of " + std::to_string(ids_.size()));
+    }
+    std::size_t n = std::min(count, ids_.size() - first);
+    std::vector<std::vector<jet::Value>> out;
+    out.reserve(n);
+    jet::FileLock lock(*file_, false);
+    for (std::size_t k = 0; k < n; ++k) out.push_back(project(table_.read(ids_[first + k], decode_)));
+    return out;
+}
+
+}  // namespace sql

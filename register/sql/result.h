@@ -1,0 +1,66 @@
+// Running a parsed statement over a table: the matching rows are found once,
+// by their ids, and their values read from the file when they are asked for,
+// so that a grid can show a million rows without holding them.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "jet/database.h"
+#include "jet/table.h"
+#include "jet/value.h"
+#include "sql/statement.h"
+
+namespace sql {
+
+class Result {
+public:
+    // Opens the table (errc::kNoSuchTable), resolves the columns of the
+    // statement against it (errc::kNoSuchColumn; names and a qualifier compare
+    // as Jet compares names), then scans the table once, decoding only the
+    // columns the WHERE clause reads, and keeps the ids of the rows for which
+    // the condition is true, in storage order. Without a WHERE clause the ids
+    // of all live rows are taken without decoding any row. A comparison of
+    // values with no common type raises errc::kTypeMismatch. Failures of the
+    // file itself pass through as jet::Error.
+    static Result run(jet::Database& db, const Statement& s);
+
+    // The names of the result's columns in the statement's order, as the table
+    // spells them (a column named twice appears twice); for * the table's
+    // columns in their order.
+    const std::vector<std::string>& column_names() const { return names_; }
+    const std::vector<jet::ColumnType>& column_types() const { return types_; }
+    // The number of matching rows found by run(); it does not change afterwards.
+    std::size_t row_count() const { return ids_.size(); }
+
+    // The values of result row i, read from the file now (only the selected
+    // columns are decoded). A row deleted since run() reads as all Null, so
+    // that the positions of the rows after it stay as they were. Raises
+    // std::out_of_range for i >= row_count(), jet::Error when the file fails.
+    std::vector<jet::Value> row(std::size_t i) const;
+    // Rows first .. first+count-1 (fewer at the end), read under one lock of
+    // the file so that the pages they share are read once. Raises
+    // std::out_of_range when first > row_count().
+    std::vector<std::vector<jet::Value>> rows(std::size_t first, std::size_t count) const;
+
+    // A Result shares the database's open file (through its jet::Table, which
+    // keeps the file open), so it stays usable even after the jet::Database is
+    // gone. Like the database, it is used by one thread at a time.
+
+private:
+    Result(jet::Table table, jet::PageFile& file) : table_(std::move(table)), file_(&file) {}
+    std::vector<jet::Value> project(std::optional<std::vector<jet::Value>> values) const;
+
+    mutable jet::Table table_;             // its reads are not const: they go through the page cache
+    jet::PageFile* file_;                  // the table's file, kept open by table_
+    std::vector<std::size_t> ordinals_;    // the table ordinal of each result column
+    std::vector<bool> decode_;             // the columns row() decodes; empty for all
+    bool whole_row_ = false;               // the result's columns are the table's, in order
+    bool repeated_ = false;                // a column is named more than once
+    std::vector<std::string> names_;
+    std::vector<jet::ColumnType> types_;
+    std::vector<jet::RowId> ids_;
+};
+
+}  // namespace sql

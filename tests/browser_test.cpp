@@ -1,0 +1,220 @@
+// The browser window on the offscreen platform: the statements it sends, the
+// listing, the search, open failures, and the data control's buttons.
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QTableView>
+
+#include "data_control.h"
+#include "data_grid.h"
+#include "form1.h"
+#include "grid_model.h"
+#include "jet/create.h"
+#include "jet/database.h"
+#include "support.h"
+#include "ui/file_dialog.h"
+#include "ui/message_box.h"
+#include "ui/twips.h"
+
+namespace {
+
+using namespace testing_support;
+using Row = std::vector<jet::Value>;
+
+struct Seams {
+    std::vector<QString> messages;
+    std::vector<QString> answers;  // an empty answer cancels
+    Seams() {
+        ui::set_message_sink([this](const QString& text, const QString&) { messages.push_back(text); });
+        ui::FileDialog::set_script([this](const ui::FileDialog&) -> std::optional<QString> {
+            if (answers.empty()) return std::nullopt;
+            QString a = answers.front();
+            answers.erase(answers.begin());
+            if (a.isEmpty()) return std::nullopt;
+            return a;
+        });
+    }
+    ~Seams() {
+        ui::set_message_sink(nullptr);
+        ui::FileDialog::set_script(nullptr);
+    }
+};
+
+Row person(std::optional<std::string> first, std::optional<std::string> mark, const std::string& last = "Фамилия") {
+    Row v(26, jet::Null{});
+    v[1] = last;
+    if (first) v[2] = *first;
+    if (mark) v[4] = *mark;
+    v[6] = std::string("учет");
+    return v;
+}
+
+fs::path make_register(const fs::path& dir, const std::vector<Row>& rows, const std::string& name = "reg.mdb") {
+    fs::path db = dir / name;
+    jet::create_database(db.string());
+    jet::Database d(db.string());
+    jet::create_register_table(d);
+    jet::WriteGroup g(d);
+    for (Row r : rows) g.table("ЗУРТ").insert(r);
+    g.commit();
+    return db;
+}
+
+void open(Form1& f, Seams& s, const fs::path& db) {
+    s.answers.push_back(QString::fromStdString(db.string()));
+    f.otb_Click();
+}
+
+// The first names the grid shows (column 2 of either result).
+QStringList names(Form1& f) {
+    QStringList out;
+    for (int r = 0; r < f.model()->rowCount(); ++r) out << f.model()->index(r, 2).data().toString();
+    return out;
+}
+
+QStringList headers(Form1& f) {
+    QStringList out;
+    for (int c = 0; c < f.model()->columnCount(); ++c) out << f.model()->headerData(c, Qt::Horizontal).toString();
+    return out;
+}
+
+QStringList search(Form1& f, const QString& name, const QString& mark) {
+    f.text1()->setText(name);
+    f.text2()->setText(mark);
+    f.Command1_Click();
+    return names(f);
+}
+
+TEST(Browser, WindowAndStatements) {
+    Form1 f;
+    EXPECT_EQ(f.windowTitle(), "База ЗУРТ");
+    EXPECT_EQ(f.centralWidget()->size(), QSize(894, 447));
+    EXPECT_EQ(f.grid()->geometry(), ui::twips_rect(60, 0, 13260, 5655));
+    EXPECT_EQ(f.grid()->caption(), "База ЗУРТ");
+    EXPECT_EQ(f.adodc1()->caption(), "Adodc1");
+    EXPECT_EQ(f.adodc1()->geometry(), ui::twips_rect(8880, 6000, 1575, 855));
+    EXPECT_EQ(f.text2()->geometry(), ui::twips_rect(5760, 6000, 1335, 615));
+    ASSERT_EQ(f.menuBar()->actions().size(), 1);
+    EXPECT_EQ(f.menuBar()->actions()[0]->text(), "открыть базу");
+    EXPECT_EQ(Form1::kFullListing,
+              "SELECT ЗУРТ.[номер], ЗУРТ.[Фамилия], ЗУРТ.[Имя], ЗУРТ.[Отчество], ЗУРТ.[Блейк лист], ЗУРТ.[Дата рождения],ЗУРТ.[Категория "
+              "учета],ЗУРТ.[Адрес места жительства] FROM ЗУРТ");
+    EXPECT_EQ(Form1::search_statement("ан", " да"),
+              "SELECT ЗУРТ.[номер], ЗУРТ.[Фамилия], ЗУРТ.[Имя], ЗУРТ.[Отчество], ЗУРТ.[Блейк лист] From ЗУРТ WHERE Имя Like '%ан%'and "
+              "ЗУРТ.[Блейк лист] Like '% да%'");
+    EXPECT_EQ(Form1::search_statement("О'Н", "%_["),
+              "SELECT ЗУРТ.[номер], ЗУРТ.[Фамилия], ЗУРТ.[Имя], ЗУРТ.[Отчество], ЗУРТ.[Блейк лист] From ЗУРТ WHERE Имя Like '%О''Н%'and "
+              "ЗУРТ.[Блейк лист] Like '%%_[%'");
+}
+
+TEST(Browser, OpeningListsEveryRecordAndFailuresHideTheGrid) {
+    Seams s;
+    TempDir dir;
+    fs::path db = make_register(dir.path(), {person("Анна", "да"), person(std::nullopt, std::nullopt), person("Борис", "")});
+    fs::path empty = make_register(dir.path(), {}, "empty.mdb");
+    write_file(dir / "junk.mdb", std::string(5000, 'z'));
+    Form1 f;
+    f.show();
+    f.otb_Click();  // cancelled on first use: nothing to open
+    EXPECT_FALSE(f.grid()->isVisible());
+    open(f, s, db);
+    EXPECT_TRUE(f.grid()->isVisible());
+    EXPECT_EQ(headers(f), (QStringList{"номер", "Фамилия", "Имя", "Отчество", "Блейк лист", "Дата рождения", "Категория учета",
+                                       "Адрес места жительства"}));
+    EXPECT_EQ(names(f), (QStringList{"Анна", "", "Борис"}));
+    EXPECT_EQ(f.model()->index(0, 6).data().toString(), "учет");
+    open(f, s, dir / "junk.mdb");
+    EXPECT_FALSE(f.grid()->isVisible());
+    open(f, s, empty);
+    EXPECT_TRUE(f.grid()->isVisible());
+    EXPECT_EQ(f.model()->columnCount(), 8);
+    EXPECT_EQ(f.model()->rowCount(), 0);
+    open(f, s, db);
+    search(f, "Анна", "");
+    EXPECT_EQ(f.model()->columnCount(), 5);
+    f.otb_Click();  // a cancel lists the file chosen before again, dropping the search
+    EXPECT_EQ(f.model()->columnCount(), 8);
+    EXPECT_EQ(f.model()->rowCount(), 3);
+    EXPECT_TRUE(s.messages.empty());
+}
+
+TEST(Browser, SearchMatchesPartsOfTheNameAndTheMark) {
+    Seams s;
+    TempDir dir;
+    fs::path db = make_register(dir.path(), {person("Анна", "да"), person("Жанна", ""), person("Иван", "нет"), person("О'Нил", "да"),
+                                             person(std::nullopt, "да"), person("Ян", std::nullopt), person("ёлка", "Да"),
+                                             person(" Анна", "да"), person("Ан_на", "50%")});
+    Form1 f;
+    f.show();
+    search(f, "ан", "");  // before any database: nothing happens
+    EXPECT_EQ(f.model()->columnCount(), 0);
+    EXPECT_TRUE(s.messages.empty());
+    open(f, s, db);
+    EXPECT_EQ(search(f, "", ""), (QStringList{"Анна", "Жанна", "Иван", "О'Нил", "ёлка", " Анна", "Ан_на"}))
+        << "Null in either column is never listed; the empty text is";
+    EXPECT_EQ(f.model()->columnCount(), 5);
+    EXPECT_EQ(search(f, "АН", ""), (QStringList{"Анна", "Жанна", "Иван", " Анна", "Ан_на"})) << "letter case does not count";
+    EXPECT_EQ(search(f, "ан", "да"), (QStringList{"Анна", " Анна"}));
+    EXPECT_EQ(search(f, "Ё", ""), QStringList{"ёлка"});
+    EXPECT_EQ(search(f, " Ан", ""), QStringList{" Анна"}) << "spaces are part of the pattern";
+    EXPECT_EQ(search(f, "О'Н", ""), QStringList{"О'Нил"}) << "an apostrophe is searched for";
+    EXPECT_EQ(search(f, "А_н", ""), (QStringList{"Анна", "Жанна", " Анна"})) << "_ stands for one character";
+    EXPECT_EQ(search(f, "[ЖИ]", ""), (QStringList{"Жанна", "Иван", "О'Нил"}));
+    EXPECT_EQ(search(f, "", "0%"), QStringList{"Ан_на"});
+    EXPECT_TRUE(s.messages.empty());
+}
+
+TEST(Browser, FailedSearchIsReportedAndTheGridKeepsItsRows) {
+    Seams s;
+    TempDir dir;
+    fs::path db = make_register(dir.path(), {person("Анна", "да")});
+    Form1 f;
+    f.show();
+    open(f, s, db);
+    EXPECT_EQ(f.model()->rowCount(), 1);
+    search(f, "[", "");  // a class that never closes
+    ASSERT_EQ(s.messages.size(), 1u);
+    EXPECT_TRUE(s.messages[0].startsWith("Ошибка ")) << s.messages[0].toStdString();
+    EXPECT_EQ(f.model()->rowCount(), 1);
+    EXPECT_EQ(f.model()->columnCount(), 8);
+    EXPECT_TRUE(f.grid()->isVisible());
+}
+
+TEST(Browser, DataControlMovesTheCurrentRowAndStaysAtTheEnds) {
+    Seams s;
+    TempDir dir;
+    fs::path db = make_register(dir.path(), {person("А", "1"), person("Б", "2"), person("В", "3")});
+    Form1 f;
+    f.show();
+    open(f, s, db);
+    EXPECT_EQ(f.grid()->current_row(), 0);
+    f.adodc1()->MovePrevious();
+    EXPECT_EQ(f.grid()->current_row(), 0);
+    f.adodc1()->MoveNext();
+    EXPECT_EQ(f.grid()->current_row(), 1);
+    f.adodc1()->MoveLast();
+    EXPECT_EQ(f.grid()->current_row(), 2);
+    f.adodc1()->MoveNext();
+    EXPECT_EQ(f.grid()->current_row(), 2);
+    f.adodc1()->MoveFirst();
+    EXPECT_EQ(f.grid()->current_row(), 0);
+}
+
+TEST(Browser, LargeRegisterIsCountedExactlyAndReadAsScrolled) {
+    Seams s;
+    TempDir dir;
+    std::vector<Row> rows;
+    for (int i = 0; i < 20000; ++i) rows.push_back(person("Имя" + std::to_string(i), "x"));
+    fs::path db = make_register(dir.path(), rows);
+    Form1 f;
+    f.show();
+    open(f, s, db);
+    EXPECT_EQ(f.model()->rowCount(), 20000);
+    EXPECT_LE(f.model()->cached_blocks(), 2u) << "only what is on screen is read";
+    for (int r = 0; r < 20000; r += 97) EXPECT_EQ(f.model()->index(r, 2).data().toString(), QString("Имя%1").arg(r));
+    EXPECT_LE(f.model()->cached_blocks(), 64u);
+    EXPECT_EQ(f.model()->index(19999, 0).data().toString(), "20000");
+}
+
+}  // namespace
