@@ -2,6 +2,7 @@
 // and by the integrity check, which also holds the indexes against the rows.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -525,6 +526,55 @@ TEST(Write, TableOfEveryTypeWithIndexes) {
         EXPECT_EQ(got[n], want) << "row " << n;
     }
     expect_sound(db, "Все типы");
+}
+
+// A writer killed at any instant: the next process to open the file finds
+// either the whole of the group or none of it.
+TEST(Write, KilledWriterLeavesWholeGroupsOnly) {
+    TempDir dir;
+    fs::path db = new_register(dir);
+    std::mt19937 rng(2024);
+    constexpr int kGroup = 150;
+    std::size_t last = 0;
+    for (int round = 0; round < 12; ++round) {
+        pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            try {
+                jet::Database d(db.string());
+                for (int g = 0; g < 1000; ++g) {
+                    jet::WriteGroup w(d);
+                    for (int i = 0; i < kGroup; ++i) {
+                        Row v = person(g * kGroup + i);
+                        w.table(kRegister).insert(v);
+                    }
+                    // Also changes and removals, so that every kind of page is rewritten.
+                    jet::TableWriter& t = w.table(kRegister);
+                    std::vector<jet::RowId> ids = d.table(kRegister).row_ids();
+                    if (ids.size() > 10) {
+                        Row first = *t.read(ids[0]);
+                        t.update(ids[0], first);
+                    }
+                    w.commit();
+                }
+            } catch (...) {
+            }
+            ::_exit(0);
+        }
+        ::usleep(static_cast<useconds_t>(20000 + rng() % 250000));
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        jet::Database d(db.string());  // takes the lock: an interrupted group is undone here
+        EXPECT_FALSE(fs::exists(db.string() + "-journal"));
+        auto problems = jet::check_database(d);
+        ASSERT_TRUE(problems.empty()) << "round " << round << ": " << problems.front();
+        std::size_t rows = d.table(kRegister).row_ids().size();
+        EXPECT_EQ(rows % kGroup, 0u) << "a group was cut in two";
+        EXPECT_GE(rows, last);
+        last = rows;
+    }
+    EXPECT_GT(last, 0u);
 }
 
 // Copies of files other writers made: Jackcess-written registers and Access files.

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -134,13 +135,7 @@ void PageFile::enable_writes() {
     writable_ = true;
 }
 
-void PageFile::lock(bool exclusive) {
-    if (depth_ > 0) {
-        if (exclusive && !exclusive_) throw Error(ErrorKind::Io, "internal error: write lock asked for inside a read lock");
-        ++depth_;
-        return;
-    }
-    if (exclusive && !writable_) throw Error(ErrorKind::ReadOnly, "the database is open for reading only: " + path_);
+void PageFile::take_lock(bool exclusive) {
     struct flock fl {};
     fl.l_type = exclusive ? F_WRLCK : F_RDLCK;
     fl.l_whence = SEEK_SET;
@@ -150,16 +145,55 @@ void PageFile::lock(bool exclusive) {
         if (errno == EINTR) continue;
         io_error("cannot lock", path_, errno);
     }
+}
+
+void PageFile::lock(bool exclusive) {
+    if (depth_ > 0) {
+        if (exclusive && !exclusive_) throw Error(ErrorKind::Io, "internal error: write lock asked for inside a read lock");
+        ++depth_;
+        return;
+    }
+    if (exclusive && !writable_) throw Error(ErrorKind::ReadOnly, "the database is open for reading only: " + path_);
+    take_lock(exclusive);
     depth_ = 1;
     exclusive_ = exclusive;
     // Another process may have written since our last look.
     cache_.clear();
     try {
+        recover_if_needed(exclusive);
         refresh_size();
     } catch (...) {
         unlock();
         throw;
     }
+}
+
+void PageFile::recover_if_needed(bool exclusive) {
+    struct stat st {};
+    if (::stat(journal_path().c_str(), &st) != 0) return;
+    // A writer died in the middle of a group. Putting its pages back needs the
+    // write lock, and a descriptor that may write.
+    if (!exclusive) {
+        struct flock fl {};
+        fl.l_type = F_UNLCK;
+        fl.l_whence = SEEK_SET;
+        ::fcntl(fd_.get(), F_OFD_SETLK, &fl);
+        depth_ = 0;
+        if (!writable_) {
+            try {
+                enable_writes();
+            } catch (const Error& e) {
+                throw Error(ErrorKind::Io, "a change to " + path_ + " was interrupted and cannot be undone here: " + e.what());
+            }
+        }
+        take_lock(true);
+        depth_ = 1;
+        if (::stat(journal_path().c_str(), &st) == 0) roll_back_journal();
+        // Back to the shared lock this reader asked for.
+        take_lock(false);
+        return;
+    }
+    roll_back_journal();
 }
 
 void PageFile::unlock() {
@@ -239,13 +273,21 @@ void PageFile::commit() {
     if (pending_.empty()) return;
     if (!locked_exclusive()) throw Error(ErrorKind::Io, "internal error: commit without the write lock");
     try {
+        write_journal();
         write_pages(PageRole::Content);
         sync();
         write_pages(PageRole::Map);
         sync();
+        if (::unlink(journal_path().c_str()) != 0 && errno != ENOENT) io_error("cannot remove the journal of", path_, errno);
     } catch (...) {
         rollback();
         cache_.clear();
+        // Whatever reached the file goes back to how it was.
+        try {
+            struct stat st {};
+            if (::stat(journal_path().c_str(), &st) == 0) roll_back_journal();
+        } catch (...) {
+        }
         refresh_size();
         throw;
     }
@@ -256,6 +298,120 @@ void PageFile::commit() {
     pending_.clear();
     size_ += std::uint64_t{added_} * kPageSize;
     added_ = 0;
+}
+
+namespace {
+
+constexpr char kJournalMagic[8] = {'Z', 'R', 'J', 'O', 'U', 'R', 'N', '1'};
+constexpr std::size_t kJournalHeader = 32;  // magic, pages in the file before, entries, checksum, spare
+
+std::uint64_t fnv1a(std::uint64_t h, const std::uint8_t* p, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 0x100000001B3ull;
+    return h;
+}
+
+void put_le(std::uint8_t* p, std::uint64_t v, int n) {
+    for (int i = 0; i < n; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+std::uint64_t get_le(const std::uint8_t* p, int n) {
+    std::uint64_t v = 0;
+    for (int i = n - 1; i >= 0; --i) v = (v << 8) | p[i];
+    return v;
+}
+
+bool write_all(int fd, const std::uint8_t* p, std::size_t n, off_t off) {
+    std::size_t done = 0;
+    while (done < n) {
+        ssize_t w = ::pwrite(fd, p + done, n - done, off + static_cast<off_t>(done));
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += static_cast<std::size_t>(w);
+    }
+    return true;
+}
+
+void sync_folder_of(const std::string& path) {
+    auto slash = path.find_last_of('/');
+    std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+}  // namespace
+
+// The journal: a header, then for each page the group overwrites its number
+// and its bytes before the group. The header goes last, so a journal cut short
+// never looks complete; it is synced before the file is touched.
+void PageFile::write_journal() {
+    const std::uint32_t before = static_cast<std::uint32_t>(size_ / kPageSize);
+    std::vector<std::uint8_t> buf(kJournalHeader);
+    std::uint32_t entries = 0;
+    for (const auto& [n, p] : pending_) {
+        if (n >= before) continue;  // new pages: undone by cutting the file back
+        std::size_t at = buf.size();
+        buf.resize(at + 4 + kPageSize);
+        put_le(buf.data() + at, n, 4);
+        std::size_t got = 0;
+        if (!pread_all(fd_.get(), buf.data() + at + 4, kPageSize, static_cast<off_t>(n) * static_cast<off_t>(kPageSize), got) ||
+            got != kPageSize) {
+            io_error("cannot read the old contents of", path_, errno ? errno : EIO);
+        }
+        ++entries;
+    }
+    std::memcpy(buf.data(), kJournalMagic, 8);
+    put_le(buf.data() + 8, before, 4);
+    put_le(buf.data() + 12, entries, 4);
+    put_le(buf.data() + 16, fnv1a(0xCBF29CE484222325ull, buf.data() + kJournalHeader, buf.size() - kJournalHeader), 8);
+    int fd = ::open(journal_path().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) io_error("cannot write the journal of", path_, errno);
+    UniqueFd owned(fd);
+    if (!write_all(fd, buf.data() + kJournalHeader, buf.size() - kJournalHeader, kJournalHeader) || ::fsync(fd) != 0 ||
+        !write_all(fd, buf.data(), kJournalHeader, 0) || ::fsync(fd) != 0) {
+        int err = errno;
+        ::unlink(journal_path().c_str());
+        io_error("cannot write the journal of", path_, err);
+    }
+    sync_folder_of(journal_path());
+}
+
+void PageFile::roll_back_journal() {
+    int fd = ::open(journal_path().c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) return;
+        io_error("cannot read the journal of", path_, errno);
+    }
+    UniqueFd owned(fd);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) io_error("cannot examine the journal of", path_, errno);
+    std::vector<std::uint8_t> buf(static_cast<std::size_t>(st.st_size));
+    std::size_t got = 0;
+    if (!pread_all(fd, buf.data(), buf.size(), 0, got) || got != buf.size()) io_error("cannot read the journal of", path_, EIO);
+    bool complete = buf.size() >= kJournalHeader && std::memcmp(buf.data(), kJournalMagic, 8) == 0;
+    std::uint64_t before = 0, entries = 0;
+    if (complete) {
+        before = get_le(buf.data() + 8, 4);
+        entries = get_le(buf.data() + 12, 4);
+        complete = buf.size() == kJournalHeader + entries * (4 + kPageSize) &&
+                   get_le(buf.data() + 16, 8) == fnv1a(0xCBF29CE484222325ull, buf.data() + kJournalHeader, buf.size() - kJournalHeader);
+    }
+    // An incomplete journal means the file itself was never touched.
+    if (complete) {
+        for (std::uint64_t i = 0; i < entries; ++i) {
+            const std::uint8_t* e = buf.data() + kJournalHeader + i * (4 + kPageSize);
+            std::uint64_t n = get_le(e, 4);
+            if (!write_all(fd_.get(), e + 4, kPageSize, static_cast<off_t>(n * kPageSize))) io_error("cannot undo an interrupted change to", path_, errno);
+        }
+        if (::ftruncate(fd_.get(), static_cast<off_t>(before * kPageSize)) != 0) io_error("cannot undo an interrupted change to", path_, errno);
+        sync();
+    }
+    if (::unlink(journal_path().c_str()) != 0 && errno != ENOENT) io_error("cannot remove the journal of", path_, errno);
+    sync_folder_of(journal_path());
+    cache_.clear();
 }
 
 void PageFile::rollback() {

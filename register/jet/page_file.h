@@ -8,6 +8,13 @@
 // a group and reach the file only at commit: first the pages holding rows,
 // long values and index entries, then a sync, then the maps and definitions
 // that point at them, then another sync.
+//
+// Before the first page of the file is overwritten, the old contents of every
+// page the group changes go to a journal beside the file ("<file>-journal"),
+// which is synced first and removed when the group is complete. A process that
+// takes a lock and finds a journal knows a writer died in the middle of a
+// group, and puts the old pages back before anything is read: a group is
+// either all in the file or not at all.
 #pragma once
 
 #include <array>
@@ -108,6 +115,12 @@ private:
     void refresh_size();
     void write_pages(PageRole role);
     void sync();
+    std::string journal_path() const { return path_ + "-journal"; }
+    void write_journal();
+    // Puts back the pages of an interrupted group, under the write lock.
+    void roll_back_journal();
+    void recover_if_needed(bool exclusive);
+    void take_lock(bool exclusive);
 
     std::string path_;
     UniqueFd fd_;
