@@ -27,6 +27,7 @@ constexpr int kOpen = 3705;                // the object is already open
 constexpr int kProvider = 3706;            // a provider other than Jet 4.0
 constexpr int kSyntax = 3131;              // a statement the layer does not understand
 constexpr int kIo = 3043;                  // a disk or network error
+constexpr int kSameFile = 3045;            // one file chosen as both source and destination
 }  // namespace errc
 
 class DataError : public std::runtime_error {

@@ -345,8 +345,9 @@ void sync_folder_of(const std::string& path) {
 }  // namespace
 
 // The journal: a header, then for each page the group overwrites its number
-// and its bytes before the group. The header goes last, so a journal cut short
-// never looks complete; it is synced before the file is touched.
+// and its bytes before the group. It is synced before the file is touched; its
+// checksum makes a journal cut short look incomplete, and an incomplete
+// journal means the file was not touched yet.
 void PageFile::write_journal() {
     const std::uint32_t before = static_cast<std::uint32_t>(size_ / kPageSize);
     std::vector<std::uint8_t> buf(kJournalHeader);
@@ -370,13 +371,12 @@ void PageFile::write_journal() {
     int fd = ::open(journal_path().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) io_error("cannot write the journal of", path_, errno);
     UniqueFd owned(fd);
-    if (!write_all(fd, buf.data() + kJournalHeader, buf.size() - kJournalHeader, kJournalHeader) || ::fsync(fd) != 0 ||
-        !write_all(fd, buf.data(), kJournalHeader, 0) || ::fsync(fd) != 0) {
+    // One write and one sync: the checksum tells a journal cut short from a whole one.
+    if (!write_all(fd, buf.data(), buf.size(), 0) || ::fsync(fd) != 0) {
         int err = errno;
         ::unlink(journal_path().c_str());
         io_error("cannot write the journal of", path_, err);
     }
-    sync_folder_of(journal_path());
 }
 
 void PageFile::roll_back_journal() {

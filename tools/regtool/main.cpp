@@ -13,7 +13,9 @@
 #include "format.h"
 #include "jet/check.h"
 #include "jet/create.h"
+#include "dataaccess/error.h"
 #include "demo.h"
+#include "move.h"
 #include "json_in.h"
 #include "jet/database.h"
 #include "sql/sql.h"
@@ -35,6 +37,8 @@ const char kUsage[] =
     "  insert DB TABLE               rows from stdin, JSON lines as export writes them; columns left\n"
     "                                out are Null, an autonumber column left out gets its next value\n"
     "  delete DB TABLE N...          deletes the rows whose first column holds one of the numbers N\n"
+    "  move SRC DST                  moves every row of ЗУРТ from SRC into DST (column 0 numbered by DST),\n"
+    "                                deleting each from SRC once it is on disk in DST\n"
     "  demo DIR                      writes DIR/demo.mdb, a register of about fifty persons, and\n"
     "                                their photos beside it (some in DIR/foto)\n"
     "\n"
@@ -290,6 +294,11 @@ int run(const std::vector<std::string>& args) {
         if (args.size() < 4) return usage_error("delete takes DB TABLE and at least one number");
         return cmd_delete(args[1], args[2], std::vector<std::string>(args.begin() + 3, args.end()));
     }
+    if (cmd == "move") {
+        if (args.size() != 3) return usage_error("move takes two arguments: SRC DST");
+        reg::move_register(QString::fromLocal8Bit(args[1].c_str()), QString::fromLocal8Bit(args[2].c_str()));
+        return 0;
+    }
     if (cmd == "demo") {
         if (args.size() != 2) return usage_error("demo takes one argument: DIR");
         regtool::write_demo(args[1]);
@@ -306,6 +315,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     try {
         return run(args);
+    } catch (const dataaccess::DataError& e) {
+        std::fprintf(stderr, "regtool: %s\n", e.description().toUtf8().constData());
     } catch (const jet::Error& e) {
         std::fprintf(stderr, "regtool: %s\n", e.what());
     } catch (const std::bad_alloc&) {

@@ -1,0 +1,110 @@
+#include "move.h"
+
+#include <sys/stat.h>
+
+#include <optional>
+#include <vector>
+
+#include "dataaccess/connection.h"
+#include "dataaccess/error.h"
+#include "jet/database.h"
+#include "jet/error.h"
+#include "register.h"
+
+namespace reg {
+
+bool same_file(const QString& a, const QString& b) {
+    struct stat sa {}, sb {};
+    if (::stat(a.toLocal8Bit().constData(), &sa) != 0 || ::stat(b.toLocal8Bit().constData(), &sb) != 0) return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+namespace {
+
+using dataaccess::DataError;
+
+QString quoted(const QString& s) { return QStringLiteral("«") + s + QStringLiteral("»"); }
+
+}  // namespace
+
+std::size_t move_register(const QString& source, const QString& destination, const MoveOptions& options) {
+    if (same_file(source, destination)) {
+        throw DataError(dataaccess::errc::kSameFile,
+                        QStringLiteral("База-источник и база-приемник — один и тот же файл %1. Выберите две разные базы.").arg(quoted(source)));
+    }
+    dataaccess::Connection to, from;
+    to.Open(viewer_connection_string(destination));
+    from.Open(viewer_connection_string(source));
+    const QString* where = &destination;
+    try {
+        jet::Table dst = to.database().table(kTable.toStdString());
+        where = &source;
+        jet::Table src = from.database().table(kTable.toStdString());
+        const std::size_t columns = dst.columns().size();
+        if (src.columns().size() < columns) {
+            const jet::Column& missing = dst.columns()[src.columns().size()];
+            throw DataError(dataaccess::errc::kItemNotFound,
+                            QStringLiteral("В базе-источнике %1 нет столбца № %2 («%3»), который есть в базе-приемнике %4. "
+                                           "Ничего не перенесено.")
+                                .arg(quoted(source))
+                                .arg(src.columns().size())
+                                .arg(QString::fromStdString(missing.name), quoted(destination)));
+        }
+        std::vector<jet::RowId> ids = src.row_ids();
+        std::size_t moved = 0;
+        const std::size_t group = std::max<std::size_t>(1, options.group_rows);
+        for (std::size_t at = 0; at < ids.size(); at += group) {
+            const std::size_t end = std::min(ids.size(), at + group);
+            // The group's rows are read first: the source is never read while
+            // the destination is locked, so two runs in opposite directions
+            // cannot wait for each other.
+            std::vector<std::pair<jet::RowId, std::vector<jet::Value>>> rows;
+            for (std::size_t i = at; i < end; ++i) {
+                std::optional<std::vector<jet::Value>> row = src.read(ids[i]);
+                if (row) rows.emplace_back(ids[i], std::move(*row));  // else another program deleted it meanwhile
+            }
+            std::vector<jet::RowId> stored;
+            std::optional<jet::Error> refused;
+            {
+                where = &destination;
+                jet::WriteGroup g(to.database());
+                jet::TableWriter& t = g.table(kTable.toStdString());
+                for (auto& [id, row] : rows) {
+                    std::vector<jet::Value> values(columns, jet::Null{});
+                    for (std::size_t c = 1; c < columns; ++c) values[c] = std::move(row[c]);
+                    try {
+                        t.insert(values);
+                    } catch (const jet::Error& e) {
+                        // A refused value changes nothing: the rows before it are stored.
+                        if (e.kind() != jet::ErrorKind::Constraint) throw;
+                        refused = e;
+                        break;
+                    }
+                    stored.push_back(id);
+                }
+                g.commit();
+            }
+            {
+                where = &source;
+                jet::WriteGroup g(from.database());
+                jet::TableWriter& t = g.table(kTable.toStdString());
+                for (jet::RowId id : stored) t.remove(id);
+                g.commit();
+            }
+            moved += stored.size();
+            if (options.progress) options.progress(moved);
+            if (refused) {
+                throw DataError(dataaccess::errc::kTypeMismatch,
+                                QStringLiteral("База-приемник %1 не принимает запись: %2. Перенесено записей: %3; эта запись и "
+                                               "следующие остались в базе-источнике.")
+                                    .arg(quoted(destination), QString::fromUtf8(refused->what()))
+                                    .arg(moved));
+            }
+        }
+        return moved;
+    } catch (const jet::Error& e) {
+        throw dataaccess::Connection::error_for(e, *where);
+    }
+}
+
+}  // namespace reg
