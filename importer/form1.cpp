@@ -1,0 +1,69 @@
+#include "form1.h"
+
+#include <QCoreApplication>
+#include <QMenuBar>
+
+#include "dataaccess/error.h"
+#include "move.h"
+#include "register.h"
+#include "ui/message_box.h"
+#include "ui/twips.h"
+
+Form1::Form1(QWidget* parent) : QMainWindow(parent), common1_(this) {
+    setWindowTitle(QStringLiteral("Добавление данных в базу"));
+    auto* client = new QWidget(this);
+    client->setAutoFillBackground(true);
+    QPalette pal = client->palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    client->setPalette(pal);
+    client->setFixedSize(ui::px(9930), ui::px(6345));
+    setCentralWidget(client);
+    auto add = [this](const char* name, const QString& caption, void (Form1::*handler)()) {
+        QAction* a = menuBar()->addAction(caption);
+        a->setObjectName(QString::fromLatin1(name));
+        connect(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+    };
+    add("fro", QStringLiteral("открыть базу источник"), &Form1::fro_Click);
+    add("toto", QStringLiteral("открыть базу приемник"), &Form1::toto_Click);
+    add("imp", QStringLiteral("импорт"), &Form1::imp_Click);
+    Form_Load();
+}
+
+void Form1::Form_Load() {
+    destination_path_.clear();
+    source_path_.clear();
+}
+
+// A cancelled choice keeps the path that choice had: the dialog's last file
+// may be the other database.
+bool Form1::choose(QString& path) {
+    common1_.InitDir = QCoreApplication::applicationDirPath();
+    common1_.Filter = reg::kDatabaseFilter;
+    common1_.Flags = 4100;
+    if (!common1_.ShowOpen()) return false;
+    path = common1_.FileName;
+    return true;
+}
+
+void Form1::fro_Click() { choose(source_path_); }
+void Form1::toto_Click() { choose(destination_path_); }
+
+// Moves every row of the source register into the destination. Shows
+// nothing when it succeeds; a failure is reported and the program goes on.
+void Form1::imp_Click() {
+    if (destination_path_.isEmpty() || source_path_.isEmpty() || !reg::is_ordinary_file(destination_path_) ||
+        !reg::is_ordinary_file(source_path_)) {
+        return;
+    }
+    if (reg::same_file(source_path_, destination_path_)) {
+        ui::show_message(this, QStringLiteral("Источник и приемник — один и тот же файл. Выберите в качестве приемника другую базу."));
+        return;
+    }
+    try {
+        reg::move_register(source_path_, destination_path_);
+    } catch (const dataaccess::DataError& e) {
+        ui::report_error(this, e.number(), e.description());
+    } catch (const std::exception& e) {
+        ui::report_error(this, 0, QString::fromUtf8(e.what()));
+    }
+}

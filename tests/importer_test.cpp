@@ -1,0 +1,337 @@
+// The importer window on the offscreen platform, and the move behind it:
+// whole rows in the destination before they leave the source, the column
+// check, refused values, the same file twice, and a run killed at random.
+#include <gtest/gtest.h>
+
+#include <QMenuBar>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <map>
+#include <random>
+#include <set>
+
+#include "dataaccess/connection.h"
+#include "dataaccess/recordset.h"
+#include "form1.h"
+#include "jet/check.h"
+#include "jet/create.h"
+#include "jet/database.h"
+#include "mdb_export_compare.h"
+#include "support.h"
+#include "ui/file_dialog.h"
+#include "ui/message_box.h"
+
+namespace {
+
+using namespace testing_support;
+using Row = std::vector<jet::Value>;
+
+struct Seams {
+    std::vector<QString> messages;
+    std::vector<QString> answers;  // an empty answer cancels
+    Seams() {
+        ui::set_message_sink([this](const QString& text, const QString&) { messages.push_back(text); });
+        ui::FileDialog::set_script([this](const ui::FileDialog&) -> std::optional<QString> {
+            if (answers.empty()) return std::nullopt;
+            QString a = answers.front();
+            answers.erase(answers.begin());
+            if (a.isEmpty()) return std::nullopt;
+            return a;
+        });
+    }
+    ~Seams() {
+        ui::set_message_sink(nullptr);
+        ui::FileDialog::set_script(nullptr);
+    }
+};
+
+QString q(const fs::path& p) { return QString::fromStdString(p.string()); }
+
+Row person(int i) {
+    Row v(26, jet::Null{});
+    v[1] = "Фамилия" + std::to_string(i);
+    v[2] = std::string("Имя");
+    std::string memo;
+    for (int k = 0; k < (i % 7 == 0 ? 5000 : 20); ++k) memo += "м";
+    v[12] = memo;
+    v[14] = "M" + std::to_string(i);  // a marker that follows the row wherever it goes
+    v[24] = std::string("foto\\x.jpg");
+    return v;
+}
+
+fs::path make_register(const fs::path& dir, int rows, const std::string& name, int first = 0) {
+    fs::path db = dir / name;
+    jet::create_database(db.string());
+    jet::Database d(db.string());
+    jet::create_register_table(d);
+    jet::WriteGroup g(d);
+    for (int i = 0; i < rows; ++i) {
+        Row v = person(first + i);
+        g.table("ЗУРТ").insert(v);
+    }
+    g.commit();
+    return db;
+}
+
+std::vector<Row> rows_of(const fs::path& db) {
+    jet::Database d(db.string());
+    std::vector<Row> out;
+    d.table("ЗУРТ").scan([&](jet::RowId, const Row& r) {
+        out.push_back(r);
+        return true;
+    });
+    return out;
+}
+
+void expect_sound(const fs::path& db) {
+    jet::Database d(db.string());
+    for (const auto& p : jet::check_database(d)) ADD_FAILURE() << db.filename() << ": " << p;
+}
+
+void choose(Form1& f, Seams& s, const fs::path& source, const fs::path& destination) {
+    s.answers.push_back(q(source));
+    f.fro_Click();
+    s.answers.push_back(q(destination));
+    f.toto_Click();
+}
+
+TEST(Importer, WindowAndChoices) {
+    Seams s;
+    Form1 f;
+    EXPECT_EQ(f.windowTitle(), "Добавление данных в базу");
+    EXPECT_EQ(f.centralWidget()->size(), QSize(662, 423));
+    QStringList menus;
+    for (QAction* a : f.menuBar()->actions()) menus << a->text();
+    EXPECT_EQ(menus, (QStringList{"открыть базу источник", "открыть базу приемник", "импорт"}));
+    f.imp_Click();  // nothing chosen: nothing happens
+    f.fro_Click();  // cancelled on a fresh window
+    EXPECT_TRUE(f.source_path().isEmpty());
+    s.answers.push_back("/data/a.mdb");
+    f.fro_Click();
+    f.toto_Click();  // cancelled: keeps its own path, not the source's
+    EXPECT_TRUE(f.destination_path().isEmpty());
+    s.answers.push_back("/data/b.mdb");
+    f.toto_Click();
+    s.answers.push_back("/data/c.mdb");
+    f.fro_Click();
+    EXPECT_EQ(f.source_path(), "/data/c.mdb");
+    EXPECT_EQ(f.destination_path(), "/data/b.mdb");
+    EXPECT_EQ(f.common1().Filter, "*.mdb ( базы данных Access )|*.mdb|");
+    EXPECT_TRUE(s.messages.empty());
+}
+
+TEST(Importer, MovesEveryRowInOrderAndEmptiesTheSource) {
+    Seams s;
+    TempDir dir;
+    fs::path src = make_register(dir.path(), 3, "src.mdb");
+    fs::path dst = make_register(dir.path(), 2, "dst.mdb", 100);
+    fs::path empty = make_register(dir.path(), 0, "empty.mdb");
+    Form1 f;
+    choose(f, s, empty, dst);
+    f.imp_Click();  // an empty source: nothing moves
+    EXPECT_EQ(rows_of(dst).size(), 2u);
+    choose(f, s, src, dst);
+    f.imp_Click();
+    std::vector<Row> got = rows_of(dst);
+    ASSERT_EQ(got.size(), 5u);
+    for (int i = 0; i < 3; ++i) {
+        Row want = person(i);
+        want[0] = std::int64_t{3 + i};  // numbered by the destination
+        want[11] = false;               // a yes/no column is never Null
+        EXPECT_EQ(got[static_cast<std::size_t>(2 + i)], want);
+    }
+    EXPECT_TRUE(rows_of(src).empty());
+    f.imp_Click();  // a second run moves nothing
+    EXPECT_EQ(rows_of(dst).size(), 5u);
+    EXPECT_TRUE(s.messages.empty());
+    expect_sound(src);
+    expect_sound(dst);
+    if (have_program("mdb-export")) {
+        EXPECT_TRUE(agrees_with_mdb_export(dst, "ЗУРТ"));
+    }
+}
+
+TEST(Importer, ColumnsAreCheckedFirstAndCopiedByPosition) {
+    if (!have_fixtures()) GTEST_SKIP() << "the shared test files are absent";
+    Seams s;
+    TempDir dir;
+    auto copy = [&](const char* name) {
+        fs::path to = dir / name;
+        fs::copy_file(fixtures_dir() / "register" / name, to);
+        fs::permissions(to, fs::perms::owner_read | fs::perms::owner_write);
+        return to;
+    };
+    fs::path fewer = copy("reg_fewer.mdb"), more = copy("reg_more.mdb");
+    fs::path dst = make_register(dir.path(), 1, "dst.mdb", 50);
+    Form1 f;
+    choose(f, s, fewer, dst);  // the destination has columns the source lacks: nothing moves
+    f.imp_Click();
+    ASSERT_EQ(s.messages.size(), 1u);
+    EXPECT_TRUE(s.messages[0].contains("№ 20")) << s.messages[0].toStdString();
+    EXPECT_EQ(rows_of(dst).size(), 1u);
+    EXPECT_EQ(rows_of(fewer).size(), 5u);
+    std::vector<Row> before = rows_of(more);
+    choose(f, s, more, dst);  // more columns in the source: the extra one stays behind
+    f.imp_Click();
+    EXPECT_EQ(s.messages.size(), 1u);
+    std::vector<Row> got = rows_of(dst);
+    ASSERT_EQ(got.size(), 6u);
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        for (std::size_t c = 1; c < 26; ++c) EXPECT_EQ(got[1 + i][c], before[i][c]) << "row " << i << " column " << c;
+    }
+    expect_sound(dst);
+}
+
+TEST(Importer, RefusedValueStopsTheRunWithoutAPartialRow) {
+    Seams s;
+    TempDir dir;
+    // A destination whose column 8 is Text 10 while the source's is wider.
+    fs::path dst = dir / "dst.mdb";
+    jet::create_database(dst.string());
+    {
+        jet::Database d(dst.string());
+        jet::WriteGroup g(d);
+        jet::TableSpec spec = jet::register_table_spec();
+        spec.columns[8].chars = 10;
+        jet::create_table(g, spec);
+        g.commit();
+    }
+    // A source whose column 8 is wider, holding one value too long for the destination.
+    fs::path src2 = dir / "src2.mdb";
+    jet::create_database(src2.string());
+    {
+        jet::Database d(src2.string());
+        jet::WriteGroup g(d);
+        jet::TableSpec spec = jet::register_table_spec();
+        spec.columns[8].chars = 50;
+        jet::create_table(g, spec);
+        for (int i = 0; i < 6; ++i) {
+            Row v = person(i);
+            if (i == 3) v[8] = std::string("слишком длинное значение");
+            g.table("ЗУРТ").insert(v);
+        }
+        g.commit();
+    }
+    Form1 f;
+    choose(f, s, src2, dst);
+    f.imp_Click();
+    ASSERT_EQ(s.messages.size(), 1u);
+    EXPECT_TRUE(s.messages[0].startsWith("Ошибка ")) << s.messages[0].toStdString();
+    EXPECT_EQ(rows_of(dst).size(), 3u) << "the rows before the refused one moved";
+    std::vector<Row> left = rows_of(src2);
+    ASSERT_EQ(left.size(), 3u) << "the refused row and those after it stay";
+    EXPECT_EQ(left[0][14], jet::Value{std::string("M3")});
+    expect_sound(src2);
+    expect_sound(dst);
+}
+
+TEST(Importer, SameFileAndHiddenFilesAreRefused) {
+    Seams s;
+    TempDir dir;
+    fs::path db = make_register(dir.path(), 2, "reg.mdb");
+    fs::path hidden = make_register(dir.path(), 2, ".hidden.mdb");
+    fs::path other = make_register(dir.path(), 0, "other.mdb");
+    std::string before = read_file(db);
+    Form1 f;
+    choose(f, s, db, dir / "." / "reg.mdb");
+    f.imp_Click();
+    ASSERT_EQ(s.messages.size(), 1u);
+    EXPECT_TRUE(s.messages[0].contains("один и тот же файл"));
+    EXPECT_EQ(read_file(db), before);
+    choose(f, s, hidden, other);
+    f.imp_Click();  // a hidden file counts as missing: nothing happens
+    EXPECT_EQ(rows_of(other).size(), 0u);
+    EXPECT_EQ(s.messages.size(), 1u);
+}
+
+// The move killed at random instants, again and again: every row is always
+// in the destination, the source, or both, and both files stay sound.
+TEST(Importer, KilledMovesLoseNoRow) {
+    TempDir dir;
+    constexpr int kRows = 6000;
+    fs::path pristine = make_register(dir.path(), kRows, "pristine.mdb");
+    fs::path empty = make_register(dir.path(), 0, "empty.mdb");
+    fs::path a = dir / "a.mdb", b = dir / "b.mdb";
+    std::mt19937 rng(77);
+    // How long a whole run takes here, so that the kills land inside runs.
+    fs::copy_file(pristine, a);
+    fs::copy_file(empty, b);
+    auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(run_regtool({"move", a.string(), b.string()}).status, 0);
+    const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started).count();
+    int kills = 0;
+    for (int round = 0; round < 55; ++round) {
+        fs::copy_file(pristine, a, fs::copy_options::overwrite_existing);
+        fs::copy_file(empty, b, fs::copy_options::overwrite_existing);
+        pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            ::execl(REGTOOL_PATH, "regtool", "move", a.c_str(), b.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::usleep(static_cast<useconds_t>(rng() % static_cast<unsigned long>(std::max<long long>(1, whole * 9 / 10))));
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == 0 && ::kill(pid, SIGKILL) == 0) ++kills;
+        ::waitpid(pid, &status, 0);
+        std::set<std::string> markers;
+        std::size_t total = 0;
+        for (const fs::path& db : {a, b}) {
+            jet::Database d(db.string());  // an interrupted group is undone here
+            auto problems = jet::check_database(d);
+            ASSERT_TRUE(problems.empty()) << "round " << round << ", " << db.filename() << ": " << problems.front();
+            for (const Row& r : rows_of(db)) {
+                markers.insert(std::get<std::string>(r[14]));
+                ++total;
+            }
+        }
+        ASSERT_EQ(markers.size(), static_cast<std::size_t>(kRows)) << "round " << round << ": a row was lost";
+        EXPECT_LE(total, static_cast<std::size_t>(kRows) + 5000) << "round " << round << ": more than the last group in both files";
+    }
+    EXPECT_GE(kills, 50);
+}
+
+// The viewer's recordset stepping through a register while rows are moved into it.
+TEST(Importer, ViewerReadsWhileRowsMoveIn) {
+    TempDir dir;
+    fs::path src = make_register(dir.path(), 4000, "src.mdb");
+    fs::path dst = make_register(dir.path(), 10, "dst.mdb", 90000);
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::execl(REGTOOL_PATH, "regtool", "move", src.c_str(), dst.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    int reads = 0;
+    for (int round = 0; round < 40; ++round) {
+        dataaccess::Connection cn;
+        dataaccess::Recordset rs;
+        cn.Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + q(dst) + ";Jet OLEDB:Database Password=");
+        rs.setActiveConnection(&cn);
+        rs.setSource("SELECT * FROM ЗУРТ");
+        rs.setCursorType(1);
+        rs.setLockType(3);
+        rs.Open();
+        ASSERT_GE(rs.RecordCount(), 10);
+        rs.MoveFirst();
+        for (int i = 0; i < 50 && !rs.Eof(); ++i, rs.MoveNext()) {
+            EXPECT_FALSE(rs.fields().Item(1).Value().toString().isEmpty());
+            ++reads;
+        }
+        rs.MoveLast();
+        EXPECT_FALSE(rs.fields().Item(14).Value().toString().isEmpty());
+        rs.Close();
+        cn.Close();
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_GT(reads, 0);
+    EXPECT_EQ(rows_of(dst).size(), 4010u);
+    expect_sound(dst);
+    expect_sound(src);
+}
+
+}  // namespace
