@@ -10,7 +10,7 @@ if ((${#need[@]})); then
     if [[ $(id -u) -eq 0 ]]; then apt-get install -y "${need[@]}"; else sudo apt-get install -y "${need[@]}"; fi
 fi
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build --target regtool zelmar_shots ostrin_shots
+cmake --build build --target regtool zelmar_shots ostrin_shots tavrel_shots
 
 work=$(mktemp -d)
 trap 'kill "${xvfb:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
@@ -21,6 +21,8 @@ xvfb=$!
 sleep 1
 DISPLAY=$display QT_QPA_PLATFORM=xcb build/bin/zelmar_shots "$work/demo.mdb" "$work"
 DISPLAY=$display QT_QPA_PLATFORM=xcb build/bin/ostrin_shots "$work/demo.mdb" "$work"
+DISPLAY=$display QT_QPA_PLATFORM=xcb build/bin/tavrel_shots "$work"
+cp "$work"/tavrel.png docs/screenshots/
 cp "$work"/zelmar-first.png "$work"/zelmar-large-photo.png "$work"/ostrin-*.png docs/screenshots/
 # The exported document as Writer lays it out: its first page, through PDF.
 if command -v soffice >/dev/null && command -v pdftoppm >/dev/null; then

@@ -154,6 +154,27 @@ TEST(Importer, MovesEveryRowInOrderAndEmptiesTheSource) {
     }
 }
 
+TEST(Importer, MovesTheDemoRegisterIntoANewOne) {
+    Seams s;
+    TempDir dir;
+    ASSERT_EQ(run_regtool({"demo", (dir / "demo").string()}).status, 0);
+    ASSERT_EQ(run_regtool({"create-register", (dir / "new.mdb").string()}).status, 0);
+    fs::path demo = dir / "demo" / "demo.mdb";
+    std::vector<Row> before = rows_of(demo);
+    Form1 f;
+    choose(f, s, demo, dir / "new.mdb");
+    f.imp_Click();
+    EXPECT_TRUE(s.messages.empty());
+    EXPECT_TRUE(rows_of(demo).empty());
+    std::vector<Row> after = rows_of(dir / "new.mdb");
+    ASSERT_EQ(after.size(), before.size());
+    for (std::size_t i = 0; i < after.size(); ++i) {
+        EXPECT_EQ(after[i][0], before[i][0]) << "numbered afresh, from 1, in the same order";
+        EXPECT_EQ(after[i][24], before[i][24]);
+    }
+    expect_sound(dir / "new.mdb");
+}
+
 TEST(Importer, ColumnsAreCheckedFirstAndCopiedByPosition) {
     if (!have_fixtures()) GTEST_SKIP() << "the shared test files are absent";
     Seams s;
