@@ -537,6 +537,10 @@ TEST(Write, KilledWriterLeavesWholeGroupsOnly) {
     constexpr int kGroup = 150;
     std::size_t last = 0;
     for (int round = 0; round < 12; ++round) {
+        // The child reports each group it commits, so that the kill lands in
+        // the middle of its work however slow the machine is.
+        int done[2];
+        ASSERT_EQ(::pipe(done), 0);
         pid_t pid = ::fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
@@ -556,13 +560,19 @@ TEST(Write, KilledWriterLeavesWholeGroupsOnly) {
                         t.update(ids[0], first);
                     }
                     w.commit();
+                    char c = 1;
+                    if (::write(done[1], &c, 1) != 1) break;
                 }
             } catch (...) {
             }
             ::_exit(0);
         }
-        ::usleep(static_cast<useconds_t>(20000 + rng() % 250000));
+        ::close(done[1]);
+        char c = 0;
+        ASSERT_EQ(::read(done[0], &c, 1), 1) << "the writer committed nothing";
+        ::usleep(static_cast<useconds_t>(rng() % 200000));
         ::kill(pid, SIGKILL);
+        ::close(done[0]);
         int status = 0;
         ::waitpid(pid, &status, 0);
         jet::Database d(db.string());  // takes the lock: an interrupted group is undone here
