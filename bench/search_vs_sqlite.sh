@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The browser's search statement run by `regtool query` on the 100,000-row
 # register fixture, against sqlite3 running the same LIKE condition on the same
-# rows; then the browser's "открыть базу" to the grid's first screen, with peak
-# memory, on a register of a million rows (made once with regtool insert).
+# rows; then, on a register of a million rows (made once with regtool insert),
+# the browser's "открыть базу" to the grid's first screen and the viewer's
+# "начать просмотр" to the first card, each with peak memory (medians of RUNS).
 #
 # Environment: FIXTURES (default ../shared/fixtures), RUNS (default 10),
 # BIG_ROWS (default 1000000).
@@ -17,7 +18,7 @@ command -v sqlite3 >/dev/null || die "sqlite3 not found (Debian package sqlite3)
 command -v xz >/dev/null || die "xz not found"
 
 cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-ninja -C "$root/build" regtool ostrin_first_screen >/dev/null
+ninja -C "$root/build" regtool ostrin_first_screen viewer_first_card >/dev/null
 regtool=$root/build/bin/regtool
 work=$root/build/bench
 mkdir -p "$work"
@@ -60,4 +61,12 @@ n = int(sys.argv[1])
 for i in range(n): print(json.dumps(rows[i % len(rows)], ensure_ascii=False))
 ' "$big_rows" | "$regtool" insert "$big" 'ЗУРТ'
 fi
-QT_QPA_PLATFORM=offscreen "$root/build/bin/ostrin_first_screen" "$big"
+# Each window program prints one line a run, "... <label> <ms> ms ...".
+window_runs() {
+    local program=$1 label=$2 lines
+    lines=$(for ((r = 0; r < runs; ++r)); do QT_QPA_PLATFORM=offscreen "$root/build/bin/$program" "$big" 2>/dev/null; done)
+    echo "$lines"
+    echo "$program: median $label $(echo "$lines" | sed -n "s/.*$label \([0-9.]*\) ms.*/\1/p" | median) ms"
+}
+window_runs ostrin_first_screen 'first screen'
+window_runs viewer_first_card 'first card filled'

@@ -50,6 +50,13 @@ std::size_t move_register(const QString& source, const QString& destination, con
                                 .arg(src.columns().size())
                                 .arg(QString::fromStdString(missing.name), quoted(destination)));
         }
+        // Both files must take writes before anything moves: a source that
+        // refused its deletes after a group was stored would leave that group
+        // in both files, and a second run would copy it again.
+        where = &destination;
+        { jet::WriteGroup probe(to.database()); }
+        where = &source;
+        { jet::WriteGroup probe(from.database()); }
         std::vector<jet::RowId> ids = src.row_ids();
         std::size_t moved = 0;
         const std::size_t group = std::max<std::size_t>(1, options.group_rows);

@@ -19,7 +19,7 @@ namespace reg {
 bool same_file(const QString& a, const QString& b);
 
 struct MoveOptions {
-    std::size_t group_rows = 5000;              // rows per group put on disk at once
+    std::size_t group_rows = 10000;             // rows per group put on disk at once
     std::function<void(std::size_t moved)> progress;  // after each group, for callers that show it
 };
 

@@ -1,6 +1,7 @@
 // Reading rows by id agrees with the scan, for deleted and moved rows too.
 #include <gtest/gtest.h>
 
+#include "jet/create.h"
 #include "jet/database.h"
 #include "support.h"
 
@@ -55,6 +56,74 @@ TEST(Table, DeletedSlotReadsAsNothingAndForeignIdsAreRefused) {
     EXPECT_THROW(t.read({jet::kCatalogPage, 0}), jet::Error);      // not a data page
     EXPECT_THROW(t.read({ids[0].page, 999}), jet::Error);           // no such slot
     EXPECT_THROW(t.read({1u << 23, 0}), jet::Error);                // past the end
+}
+
+// The ids scan() passes, for comparing with row_ids().
+std::vector<jet::RowId> scanned_ids(jet::Table t) {
+    std::vector<jet::RowId> out;
+    t.scan([&](jet::RowId id, const std::vector<jet::Value>&) {
+        out.push_back(id);
+        return true;
+    });
+    return out;
+}
+
+// Pages of small rows hold far more slots than the head of a page row_ids()
+// reads first; deletes leave gaps and grown rows move off their pages.
+TEST(Table, RowIdsOfFullPagesGapsAndMovedRows) {
+    TempDir dir;
+    const fs::path p = dir / "small.mdb";
+    jet::create_database(p.string());
+    jet::Database db(p.string());
+    jet::TableSpec spec = jet::register_table_spec();
+    spec.columns.resize(3);
+    {
+        jet::WriteGroup g(db);
+        jet::create_table(g, spec);
+        for (int i = 0; i < 3000; ++i) {
+            std::vector<jet::Value> v{jet::Null{}, std::string("Ф") + std::to_string(i), std::string("И")};
+            g.table("ЗУРТ").insert(v);
+        }
+        g.commit();
+    }
+    std::vector<jet::RowId> ids = db.table("ЗУРТ").row_ids();
+    ASSERT_EQ(ids.size(), 3000u);
+    EXPECT_EQ(ids, scanned_ids(db.table("ЗУРТ")));
+    EXPECT_GT(ids[40].row, 25) << "more slots on a page than the first read covers";
+    {
+        jet::WriteGroup g(db);
+        jet::TableWriter& t = g.table("ЗУРТ");
+        for (std::size_t i = 0; i < ids.size(); i += 7) t.remove(ids[i]);
+        for (std::size_t i = 3; i < ids.size(); i += 50) {
+            if (i % 7 == 0) continue;  // deleted above
+            std::vector<jet::Value> v{std::int64_t(i + 1), std::string(40, 'x'), std::string(45, 'y')};
+            t.update(ids[i], v);
+        }
+        // Inside the group its own changes count.
+        std::vector<jet::Value> extra{jet::Null{}, std::string("новый"), jet::Null{}};
+        t.insert(extra);
+        g.commit();
+    }
+    std::vector<jet::RowId> after = db.table("ЗУРТ").row_ids();
+    EXPECT_EQ(after.size(), 3000u - 429u + 1u);
+    EXPECT_EQ(after, scanned_ids(db.table("ЗУРТ")));
+    for (std::size_t i = 3; i < ids.size(); i += 50) {
+        if (i % 7 != 0) {
+            EXPECT_TRUE(std::find(after.begin(), after.end(), ids[i]) != after.end()) << "a moved row keeps its id";
+        }
+    }
+    // Cut short, the file is refused rather than listed with fewer rows.
+    const std::string whole = read_file(p);
+    for (std::size_t keep : {whole.size() / 2, whole.size() - jet::kPageSize}) {
+        write_file(dir / "cut.mdb", whole.substr(0, keep / jet::kPageSize * jet::kPageSize));
+        try {
+            jet::Database cut((dir / "cut.mdb").string());
+            std::vector<jet::RowId> some = cut.table("ЗУРТ").row_ids();
+            EXPECT_EQ(some.size(), after.size()) << "cut at " << keep;
+        } catch (const jet::Error& e) {
+            EXPECT_EQ(e.kind(), jet::ErrorKind::Damaged) << e.what();
+        }
+    }
 }
 
 }  // namespace

@@ -81,8 +81,18 @@ QPushButton* make_button(QWidget* parent, const QString& caption, int l, int t, 
     return b;
 }
 
+// Decoded pixels a picture may take when it is read whole (see read_picture).
+constexpr qint64 kDecodeBudget = qint64{256} << 20;
+
 // Reads a picture, scaled down when it is larger than the limit; the natural
 // size comes from the file's header. Nothing when the file cannot be decoded.
+//
+// The reader refuses a picture whose pixels pass its allocation limit at four
+// bytes each, also when a scaled size is asked for and the decoder cannot
+// decode scaled (PNG, unlike JPEG). Such a picture is read whole in the format
+// its header names when that fits the budget (a 20000 x 20000 one-bit scan
+// takes 50 MB), then reduced by picking pixels, which keeps that format and
+// makes no 32-bit copy at full size; anything larger is not shown.
 bool read_picture(const QString& path, QSize& natural, QImage& image, QSize fit = {}) {
     QImageReader reader(path);
     reader.setAutoTransform(false);
@@ -94,6 +104,21 @@ bool read_picture(const QString& path, QSize& natural, QImage& image, QSize fit 
     }
     if (target != natural) reader.setScaledSize(target);
     image = reader.read();
+    if (!image.isNull()) return true;
+
+    const qint64 pixels = qint64{natural.width()} * natural.height();
+    const int limit_mb = QImageReader::allocationLimit();
+    if (limit_mb == 0 || pixels * 4 <= (qint64{limit_mb} << 20)) return false;  // refused for another reason
+    QImageReader whole_reader(path);
+    whole_reader.setAutoTransform(false);
+    const QImage::Format format = whole_reader.imageFormat();
+    if (format == QImage::Format_Invalid || whole_reader.size() != natural) return false;
+    if (pixels * QImage::toPixelFormat(format).bitsPerPixel() / 8 > kDecodeBudget) return false;
+    QImageReader::setAllocationLimit(static_cast<int>((pixels * 4) >> 20) + 1);
+    const QImage whole = whole_reader.read();
+    QImageReader::setAllocationLimit(limit_mb);
+    if (whole.isNull()) return false;
+    image = whole.scaled(target, Qt::IgnoreAspectRatio, Qt::FastTransformation);
     return !image.isNull();
 }
 

@@ -101,6 +101,9 @@ std::uint16_t add(PageData& page, Bytes row, std::uint16_t flags) {
     Bytes b = bytes_of(page);
     std::uint16_t count = row_count(b);
     if (count >= kMaxRows) damaged("no free slot on a data page");
+    // The new row goes below the lowest one, found from the last slot: every
+    // slot must lie within the page, each below the one before it.
+    for (std::uint16_t i = 0; i < count; ++i) (void)slot(b, i);
     if (free_space(b) < row.size() + 2) {
         auto rows = all_rows(page);
         rebuild(page, rows);

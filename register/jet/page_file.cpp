@@ -9,6 +9,12 @@
 
 namespace jet {
 
+namespace faults {
+namespace {
+Plan* g_plan = nullptr;
+}  // namespace
+}  // namespace faults
+
 namespace {
 
 constexpr std::size_t kCachePages = 4096;  // 16 MiB of pages at most
@@ -31,7 +37,79 @@ bool pread_all(int fd, std::uint8_t* buf, std::size_t len, off_t off, std::size_
     return true;
 }
 
+// The steps of the fault plan (see faults::Plan). Each returns false with
+// errno set when the system refuses.
+enum class Step { Go, Fail, Stop };
+
+Step next_step() {
+    faults::Plan* plan = faults::g_plan;
+    if (plan == nullptr) [[likely]]
+        return Step::Go;
+    if (++plan->steps != plan->at || plan->mode == faults::Mode::Count) return Step::Go;
+    return plan->mode == faults::Mode::Fail ? Step::Fail : Step::Stop;
+}
+
+bool write_all(int fd, const std::uint8_t* p, std::size_t n, off_t off) {
+    const Step step = next_step();
+    if (step == Step::Fail) {
+        errno = EIO;
+        return false;
+    }
+    if (step == Step::Stop) n /= 2;  // the process dies in the middle of the write
+    std::size_t done = 0;
+    while (done < n) {
+        ssize_t w = ::pwrite(fd, p + done, n - done, off + static_cast<off_t>(done));
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += static_cast<std::size_t>(w);
+    }
+    if (step == Step::Stop) throw faults::Stopped{};
+    return true;
+}
+
+bool sync_fd(int fd) {
+    const Step step = next_step();
+    if (step == Step::Fail) {
+        errno = EIO;
+        return false;
+    }
+    if (step == Step::Stop) throw faults::Stopped{};
+    while (::fsync(fd) != 0) {
+        if (errno != EINTR) return false;
+    }
+    return true;
+}
+
+// Removes a file; a file already gone counts as removed.
+bool remove_file(const std::string& path) {
+    const Step step = next_step();
+    if (step == Step::Fail) {
+        errno = EIO;
+        return false;
+    }
+    if (step == Step::Stop) throw faults::Stopped{};
+    return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+}
+
+// Makes the entries of a file's folder durable (a journal just made or removed).
+bool sync_folder_of(const std::string& path) {
+    auto slash = path.find_last_of('/');
+    std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    UniqueFd owned(fd);
+    return sync_fd(fd);
+}
+
 }  // namespace
+
+namespace faults {
+
+void set_plan(Plan* plan) { g_plan = plan; }
+
+}  // namespace faults
 
 UniqueFd& UniqueFd::operator=(UniqueFd&& o) noexcept {
     if (this != &o) {
@@ -205,10 +283,16 @@ void PageFile::unlock() {
     fl.l_whence = SEEK_SET;
     ::fcntl(fd_.get(), F_OFD_SETLK, &fl);
     exclusive_ = false;
+    failed_ = false;
+}
+
+void PageFile::check_group(const char* what) const {
+    if (!locked_exclusive()) throw Error(ErrorKind::Io, std::string("internal error: ") + what + " without the write lock");
+    if (failed_) throw Error(ErrorKind::Io, "the change to " + path_ + " failed and was undone; it must be made again in a new group");
 }
 
 void PageFile::write(std::uint32_t n, const PageData& data, PageRole role) {
-    if (!locked_exclusive()) throw Error(ErrorKind::Io, "internal error: page written without the write lock");
+    check_group("page written");
     if (n >= page_count()) throw Error(ErrorKind::Io, "internal error: write past the end of " + path_);
     auto& slot = pending_[n];
     // A page handed out by page() keeps its bytes; the new ones go into a fresh copy.
@@ -221,7 +305,7 @@ void PageFile::write(std::uint32_t n, const PageData& data, PageRole role) {
 }
 
 PageData& PageFile::edit(std::uint32_t n, PageRole role) {
-    if (!locked_exclusive()) throw Error(ErrorKind::Io, "internal error: page written without the write lock");
+    check_group("page written");
     if (auto it = pending_.find(n); it != pending_.end() && it->second.data.use_count() == 1) {
         if (role == PageRole::Map) it->second.role = PageRole::Map;
         return *it->second.data;
@@ -234,7 +318,7 @@ PageData& PageFile::edit(std::uint32_t n, PageRole role) {
 }
 
 std::uint32_t PageFile::allocate(PageRole role) {
-    if (!locked_exclusive()) throw Error(ErrorKind::Io, "internal error: page added without the write lock");
+    check_group("page added");
     std::uint32_t n = page_count();
     if (n >= 0x00FFFFFFu) throw Error(ErrorKind::Unsupported, "the database has reached the largest size the format allows");
     ++added_;
@@ -248,39 +332,32 @@ std::uint32_t PageFile::allocate(PageRole role) {
 void PageFile::write_pages(PageRole role) {
     for (auto& [n, p] : pending_) {
         if (p.role != role) continue;
-        const std::uint8_t* buf = p.data->data();
-        std::size_t done = 0;
-        off_t off = static_cast<off_t>(n) * static_cast<off_t>(kPageSize);
-        while (done < kPageSize) {
-            ssize_t w = ::pwrite(fd_.get(), buf + done, kPageSize - done, off + static_cast<off_t>(done));
-            if (w < 0) {
-                if (errno == EINTR) continue;
-                io_error("cannot write", path_, errno);
-            }
-            done += static_cast<std::size_t>(w);
+        if (!write_all(fd_.get(), p.data->data(), kPageSize, static_cast<off_t>(n) * static_cast<off_t>(kPageSize))) {
+            io_error("cannot write", path_, errno);
         }
     }
 }
 
 void PageFile::sync() {
-    while (::fsync(fd_.get()) != 0) {
-        if (errno == EINTR) continue;
-        io_error("cannot flush to disk", path_, errno);
-    }
+    if (!sync_fd(fd_.get())) io_error("cannot flush to disk", path_, errno);
 }
 
 void PageFile::commit() {
+    if (failed_) check_group("commit");
     if (pending_.empty()) return;
-    if (!locked_exclusive()) throw Error(ErrorKind::Io, "internal error: commit without the write lock");
+    check_group("commit");
     try {
         write_journal();
         write_pages(PageRole::Content);
         sync();
         write_pages(PageRole::Map);
         sync();
-        if (::unlink(journal_path().c_str()) != 0 && errno != ENOENT) io_error("cannot remove the journal of", path_, errno);
+        if (!remove_file(journal_path())) io_error("cannot remove the journal of", path_, errno);
+    } catch (const faults::Stopped&) {
+        throw;  // a process that died here cleans nothing up
     } catch (...) {
         rollback();
+        failed_ = true;
         cache_.clear();
         // Whatever reached the file goes back to how it was.
         try {
@@ -320,28 +397,6 @@ std::uint64_t get_le(const std::uint8_t* p, int n) {
     return v;
 }
 
-bool write_all(int fd, const std::uint8_t* p, std::size_t n, off_t off) {
-    std::size_t done = 0;
-    while (done < n) {
-        ssize_t w = ::pwrite(fd, p + done, n - done, off + static_cast<off_t>(done));
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<std::size_t>(w);
-    }
-    return true;
-}
-
-void sync_folder_of(const std::string& path) {
-    auto slash = path.find_last_of('/');
-    std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
 }  // namespace
 
 // The journal: a header, then for each page the group overwrites its number
@@ -371,8 +426,10 @@ void PageFile::write_journal() {
     int fd = ::open(journal_path().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) io_error("cannot write the journal of", path_, errno);
     UniqueFd owned(fd);
-    // One write and one sync: the checksum tells a journal cut short from a whole one.
-    if (!write_all(fd, buf.data(), buf.size(), 0) || ::fsync(fd) != 0) {
+    // One write and one sync: the checksum tells a journal cut short from a
+    // whole one. Its entry in the folder goes to disk too before the file is
+    // touched, or a power cut could leave half-written pages and no journal.
+    if (!write_all(fd, buf.data(), buf.size(), 0) || !sync_fd(fd) || !sync_folder_of(journal_path())) {
         int err = errno;
         ::unlink(journal_path().c_str());
         io_error("cannot write the journal of", path_, err);
@@ -409,8 +466,8 @@ void PageFile::roll_back_journal() {
         if (::ftruncate(fd_.get(), static_cast<off_t>(before * kPageSize)) != 0) io_error("cannot undo an interrupted change to", path_, errno);
         sync();
     }
-    if (::unlink(journal_path().c_str()) != 0 && errno != ENOENT) io_error("cannot remove the journal of", path_, errno);
-    sync_folder_of(journal_path());
+    if (!remove_file(journal_path())) io_error("cannot remove the journal of", path_, errno);
+    (void)sync_folder_of(journal_path());  // if lost, the journal comes back and puts the same pages back again
     cache_.clear();
 }
 

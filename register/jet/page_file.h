@@ -85,6 +85,9 @@ public:
 
     // The write group (under an exclusive lock). write() keeps the page until
     // commit(); page() already sees it. allocate() adds a zeroed page at the end.
+    // A commit that fails puts the file back and drops the group's pages; the
+    // rest of that group is refused (Io) until the write lock is released, so
+    // a second commit cannot write the maps without the rows they point at.
     void write(std::uint32_t n, const PageData& data, PageRole role);
     // The page's bytes to change in place (a pending copy, made on first use).
     PageData& edit(std::uint32_t n, PageRole role);
@@ -121,6 +124,7 @@ private:
     void roll_back_journal();
     void recover_if_needed(bool exclusive);
     void take_lock(bool exclusive);
+    void check_group(const char* what) const;
 
     std::string path_;
     UniqueFd fd_;
@@ -131,6 +135,7 @@ private:
     bool writable_ = false;
     int depth_ = 0;
     bool exclusive_ = false;
+    bool failed_ = false;  // the group's commit failed; cleared with the write lock
 };
 
 // Holds a lock on a page file for its lifetime.
@@ -144,5 +149,30 @@ public:
 private:
     PageFile& f_;
 };
+
+// Test seam for cutting a write at any point. The I/O steps of commit and of
+// undoing a group are counted: each page written, the journal written, each
+// sync (of the file, the journal and the journal's folder) and the removal of
+// the journal. A plan can make step `at` fail as the system would (errno EIO),
+// or stop there as if the process died: a write cut that way leaves its first
+// half behind (a torn page), then Stopped is raised, which nothing in the
+// engine catches, so no cleanup that a dead process could not do happens.
+// Without a plan each step costs one test of a pointer.
+namespace faults {
+
+enum class Mode { Count, Fail, Stop };
+
+struct Plan {
+    Mode mode = Mode::Count;
+    std::uint64_t at = 0;     // the step (from 1) to fail or stop at
+    std::uint64_t steps = 0;  // steps taken so far
+};
+
+struct Stopped {};
+
+// The plan in force (for the whole process), or none with nullptr; the caller keeps it alive.
+void set_plan(Plan* plan);
+
+}  // namespace faults
 
 }  // namespace jet

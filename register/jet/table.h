@@ -40,6 +40,8 @@ public:
 private:
     // The bytes of the live row at id (following a moved row), or nothing when deleted.
     std::optional<Bytes> locate(RowId id, PagePtr& keep);
+    // row_ids() from the slot tables alone; false when that cannot be done.
+    bool row_ids_from_slot_tables(std::vector<RowId>& ids);
     // Calls f with each data page of this table, in the usage map's order, while f returns true.
     void for_each_data_page(const std::function<bool(std::uint32_t, Bytes)>& f);
 

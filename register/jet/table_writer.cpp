@@ -62,6 +62,14 @@ TableWriter::TableWriter(PageFile& file, PageAllocator& pages, std::uint32_t def
       sort_order_(default_sort_order),
       owned_(file, def_.used_pages),
       free_(file, def_.free_pages) {
+    // insert() fills autonumber columns with a number or a GUID and update()
+    // carries their old values over unchecked, so the flag must match the type.
+    for (const Column& c : def_.columns) {
+        if (((c.flags & Column::kAutoLong) && c.type != ColumnType::Long) ||
+            ((c.flags & Column::kAutoGuid) && c.type != ColumnType::Guid)) {
+            damaged("column " + c.name + " of type " + type_name(c.type) + " is marked as an autonumber");
+        }
+    }
     for (const PhysicalIndex& x : def_.physical_indexes) {
         if (auto why = unsupported_reason(def_, x, sort_order_)) {
             throw Error(ErrorKind::Unsupported, "the table cannot be changed: " + *why);

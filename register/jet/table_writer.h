@@ -94,7 +94,6 @@ private:
     std::vector<std::uint32_t> index_rows_;
     std::uint32_t insert_page_ = 0;
     std::map<std::uint16_t, LongValuePages> long_pages_;
-    bool allow_inline_ = true;
 };
 
 }  // namespace jet

@@ -37,8 +37,8 @@ const char kUsage[] =
     "  insert DB TABLE               rows from stdin, JSON lines as export writes them; columns left\n"
     "                                out are Null, an autonumber column left out gets its next value\n"
     "  delete DB TABLE N...          deletes the rows whose first column holds one of the numbers N\n"
-    "  move SRC DST                  moves every row of ЗУРТ from SRC into DST (column 0 numbered by DST),\n"
-    "                                deleting each from SRC once it is on disk in DST\n"
+    "  move SRC DST [--group N]      moves every row of ЗУРТ from SRC into DST (column 0 numbered by DST),\n"
+    "                                deleting each from SRC once it is on disk in DST; N rows a group\n"
     "  demo DIR                      writes DIR/demo.mdb, a register of about fifty persons, and\n"
     "                                their photos beside it (some in DIR/foto)\n"
     "\n"
@@ -295,8 +295,16 @@ int run(const std::vector<std::string>& args) {
         return cmd_delete(args[1], args[2], std::vector<std::string>(args.begin() + 3, args.end()));
     }
     if (cmd == "move") {
-        if (args.size() != 3) return usage_error("move takes two arguments: SRC DST");
-        reg::move_register(QString::fromLocal8Bit(args[1].c_str()), QString::fromLocal8Bit(args[2].c_str()));
+        reg::MoveOptions options;
+        if (args.size() == 5 && args[3] == "--group") {
+            char* end = nullptr;
+            unsigned long n = std::strtoul(args[4].c_str(), &end, 10);
+            if (args[4].empty() || *end != '\0' || n == 0 || n > 1000000) return usage_error("--group takes a number from 1 to 1000000");
+            options.group_rows = n;
+        } else if (args.size() != 3) {
+            return usage_error("move takes SRC DST and optionally --group N");
+        }
+        reg::move_register(QString::fromLocal8Bit(args[1].c_str()), QString::fromLocal8Bit(args[2].c_str()), options);
         return 0;
     }
     if (cmd == "demo") {

@@ -1,0 +1,228 @@
+// The three programs' work on one register at once, each in a process of its
+// own: the importer's move bringing rows in again and again, the viewer's
+// recordset stepping through the register setting and clearing photos, and
+// the browser's search statement run over and over. Each runs a set number
+// of rounds; afterwards no process failed, every file is sound, every row is
+// in exactly one file, and the last photo the viewer stored for a row is the
+// one the row holds.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "dataaccess/connection.h"
+#include "dataaccess/recordset.h"
+#include "form1.h"
+#include "jet/check.h"
+#include "jet/create.h"
+#include "jet/database.h"
+#include "register.h"
+#include "support.h"
+
+namespace {
+
+using namespace testing_support;
+using Row = std::vector<jet::Value>;
+
+constexpr int kInitialRows = 300;
+constexpr int kSources = 12;
+constexpr int kRowsPerSource = 150;  // one group of the move each
+constexpr int kViewerPasses = 4;
+constexpr int kViewerStride = 15;  // each Update is a group synced to disk
+constexpr int kSearches = 25;
+
+Row person(int i) {
+    Row v(26, jet::Null{});
+    v[1] = "Фамилия" + std::to_string(i);
+    v[2] = "Имя" + std::to_string(i);
+    v[4] = std::string(i % 2 ? "да" : "нет");
+    std::string memo;
+    for (int k = 0; k < (i % 9 == 0 ? 2500 : 15); ++k) memo += "з";
+    v[12] = memo;
+    v[14] = "M" + std::to_string(i);
+    return v;
+}
+
+fs::path make_register(const fs::path& db, int first, int rows) {
+    jet::create_database(db.string());
+    jet::Database d(db.string());
+    jet::create_register_table(d);
+    jet::WriteGroup g(d);
+    for (int i = first; i < first + rows; ++i) {
+        Row v = person(i);
+        g.table("ЗУРТ").insert(v);
+    }
+    g.commit();
+    return db;
+}
+
+// Runs body in a child process; its return value is the child's exit status.
+template <class F>
+pid_t spawn(F body) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int status = 1;
+        try {
+            status = body();
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "child %d: %s\n", static_cast<int>(::getpid()), e.what());
+        } catch (...) {
+        }
+        std::fflush(stderr);
+        ::_exit(status);
+    }
+    return pid;
+}
+
+int exit_status(pid_t pid) {
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid) return -2;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The importer: every source moved into the register, one after another.
+int importer(const fs::path& shared, const std::vector<fs::path>& sources) {
+    for (const fs::path& src : sources) {
+        RunResult r = run_regtool({"move", src.string(), shared.string()});
+        if (r.status != 0) {
+            std::fprintf(stderr, "move %s: %s\n", src.filename().c_str(), r.err.c_str());
+            return 1;
+        }
+    }
+    return 0;
+}
+
+// The viewer: passes over the register through its recordset, putting a photo
+// into every 15th row or clearing it, each change stored by Update. The last
+// value stored for each row goes to `log` as "marker<TAB>photo" lines.
+int viewer(const fs::path& shared, const fs::path& log) {
+    dataaccess::Connection cn;
+    cn.Open(reg::viewer_connection_string(QString::fromStdString(shared.string())));
+    std::map<std::string, std::string> last;
+    for (int pass = 0; pass < kViewerPasses; ++pass) {
+        dataaccess::Recordset rs;
+        rs.setActiveConnection(&cn);
+        rs.setSource(reg::kSelectAll);
+        rs.setCursorType(1);
+        rs.setLockType(3);
+        rs.Open();
+        if (rs.RecordCount() < kInitialRows) return 2;
+        rs.MoveFirst();
+        for (int i = 0; !rs.Eof(); ++i, rs.MoveNext()) {
+            const std::string marker = rs.fields().Item(14).Value().toString().toStdString();
+            if (marker.empty()) return 3;
+            if (i % kViewerStride != pass) continue;
+            const std::string photo = pass % 2 ? std::string() : "foto\\p" + std::to_string(pass) + ".jpg";
+            rs.fields().Item(static_cast<std::int16_t>(reg::kPhotoColumn)).setValue(QString::fromStdString(photo));
+            rs.Update();
+            last[marker] = photo;
+        }
+        rs.Close();
+    }
+    cn.Close();
+    std::ofstream out(log);
+    for (const auto& [marker, photo] : last) out << marker << '\t' << photo << '\n';
+    return out.good() ? 0 : 4;
+}
+
+// The browser: its search statement, matching every row, through regtool
+// query. Rows only ever arrive a whole group at a time, so each count must be
+// the first count plus whole sources, never less than the one before.
+int browser(const fs::path& shared) {
+    const std::string statement = Form1::search_statement(QString(), QString()).toStdString();
+    std::size_t previous = 0;
+    for (int k = 0; k < kSearches; ++k) {
+        RunResult r = run_regtool({"query", shared.string(), statement});
+        if (r.status != 0) {
+            std::fprintf(stderr, "query: %s\n", r.err.c_str());
+            return 1;
+        }
+        const auto rows = static_cast<std::size_t>(std::count(r.out.begin(), r.out.end(), '\n'));
+        if (rows < previous || rows < kInitialRows || (rows - kInitialRows) % kRowsPerSource != 0) {
+            std::fprintf(stderr, "query saw %zu rows after %zu\n", rows, previous);
+            return 2;
+        }
+        previous = rows;
+    }
+    return 0;
+}
+
+std::vector<Row> rows_of(const fs::path& db) {
+    jet::Database d(db.string());
+    std::vector<Row> out;
+    d.table("ЗУРТ").scan([&](jet::RowId, const Row& r) {
+        out.push_back(r);
+        return true;
+    });
+    return out;
+}
+
+TEST(Concurrency, ImporterViewerAndBrowserOnOneRegister) {
+    TempDir dir;
+    const fs::path shared = make_register(dir / "reg.mdb", 0, kInitialRows);
+    std::vector<fs::path> sources;
+    for (int k = 0; k < kSources; ++k) {
+        const int first = 10000 + k * kRowsPerSource;
+        sources.push_back(make_register(dir / ("src" + std::to_string(k) + ".mdb"), first, kRowsPerSource));
+    }
+    const fs::path log = dir / "viewer.log";
+
+    const pid_t moving = spawn([&] { return importer(shared, sources); });
+    const pid_t viewing = spawn([&] { return viewer(shared, log); });
+    const pid_t searching = spawn([&] { return browser(shared); });
+    ASSERT_GT(moving, 0);
+    ASSERT_GT(viewing, 0);
+    ASSERT_GT(searching, 0);
+    EXPECT_EQ(exit_status(moving), 0) << "importer";
+    EXPECT_EQ(exit_status(viewing), 0) << "viewer";
+    EXPECT_EQ(exit_status(searching), 0) << "browser";
+
+    std::vector<fs::path> files = sources;
+    files.push_back(shared);
+    for (const fs::path& db : files) {
+        jet::Database d(db.string());
+        for (const std::string& p : jet::check_database(d)) ADD_FAILURE() << db.filename() << ": " << p;
+        EXPECT_FALSE(fs::exists(db.string() + "-journal")) << db.filename();
+    }
+
+    // Every row in exactly one file: here all of them in the register.
+    std::multiset<std::string> markers;
+    std::map<std::string, std::string> photos;
+    for (const fs::path& db : files) {
+        for (const Row& r : rows_of(db)) {
+            const std::string marker = std::get<std::string>(r[14]);
+            markers.insert(marker);
+            const auto* photo = std::get_if<std::string>(&r[24]);
+            photos[marker] = photo ? *photo : std::string("<null>");
+        }
+    }
+    std::multiset<std::string> want;
+    for (int i = 0; i < kInitialRows; ++i) want.insert("M" + std::to_string(i));
+    for (int i = 10000; i < 10000 + kSources * kRowsPerSource; ++i) want.insert("M" + std::to_string(i));
+    EXPECT_EQ(markers, want);
+    EXPECT_EQ(rows_of(shared).size(), want.size());
+    for (const fs::path& src : sources) EXPECT_TRUE(rows_of(src).empty()) << src.filename();
+
+    // The viewer's last stored photo for each row it touched, and no other changes.
+    std::ifstream in(log);
+    std::string line;
+    std::size_t touched = 0;
+    while (std::getline(in, line)) {
+        const auto tab = line.find('\t');
+        ASSERT_NE(tab, std::string::npos) << line;
+        const std::string marker = line.substr(0, tab);
+        EXPECT_EQ(photos[marker], line.substr(tab + 1)) << marker;
+        photos.erase(marker);
+        ++touched;
+    }
+    EXPECT_GE(touched, static_cast<std::size_t>(kInitialRows / kViewerStride));
+    for (const auto& [marker, photo] : photos) EXPECT_EQ(photo, "<null>") << marker << " was never touched by the viewer";
+}
+
+}  // namespace

@@ -1,0 +1,524 @@
+// Every write cut at every I/O step of its commit. Stopping there stands for
+// the process dying: the next opener must find the file sound, holding either
+// the state before the change or the state after it. Failing there stands for
+// the system refusing a write or sync: the change must be reported, the file
+// left exactly as it was, and the same change must then go through.
+#include <gtest/gtest.h>
+
+#include <QString>
+#include <functional>
+#include <map>
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include "jet/check.h"
+#include "jet/create.h"
+#include "jet/data_page.h"
+#include "jet/database.h"
+#include "move.h"
+#include "support.h"
+
+namespace {
+
+using namespace testing_support;
+using Row = std::vector<jet::Value>;
+namespace faults = jet::faults;
+
+const char kRegister[] = "ЗУРТ";
+
+// The cuts sync the files thousands of times: the work files live in memory
+// when the system offers a folder there.
+const bool kWorkInMemory = [] {
+    if (::access("/dev/shm", W_OK) != 0) return false;
+    ::setenv("TMPDIR", "/dev/shm", 1);
+    return true;
+}();
+
+// Every user table's rows, in storage order.
+using Snapshot = std::map<std::string, std::vector<Row>>;
+
+Snapshot snapshot(const fs::path& db) {
+    jet::Database d(db.string());
+    Snapshot s;
+    for (const std::string& name : d.user_tables()) {
+        auto& rows = s[name];
+        d.table(name).scan([&](jet::RowId, const Row& row) {
+            rows.push_back(row);
+            return true;
+        });
+    }
+    return s;
+}
+
+void expect_clean(const fs::path& db) {
+    jet::Database d(db.string());
+    for (const auto& p : jet::check_database(d)) ADD_FAILURE() << db.filename() << ": " << p;
+}
+
+fs::path journal_of(const fs::path& db) { return db.string() + "-journal"; }
+
+void restore(const fs::path& from, const fs::path& to) {
+    fs::remove(journal_of(to));
+    fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+}
+
+class PlanInForce {
+public:
+    explicit PlanInForce(faults::Plan& plan) { faults::set_plan(&plan); }
+    ~PlanInForce() { faults::set_plan(nullptr); }
+    PlanInForce(const PlanInForce&) = delete;
+    PlanInForce& operator=(const PlanInForce&) = delete;
+};
+
+Row person(int i, std::size_t memo = 0) {
+    Row v(26, jet::Null{});
+    v[1] = "Фамилия" + std::to_string(i % 23);
+    v[2] = "Имя" + std::to_string(i);
+    v[5] = jet::DateTime{20000.5 + i};
+    v[9] = std::int64_t{150 + i % 50};
+    v[10] = 60.5 + i;
+    v[11] = i % 2 == 0;
+    if (memo > 0) v[12] = std::string(memo, static_cast<char>('a' + i % 26));
+    v[24] = "foto\\p" + std::to_string(i) + ".jpg";
+    return v;
+}
+
+// A new register holding rows, in one group.
+fs::path make_register(const TempDir& dir, const std::string& file, const std::vector<Row>& rows) {
+    fs::path db = dir / file;
+    jet::create_database(db.string());
+    jet::Database d(db.string());
+    jet::create_register_table(d);
+    jet::WriteGroup g(d);
+    for (Row v : rows) g.table(kRegister).insert(v);
+    g.commit();
+    return db;
+}
+
+// Rows 1..n (by номер); every seventh has a long value on a page of its own,
+// rows 10 and 20 one chained over several pages.
+std::vector<Row> people(int n) {
+    std::vector<Row> rows;
+    for (int i = 1; i <= n; ++i) rows.push_back(person(i, i % 10 == 0 ? 9000 : i % 7 == 0 ? 3000 : 0));
+    return rows;
+}
+
+jet::RowId id_of(jet::Database& d, std::int64_t number) {
+    std::optional<jet::RowId> found;
+    d.table(kRegister).scan([&](jet::RowId id, const Row& row) {
+        if (std::get<std::int64_t>(row[0]) != number) return true;
+        found = id;
+        return false;
+    });
+    if (!found) throw std::logic_error("no row " + std::to_string(number));
+    return *found;
+}
+
+using Change = std::function<void(jet::Database&)>;
+
+void in_group(jet::Database& d, const std::function<void(jet::WriteGroup&)>& f) {
+    jet::WriteGroup g(d);
+    f(g);
+    g.commit();
+}
+
+// Applies the change to a copy of the file once, without cuts.
+fs::path changed_copy(const TempDir& dir, const fs::path& pristine, const Change& change) {
+    fs::path db = dir / "changed.mdb";
+    restore(pristine, db);
+    jet::Database d(db.string());
+    change(d);
+    return db;
+}
+
+// Cuts the change at each of its steps, by stopping and by failing there.
+void cut_everywhere(const fs::path& pristine, const Change& change) {
+    TempDir work;
+    const fs::path db = work / "cut.mdb";
+    const std::string pristine_bytes = read_file(pristine);
+    const Snapshot before = snapshot(pristine);
+
+    faults::Plan count;
+    restore(pristine, db);
+    {
+        jet::Database d(db.string());
+        PlanInForce in_force(count);
+        change(d);
+    }
+    const std::uint64_t steps = count.steps;
+    // At least the journal, its sync, its folder's sync, a page, two syncs and the journal's removal.
+    ASSERT_GE(steps, 7u);
+    const Snapshot after = snapshot(db);
+    ASSERT_NE(before, after);
+    expect_clean(db);
+
+    for (std::uint64_t k = 1; k <= steps; ++k) {
+        SCOPED_TRACE("stopped at step " + std::to_string(k) + " of " + std::to_string(steps));
+        restore(pristine, db);
+        faults::Plan stop{faults::Mode::Stop, k};
+        bool stopped = false;
+        try {
+            jet::Database d(db.string());
+            PlanInForce in_force(stop);
+            change(d);
+        } catch (const faults::Stopped&) {
+            stopped = true;
+        }
+        ASSERT_TRUE(stopped);
+        const Snapshot seen = snapshot(db);  // the first opener puts an interrupted group back
+        EXPECT_FALSE(fs::exists(journal_of(db)));
+        EXPECT_TRUE(seen == before || seen == after);
+        expect_clean(db);
+        if (seen == before) {
+            // The file takes the change after the crash as well.
+            jet::Database d(db.string());
+            change(d);
+            EXPECT_EQ(snapshot(db), after);
+        }
+        if (::testing::Test::HasFailure()) return;
+    }
+
+    for (std::uint64_t k = 1; k <= steps; ++k) {
+        SCOPED_TRACE("failed at step " + std::to_string(k) + " of " + std::to_string(steps));
+        restore(pristine, db);
+        faults::Plan fail{faults::Mode::Fail, k};
+        jet::Database d(db.string());
+        try {
+            PlanInForce in_force(fail);
+            change(d);
+            ADD_FAILURE() << "the change reported success";
+        } catch (const jet::Error& e) {
+            EXPECT_EQ(e.kind(), jet::ErrorKind::Io) << e.what();
+        }
+        EXPECT_FALSE(fs::exists(journal_of(db)));
+        EXPECT_TRUE(read_file(db) == pristine_bytes) << "the file differs from before the change";
+        // The same database object takes the change on a second try.
+        change(d);
+        EXPECT_EQ(snapshot(db), after);
+        expect_clean(db);
+        if (::testing::Test::HasFailure()) return;
+    }
+}
+
+std::size_t pages_of_type(const fs::path& db, jet::PageType type) {
+    jet::PageFile f(db.string());
+    std::size_t n = 0;
+    for (std::uint32_t p = 0; p < f.page_count(); ++p) n += (*f.page(p))[0] == static_cast<std::uint8_t>(type) ? 1 : 0;
+    return n;
+}
+
+// Slots left pointing at a row an update moved to another page.
+std::size_t moved_rows(const fs::path& db) {
+    jet::PageFile f(db.string());
+    std::size_t n = 0;
+    for (std::uint32_t p = 0; p < f.page_count(); ++p) {
+        jet::Bytes b = jet::bytes_of(*f.page(p));
+        if (b[0] != static_cast<std::uint8_t>(jet::PageType::Data)) continue;
+        for (std::uint16_t r = 0; r < jet::data_page::row_count(b); ++r) {
+            n += jet::data_page::slot(b, r).flags == jet::data_page::kOverflow ? 1 : 0;
+        }
+    }
+    return n;
+}
+
+Change insert(Row row) {
+    return [row](jet::Database& d) {
+        in_group(d, [&](jet::WriteGroup& g) {
+            Row v = row;
+            g.table(kRegister).insert(v);
+        });
+    };
+}
+
+Change remove_row(std::int64_t number) {
+    return [number](jet::Database& d) {
+        jet::RowId id = id_of(d, number);
+        in_group(d, [&](jet::WriteGroup& g) { g.table(kRegister).remove(id); });
+    };
+}
+
+Change update_row(std::int64_t number, const std::function<void(Row&)>& edit) {
+    return [number, edit](jet::Database& d) {
+        jet::RowId id = id_of(d, number);
+        Row v = *d.table(kRegister).read(id);
+        edit(v);
+        in_group(d, [&](jet::WriteGroup& g) { g.table(kRegister).update(id, v); });
+    };
+}
+
+TEST(CutWrites, Inserts) {
+    TempDir dir;
+    const fs::path pristine = make_register(dir, "reg.mdb", people(30));
+    {
+        SCOPED_TRACE("a small row");
+        cut_everywhere(pristine, insert(person(100)));
+    }
+    {
+        SCOPED_TRACE("a long value on a page of its own");
+        cut_everywhere(pristine, insert(person(101, 3000)));
+    }
+    {
+        SCOPED_TRACE("a long value chained over pages");
+        cut_everywhere(pristine, insert(person(102, 20000)));
+    }
+}
+
+TEST(CutWrites, InsertsSplittingIndexPages) {
+    TempDir dir;
+    std::vector<Row> rows;
+    for (int i = 0; i < 60; ++i) rows.push_back(person(i));
+    const fs::path pristine = make_register(dir, "reg.mdb", rows);
+    Change batch = [](jet::Database& d) {
+        in_group(d, [](jet::WriteGroup& g) {
+            for (int i = 0; i < 60; ++i) {
+                Row v = person(1000 + i);
+                v[1] = "Длинная фамилия для ключа индекса " + std::to_string(i);
+                g.table(kRegister).insert(v);
+            }
+        });
+    };
+    const fs::path probe = changed_copy(dir, pristine, batch);
+    ASSERT_GT(pages_of_type(probe, jet::PageType::IndexLeaf), pages_of_type(pristine, jet::PageType::IndexLeaf));
+    cut_everywhere(pristine, batch);
+}
+
+TEST(CutWrites, Updates) {
+    TempDir dir;
+    const fs::path pristine = make_register(dir, "reg.mdb", people(40));
+    {
+        SCOPED_TRACE("in place");
+        cut_everywhere(pristine, update_row(2, [](Row& v) { v[9] = std::int64_t{199}; }));
+    }
+    {
+        SCOPED_TRACE("moving the row to another page");
+        Change grow = update_row(1, [](Row& v) {
+            v[7] = std::string(250, 'A');
+            v[15] = std::string(100, 'B');
+            v[18] = std::string(100, 'C');
+            v[3] = "Отчество длиннее прежнего";
+        });
+        const fs::path probe = changed_copy(dir, pristine, grow);
+        ASSERT_EQ(moved_rows(probe), moved_rows(pristine) + 1);
+        cut_everywhere(pristine, grow);
+    }
+}
+
+TEST(CutWrites, Deletes) {
+    TempDir dir;
+    const fs::path pristine = make_register(dir, "reg.mdb", people(30));
+    {
+        SCOPED_TRACE("a small row");
+        cut_everywhere(pristine, remove_row(3));
+    }
+    {
+        SCOPED_TRACE("a row with a chained long value");
+        cut_everywhere(pristine, remove_row(20));
+    }
+}
+
+TEST(CutWrites, CreateTable) {
+    TempDir dir;
+    const fs::path pristine = make_register(dir, "reg.mdb", people(5));
+    cut_everywhere(pristine, [](jet::Database& d) {
+        using T = jet::ColumnType;
+        jet::TableSpec spec;
+        spec.name = "Справочник";
+        spec.columns = {{"код", T::Long, 0, true}, {"название", T::Text, 50}, {"описание", T::Memo}};
+        spec.indexes = {{"PrimaryKey", {{"код", true}}, true, true}, {"по названию", {{"название", true}}}};
+        in_group(d, [&](jet::WriteGroup& g) { jet::create_table(g, spec); });
+    });
+}
+
+// Rows of a register by their name (unique in these tests), numbers left out.
+std::map<std::string, std::vector<Row>> by_name(const fs::path& db) {
+    std::map<std::string, std::vector<Row>> out;
+    Snapshot all = snapshot(db);
+    for (Row row : all[kRegister]) {
+        row[0] = jet::Null{};
+        out[std::get<std::string>(row[2])].push_back(row);
+    }
+    return out;
+}
+
+// A group whose commit failed has lost its pages: committing it again must not
+// write the rest of it into the file.
+TEST(CutWrites, FailedGroupStaysFailed) {
+    TempDir dir;
+    const fs::path db = make_register(dir, "reg.mdb", people(5));
+    const std::string before = read_file(db);
+    for (std::uint64_t k : {1u, 4u, 6u}) {
+        SCOPED_TRACE("failed at step " + std::to_string(k));
+        jet::Database d(db.string());
+        jet::WriteGroup g(d);
+        for (int i = 0; i < 3; ++i) {
+            Row v = person(200 + i, 3000);
+            g.table(kRegister).insert(v);
+        }
+        faults::Plan fail{faults::Mode::Fail, k};
+        {
+            PlanInForce in_force(fail);
+            EXPECT_THROW(g.commit(), jet::Error);
+        }
+        EXPECT_THROW(g.commit(), jet::Error);
+        Row v = person(300);
+        EXPECT_THROW(g.table(kRegister).insert(v), jet::Error);
+    }
+    EXPECT_TRUE(read_file(db) == before);
+    expect_clean(db);
+}
+
+// Putting an interrupted group back may itself be cut; the next opener starts over.
+TEST(CutWrites, CutRecovery) {
+    TempDir dir;
+    const fs::path pristine = make_register(dir, "reg.mdb", people(20));
+    const fs::path db = dir / "cut.mdb";
+    const Snapshot before = snapshot(pristine);
+    const Change change = insert(person(100, 9000));
+    // Every page of the group written, the journal still there.
+    auto crash_at_end = [&] {
+        restore(pristine, db);
+        faults::Plan count;
+        {
+            jet::Database d(db.string());
+            PlanInForce in_force(count);
+            change(d);
+        }
+        restore(pristine, db);
+        faults::Plan stop{faults::Mode::Stop, count.steps};
+        jet::Database d(db.string());
+        PlanInForce in_force(stop);
+        EXPECT_THROW(change(d), faults::Stopped);
+    };
+    crash_at_end();
+    faults::Plan count;
+    {
+        PlanInForce in_force(count);
+        jet::Database d(db.string());
+    }
+    const std::uint64_t steps = count.steps;
+    ASSERT_GE(steps, 3u);
+    for (std::uint64_t k = 1; k <= steps; ++k) {
+        for (faults::Mode mode : {faults::Mode::Stop, faults::Mode::Fail}) {
+            SCOPED_TRACE((mode == faults::Mode::Stop ? "recovery stopped at step " : "recovery failed at step ") + std::to_string(k));
+            crash_at_end();
+            faults::Plan cut{mode, k};
+            try {
+                PlanInForce in_force(cut);
+                jet::Database d(db.string());
+                // Only the last step, syncing the folder once the journal is gone, may fail unnoticed.
+                EXPECT_TRUE(mode == faults::Mode::Fail && k == steps) << "the file opened";
+            } catch (const faults::Stopped&) {
+                EXPECT_EQ(mode, faults::Mode::Stop);
+            } catch (const jet::Error& e) {
+                EXPECT_EQ(mode, faults::Mode::Fail);
+                EXPECT_EQ(e.kind(), jet::ErrorKind::Io);
+            }
+            EXPECT_EQ(snapshot(db), before);
+            EXPECT_FALSE(fs::exists(journal_of(db)));
+            expect_clean(db);
+        }
+    }
+}
+
+TEST(CutWrites, MoveRegister) {
+    TempDir dir;
+    const fs::path source0 = make_register(dir, "source0.mdb", people(7));
+    const fs::path destination0 = make_register(dir, "destination0.mdb", {});
+    const auto original = by_name(source0);
+    const fs::path source = dir / "source.mdb", destination = dir / "destination.mdb";
+    auto move = [&] {
+        reg::MoveOptions options;
+        options.group_rows = 3;
+        return reg::move_register(QString::fromStdString(source.string()), QString::fromStdString(destination.string()), options);
+    };
+    auto fresh = [&] {
+        restore(source0, source);
+        restore(destination0, destination);
+    };
+    // Every row in one file or both (only the rows of one group in both), both files sound.
+    auto expect_rows_kept = [&] {
+        expect_clean(source);
+        expect_clean(destination);
+        EXPECT_FALSE(fs::exists(journal_of(source)));
+        EXPECT_FALSE(fs::exists(journal_of(destination)));
+        auto in_source = by_name(source), in_destination = by_name(destination);
+        std::size_t twice = 0;
+        for (const auto& [name, rows] : original) {
+            const std::size_t s = in_source.count(name) ? in_source[name].size() : 0;
+            const std::size_t d = in_destination.count(name) ? in_destination[name].size() : 0;
+            EXPECT_GT(s + d, 0u) << name << " is lost";
+            EXPECT_LE(s, 1u);
+            EXPECT_LE(d, 1u);
+            twice += s + d > 1 ? 1 : 0;
+            if (s) {
+                EXPECT_EQ(in_source[name].front(), rows.front()) << name;
+            }
+            if (d) {
+                EXPECT_EQ(in_destination[name].front(), rows.front()) << name;
+            }
+        }
+        EXPECT_LE(twice, 3u);
+        EXPECT_EQ(in_source.size() + in_destination.size(), original.size() + twice);
+    };
+    // A second run after the cut moves what was left (a row of the group
+    // that was in both files comes again).
+    auto expect_retry_finishes = [&] {
+        move();
+        expect_clean(destination);
+        EXPECT_TRUE(by_name(source).empty());
+        auto in_destination = by_name(destination);
+        std::size_t extra = 0;
+        for (const auto& entry : original) {
+            const std::size_t n = in_destination.count(entry.first) ? in_destination[entry.first].size() : 0;
+            EXPECT_GE(n, 1u) << entry.first;
+            extra += n > 1 ? n - 1 : 0;
+        }
+        EXPECT_LE(extra, 3u);
+        EXPECT_EQ(in_destination.size(), original.size());
+    };
+
+    faults::Plan count;
+    fresh();
+    {
+        PlanInForce in_force(count);
+        EXPECT_EQ(move(), 7u);
+    }
+    EXPECT_TRUE(by_name(source).empty());
+    EXPECT_EQ(by_name(destination), original);
+    const std::uint64_t steps = count.steps;
+    ASSERT_GE(steps, 6 * 7u);  // three groups, each written to both files
+
+    for (std::uint64_t k = 1; k <= steps; ++k) {
+        SCOPED_TRACE("stopped at step " + std::to_string(k) + " of " + std::to_string(steps));
+        fresh();
+        faults::Plan stop{faults::Mode::Stop, k};
+        bool stopped = false;
+        try {
+            PlanInForce in_force(stop);
+            move();
+        } catch (const faults::Stopped&) {
+            stopped = true;
+        }
+        ASSERT_TRUE(stopped);
+        expect_rows_kept();
+        expect_retry_finishes();
+        if (::testing::Test::HasFailure()) return;
+    }
+    for (std::uint64_t k = 1; k <= steps; ++k) {
+        SCOPED_TRACE("failed at step " + std::to_string(k) + " of " + std::to_string(steps));
+        fresh();
+        faults::Plan fail{faults::Mode::Fail, k};
+        try {
+            PlanInForce in_force(fail);
+            move();
+            ADD_FAILURE() << "the move reported success";
+        } catch (const std::runtime_error&) {
+        }
+        expect_rows_kept();
+        expect_retry_finishes();
+        if (::testing::Test::HasFailure()) return;
+    }
+}
+
+}  // namespace
