@@ -64,6 +64,7 @@ fi
 # Each window program prints one line a run, "... <label> <ms> ms ...".
 window_runs() {
     local program=$1 label=$2 lines
+    QT_QPA_PLATFORM=offscreen "$root/build/bin/$program" "$big" >/dev/null 2>&1  # warm-up: the file into the page cache
     lines=$(for ((r = 0; r < runs; ++r)); do QT_QPA_PLATFORM=offscreen "$root/build/bin/$program" "$big" 2>/dev/null; done)
     echo "$lines"
     echo "$program: median $label $(echo "$lines" | sed -n "s/.*$label \([0-9.]*\) ms.*/\1/p" | median) ms"
