@@ -22,8 +22,7 @@ bool same_file(const QString& a, const QString& b) {
 namespace {
 
 using dataaccess::DataError;
-
-QString quoted(const QString& s) { return QStringLiteral("«") + s + QStringLiteral("»"); }
+using dataaccess::quoted;
 
 }  // namespace
 

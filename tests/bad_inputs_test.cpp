@@ -25,6 +25,7 @@
 #include "jet/create.h"
 #include "jet/database.h"
 #include "support.h"
+#include "window_seams.h"
 #include "ui/file_dialog.h"
 #include "ui/message_box.h"
 
@@ -41,26 +42,6 @@ namespace {
 
 using namespace testing_support;
 using Row = std::vector<jet::Value>;
-
-// Messages shown while a test runs, and the file dialog's next answers.
-struct Seams {
-    std::vector<QString> messages;
-    std::vector<QString> answers;  // an empty answer cancels
-    Seams() {
-        ui::set_message_sink([this](const QString& text, const QString&) { messages.push_back(text); });
-        ui::FileDialog::set_script([this](const ui::FileDialog&) -> std::optional<QString> {
-            if (answers.empty()) return std::nullopt;
-            QString a = answers.front();
-            answers.erase(answers.begin());
-            if (a.isEmpty()) return std::nullopt;
-            return a;
-        });
-    }
-    ~Seams() {
-        ui::set_message_sink(nullptr);
-        ui::FileDialog::set_script(nullptr);
-    }
-};
 
 QString q(const fs::path& p) { return QString::fromStdString(p.string()); }
 
@@ -80,18 +61,7 @@ Row person(int i, const std::string& photo = {}) {
 }
 
 fs::path make_register(const fs::path& dir, int rows, const std::string& name = "reg.mdb", int first = 0) {
-    fs::create_directories(dir);
-    fs::path db = dir / name;
-    jet::create_database(db.string());
-    jet::Database d(db.string());
-    jet::create_register_table(d);
-    jet::WriteGroup g(d);
-    for (int i = 0; i < rows; ++i) {
-        Row v = person(first + i);
-        g.table("ЗУРТ").insert(v);
-    }
-    g.commit();
-    return db;
+    return write_register(dir / name, rows, [](int i) { return person(i); }, first);
 }
 
 [[maybe_unused]] fs::path register_of(const fs::path& dir, std::vector<Row> rows, const std::string& name = "reg.mdb") {
@@ -106,15 +76,7 @@ fs::path make_register(const fs::path& dir, int rows, const std::string& name = 
     return db;
 }
 
-std::vector<Row> rows_of(const fs::path& db) {
-    jet::Database d(db.string());
-    std::vector<Row> out;
-    d.table("ЗУРТ").scan([&](jet::RowId, const Row& r) {
-        out.push_back(r);
-        return true;
-    });
-    return out;
-}
+std::vector<Row> rows_of(const fs::path& db) { return register_rows(db); }
 
 [[maybe_unused]] std::set<std::string> markers_of(const fs::path& db) {
     std::set<std::string> out;

@@ -13,6 +13,7 @@
 #include "jet/create.h"
 #include "jet/database.h"
 #include "support.h"
+#include "window_seams.h"
 #include "ui/file_dialog.h"
 #include "ui/message_box.h"
 #include "ui/twips.h"
@@ -21,25 +22,6 @@ namespace {
 
 using namespace testing_support;
 using Row = std::vector<jet::Value>;
-
-struct Seams {
-    std::vector<QString> messages;
-    std::vector<QString> answers;  // an empty answer cancels
-    Seams() {
-        ui::set_message_sink([this](const QString& text, const QString&) { messages.push_back(text); });
-        ui::FileDialog::set_script([this](const ui::FileDialog&) -> std::optional<QString> {
-            if (answers.empty()) return std::nullopt;
-            QString a = answers.front();
-            answers.erase(answers.begin());
-            if (a.isEmpty()) return std::nullopt;
-            return a;
-        });
-    }
-    ~Seams() {
-        ui::set_message_sink(nullptr);
-        ui::FileDialog::set_script(nullptr);
-    }
-};
 
 Row person(std::optional<std::string> first, std::optional<std::string> mark, const std::string& last = "Фамилия") {
     Row v(26, jet::Null{});
@@ -51,14 +33,7 @@ Row person(std::optional<std::string> first, std::optional<std::string> mark, co
 }
 
 fs::path make_register(const fs::path& dir, const std::vector<Row>& rows, const std::string& name = "reg.mdb") {
-    fs::path db = dir / name;
-    jet::create_database(db.string());
-    jet::Database d(db.string());
-    jet::create_register_table(d);
-    jet::WriteGroup g(d);
-    for (Row r : rows) g.table("ЗУРТ").insert(r);
-    g.commit();
-    return db;
+    return write_register(dir / name, rows);
 }
 
 void open(Form1& f, Seams& s, const fs::path& db) {

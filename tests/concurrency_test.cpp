@@ -50,16 +50,7 @@ Row person(int i) {
 }
 
 fs::path make_register(const fs::path& db, int first, int rows) {
-    jet::create_database(db.string());
-    jet::Database d(db.string());
-    jet::create_register_table(d);
-    jet::WriteGroup g(d);
-    for (int i = first; i < first + rows; ++i) {
-        Row v = person(i);
-        g.table("ЗУРТ").insert(v);
-    }
-    g.commit();
-    return db;
+    return write_register(db, rows, [](int i) { return person(i); }, first);
 }
 
 // Runs body in a child process; its return value is the child's exit status.
@@ -153,15 +144,7 @@ int browser(const fs::path& shared) {
     return 0;
 }
 
-std::vector<Row> rows_of(const fs::path& db) {
-    jet::Database d(db.string());
-    std::vector<Row> out;
-    d.table("ЗУРТ").scan([&](jet::RowId, const Row& r) {
-        out.push_back(r);
-        return true;
-    });
-    return out;
-}
+std::vector<Row> rows_of(const fs::path& db) { return register_rows(db); }
 
 TEST(Concurrency, ImporterViewerAndBrowserOnOneRegister) {
     TempDir dir;

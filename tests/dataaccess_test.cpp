@@ -67,31 +67,10 @@ Row person(int i) {
 }
 
 // A new register holding persons 0..rows-1 (номер 1..rows), in that storage order.
-fs::path new_register(const fs::path& db, int rows) {
-    jet::create_database(db.string());
-    jet::Database d(db.string());
-    jet::create_register_table(d);
-    if (rows > 0) {
-        jet::WriteGroup g(d);
-        for (int i = 0; i < rows; ++i) {
-            Row v = person(i);
-            g.table(kRegister).insert(v);
-        }
-        g.commit();
-    }
-    return db;
-}
+fs::path new_register(const fs::path& db, int rows) { return write_register(db, rows, [](int i) { return person(i); }); }
 
 // The rows as another program reads them, in storage order.
-std::vector<Row> rows_of(const fs::path& db) {
-    jet::Database d(db.string());
-    std::vector<Row> rows;
-    d.table(kRegister).scan([&](jet::RowId, const Row& r) {
-        rows.push_back(r);
-        return true;
-    });
-    return rows;
-}
+std::vector<Row> rows_of(const fs::path& db) { return register_rows(db); }
 
 // Changes made by another program: row k in storage order.
 void change_elsewhere(const fs::path& db, std::size_t k, int column, jet::Value value) {

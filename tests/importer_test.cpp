@@ -21,6 +21,7 @@
 #include "jet/database.h"
 #include "mdb_export_compare.h"
 #include "support.h"
+#include "window_seams.h"
 #include "ui/file_dialog.h"
 #include "ui/message_box.h"
 
@@ -28,25 +29,6 @@ namespace {
 
 using namespace testing_support;
 using Row = std::vector<jet::Value>;
-
-struct Seams {
-    std::vector<QString> messages;
-    std::vector<QString> answers;  // an empty answer cancels
-    Seams() {
-        ui::set_message_sink([this](const QString& text, const QString&) { messages.push_back(text); });
-        ui::FileDialog::set_script([this](const ui::FileDialog&) -> std::optional<QString> {
-            if (answers.empty()) return std::nullopt;
-            QString a = answers.front();
-            answers.erase(answers.begin());
-            if (a.isEmpty()) return std::nullopt;
-            return a;
-        });
-    }
-    ~Seams() {
-        ui::set_message_sink(nullptr);
-        ui::FileDialog::set_script(nullptr);
-    }
-};
 
 QString q(const fs::path& p) { return QString::fromStdString(p.string()); }
 
@@ -63,28 +45,10 @@ Row person(int i) {
 }
 
 fs::path make_register(const fs::path& dir, int rows, const std::string& name, int first = 0) {
-    fs::path db = dir / name;
-    jet::create_database(db.string());
-    jet::Database d(db.string());
-    jet::create_register_table(d);
-    jet::WriteGroup g(d);
-    for (int i = 0; i < rows; ++i) {
-        Row v = person(first + i);
-        g.table("ЗУРТ").insert(v);
-    }
-    g.commit();
-    return db;
+    return write_register(dir / name, rows, [](int i) { return person(i); }, first);
 }
 
-std::vector<Row> rows_of(const fs::path& db) {
-    jet::Database d(db.string());
-    std::vector<Row> out;
-    d.table("ЗУРТ").scan([&](jet::RowId, const Row& r) {
-        out.push_back(r);
-        return true;
-    });
-    return out;
-}
+std::vector<Row> rows_of(const fs::path& db) { return register_rows(db); }
 
 void expect_sound(const fs::path& db) {
     jet::Database d(db.string());

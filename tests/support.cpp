@@ -1,5 +1,8 @@
 #include "support.h"
 
+#include "jet/create.h"
+#include "jet/database.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -117,6 +120,35 @@ std::string read_file(const fs::path& p) {
 void write_file(const fs::path& p, const std::string& bytes) {
     std::ofstream out(p, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+fs::path write_register(const fs::path& db, const std::vector<Row>& rows) {
+    std::size_t i = 0;
+    return write_register(db, static_cast<int>(rows.size()), [&](int) { return rows[i++]; });
+}
+
+fs::path write_register(const fs::path& db, int count, const std::function<Row(int)>& make, int first) {
+    fs::create_directories(db.parent_path());
+    jet::create_database(db.string());
+    jet::Database d(db.string());
+    jet::create_register_table(d);
+    jet::WriteGroup g(d);
+    for (int i = first; i < first + count; ++i) {
+        Row v = make(i);
+        g.table("ЗУРТ").insert(v);
+    }
+    g.commit();
+    return db;
+}
+
+std::vector<Row> register_rows(const fs::path& db) {
+    jet::Database d(db.string());
+    std::vector<Row> out;
+    d.table("ЗУРТ").scan([&](jet::RowId, const Row& r) {
+        out.push_back(r);
+        return true;
+    });
+    return out;
 }
 
 }  // namespace testing_support

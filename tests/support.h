@@ -3,8 +3,11 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "jet/value.h"
 
 namespace testing_support {
 
@@ -40,6 +43,16 @@ public:
 private:
     fs::path path_;
 };
+
+using Row = std::vector<jet::Value>;
+
+// A new register file at db: table ЗУРТ holding the given rows (values in
+// column order; the autonumber left Null is filled in).
+fs::path write_register(const fs::path& db, const std::vector<Row>& rows);
+// The same with rows make(first) .. make(first + count - 1).
+fs::path write_register(const fs::path& db, int count, const std::function<Row(int)>& make, int first = 0);
+// The rows of ЗУРТ in storage order.
+std::vector<Row> register_rows(const fs::path& db);
 
 std::string read_file(const fs::path& p);
 void write_file(const fs::path& p, const std::string& bytes);

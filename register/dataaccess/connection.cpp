@@ -87,8 +87,6 @@ ConnectionParts parse(const QString& cs) {
     return parts;
 }
 
-QString quoted(const QString& s) { return QStringLiteral("«") + s + QStringLiteral("»"); }
-
 // The engine's own words, for the failures a user cannot mend alone.
 QString detail(const jet::Error& e) { return QStringLiteral(" (") + QString::fromUtf8(e.what()) + QStringLiteral(")"); }
 

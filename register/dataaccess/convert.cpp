@@ -32,8 +32,6 @@ struct Overloaded : F... {
 template <class... F>
 Overloaded(F...) -> Overloaded<F...>;
 
-QString quoted(const QString& s) { return QStringLiteral("«") + s + QStringLiteral("»"); }
-
 // The names Access shows for the column types.
 QString access_type_name(jet::ColumnType t) {
     switch (t) {

@@ -30,6 +30,9 @@ constexpr int kIo = 3043;                  // a disk or network error
 constexpr int kSameFile = 3045;            // one file chosen as both source and destination
 }  // namespace errc
 
+// A name or a path as the messages quote it: «…».
+inline QString quoted(const QString& s) { return QStringLiteral("«") + s + QStringLiteral("»"); }
+
 class DataError : public std::runtime_error {
 public:
     DataError(int number, const QString& description)

@@ -29,15 +29,6 @@ namespace dataaccess {
 
 namespace {
 
-template <class... F>
-struct Overloaded : F... {
-    using F::operator()...;
-};
-template <class... F>
-Overloaded(F...) -> Overloaded<F...>;
-
-QString quoted(const QString& s) { return QStringLiteral("«") + s + QStringLiteral("»"); }
-
 DataError closed_error() { return DataError(errc::kClosed, QStringLiteral("Операция не допускается, если объект закрыт.")); }
 
 DataError no_current_record() {

@@ -7,24 +7,9 @@
 #include <cstdio>
 
 #include "form1.h"
+#include "shots.h"
 #include "ui/file_dialog.h"
 #include "ui/message_box.h"
-
-namespace {
-
-void settle() {
-    for (int i = 0; i < 20; ++i) {
-        QApplication::processEvents();
-        QThread::msleep(25);
-    }
-}
-
-bool save(const QWidget& w, const QString& path) {
-    QRect r = w.frameGeometry();
-    return w.screen()->grabWindow(0, r.x(), r.y(), r.width(), r.height()).save(path);
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "form1.h"
+#include "shots.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -17,10 +18,6 @@ int main(int argc, char** argv) {
     Form1 form;
     form.move(0, 0);
     form.show();
-    for (int i = 0; i < 20; ++i) {
-        QApplication::processEvents();
-        QThread::msleep(25);
-    }
-    QRect r = form.frameGeometry();
-    return form.screen()->grabWindow(0, r.x(), r.y(), r.width(), r.height()).save(QString::fromLocal8Bit(argv[1]) + "/tavrel.png") ? 0 : 1;
+    settle();
+    return save(form, QString::fromLocal8Bit(argv[1]) + "/tavrel.png") ? 0 : 1;
 }
