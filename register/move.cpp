@@ -65,9 +65,13 @@ std::size_t move_register(const QString& source, const QString& destination, con
             // the destination is locked, so two runs in opposite directions
             // cannot wait for each other.
             std::vector<std::pair<jet::RowId, std::vector<jet::Value>>> rows;
-            for (std::size_t i = at; i < end; ++i) {
-                std::optional<std::vector<jet::Value>> row = src.read(ids[i]);
-                if (row) rows.emplace_back(ids[i], std::move(*row));  // else another program deleted it meanwhile
+            {
+                // One read lock for the whole group keeps the pages cached between rows.
+                jet::FileLock reading(from.database().file(), false);
+                for (std::size_t i = at; i < end; ++i) {
+                    std::optional<std::vector<jet::Value>> row = src.read(ids[i]);
+                    if (row) rows.emplace_back(ids[i], std::move(*row));  // else another program deleted it meanwhile
+                }
             }
             std::vector<jet::RowId> stored;
             std::optional<jet::Error> refused;

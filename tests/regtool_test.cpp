@@ -24,6 +24,46 @@ TEST(Regtool, CommandLineMistakesExitTwoWithUsage) {
     EXPECT_NE(help.out.find("export DB TABLE --jsonl"), std::string::npos);
 }
 
+TEST(Regtool, EveryCommandHasItsHelpPage) {
+    const std::vector<std::string> commands{"tables", "schema", "export", "check", "query", "create",
+                                            "create-register", "insert", "delete", "move", "demo"};
+    RunResult overview = run_regtool({"--help"});
+    for (const std::string& c : commands) {
+        EXPECT_NE(overview.out.find("\n  " + c + " "), std::string::npos) << c;
+        RunResult page = run_regtool({"help", c});
+        EXPECT_EQ(page.status, 0) << c;
+        EXPECT_EQ(page.out.rfind("usage: regtool " + c + " ", 0), 0u) << page.out;
+        EXPECT_GT(std::count(page.out.begin(), page.out.end(), '\n'), 3) << c;
+        // Asked for among other arguments, the page is printed and nothing runs.
+        RunResult asked = run_regtool({c, "no-such.mdb", "--help"});
+        EXPECT_EQ(asked.status, 0) << c;
+        EXPECT_EQ(asked.out, page.out);
+        EXPECT_TRUE(asked.err.empty()) << asked.err;
+    }
+    RunResult wrong = run_regtool({"move", "only-one.mdb"});
+    EXPECT_EQ(wrong.status, 2);
+    EXPECT_NE(wrong.err.find("usage: regtool move SRC DST [--group N]"), std::string::npos) << wrong.err;
+    EXPECT_EQ(run_regtool({"help", "frobnicate"}).status, 2);
+    RunResult version = run_regtool({"--version"});
+    EXPECT_EQ(version.out.rfind("regtool ", 0), 0u);
+}
+
+// Scripts take regtool's standard output as data: commands that only write
+// say nothing (insert is looked at with the export below).
+TEST(Regtool, WritingCommandsPrintNothing) {
+    TempDir dir;
+    const std::string a = (dir / "a.mdb").string();
+    const std::string b = (dir / "b.mdb").string();
+    std::vector<std::vector<std::string>> runs{{"create-register", a}, {"create-register", b}, {"demo", (dir / "demo").string()},
+                                               {"move", (dir / "demo" / "demo.mdb").string(), a}, {"delete", a, "ЗУРТ", "1"}};
+    for (const auto& args : runs) {
+        RunResult r = run_regtool(args);
+        EXPECT_EQ(r.status, 0) << args[0] << ": " << r.err;
+        EXPECT_TRUE(r.out.empty()) << args[0] << ": " << r.out;
+        EXPECT_TRUE(r.err.empty()) << args[0] << ": " << r.err;
+    }
+}
+
 TEST(Regtool, FailuresAreOneLineOnStderr) {
     TempDir dir;
     write_file(dir / "junk.mdb", std::string(10000, 'x'));

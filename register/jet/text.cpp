@@ -95,28 +95,40 @@ std::string decode_text(Bytes b) {
     return out;
 }
 
+namespace {
+
+// The code point at s[i], advancing i; a malformed or cut sequence gives
+// U+FFFD and skips one byte.
+char32_t next_code_point(std::string_view s, std::size_t& i) {
+    auto c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) {
+        ++i;
+        return c;
+    }
+    int len = (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (len == 0 || i + static_cast<std::size_t>(len) > s.size()) {
+        ++i;
+        return U'\uFFFD';
+    }
+    char32_t cp = len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
+    for (int k = 1; k < len; ++k) {
+        auto d = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
+        if ((d & 0xC0) != 0x80) {
+            ++i;
+            return U'\uFFFD';
+        }
+        cp = (cp << 6) | (d & 0x3F);
+    }
+    i += static_cast<std::size_t>(len);
+    return cp;
+}
+
+}  // namespace
+
 std::u32string utf8_to_utf32(std::string_view s) {
     std::u32string out;
     out.reserve(s.size());
-    std::size_t i = 0;
-    while (i < s.size()) {
-        auto c = static_cast<unsigned char>(s[i]);
-        int len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-        if (len == 0 || i + static_cast<std::size_t>(len) > s.size()) {
-            out += U'\uFFFD';
-            ++i;
-            continue;
-        }
-        char32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
-        bool ok = true;
-        for (int k = 1; k < len; ++k) {
-            auto d = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
-            if ((d & 0xC0) != 0x80) ok = false;
-            cp = (cp << 6) | (d & 0x3F);
-        }
-        out += ok ? cp : U'\uFFFD';
-        i += ok ? static_cast<std::size_t>(len) : 1;
-    }
+    for (std::size_t i = 0; i < s.size();) out += next_code_point(s, i);
     return out;
 }
 
@@ -141,7 +153,8 @@ bool same_name(std::string_view a, std::string_view b) {
 std::u16string to_utf16(std::string_view s) {
     std::u16string out;
     out.reserve(s.size());
-    for (char32_t cp : utf8_to_utf32(s)) {
+    for (std::size_t i = 0; i < s.size();) {
+        char32_t cp = next_code_point(s, i);
         if (cp >= 0x10000) {
             cp -= 0x10000;
             out += static_cast<char16_t>(0xD800 + (cp >> 10));

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "format.h"
+#include "help.h"
 #include "jet/check.h"
 #include "jet/create.h"
 #include "dataaccess/error.h"
@@ -21,29 +22,6 @@
 #include "sql/sql.h"
 
 namespace {
-
-const char kUsage[] =
-    "usage: regtool COMMAND ARGS...\n"
-    "\n"
-    "Commands:\n"
-    "  tables DB                     list the user tables, one a line\n"
-    "  schema DB TABLE               columns (ordinal, name, type, size, autonumber) and indexes\n"
-    "  export DB TABLE --jsonl       every row in storage order as JSON lines\n"
-    "  export DB TABLE --csv         every row in storage order as CSV with a header line\n"
-    "  check DB                      integrity check: prints OK, or the problems and exits 1\n"
-    "  query DB \"SELECT ...\"         the statement's rows as JSON lines (errors name the Jet number)\n"
-    "  create DB                     a new, empty database (the file must not exist)\n"
-    "  create-register DB            the empty register table ЗУРТ (the database is made if absent)\n"
-    "  insert DB TABLE               rows from stdin, JSON lines as export writes them; columns left\n"
-    "                                out are Null, an autonumber column left out gets its next value\n"
-    "  delete DB TABLE N...          deletes the rows whose first column holds one of the numbers N\n"
-    "  move SRC DST [--group N]      moves every row of ЗУРТ from SRC into DST (column 0 numbered by DST),\n"
-    "                                deleting each from SRC once it is on disk in DST; N rows a group\n"
-    "  demo DIR                      writes DIR/demo.mdb, a register of about fifty persons, and\n"
-    "                                their photos beside it (some in DIR/foto)\n"
-    "\n"
-    "DB is the path of an Access 2000-2003 (Jet 4) .mdb file. Output goes to stdout;\n"
-    "errors go to stderr as one line, with exit status 1 (2 for a wrong command line).\n";
 
 // Buffered standard output; a failed write (a closed pipe) ends the program quietly.
 class Out {
@@ -66,9 +44,18 @@ private:
     std::string buf_;
 };
 
+// The command whose command line is being read, for the usage line of an error.
+std::string g_command;
+
 int usage_error(const std::string& msg) {
-    std::fprintf(stderr, "regtool: %s\n%s", msg.c_str(), kUsage);
+    std::fprintf(stderr, "regtool: %s\n%s\n", msg.c_str(), regtool::command_synopsis(g_command).c_str());
     return 2;
+}
+
+int print(const std::string& text) {
+    Out out;
+    out.buf() += text;
+    return 0;
 }
 
 int cmd_tables(const std::string& path) {
@@ -252,9 +239,19 @@ int cmd_delete(const std::string& path, const std::string& table, const std::vec
 int run(const std::vector<std::string>& args) {
     if (args.empty()) return usage_error("no command given");
     const std::string& cmd = args[0];
-    if (cmd == "-h" || cmd == "--help" || cmd == "help") {
-        std::fputs(kUsage, stdout);
-        return 0;
+    if (cmd == "-h" || cmd == "--help") return print(regtool::overall_help());
+    if (cmd == "--version") return print(regtool::version_text());
+    if (cmd == "help") {
+        if (args.size() == 1) return print(regtool::overall_help());
+        std::string page = regtool::command_help(args[1]);
+        if (args.size() != 2 || page.empty()) return usage_error("help takes the name of one command");
+        return print(page);
+    }
+    if (!regtool::command_help(cmd).empty()) {
+        g_command = cmd;
+        for (std::size_t i = 1; i < args.size(); ++i) {
+            if (args[i] == "--help" || args[i] == "-h") return print(regtool::command_help(cmd));
+        }
     }
     if (cmd == "tables") {
         if (args.size() != 2) return usage_error("tables takes one argument: DB");

@@ -1,0 +1,136 @@
+#include "help.h"
+
+#include <array>
+
+namespace regtool {
+namespace {
+
+struct Page {
+    std::string_view name;
+    std::string_view synopsis;  // the arguments after the command's name
+    std::string_view summary;   // one line for the overview
+    std::string_view details;   // the rest of the command's page
+};
+
+constexpr std::array kPages{
+    Page{"tables", "DB", "list the user tables, one a line",
+         "Prints the name of every user table of DB, one a line, in the order of the\n"
+         "database's catalog. System tables (MSys...) are left out.\n"},
+    Page{"schema", "DB TABLE", "columns and indexes of a table",
+         "Prints, separated by tabs:\n"
+         "  table   NAME  rows N\n"
+         "  column  ORDINAL  NAME  TYPE  SIZE  autonumber|-     one line a column\n"
+         "  index   NAME  primary|foreign|index  FLAGS  COLUMNS  one line an index\n"
+         "SIZE is in characters for Text, in bytes otherwise. FLAGS is unique or\n"
+         "non-unique, then ignore-nulls and required when set. COLUMNS lists the\n"
+         "index's columns, each with asc or desc.\n"},
+    Page{"export", "DB TABLE --jsonl|--csv", "every row of a table as JSON lines or CSV",
+         "Prints every row of TABLE in storage order.\n"
+         "  --jsonl  one JSON object a line, keyed by column name in table order.\n"
+         "           Null is null, Yes/No is true/false, numbers are numbers\n"
+         "           (Currency and Decimal exactly), dates are ISO 8601 text\n"
+         "           (2024-05-01T13:45:00), GUIDs {...} text, binary values hex text.\n"
+         "  --csv    RFC 4180: a header line of column names, then one line a row;\n"
+         "           Null is an empty field, an empty text a quoted empty field.\n"
+         "The output of --jsonl is what `insert` reads.\n"},
+    Page{"check", "DB", "integrity check of the whole file",
+         "Reads every page the file's maps, catalog, tables, long values and index\n"
+         "trees name and checks that they agree. Prints OK and exits 0, or prints\n"
+         "one problem a line and exits 1.\n"},
+    Page{"query", "DB STATEMENT", "a SELECT statement's rows as JSON lines",
+         "Runs STATEMENT, a SELECT of the kind the register's browser sends:\n"
+         "  SELECT * | col, ... FROM table [WHERE condition]\n"
+         "with =, <>, <, <=, >, >=, LIKE (Jet's wildcards % _ [..] [!..]),\n"
+         "IS [NOT] NULL, AND, OR, NOT and parentheses. Rows are printed as by\n"
+         "export --jsonl. A statement the engine refuses is reported with its Jet\n"
+         "error number (3075 syntax, 3078 table, 3265 column, 3464 type mismatch).\n"
+         "Example:\n"
+         "  regtool query reg.mdb \"SELECT * FROM ЗУРТ WHERE имя LIKE '%анн%'\"\n"},
+    Page{"create", "DB", "a new, empty database",
+         "Writes a new Access 2000-2003 (Jet 4) database with its system tables and\n"
+         "no user table. DB must not exist yet.\n"},
+    Page{"create-register", "DB", "the empty register table ЗУРТ",
+         "Adds the empty register table ЗУРТ, with its columns, primary key and\n"
+         "indexes, to DB; DB is created first when it does not exist. A database\n"
+         "that already holds ЗУРТ is refused.\n"},
+    Page{"insert", "DB TABLE", "rows from standard input, JSON lines",
+         "Reads JSON objects, one a line, from standard input and stores each as a\n"
+         "row of TABLE, in groups of 50,000 rows, each on disk before the next\n"
+         "begins. Keys are column names (letter case does not count); a column\n"
+         "left out is Null, and an autonumber column left out gets its next value.\n"
+         "Values take the forms export --jsonl writes, and also numbers in text for\n"
+         "Currency and Decimal, 0 or 1 for Yes/No, a date without a time, GUIDs\n"
+         "without braces and \"base64:...\" for binary. Blank lines are skipped.\n"
+         "A line that cannot be stored stops the run with its line number; the rows\n"
+         "before it are kept.\n"
+         "Example:\n"
+         "  regtool export old.mdb ЗУРТ --jsonl | regtool insert new.mdb ЗУРТ\n"},
+    Page{"delete", "DB TABLE N...", "delete rows by the number in their first column",
+         "Deletes, in one group, every row of TABLE whose first column holds one of\n"
+         "the whole numbers N. Numbers no row holds are named on standard error and\n"
+         "the exit status is 1; the rows that were found are deleted all the same.\n"},
+    Page{"move", "SRC DST [--group N]", "move every row of ЗУРТ from SRC into DST",
+         "Moves every row of ЗУРТ in SRC into ЗУРТ in DST, as the importer does.\n"
+         "Columns are matched by position; the first column (the number) is left\n"
+         "to DST's autonumber. Rows go in groups of N (default 10,000): a group is\n"
+         "on disk in DST before it is deleted from SRC, so a run cut short loses\n"
+         "nothing and at worst leaves its last group in both files.\n"
+         "Refused before anything moves: the same file twice, a file that cannot\n"
+         "be written, and a DST column at a position SRC lacks.\n"},
+    Page{"demo", "DIR", "write a demo register with photos",
+         "Writes DIR/demo.mdb, a register of about fifty invented persons, and their\n"
+         "drawn photos (BMP, JPG and PNG) beside it, some in DIR/foto. One photo\n"
+         "the register names is missing on purpose. DIR is created when absent; an\n"
+         "existing demo.mdb is never replaced.\n"},
+};
+
+const Page* find(std::string_view name) {
+    for (const Page& p : kPages) {
+        if (p.name == name) return &p;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+std::string overall_help() {
+    std::string s =
+        "usage: regtool COMMAND ARGS...\n"
+        "       regtool help COMMAND | regtool COMMAND --help\n"
+        "       regtool --version\n"
+        "\n"
+        "The register's database engine from the command line: reads, checks and\n"
+        "writes Access 2000-2003 (Jet 4) .mdb files.\n"
+        "\n"
+        "Commands:\n";
+    for (const Page& p : kPages) {
+        std::string line = "  " + std::string(p.name) + " " + std::string(p.synopsis);
+        if (line.size() < 34) line.resize(34, ' ');
+        else line += "  ";
+        s += line + std::string(p.summary) + "\n";
+    }
+    s += "\n"
+         "DB is the path of a .mdb file. Results go to standard output and nothing\n"
+         "else does; errors go to standard error as one line, with exit status 1\n"
+         "(2 for a wrong command line, with the usage line after it). Writes take\n"
+         "the file's write lock, so other programs may have the register open\n"
+         "meanwhile.\n";
+    return s;
+}
+
+std::string command_help(std::string_view command) {
+    const Page* p = find(command);
+    if (!p) return {};
+    return "usage: regtool " + std::string(p->name) + " " + std::string(p->synopsis) + "\n\n" + std::string(p->details);
+}
+
+std::string command_synopsis(std::string_view command) {
+    const Page* p = find(command);
+    if (!p) return "usage: regtool COMMAND ARGS... (regtool --help lists the commands)";
+    return "usage: regtool " + std::string(p->name) + " " + std::string(p->synopsis) + " (regtool help " + std::string(p->name) +
+           " tells more)";
+}
+
+std::string version_text() { return "regtool " REGISTER_VERSION "\n"; }
+
+}  // namespace regtool
