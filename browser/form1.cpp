@@ -11,6 +11,7 @@
 #include "dataaccess/error.h"
 #include "grid_model.h"
 #include "register.h"
+#include "ui/application.h"
 #include "ui/message_box.h"
 #include "ui/twips.h"
 
@@ -86,7 +87,7 @@ Form1::~Form1() = default;
 
 // Chooses a database and lists every record; a failure hides the grid.
 void Form1::otb_Click() {
-    comm5_.InitDir = QCoreApplication::applicationDirPath();
+    comm5_.InitDir = ui::program_folder();
     comm5_.Filter = reg::kDatabaseFilter;
     comm5_.Flags = 4100;
     comm5_.ShowOpen();

@@ -2,11 +2,11 @@
 #include <QApplication>
 
 #include "form1.h"
+#include "ui/application.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    // The title of message boxes. No display name is set: Qt would append it to the window's caption.
-    QApplication::setApplicationName(QStringLiteral("Ostrin"));
+    ui::name_application(QStringLiteral("Ostrin"), QStringLiteral("ostrin"));
     Form1 form;
     form.show();
     return QApplication::exec();

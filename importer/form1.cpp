@@ -6,6 +6,7 @@
 #include "dataaccess/error.h"
 #include "move.h"
 #include "register.h"
+#include "ui/application.h"
 #include "ui/message_box.h"
 #include "ui/twips.h"
 
@@ -37,7 +38,7 @@ void Form1::Form_Load() {
 // A cancelled choice keeps the path that choice had: the dialog's last file
 // may be the other database.
 bool Form1::choose(QString& path) {
-    common1_.InitDir = QCoreApplication::applicationDirPath();
+    common1_.InitDir = ui::program_folder();
     common1_.Filter = reg::kDatabaseFilter;
     common1_.Flags = 4100;
     if (!common1_.ShowOpen()) return false;

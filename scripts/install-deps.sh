@@ -12,6 +12,7 @@ packages=(
   xz-utils hyperfine
   unzip                               # looks inside the word processor's exported documents
   fonts-liberation
+  desktop-file-utils libxml2-utils    # the install test validates menu entries and icons
 )
 
 missing=()

@@ -30,6 +30,7 @@
 
 #include "dataaccess/value_text.h"
 #include "register.h"
+#include "ui/application.h"
 #include "ui/file_dialog.h"
 #include "ui/message_box.h"
 #include "ui/twips.h"
@@ -534,6 +535,23 @@ TEST(Twips, FontsWithStandIns) {
     }
     // A size Qt cannot take leaves a usable font.
     EXPECT_GT(ui::font(QStringLiteral("MS Sans Serif"), 0).pointSizeF(), 0);
+}
+
+// The file dialogs open beside a program run from its build folder, and in the
+// home folder for an installed one (the folder it was installed into,
+// however the path to it is spelled).
+TEST(ProgramFolder, InstalledProgramsOpenAtHome) {
+    QTemporaryDir root;
+    ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("usr/bin")));
+    ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("build/bin")));
+    const QString bin = root.path() + QStringLiteral("/usr/bin");
+    const QString build = root.path() + QStringLiteral("/build/bin");
+    const QString home = QStringLiteral("/home/someone");
+    EXPECT_EQ(ui::program_folder(bin, bin, home), home);
+    EXPECT_EQ(ui::program_folder(root.path() + QStringLiteral("/usr/../usr/bin"), bin, home), home);
+    EXPECT_EQ(ui::program_folder(build, bin, home), build);
+    EXPECT_EQ(ui::program_folder(build, QString(), home), build);
+    EXPECT_EQ(ui::program_folder(bin, root.path() + QStringLiteral("/absent"), home), bin);
 }
 
 }  // namespace

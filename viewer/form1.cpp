@@ -13,6 +13,7 @@
 #include "dataaccess/value_text.h"
 #include "image_frame.h"
 #include "register.h"
+#include "ui/application.h"
 #include "ui/message_box.h"
 #include "ui/twips.h"
 
@@ -211,7 +212,7 @@ void Form1::Form_Load() {
 
 void Form1::opba_Click() {
     try {
-        comm1_.InitDir = QCoreApplication::applicationDirPath();
+        comm1_.InitDir = ui::program_folder();
         comm1_.Filter = reg::kDatabaseFilter;
         comm1_.Flags = 4100;
         // A cancel keeps the database as it was: the dialog's last file may be a photo.
@@ -400,7 +401,7 @@ void Form1::report(const std::exception& e) { Unhandled{this}(e); }
 // database's folder or below it, stored by its name relative to that folder.
 void Form1::smfo_Click() {
     if (recordset_->State() == 0) return;
-    comm1_.InitDir = QCoreApplication::applicationDirPath();
+    comm1_.InitDir = ui::program_folder();
     comm1_.Filter = kPhotoFilter;
     comm1_.Flags = 4100;
     // A cancel writes nothing: the dialog's last file belongs to another choice.
