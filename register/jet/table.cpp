@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
 #include "data_page.h"
@@ -68,38 +70,83 @@ bool read_exact(int fd, std::uint8_t* buf, std::size_t len, off_t off) {
     return true;
 }
 
+// The live rows of count pages, appended to ids (see live_rows_from_heads).
+bool live_rows_of(const std::string& path, const std::uint32_t* pages, std::size_t count, std::uint32_t owner,
+                  std::uint32_t page_count, std::vector<RowId>& ids) noexcept {
+    try {
+        UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        if (fd.get() < 0) return false;
+        constexpr std::size_t kHead = 64;  // the header and the first 25 slots
+        PageData head{};
+        const Bytes b = bytes_of(head);
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint32_t p = pages[i];
+            if (p >= page_count) return false;
+            const off_t at = static_cast<off_t>(p) * static_cast<off_t>(kPageSize);
+            if (!read_exact(fd.get(), head.data(), kHead, at)) return false;
+            if (b[0] != static_cast<std::uint8_t>(PageType::Data) || u32(b, data_page::kOwner) != owner) continue;
+            const std::uint16_t n = u16(b, data_page::kRowCount);
+            const std::size_t slots_end = data_page::kFirstSlot + 2u * n;
+            if (slots_end > kPageSize) return false;
+            if (slots_end > kHead &&
+                !read_exact(fd.get(), head.data() + kHead, slots_end - kHead, at + static_cast<off_t>(kHead))) {
+                return false;
+            }
+            for (std::uint16_t r = 0; r < n; ++r) {
+                if (live_slot(b, r)) ids.push_back({p, r});
+            }
+        }
+        return true;
+    } catch (...) {  // out of memory: the caller's own reading reports it
+        return false;
+    }
+}
+
 }  // namespace
 
-// Listing the rows needs only the head of each data page: its type, its owner
-// and its slot table, a few dozen bytes of the 4096. They are read through a
-// descriptor of our own, so whole pages are neither copied nor cached (on a
-// million-row register that copying was most of the time). The caller holds
-// the lock, so no other process writes meanwhile. Anything unexpected (a page
-// past the end, a short read, a slot table larger than its page) returns
-// false, and the caller reads the whole pages, which raises the proper error.
+std::optional<std::vector<RowId>> live_rows_from_heads(const std::string& path, const std::vector<std::uint32_t>& pages,
+                                                       std::uint32_t owner, std::uint32_t page_count, std::size_t parts) {
+    parts = std::clamp<std::size_t>(parts, 1, std::max<std::size_t>(1, pages.size()));
+    const std::size_t share = (pages.size() + parts - 1) / parts;
+    std::vector<std::vector<RowId>> found(parts);
+    std::vector<char> ok(parts, 0);
+    auto list = [&](std::size_t k) {
+        const std::size_t first = std::min(pages.size(), k * share);
+        const std::size_t count = std::min(pages.size() - first, share);
+        ok[k] = live_rows_of(path, pages.data() + first, count, owner, page_count, found[k]);
+    };
+    {
+        std::vector<std::jthread> helpers;
+        for (std::size_t k = 1; k < parts; ++k) {
+            try {
+                helpers.emplace_back(list, k);
+            } catch (const std::system_error&) {  // no thread to be had: this one does that part too
+                list(k);
+            }
+        }
+        list(0);
+    }  // the helpers are joined here
+    std::vector<RowId> ids;
+    for (std::size_t k = 0; k < parts; ++k) {
+        if (!ok[k]) return std::nullopt;
+        ids.insert(ids.end(), found[k].begin(), found[k].end());
+    }
+    return ids;
+}
+
+// Listing the rows of a large table is one small read per page: on a
+// million-row register that is hundreds of thousands of system calls, so a
+// few threads share the pages. The caller holds the lock, so no other process
+// writes meanwhile. On false the caller reads the whole pages, which raises
+// the proper error.
 bool Table::row_ids_from_slot_tables(std::vector<RowId>& ids) {
     const std::vector<std::uint32_t> pages = read_usage_map(*file_, def_.used_pages);
-    UniqueFd fd(::open(file_->path().c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) return false;
-    const std::uint32_t page_count = file_->page_count();
-    constexpr std::size_t kHead = 64;  // the header and the first 25 slots
-    PageData head{};
-    const Bytes b = bytes_of(head);
-    for (std::uint32_t p : pages) {
-        if (p >= page_count) return false;
-        const off_t at = static_cast<off_t>(p) * static_cast<off_t>(kPageSize);
-        if (!read_exact(fd.get(), head.data(), kHead, at)) return false;
-        if (b[0] != static_cast<std::uint8_t>(PageType::Data) || u32(b, data_page::kOwner) != def_.page) continue;
-        const std::uint16_t n = u16(b, data_page::kRowCount);
-        const std::size_t slots_end = data_page::kFirstSlot + 2u * n;
-        if (slots_end > kPageSize) return false;
-        if (slots_end > kHead && !read_exact(fd.get(), head.data() + kHead, slots_end - kHead, at + static_cast<off_t>(kHead))) {
-            return false;
-        }
-        for (std::uint16_t r = 0; r < n; ++r) {
-            if (live_slot(b, r)) ids.push_back({p, r});
-        }
-    }
+    constexpr std::size_t kPagesPerThread = 16384;
+    const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    const std::size_t parts = std::min<std::size_t>({pages.size() / kPagesPerThread, cores, 4});
+    std::optional<std::vector<RowId>> found = live_rows_from_heads(file_->path(), pages, def_.page, file_->page_count(), parts);
+    if (!found) return false;
+    ids = std::move(*found);
     return true;
 }
 
