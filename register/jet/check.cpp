@@ -79,6 +79,7 @@ std::vector<std::string> check_database(Database& db) {
             // Readers take a table's rows from the pages of its usage map: each must be a
             // data page of this table. (A page missing from it shows as rows missing
             // against the row count above.)
+            if (auto why = shared_usage_map(def, kFreePagesMap.pointer())) problems.push_back("table " + name + ": " + *why);
             std::vector<std::uint32_t> owned = read_usage_map(file, def.used_pages);
             for (std::uint32_t p : owned) {
                 Bytes b = bytes_of(*file.page(p));

@@ -174,4 +174,25 @@ TableDef read_table_def(PageFile& file, std::uint32_t page) {
     return t;
 }
 
+std::optional<std::string> shared_usage_map(const TableDef& def, std::uint32_t file_map) {
+    std::vector<std::pair<std::uint32_t, std::string>> maps{{file_map, "the file's free-page map"},
+                                                            {def.used_pages, "its owned-pages map"},
+                                                            {def.free_pages, "its free-space map"}};
+    for (std::size_t i = 0; i < def.physical_indexes.size(); ++i) {
+        maps.emplace_back(def.physical_indexes[i].used_pages, "the map of index " + std::to_string(i));
+    }
+    for (const LongValueMaps& m : def.long_value_maps) {
+        const std::string column = "column " + std::to_string(m.column_number);
+        maps.emplace_back(m.used_pages, "the long-value map of " + column);
+        maps.emplace_back(m.free_pages, "the long-value free-space map of " + column);
+    }
+    for (std::size_t i = 0; i < maps.size(); ++i) {
+        if (maps[i].first == 0) continue;
+        for (std::size_t j = i + 1; j < maps.size(); ++j) {
+            if (maps[j].first == maps[i].first) return maps[j].second + " is the same row as " + maps[i].second;
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace jet

@@ -13,7 +13,6 @@ namespace jet {
 
 namespace {
 
-constexpr RowId kFreePagesMap{1, 0};
 constexpr std::size_t kInlineLongValue = 64;  // longer long values go to their own pages
 constexpr std::size_t kSinglePage = 4076;     // at most this much in one long-value row
 constexpr std::size_t kChunk = kSinglePage - 4;  // a chained row's bytes after its link
@@ -70,6 +69,7 @@ TableWriter::TableWriter(PageFile& file, PageAllocator& pages, std::uint32_t def
             damaged("column " + c.name + " of type " + type_name(c.type) + " is marked as an autonumber");
         }
     }
+    if (auto why = shared_usage_map(def_, kFreePagesMap.pointer())) damaged(*why);
     for (const PhysicalIndex& x : def_.physical_indexes) {
         if (auto why = unsupported_reason(def_, x, sort_order_)) {
             throw Error(ErrorKind::Unsupported, "the table cannot be changed: " + *why);

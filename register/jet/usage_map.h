@@ -10,6 +10,9 @@
 
 namespace jet {
 
+// The file's map of free pages lies in row 0 of page 1.
+constexpr RowId kFreePagesMap{1, 0};
+
 // The pages set in the map stored at the given row pointer, in ascending order.
 std::vector<std::uint32_t> read_usage_map(PageFile& file, std::uint32_t row_pointer);
 
