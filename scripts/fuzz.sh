@@ -25,6 +25,7 @@ export ASAN_OPTIONS=quarantine_size_mb=16
 base=${REGISTER_FUZZ_BASE:-$root/../shared/fixtures/register/reg_small.mdb}
 [[ -f $base ]] && export REGISTER_FUZZ_BASE=$base
 mkdir -p build-fuzz/findings
+findings() { find build-fuzz/findings -maxdepth 1 -name "$1-*" | wc -l; }
 for t in "${targets[@]}"; do
     work=build-fuzz/work/$t
     rm -rf "$work" && mkdir -p "$work"
@@ -35,7 +36,7 @@ for t in "${targets[@]}"; do
         *) extra=(-max_len=100) ;;
     esac
     log=$root/build-fuzz/findings/$t.log
-    before=$(ls build-fuzz/findings/"$t"-* 2>/dev/null | wc -l)
+    before=$(findings "$t")
     args=(-max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$root/build-fuzz/findings/$t-"
           "${extra[@]}" "$root/$work")
     if ((workers > 1)); then
@@ -48,6 +49,6 @@ for t in "${targets[@]}"; do
         "$root/build-fuzz/bin/$t" "${args[@]}" > "$log" 2>&1 || true
     fi
     runs=$(awk '/stat::number_of_executed_units/ { n += $2 } END { print n + 0 }' "$log")
-    found=$(($(ls build-fuzz/findings/"$t"-* 2>/dev/null | wc -l) - before))
+    found=$(($(findings "$t") - before))
     echo "$t: $runs executions in ${seconds} s, $found new findings (log $log)"
 done
