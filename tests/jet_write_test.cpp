@@ -355,6 +355,57 @@ TEST(Write, RefusedValuesChangeNothing) {
     expect_sound(db);
 }
 
+// A definition whose memo column keeps its free-space map in the row of the
+// table's own map: a write would rewrite the table's map through the memo's
+// and lose every row from it. The table is refused and check names it.
+TEST(Write, UsageMapsSharingARowAreRefused) {
+    TempDir dir;
+    fs::path db = new_register(dir);
+    {
+        jet::Database d(db.string());
+        jet::WriteGroup g(d);
+        for (int i = 0; i < 4; ++i) {
+            Row v = person(i * 3 + 12);  // memos on pages of their own
+            g.table(kRegister).insert(v);
+        }
+        g.commit();
+    }
+    std::string bytes = read_file(db);
+    {
+        jet::Database d(db.string());
+        const jet::Table t = d.table(kRegister);
+        const jet::TableDef& def = t.def();
+        ASSERT_FALSE(def.long_value_maps.empty());
+        const jet::LongValueMaps& m = def.long_value_maps.front();
+        // The column's entry in the definition: its number, then its two map pointers.
+        std::string entry(10, '\0');
+        auto put = [&](std::size_t at, std::uint32_t v, int n) {
+            for (int k = 0; k < n; ++k) entry[at + static_cast<std::size_t>(k)] = static_cast<char>(v >> (8 * k));
+        };
+        put(0, m.column_number, 2);
+        put(2, m.used_pages, 4);
+        put(6, m.free_pages, 4);
+        const std::size_t at = bytes.find(entry, std::size_t{def.page} * jet::kPageSize);
+        ASSERT_NE(at, std::string::npos);
+        for (int k = 0; k < 4; ++k) bytes[at + 6 + static_cast<std::size_t>(k)] = static_cast<char>(def.used_pages >> (8 * k));
+    }
+    write_file(db, bytes);
+    jet::Database d(db.string());
+    try {
+        jet::WriteGroup g(d);
+        g.table(kRegister);
+        ADD_FAILURE() << "the table was opened for writing";
+    } catch (const jet::Error& e) {
+        EXPECT_EQ(e.kind(), jet::ErrorKind::Damaged) << e.what();
+        EXPECT_NE(std::string(e.what()).find("same row"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(read_file(db), bytes);
+    const std::vector<std::string> problems = jet::check_database(d);
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find("is the same row as its owned-pages map"), std::string::npos) << problems[0];
+    EXPECT_EQ(rows_by_number(db).size(), 4u) << "still readable";
+}
+
 TEST(Write, ReadOnlyFileOrFolderIsRefusedAndUnchanged) {
     TempDir dir;
     fs::path db = new_register(dir);
