@@ -406,6 +406,42 @@ TEST(Write, UsageMapsSharingARowAreRefused) {
     EXPECT_EQ(rows_by_number(db).size(), 4u) << "still readable";
 }
 
+// A memo whose long-value row is marked deleted: the next write may squeeze
+// those bytes out, so reading it is refused as damage (and check says so)
+// rather than trusted.
+TEST(Write, LongValueInADeletedRowIsDamage) {
+    TempDir dir;
+    fs::path db = new_register(dir);
+    {
+        jet::Database d(db.string());
+        jet::WriteGroup g(d);
+        Row v = person(21);  // a memo of 9,000 characters: a chain of pages
+        g.table(kRegister).insert(v);
+        g.commit();
+    }
+    std::string bytes = read_file(db);
+    std::size_t flagged = 0;
+    for (std::size_t p = 0; p < bytes.size() / jet::kPageSize; ++p) {
+        const std::size_t at = p * jet::kPageSize;
+        jet::Bytes page(reinterpret_cast<const std::uint8_t*>(bytes.data()) + at, jet::kPageSize);
+        if (page[0] == 1 && jet::u32(page, jet::data_page::kOwner) == jet::data_page::kLongValueMark) {
+            bytes[at + jet::data_page::kFirstSlot + 1] = static_cast<char>(bytes[at + jet::data_page::kFirstSlot + 1] | 0x80);
+            ++flagged;
+        }
+    }
+    ASSERT_GT(flagged, 0u);
+    write_file(db, bytes);
+    jet::Database d(db.string());
+    try {
+        rows_by_number(db);
+        ADD_FAILURE() << "the memo was read";
+    } catch (const jet::Error& e) {
+        EXPECT_EQ(e.kind(), jet::ErrorKind::Damaged);
+        EXPECT_NE(std::string(e.what()).find("deleted row"), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(jet::check_database(d).empty());
+}
+
 TEST(Write, ReadOnlyFileOrFolderIsRefusedAndUnchanged) {
     TempDir dir;
     fs::path db = new_register(dir);

@@ -9,7 +9,12 @@ namespace {
 Bytes long_value_row(PageFile& file, std::uint32_t pointer, PagePtr& keep) {
     RowId id = RowId::from_pointer(pointer);
     keep = file.page_of_type(id.page, PageType::Data, "long value");
-    return data_page::slot(bytes_of(*keep), id.row).bytes;
+    data_page::Slot s = data_page::slot(bytes_of(*keep), id.row);
+    // A deleted row's bytes are free to be squeezed out or overwritten by the next write.
+    if (s.deleted()) {
+        damaged("a long value lies in a deleted row (page " + std::to_string(id.page) + ", row " + std::to_string(id.row) + ")");
+    }
+    return s.bytes;
 }
 
 }  // namespace
