@@ -37,6 +37,7 @@ for t in "${targets[@]}"; do
     esac
     log=$root/build-fuzz/findings/$t.log
     before=$(findings "$t")
+    start=$SECONDS
     args=(-max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$root/build-fuzz/findings/$t-"
           "${extra[@]}" "$root/$work")
     if ((workers > 1)); then
@@ -50,5 +51,5 @@ for t in "${targets[@]}"; do
     fi
     runs=$(awk '/stat::number_of_executed_units/ { n += $2 } END { print n + 0 }' "$log")
     found=$(($(findings "$t") - before))
-    echo "$t: $runs executions in ${seconds} s, $found new findings (log $log)"
+    echo "$t: $runs executions in $((SECONDS - start)) s, $found new findings (log $log)"
 done
