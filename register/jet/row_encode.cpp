@@ -155,13 +155,14 @@ void put_fixed(std::uint8_t* p, const Column& c, const Value& v) {
             break;
         }
         case ColumnType::Text: {
+            // An empty value leaves the zeros (and memcpy must not see its null data pointer).
             std::vector<std::uint8_t> t = encode_text(to_utf16(std::get<std::string>(v)), false);
-            std::memcpy(p, t.data(), std::min<std::size_t>(t.size(), c.length));
+            if (!t.empty()) std::memcpy(p, t.data(), std::min<std::size_t>(t.size(), c.length));
             break;
         }
         case ColumnType::Binary: {
             const auto& b = std::get<Binary>(v).bytes;
-            std::memcpy(p, b.data(), std::min<std::size_t>(b.size(), c.length));
+            if (!b.empty()) std::memcpy(p, b.data(), std::min<std::size_t>(b.size(), c.length));
             break;
         }
         default: break;
