@@ -316,11 +316,16 @@ PageData IndexTree::encode(std::uint32_t page, Node& n) {
     }
     std::vector<std::vector<std::uint8_t>> bytes(written);
     for (std::size_t i = 0; i < written; ++i) append_entry(bytes[i], n.entries[i].e, n.leaf, n.entries[i].child);
-    std::size_t prefix = 0;
-    if (written > 1) {
+    // The bytes every entry begins with. In a sorted page that is what the
+    // first and last entries share; every entry is compared all the same, so
+    // entries out of order in a damaged page cannot be shorter than the prefix.
+    std::size_t prefix = written > 1 ? bytes.front().size() : 0;
+    for (std::size_t i = 1; i < written && prefix > 0; ++i) {
         const auto& a = bytes.front();
-        const auto& b = bytes.back();
-        while (prefix < a.size() && prefix < b.size() && a[prefix] == b[prefix]) ++prefix;
+        const auto& b = bytes[i];
+        std::size_t same = 0;
+        while (same < prefix && same < b.size() && a[same] == b[same]) ++same;
+        prefix = same;
     }
     std::size_t pos = 0;
     auto mark = [&](std::size_t end) { p[index_page::kMask + end / 8] |= static_cast<std::uint8_t>(1u << (end % 8)); };
