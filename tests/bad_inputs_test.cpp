@@ -25,7 +25,7 @@
 #include "jet/create.h"
 #include "jet/database.h"
 #include "support.h"
-#include "window_seams.h"
+#include "window_steps.h"
 #include "ui/file_dialog.h"
 #include "ui/message_box.h"
 
@@ -43,7 +43,6 @@ namespace {
 using namespace testing_support;
 using Row = std::vector<jet::Value>;
 
-QString q(const fs::path& p) { return QString::fromStdString(p.string()); }
 
 // Person i: a first name and a marker that follow the row wherever it goes,
 // and a memo long enough every few rows to need pages of its own.
@@ -516,19 +515,6 @@ void open(Form1& f, Seams& s, const fs::path& db) {
     f.otb_Click();
 }
 
-QStringList names(Form1& f) {
-    QStringList out;
-    for (int r = 0; r < f.model()->rowCount(); ++r) out << f.model()->index(r, 2).data().toString();
-    return out;
-}
-
-QStringList search(Form1& f, const QString& name, const QString& mark) {
-    f.text1()->setText(name);
-    f.text2()->setText(mark);
-    f.Command1_Click();
-    return names(f);
-}
-
 TEST(BrowserBadFiles, UnusableFilesHideTheGridAndTheSearchSaysWhy) {
     Seams s;
     TempDir dir;
@@ -696,13 +682,6 @@ TEST(BrowserBadFiles, SearchTextsWithQuotesAndWildcards) {
 #elif BAD_INPUTS_WINDOW == 3
 // ---------------------------------------------------------------------------
 // Tavrel, and regtool
-
-void choose(Form1& f, Seams& s, const fs::path& source, const fs::path& destination) {
-    s.answers.push_back(q(source));
-    f.fro_Click();
-    s.answers.push_back(q(destination));
-    f.toto_Click();
-}
 
 TEST(ImporterBadFiles, UnusableSourceOrDestinationIsReportedAndNothingMoves) {
     Seams s;

@@ -13,7 +13,7 @@
 #include "jet/create.h"
 #include "jet/database.h"
 #include "support.h"
-#include "window_seams.h"
+#include "window_steps.h"
 #include "ui/file_dialog.h"
 #include "ui/message_box.h"
 #include "ui/twips.h"
@@ -42,23 +42,10 @@ void open(Form1& f, Seams& s, const fs::path& db) {
 }
 
 // The first names the grid shows (column 2 of either result).
-QStringList names(Form1& f) {
-    QStringList out;
-    for (int r = 0; r < f.model()->rowCount(); ++r) out << f.model()->index(r, 2).data().toString();
-    return out;
-}
-
 QStringList headers(Form1& f) {
     QStringList out;
     for (int c = 0; c < f.model()->columnCount(); ++c) out << f.model()->headerData(c, Qt::Horizontal).toString();
     return out;
-}
-
-QStringList search(Form1& f, const QString& name, const QString& mark) {
-    f.text1()->setText(name);
-    f.text2()->setText(mark);
-    f.Command1_Click();
-    return names(f);
 }
 
 TEST(Browser, WindowAndStatements) {

@@ -21,7 +21,7 @@
 #include "jet/database.h"
 #include "mdb_export_compare.h"
 #include "support.h"
-#include "window_seams.h"
+#include "window_steps.h"
 #include "ui/file_dialog.h"
 #include "ui/message_box.h"
 
@@ -30,7 +30,6 @@ namespace {
 using namespace testing_support;
 using Row = std::vector<jet::Value>;
 
-QString q(const fs::path& p) { return QString::fromStdString(p.string()); }
 
 Row person(int i) {
     Row v(26, jet::Null{});
@@ -53,13 +52,6 @@ std::vector<Row> rows_of(const fs::path& db) { return register_rows(db); }
 void expect_sound(const fs::path& db) {
     jet::Database d(db.string());
     for (const auto& p : jet::check_database(d)) ADD_FAILURE() << db.filename() << ": " << p;
-}
-
-void choose(Form1& f, Seams& s, const fs::path& source, const fs::path& destination) {
-    s.answers.push_back(q(source));
-    f.fro_Click();
-    s.answers.push_back(q(destination));
-    f.toto_Click();
 }
 
 TEST(Importer, WindowAndChoices) {

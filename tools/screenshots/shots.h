@@ -1,5 +1,5 @@
-// Shared by the screenshot programs: let the window paint, then save the
-// screen around it.
+// Shared by the screenshot programs: the dialogs scripted, the window left
+// to paint, then the screen around it saved.
 #pragma once
 
 #include <QApplication>
@@ -7,6 +7,11 @@
 #include <QString>
 #include <QThread>
 #include <QWidget>
+#include <cstdio>
+#include <optional>
+
+#include "ui/file_dialog.h"
+#include "ui/message_box.h"
 
 inline void settle() {
     for (int i = 0; i < 20; ++i) {
@@ -18,4 +23,10 @@ inline void settle() {
 inline bool save(const QWidget& w, const QString& path) {
     const QRect r = w.frameGeometry();
     return w.screen()->grabWindow(0, r.x(), r.y(), r.width(), r.height()).save(path);
+}
+
+// Every file dialog chooses db; messages go to stderr instead of boxes.
+inline void script_dialogs(const QString& db) {
+    ui::FileDialog::set_script([db](const ui::FileDialog&) { return std::optional<QString>(db); });
+    ui::set_message_sink([](const QString& text, const QString&) { std::fprintf(stderr, "message: %s\n", qPrintable(text)); });
 }

@@ -12,8 +12,6 @@
 #include "form1.h"
 #include "shots.h"
 #include "image_frame.h"
-#include "ui/file_dialog.h"
-#include "ui/message_box.h"
 #include "word_processor.h"
 
 #include <QFile>
@@ -27,8 +25,7 @@ int main(int argc, char** argv) {
     }
     const QString db = QString::fromLocal8Bit(argv[1]);
     const QString out = QString::fromLocal8Bit(argv[2]);
-    ui::FileDialog::set_script([db](const ui::FileDialog&) { return std::optional<QString>(db); });
-    ui::set_message_sink([](const QString& text, const QString&) { std::fprintf(stderr, "message: %s\n", qPrintable(text)); });
+    script_dialogs(db);
     Form1 form;
     form.move(0, 0);
     form.show();

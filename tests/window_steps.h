@@ -1,0 +1,40 @@
+// Steps the tests take through the browser's and the importer's windows; the
+// window class is a parameter, as each program names its own Form1.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <filesystem>
+
+#include "window_seams.h"
+
+namespace testing_support {
+
+inline QString q(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
+
+// The browser: the first names of the rows in the grid, and a search.
+template <typename Form>
+QStringList names(Form& f) {
+    QStringList out;
+    for (int r = 0; r < f.model()->rowCount(); ++r) out << f.model()->index(r, 2).data().toString();
+    return out;
+}
+
+template <typename Form>
+QStringList search(Form& f, const QString& name, const QString& mark) {
+    f.text1()->setText(name);
+    f.text2()->setText(mark);
+    f.Command1_Click();
+    return names(f);
+}
+
+// The importer: the source and the destination chosen through its dialogs.
+template <typename Form>
+void choose(Form& f, Seams& s, const std::filesystem::path& source, const std::filesystem::path& destination) {
+    s.answers.push_back(q(source));
+    f.fro_Click();
+    s.answers.push_back(q(destination));
+    f.toto_Click();
+}
+
+}  // namespace testing_support
