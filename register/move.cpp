@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "dataaccess/connection.h"
@@ -23,6 +24,14 @@ namespace {
 
 using dataaccess::DataError;
 using dataaccess::quoted;
+
+// The order in which a move takes the locks of its two files: by the files'
+// identity on disk, the same whichever of them is the source.
+bool locks_source_first(const QString& source, const QString& destination) {
+    struct stat s {}, d {};
+    if (::stat(source.toLocal8Bit().constData(), &s) != 0 || ::stat(destination.toLocal8Bit().constData(), &d) != 0) return true;
+    return std::pair(s.st_dev, s.st_ino) < std::pair(d.st_dev, d.st_ino);
+}
 
 }  // namespace
 
@@ -57,50 +66,60 @@ std::size_t move_register(const QString& source, const QString& destination, con
         where = &source;
         { jet::WriteGroup probe(from.database()); }
         std::vector<jet::RowId> ids = src.row_ids();
+        const bool source_first = locks_source_first(source, destination);
         std::size_t moved = 0;
         const std::size_t group = std::max<std::size_t>(1, options.group_rows);
         for (std::size_t at = 0; at < ids.size(); at += group) {
             const std::size_t end = std::min(ids.size(), at + group);
-            // The group's rows are read first: the source is never read while
-            // the destination is locked, so two runs in opposite directions
-            // cannot wait for each other.
-            std::vector<std::pair<jet::RowId, std::vector<jet::Value>>> rows;
-            {
-                // One read lock for the whole group keeps the pages cached between rows.
-                jet::FileLock reading(from.database().file(), false);
-                for (std::size_t i = at; i < end; ++i) {
-                    std::optional<std::vector<jet::Value>> row = src.read(ids[i]);
-                    if (row) rows.emplace_back(ids[i], std::move(*row));  // else another program deleted it meanwhile
-                }
+            // Both files stay locked for the whole group, the two locks taken
+            // in one order for any pair of files, so that two runs in opposite
+            // directions cannot each wait for the other.
+            std::optional<jet::WriteGroup> out, in;
+            if (source_first) {
+                where = &source;
+                out.emplace(from.database());
+                where = &destination;
+                in.emplace(to.database());
+            } else {
+                where = &destination;
+                in.emplace(to.database());
+                where = &source;
+                out.emplace(from.database());
             }
+            where = &source;
+            jet::TableWriter& s = out->table(kTable.toStdString());
+            std::vector<std::pair<jet::RowId, std::vector<jet::Value>>> rows;
+            for (std::size_t i = at; i < end; ++i) {
+                std::optional<std::vector<jet::Value>> row = s.read(ids[i]);
+                if (row) rows.emplace_back(ids[i], std::move(*row));  // else another program deleted it meanwhile
+            }
+            where = &destination;
+            jet::TableWriter& d = in->table(kTable.toStdString());
             std::vector<jet::RowId> stored;
             std::optional<jet::Error> refused;
-            {
-                where = &destination;
-                jet::WriteGroup g(to.database());
-                jet::TableWriter& t = g.table(kTable.toStdString());
-                for (auto& [id, row] : rows) {
-                    std::vector<jet::Value> values(columns, jet::Null{});
-                    for (std::size_t c = 1; c < columns; ++c) values[c] = std::move(row[c]);
-                    try {
-                        t.insert(values);
-                    } catch (const jet::Error& e) {
-                        // A refused value changes nothing: the rows before it are stored.
-                        if (e.kind() != jet::ErrorKind::Constraint) throw;
-                        refused = e;
-                        break;
-                    }
-                    stored.push_back(id);
+            for (auto& [id, row] : rows) {
+                std::vector<jet::Value> values(columns, jet::Null{});
+                for (std::size_t c = 1; c < columns; ++c) values[c] = std::move(row[c]);
+                try {
+                    d.insert(values);
+                } catch (const jet::Error& e) {
+                    // A refused value changes nothing: the rows before it are stored.
+                    if (e.kind() != jet::ErrorKind::Constraint) throw;
+                    refused = e;
+                    break;
                 }
-                g.commit();
+                stored.push_back(id);
             }
-            {
-                where = &source;
-                jet::WriteGroup g(from.database());
-                jet::TableWriter& t = g.table(kTable.toStdString());
-                for (jet::RowId id : stored) t.remove(id);
-                g.commit();
-            }
+            // The deletes are carried out in memory before the destination
+            // commits: a source the engine could not change leaves both files
+            // as they were, not the group in both.
+            where = &source;
+            for (jet::RowId id : stored) s.remove(id);
+            out->prepare();
+            where = &destination;
+            in->commit();
+            where = &source;
+            out->commit();
             moved += stored.size();
             if (options.progress) options.progress(moved);
             if (refused) {

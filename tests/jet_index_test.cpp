@@ -114,3 +114,48 @@ TEST(Check, ReportsAnIndexThatNoLongerMatchesItsRows) {
 }
 
 }  // namespace
+
+namespace {
+
+// A tree whose leaves still hold the right entries can still send a search
+// astray: the check reads the tree from its root too.
+TEST(Check, ReportsATreeThatSendsSearchesAstray) {
+    fs::path src = fixtures_dir() / "register" / "reg_holes.mdb";
+    ASSERT_TRUE(fs::exists(src)) << "the shared test files are missing";
+    std::uint32_t root = 0;
+    {
+        jet::Database db(src.string());
+        jet::Table t = db.table("ЗУРТ");
+        for (const jet::LogicalIndex& li : t.def().indexes) {
+            if (li.name == "Фамилия") root = t.def().physical_indexes[li.physical].root_page;
+        }
+    }
+    const std::string bytes = read_file(src);
+    const std::size_t page = std::size_t{root} * jet::kPageSize;
+    ASSERT_EQ(bytes[page], 0x03) << "the surname index of reg_holes has a node page at its root";
+    TempDir dir;
+    auto check = [&](const std::string& changed) {
+        write_file(dir / "bad.mdb", changed);
+        return run_regtool({"check", (dir / "bad.mdb").string()});
+    };
+    // The first node entry lowered below the last entry of its child: a
+    // search for that entry would look in the next child.
+    std::string lowered = bytes;
+    lowered[page + jet::index_page::kEntries + 1] = static_cast<char>(lowered[page + jet::index_page::kEntries + 1] - 1);
+    RunResult r = check(lowered);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("below the last entry of its child"), std::string::npos) << r.out;
+    // The second leaf's link back to the first one lost (readers that walk
+    // the leaves backwards stop there).
+    jet::PageFile f(src.string());
+    const std::uint32_t table_page = jet::u32(jet::bytes_of(*f.page(root)), jet::index_page::kOwner);
+    const jet::IndexPage node = jet::read_index_page(f, table_page, root);
+    std::string unlinked = bytes;
+    const std::size_t second = std::size_t{node.children.at(1)} * jet::kPageSize;
+    for (std::size_t i = 0; i < 4; ++i) unlinked[second + jet::index_page::kPrev + i] = 0;
+    r = check(unlinked);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("the chain of leaves breaks"), std::string::npos) << r.out;
+}
+
+}  // namespace

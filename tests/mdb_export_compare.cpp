@@ -199,10 +199,19 @@ void compare(const fs::path& db, const std::string& table) {
         return k;
     };
     // mdb-export lists a moved row where its data lies, we where its slot is:
-    // compare the rows as multisets.
-    auto by_key = [&](const Row& x, const Row& y) { return key(x) < key(y); };
-    std::stable_sort(ra.begin(), ra.end(), by_key);
-    std::stable_sort(rb.begin(), rb.end(), by_key);
+    // compare the rows as multisets. Each row's key is made once.
+    auto sorted = [&](std::vector<Row>& rows) {
+        std::vector<std::pair<std::string, std::size_t>> keyed;
+        keyed.reserve(rows.size());
+        for (std::size_t i = 0; i < rows.size(); ++i) keyed.emplace_back(key(rows[i]), i);
+        std::sort(keyed.begin(), keyed.end());
+        std::vector<Row> out;
+        out.reserve(rows.size());
+        for (auto& k : keyed) out.push_back(std::move(rows[k.second]));
+        rows = std::move(out);
+    };
+    sorted(ra);
+    sorted(rb);
     for (std::size_t i = 0; i < ra.size(); ++i) {
         ASSERT_EQ(ra[i].size(), rb[i].size());
         for (std::size_t c = 0; c < ra[i].size(); ++c) {

@@ -154,6 +154,10 @@ DataError Connection::error_for(const jet::Error& e, const QString& path) {
                              QStringLiteral("Операция не поддерживается для базы данных %1%2.").arg(file, detail(e)));
         case jet::ErrorKind::Constraint:
             return DataError(errc::kTypeMismatch, QStringLiteral("Значение не может быть сохранено в базе данных %1%2.").arg(file, detail(e)));
+        case jet::ErrorKind::Internal:
+            return DataError(errc::kInternal, QStringLiteral("Программа не смогла выполнить изменение базы данных %1 из-за "
+                                                             "собственной ошибки%2. База данных осталась без изменений.")
+                                                  .arg(file, detail(e)));
     }
     return DataError(errc::kIo, QStringLiteral("Ошибка базы данных %1%2.").arg(file, detail(e)));
 }

@@ -28,6 +28,7 @@ constexpr int kProvider = 3706;            // a provider other than Jet 4.0
 constexpr int kSyntax = 3131;              // a statement the layer does not understand
 constexpr int kIo = 3043;                  // a disk or network error
 constexpr int kSameFile = 3045;            // one file chosen as both source and destination
+constexpr int kInternal = 3000;            // the engine could not carry out a change; nothing was written
 }  // namespace errc
 
 // A name or a path as the messages quote it: «…».

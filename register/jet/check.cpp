@@ -1,6 +1,7 @@
 #include "check.h"
 
 #include <algorithm>
+#include <optional>
 #include <set>
 
 #include "data_page.h"
@@ -10,6 +11,102 @@
 namespace jet {
 
 namespace {
+
+// The shape of an index's tree, as a reader searching it relies on: every page
+// reached once from the root, all leaves at one depth, each node entry not
+// below the last entry under its child and below the first entry under the
+// next child, the leaves' chain (next and back links) visiting the leaves in
+// the tree's order, and every page of the tree in the index's usage map.
+class TreeWalk {
+public:
+    TreeWalk(PageFile& file, const TableDef& def, const PhysicalIndex& x, std::string where, std::vector<std::string>& problems)
+        : file_(file), def_(def), x_(x), where_(std::move(where)), problems_(problems) {}
+
+    void run() {
+        visit(x_.root_page, 0);
+        if (!ok_) return;
+        check_chain();
+        std::vector<std::uint32_t> mapped = read_usage_map(file_, x_.used_pages);
+        for (std::uint32_t page : pages_) {
+            if (page != x_.root_page && !std::binary_search(mapped.begin(), mapped.end(), page)) {
+                problem("page " + std::to_string(page) + " of the tree is missing from the index's usage map");
+                break;
+            }
+        }
+    }
+
+private:
+    struct Range {
+        IndexEntry first, last;
+    };
+
+    void problem(const std::string& what) {
+        problems_.push_back(where_ + what);
+        ok_ = false;
+    }
+
+    std::optional<Range> visit(std::uint32_t page, int depth) {
+        if (!ok_) return std::nullopt;
+        if (depth > 32) {
+            problem("the tree is deeper than any real one");
+            return std::nullopt;
+        }
+        if (page == 0 || !pages_.insert(page).second) {
+            problem("the tree reaches page " + std::to_string(page) + " twice or points at page 0");
+            return std::nullopt;
+        }
+        IndexPage p = read_index_page(file_, def_.page, page);
+        if (p.leaf) {
+            if (leaf_depth_ >= 0 && depth != leaf_depth_) problem("its leaves lie at different depths");
+            leaf_depth_ = depth;
+            leaves_.push_back({page, p.prev, p.next});
+            if (p.entries.empty()) return std::nullopt;
+            return Range{p.entries.front(), p.entries.back()};
+        }
+        std::vector<std::uint32_t> children = p.children;
+        if (p.tail != 0 && (children.empty() || children.back() != p.tail)) children.push_back(p.tail);
+        std::optional<Range> whole;
+        const IndexEntry* bound = nullptr;  // the entry the next child's entries must lie above
+        for (std::size_t i = 0; i < children.size() && ok_; ++i) {
+            std::optional<Range> r = visit(children[i], depth + 1);
+            if (!r) continue;
+            if (bound && !(*bound < r->first)) {
+                problem("node page " + std::to_string(page) + " sends a search for an entry to the wrong child");
+            }
+            if (i < p.entries.size()) {
+                if (p.entries[i] < r->last) problem("node page " + std::to_string(page) + " has an entry below the last entry of its child");
+                bound = &p.entries[i];
+            }
+            if (!whole) whole = r;
+            whole->last = r->last;
+        }
+        return whole;
+    }
+
+    void check_chain() {
+        for (std::size_t i = 0; i < leaves_.size(); ++i) {
+            std::uint32_t prev = i == 0 ? 0 : leaves_[i - 1].page;
+            std::uint32_t next = i + 1 == leaves_.size() ? 0 : leaves_[i + 1].page;
+            if (leaves_[i].prev != prev || leaves_[i].next != next) {
+                problem("the chain of leaves breaks at page " + std::to_string(leaves_[i].page));
+                return;
+            }
+        }
+    }
+
+    struct Leaf {
+        std::uint32_t page, prev, next;
+    };
+    PageFile& file_;
+    const TableDef& def_;
+    const PhysicalIndex& x_;
+    std::string where_;
+    std::vector<std::string>& problems_;
+    std::set<std::uint32_t> pages_;
+    std::vector<Leaf> leaves_;
+    int leaf_depth_ = -1;
+    bool ok_ = true;
+};
 
 void check_indexes(Database& db, Table& t, const std::vector<std::pair<RowId, std::vector<Value>>>& rows,
                    std::vector<std::string>& problems) {
@@ -35,6 +132,7 @@ void check_indexes(Database& db, Table& t, const std::vector<std::pair<RowId, st
             expected.push_back({std::move(*key), entry.first});
         }
         std::sort(expected.begin(), expected.end());
+        TreeWalk(db.file(), def, x, where, problems).run();
         std::vector<IndexEntry> stored = read_index_entries(db.file(), def, x);
         for (std::size_t i = 1; i < stored.size(); ++i) {
             if (!(stored[i - 1] < stored[i])) {
@@ -56,43 +154,51 @@ void check_indexes(Database& db, Table& t, const std::vector<std::pair<RowId, st
 
 }  // namespace
 
-std::vector<std::string> check_database(Database& db) {
+std::vector<std::string> check_table(Database& db, const std::string& name) {
     std::vector<std::string> problems;
     PageFile& file = db.file();
     FileLock lock(file, false);
+    try {
+        Table t = db.table(name);
+        const TableDef& def = t.def();
+        std::vector<std::pair<RowId, std::vector<Value>>> rows;
+        t.scan([&](RowId id, const std::vector<Value>& row) {
+            rows.emplace_back(id, row);
+            return true;
+        });
+        if (rows.size() != def.row_count) {
+            problems.push_back("table " + name + ": the definition counts " + std::to_string(def.row_count) +
+                               " rows, the pages hold " + std::to_string(rows.size()));
+        }
+        // Readers take a table's rows from the pages of its usage map: each must be a
+        // data page of this table. (A page missing from it shows as rows missing
+        // against the row count above.)
+        if (auto why = shared_usage_map(def, kFreePagesMap.pointer())) problems.push_back("table " + name + ": " + *why);
+        std::vector<std::uint32_t> owned = read_usage_map(file, def.used_pages);
+        for (std::uint32_t p : owned) {
+            Bytes b = bytes_of(*file.page(p));
+            if (b[0] != static_cast<std::uint8_t>(PageType::Data) || u32(b, data_page::kOwner) != def.page) {
+                problems.push_back("table " + name + ": its usage map names page " + std::to_string(p) +
+                                   ", which is not one of its data pages");
+            }
+        }
+        read_usage_map(file, def.free_pages);
+        check_indexes(db, t, rows, problems);
+    } catch (const Error& e) {
+        problems.push_back("table " + name + ": " + e.what());
+    }
+    return problems;
+}
+
+std::vector<std::string> check_database(Database& db) {
+    std::vector<std::string> problems;
+    FileLock lock(db.file(), false);
     std::vector<std::string> names = db.user_tables();
     // The catalog itself is checked too: other programs find tables through its indexes.
     names.insert(names.begin(), "MSysObjects");
     for (const std::string& name : names) {
-        try {
-            Table t = db.table(name);
-            const TableDef& def = t.def();
-            std::vector<std::pair<RowId, std::vector<Value>>> rows;
-            t.scan([&](RowId id, const std::vector<Value>& row) {
-                rows.emplace_back(id, row);
-                return true;
-            });
-            if (rows.size() != def.row_count) {
-                problems.push_back("table " + name + ": the definition counts " + std::to_string(def.row_count) +
-                                   " rows, the pages hold " + std::to_string(rows.size()));
-            }
-            // Readers take a table's rows from the pages of its usage map: each must be a
-            // data page of this table. (A page missing from it shows as rows missing
-            // against the row count above.)
-            if (auto why = shared_usage_map(def, kFreePagesMap.pointer())) problems.push_back("table " + name + ": " + *why);
-            std::vector<std::uint32_t> owned = read_usage_map(file, def.used_pages);
-            for (std::uint32_t p : owned) {
-                Bytes b = bytes_of(*file.page(p));
-                if (b[0] != static_cast<std::uint8_t>(PageType::Data) || u32(b, data_page::kOwner) != def.page) {
-                    problems.push_back("table " + name + ": its usage map names page " + std::to_string(p) +
-                                       ", which is not one of its data pages");
-                }
-            }
-            read_usage_map(file, def.free_pages);
-            check_indexes(db, t, rows, problems);
-        } catch (const Error& e) {
-            problems.push_back("table " + name + ": " + e.what());
-        }
+        std::vector<std::string> found = check_table(db, name);
+        problems.insert(problems.end(), found.begin(), found.end());
     }
     return problems;
 }

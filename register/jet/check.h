@@ -12,5 +12,7 @@ namespace jet {
 
 // The problems found, one sentence each; empty when the file is sound.
 std::vector<std::string> check_database(Database& db);
+// The same for one table (the catalog is table MSysObjects).
+std::vector<std::string> check_table(Database& db, const std::string& name);
 
 }  // namespace jet

@@ -68,7 +68,8 @@ TableWriter& WriteGroup::table(std::string_view name) {
 }
 
 TableWriter& WriteGroup::table_at(std::uint32_t definition_page) {
-    if (!open_) throw Error(ErrorKind::Io, "internal error: the write group has ended");
+    if (!open_) internal_fault("the write group has ended");
+    if (prepared_) internal_fault("a table changed after its write group was prepared");
     for (auto& [page, w] : tables_) {
         if (page == definition_page) return *w;
     }
@@ -88,10 +89,16 @@ void WriteGroup::table_created(const std::string& name, std::uint32_t definition
     created_.emplace_back(name, definition_page);
 }
 
-void WriteGroup::commit() {
-    if (!open_) return;
+void WriteGroup::prepare() {
+    if (!open_ || prepared_) return;
     for (auto& [page, w] : tables_) w->finish();
     pages_->finish();
+    prepared_ = true;
+}
+
+void WriteGroup::commit() {
+    if (!open_) return;
+    prepare();
     db_.file().commit();
     tables_.clear();
     open_ = false;

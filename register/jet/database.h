@@ -61,6 +61,10 @@ public:
     void table_created(const std::string& name, std::uint32_t definition_page);
     PageAllocator& pages() { return *pages_; }
     PageFile& file() { return db_.file(); }
+    // Encodes every change (indexes, maps, definitions) without writing any of
+    // it, so that a change the engine cannot carry out fails here, before a
+    // caller does anything that depends on it. The tables take no more changes.
+    void prepare();
     void commit();
 
 private:
@@ -69,6 +73,7 @@ private:
     std::vector<std::pair<std::uint32_t, std::unique_ptr<TableWriter>>> tables_;
     std::vector<std::pair<std::string, std::uint32_t>> created_;
     bool open_ = false;
+    bool prepared_ = false;
 };
 
 }  // namespace jet

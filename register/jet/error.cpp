@@ -6,4 +6,8 @@ void damaged(const std::string& what) {
     throw Error(ErrorKind::Damaged, "damaged database: " + what);
 }
 
+void internal_fault(const std::string& what) {
+    throw Error(ErrorKind::Internal, "internal error: " + what);
+}
+
 }  // namespace jet

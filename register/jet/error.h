@@ -20,6 +20,7 @@ enum class ErrorKind {
     Unsupported,   // a structure the engine cannot handle exactly
     ReadOnly,      // the file or its folder may not be written
     Constraint,    // a value the table refuses (too long, wrong type, duplicate key)
+    Internal,      // the engine could not carry out a change to a sound file; nothing was written
 };
 
 class Error : public std::runtime_error {
@@ -33,5 +34,8 @@ private:
 
 // Raised wherever bytes read from the file do not make sense.
 [[noreturn]] void damaged(const std::string& what);
+// Raised where the engine finds it cannot finish a change it started (a fault
+// of its own, not of the file); the group is then abandoned unwritten.
+[[noreturn]] void internal_fault(const std::string& what);
 
 }  // namespace jet

@@ -1,6 +1,7 @@
 #include "index_tree.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace jet {
 
@@ -70,6 +71,13 @@ IndexTree::Node& IndexTree::load(std::uint32_t page) {
         n.entries.push_back(std::move(t));
     }
     if (!n.leaf && n.entries.empty()) damaged("index node page " + std::to_string(page) + " has no children");
+    // Searches and the shared prefix both rely on the order; a page out of it
+    // is damaged, whoever wrote it.
+    for (std::size_t i = 1; i < ip.entries.size(); ++i) {
+        if (!(n.entries[i - 1].e < n.entries[i].e)) {
+            damaged("index page " + std::to_string(page) + " holds its entries out of order");
+        }
+    }
     return nodes_.emplace(page, std::move(n)).first->second;
 }
 
@@ -103,12 +111,14 @@ std::size_t IndexTree::position_in_parent(const Node& parent, std::uint32_t chil
     damaged("an index page is missing from its parent");
 }
 
-// After the last entry of a page changed, the entries above that stand for it follow.
+// After the last entry of a page changed, the entries above that stand for it
+// follow. A replaced entry may be longer than the one it replaces, so each
+// page changed is split if it no longer fits.
 void IndexTree::raise_max(std::uint32_t page) {
     Node* n = &load(page);
-    if (n->entries.empty()) return;
-    IndexEntry max = n->entries.back().e;
-    if (!n->entries.back().known) return;
+    if (n->entries.empty() || !n->entries.back().known) return;
+    const IndexEntry max = n->entries.back().e;
+    std::vector<std::uint32_t> changed;
     while (n->parent != 0) {
         std::uint32_t parent_page = n->parent;
         Node& parent = load(parent_page);
@@ -118,11 +128,16 @@ void IndexTree::raise_max(std::uint32_t page) {
             pe.e = max;
             pe.known = true;
             parent.dirty = true;
+            changed.push_back(parent_page);
         }
-        if (i + 1 != parent.entries.size()) return;
+        if (i + 1 != parent.entries.size()) break;
         page = parent_page;
         n = &parent;
     }
+    // Lowest first: a split below adds an entry to the page above, which is
+    // settled after it. Splits keep each page's last entry, so the entries
+    // raised above stay right.
+    for (std::uint32_t p : changed) settle(p);
 }
 
 bool IndexTree::contains_key(const std::vector<std::uint8_t>& key) {
@@ -148,7 +163,7 @@ void IndexTree::insert(const IndexEntry& e) {
     n.entries.insert(it, Entry{e, 0, true});
     n.dirty = true;
     if (last) raise_max(page);
-    if (!fits(n)) split(page);
+    settle(page);
 }
 
 void IndexTree::remove(const IndexEntry& e) {
@@ -162,9 +177,10 @@ void IndexTree::remove(const IndexEntry& e) {
     n.dirty = true;
     if (n.entries.empty()) {
         if (page != root_) unlink(page);
-    } else if (last) {
-        raise_max(page);
+        return;
     }
+    if (last) raise_max(page);
+    settle(page);  // fewer entries never take more room; checked all the same
 }
 
 // Takes an empty page out of the tree and gives it back to the file.
@@ -200,19 +216,53 @@ void IndexTree::unlink(std::uint32_t page) {
     }
 }
 
-bool IndexTree::fits(const Node& n) {
+// The bytes entries [from, to) of a page would take as one page of their own:
+// a node's last entry is its tail and is not stored; the bytes every stored
+// entry begins with are stored once. Pages in memory are always in order, so
+// what the first and last stored entries share is what all of them share.
+std::size_t IndexTree::encoded_size(const Node& n, std::size_t from, std::size_t to) const {
+    const std::size_t count = to - from;
+    const std::size_t written = n.leaf || count <= 1 ? count : count - 1;
     std::size_t total = 0;
-    std::size_t written = n.leaf || n.entries.size() <= 1 ? n.entries.size() : n.entries.size() - 1;
-    for (std::size_t i = 0; i < written; ++i) total += entry_size(n.entries[i].e, n.leaf);
-    if (total <= kRoom) return true;
-    if (written < 2) return true;  // a single entry always fits: keys are at most 255 bytes
-    // The bytes the first and last written entries share are stored once.
+    for (std::size_t i = from; i < from + written; ++i) total += entry_size(n.entries[i].e, n.leaf);
+    if (written < 2) return total;
     std::vector<std::uint8_t> a, b;
-    append_entry(a, n.entries[0].e, n.leaf, n.entries[0].child);
-    append_entry(b, n.entries[written - 1].e, n.leaf, n.entries[written - 1].child);
+    append_entry(a, n.entries[from].e, n.leaf, n.entries[from].child);
+    append_entry(b, n.entries[from + written - 1].e, n.leaf, n.entries[from + written - 1].child);
     std::size_t prefix = 0;
     while (prefix < a.size() && prefix < b.size() && a[prefix] == b[prefix]) ++prefix;
-    return total - prefix * (written - 1) <= kRoom;
+    return total - prefix * (written - 1);
+}
+
+bool IndexTree::fits(const Node& n) const {
+    // A single entry always fits: no key is longer than a few hundred bytes.
+    if (n.entries.size() <= 1) return true;
+    return encoded_size(n, 0, n.entries.size()) <= kRoom;
+}
+
+// Where to cut a page that does not fit: the cut whose larger half takes the
+// fewest bytes. Halving by count could leave the long keys together on one
+// side, still too full.
+std::size_t IndexTree::split_point(const Node& n) const {
+    const std::size_t count = n.entries.size();
+    std::size_t best = count / 2;
+    std::size_t best_size = SIZE_MAX;
+    for (std::size_t k = 1; k < count; ++k) {
+        std::size_t larger = std::max(encoded_size(n, 0, k), encoded_size(n, k, count));
+        if (larger < best_size) {
+            best_size = larger;
+            best = k;
+        }
+    }
+    return best;
+}
+
+// Splits the page until every part of it fits.
+void IndexTree::settle(std::uint32_t page) {
+    for (int rounds = 0; !fits(load(page)); ++rounds) {
+        if (rounds > 64) internal_fault("index page " + std::to_string(page) + " cannot be split to fit");
+        split(page);
+    }
 }
 
 void IndexTree::set_parents(std::uint32_t page) {
@@ -247,7 +297,7 @@ void IndexTree::split(std::uint32_t page) {
     }
     std::uint32_t fresh = allocate_();
     Node& orig = load(page);
-    std::size_t half = (orig.entries.size() + 1) / 2;
+    const std::size_t half = split_point(orig);
     Node head;
     head.leaf = orig.leaf;
     head.entries.assign(std::make_move_iterator(orig.entries.begin()),
@@ -288,7 +338,10 @@ void IndexTree::split(std::uint32_t page) {
     std::size_t i = position_in_parent(parent, page);
     parent.entries.insert(parent.entries.begin() + static_cast<std::ptrdiff_t>(i), Entry{head_max, fresh, true});
     parent.dirty = true;
-    if (!fits(parent)) split(parent_page);
+    // Either half may still be too full when a few long keys gather on one side.
+    settle(fresh);
+    settle(page);
+    settle(parent_page);
 }
 
 IndexEntry IndexTree::subtree_max(std::uint32_t page) {
@@ -332,7 +385,7 @@ PageData IndexTree::encode(std::uint32_t page, Node& n) {
     for (std::size_t i = 0; i < written; ++i) {
         std::size_t skip = i == 0 ? 0 : prefix;
         std::size_t len = bytes[i].size() - skip;
-        if (index_page::kEntries + pos + len > kPageSize) damaged("index page " + std::to_string(page) + " overfilled");
+        if (index_page::kEntries + pos + len > kPageSize) internal_fault("index page " + std::to_string(page) + " would overflow");
         std::copy(bytes[i].begin() + static_cast<std::ptrdiff_t>(skip), bytes[i].end(), p.begin() + static_cast<std::ptrdiff_t>(index_page::kEntries + pos));
         pos += len;
         mark(pos);

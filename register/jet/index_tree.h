@@ -1,8 +1,14 @@
 // Changing an index's B-tree. Pages are decoded once per write group and kept
-// in memory while entries are added and removed; full pages split in two, empty
-// ones leave the tree; flush() encodes the changed pages with their shared
-// prefix compressed. The root page keeps its number: when it splits, its
-// entries move down into a new page beneath it.
+// in memory while entries are added and removed; empty pages leave the tree;
+// flush() encodes the changed pages with their shared prefix compressed. The
+// root page keeps its number: when it splits, its entries move down into a new
+// page beneath it.
+//
+// Any page may be as full as its writer left it (Access and other programs
+// pack pages to the last bytes), so every change that can make a page's
+// encoded form longer is followed by splitting that page until it fits: a new
+// entry, and also a node entry replaced by its child's new last entry, or the
+// shared prefix of a page shrinking.
 #pragma once
 
 #include <cstdint>
@@ -58,7 +64,10 @@ private:
     void split(std::uint32_t page);
     void unlink(std::uint32_t page);
     std::size_t position_in_parent(const Node& parent, std::uint32_t child) const;
-    bool fits(const Node& n);
+    bool fits(const Node& n) const;
+    std::size_t encoded_size(const Node& n, std::size_t from, std::size_t to) const;
+    std::size_t split_point(const Node& n) const;
+    void settle(std::uint32_t page);
     IndexEntry subtree_max(std::uint32_t page);
     void set_parents(std::uint32_t page);
     PageData encode(std::uint32_t page, Node& n);

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# The long checks that ./test.sh only samples: every row of the large shared
+# registers (reg_20k, reg_100k) deleted in every order and inserted back, a
+# group at a time, each group checked by the integrity check and mdb-export;
+# and long random runs of changes on them. Built optimised, without the
+# sanitizers (./test.sh runs the same code under them), into build-long/.
+#   scripts/long-tests.sh
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+scripts/install-deps.sh
+cmake -S . -B build-long -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build-long --target index_sweep_test regtool >/dev/null
+start=$SECONDS
+REGISTER_FULL_SWEEP=1 build-long/bin/index_sweep_test
+echo "long tests: $((SECONDS - start)) s"
