@@ -375,3 +375,36 @@ TEST(IndexSweep, MoveOfAnIndependentlyWrittenRegister) {
 }
 
 }  // namespace
+
+namespace {
+
+// A group whose rows the source cannot give up (here: its surname index lacks
+// a row's entry) stops the move before the destination stores anything.
+TEST(IndexSweep, MoveLeavesBothFilesWhenTheSourceCannotDelete) {
+    TempDir dir;
+    fs::path src = copy_of(dir, fixtures_dir() / "register" / "reg_small.mdb");
+    std::uint32_t root = 0;
+    {
+        jet::Database db(src.string());
+        jet::Table t = db.table("ЗУРТ");
+        for (const jet::LogicalIndex& li : t.def().indexes) {
+            if (li.name == "Фамилия") root = t.def().physical_indexes[li.physical].root_page;
+        }
+    }
+    std::string bytes = read_file(src);
+    const std::size_t page = std::size_t{root} * jet::kPageSize;
+    ASSERT_EQ(bytes[page], 0x04) << "a small table's index is one leaf page";
+    const std::size_t at = bytes.find('\x7F', page + jet::index_page::kEntries) + 1;
+    bytes[at] = static_cast<char>(bytes[at] + 1);
+    write_file(src, bytes);
+    fs::path dst = dir / "dst.mdb";
+    ASSERT_EQ(run_regtool({"create-register", dst.string()}).status, 0);
+    const std::string dst_before = read_file(dst);
+    RunResult r = run_regtool({"move", src.string(), dst.string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("повреждена"), std::string::npos) << r.err;
+    EXPECT_TRUE(read_file(src) == bytes) << "the source changed";
+    EXPECT_TRUE(read_file(dst) == dst_before) << "the destination stored rows the source kept";
+}
+
+}  // namespace
