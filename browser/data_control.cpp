@@ -46,6 +46,7 @@ void DataControl::Refresh() {
     } catch (const jet::Error& e) {
         throw dataaccess::Connection::error_for(e, path);
     }
+    warning_ = dataaccess::warning_for(*db, path);
     model_.show(std::move(db), std::move(result));
 }
 

@@ -101,7 +101,10 @@ void Form1::otb_Click() {
         grid_->setVisible(true);
     } catch (const std::exception&) {
         grid_->setVisible(false);
+        return;
     }
+    // Listed, but not to be changed by any program while a stray journal lies beside it.
+    if (!adodc1_->Warning().isEmpty()) ui::show_message(this, adodc1_->Warning());
 }
 
 // Lists the records whose first name and black-list mark contain the typed texts.

@@ -118,6 +118,9 @@ std::size_t move_register(const QString& source, const QString& destination, con
             out->prepare();
             where = &destination;
             in->commit();
+            // Removed or replaced while it was written: the group went where
+            // no program finds it, so the source keeps it.
+            to.database().check_still_at_path();
             where = &source;
             out->commit();
             moved += stored.size();

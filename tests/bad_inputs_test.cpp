@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
 #include <optional>
 #include <set>
 
@@ -175,10 +176,11 @@ const char* const kOddFolder = "папка с пробелами; 'апостр�
 const char* const kOddFile = "реестр; 'Р' \"К\" ё.mdb";
 
 // A writer in another process: it takes the file's write lock, inserts one
-// marked row, says that it holds the lock, keeps it for a second and commits.
+// marked row, says that it holds the lock, keeps it for a while (a second
+// unless told) and commits.
 class OtherWriter {
 public:
-    OtherWriter(const fs::path& db, int marker) {
+    OtherWriter(const fs::path& db, int marker, int hold_ms = 1000) {
         int ready[2];
         if (::pipe(ready) != 0) throw std::runtime_error("pipe failed");
         pid_ = ::fork();
@@ -193,7 +195,7 @@ public:
                 g.table("ЗУРТ").insert(v);
                 const char c = 1;
                 if (::write(ready[1], &c, 1) != 1) status = 3;
-                ::usleep(1000 * 1000);
+                ::usleep(static_cast<useconds_t>(hold_ms) * 1000);
                 g.commit();
             } catch (...) {
                 status = 2;
@@ -216,6 +218,14 @@ public:
 private:
     pid_t pid_ = -1;
     bool locked_ = false;
+};
+
+// Programs of this process give up waiting for another's lock after a short
+// while, for the length of a test.
+struct ShortLockWait {
+    const std::chrono::milliseconds before = jet::PageFile::default_lock_wait();
+    ShortLockWait() { jet::PageFile::set_default_lock_wait(std::chrono::milliseconds(300)); }
+    ~ShortLockWait() { jet::PageFile::set_default_lock_wait(before); }
 };
 
 // Folders with their write bits taken away get them back at the end of the test.
@@ -388,6 +398,58 @@ TEST(ViewerBadFiles, PhotoRemovalWaitsForAnotherWriter) {
     EXPECT_EQ(rows[1][24], jet::Value{std::string("p.jpg")});
     EXPECT_EQ(markers_of(db), (std::set<std::string>{"M0", "M1", "M2", "M500"}));
     expect_sound(db);
+}
+
+TEST(ViewerBadFiles, PhotoRemovalBehindALongLockIsToldAndTheProgramGoesOn) {
+    Seams s;
+    ShortLockWait short_wait;
+    TempDir dir;
+    picture(dir / "p.jpg", 40, 40);
+    const fs::path db = register_of(dir.path(), {person(0, "p.jpg"), person(1, "p.jpg")});
+    Form1 f;
+    f.show();
+    open(f, s, db);
+    ASSERT_TRUE(f.image1()->isVisible());
+    {
+        OtherWriter other(db, 500, 1500);
+        ASSERT_TRUE(other.holds_lock());
+        f.defo_Click();
+        ASSERT_EQ(s.messages.size(), 1u);
+        EXPECT_TRUE(s.messages[0].startsWith("Ошибка 3218")) << s.messages[0].toStdString();
+        EXPECT_TRUE(s.messages[0].contains("занята другой программой")) << s.messages[0].toStdString();
+        EXPECT_EQ(other.finish(), 0);
+    }
+    f.Command2_Click();  // the program goes on
+    EXPECT_EQ(text(f, 0), "Имя1");
+    f.defo_Click();
+    EXPECT_EQ(s.messages.size(), 1u);
+    const std::vector<Row> rows = rows_of(db);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0][24], jet::Value{std::string("p.jpg")});
+    EXPECT_EQ(rows[1][24], jet::Value{std::string()});
+    expect_sound(db);
+}
+
+// Another program's file where the register's journal goes: read with a
+// warning, never changed while it lies there.
+TEST(ViewerBadFiles, StrayJournalWarnsAndRefusesPhotoChanges) {
+    Seams s;
+    TempDir dir;
+    picture(dir / "p.jpg", 40, 40);
+    const fs::path db = register_of(dir.path(), {person(0, "p.jpg"), person(1, "p.jpg")});
+    write_file(db.string() + "-journal", "not a journal");
+    const std::string before = read_file(db);
+    Form1 f;
+    f.show();
+    open(f, s, db);
+    EXPECT_EQ(text(f, 0), "Имя0");
+    ASSERT_EQ(s.messages.size(), 1u);
+    EXPECT_TRUE(s.messages[0].contains("не является ее журналом")) << s.messages[0].toStdString();
+    f.defo_Click();
+    ASSERT_EQ(s.messages.size(), 2u);
+    EXPECT_TRUE(s.messages[1].startsWith("Ошибка 3734")) << s.messages[1].toStdString();
+    EXPECT_TRUE(read_file(db) == before);
+    EXPECT_EQ(read_file(db.string() + "-journal"), "not a journal");
 }
 
 TEST(ViewerBadFiles, HiddenFileAndOddNamesOpenAndTakePhotos) {
@@ -634,6 +696,42 @@ TEST(BrowserBadFiles, ListingWaitsForAnotherWriter) {
     expect_sound(db);
 }
 
+TEST(BrowserBadFiles, SearchBehindALongLockIsToldAndTheProgramGoesOn) {
+    Seams s;
+    ShortLockWait short_wait;
+    TempDir dir;
+    const fs::path db = make_register(dir.path(), 3);
+    Form1 f;
+    f.show();
+    open(f, s, db);
+    ASSERT_TRUE(f.grid()->isVisible());
+    {
+        OtherWriter other(db, 500, 1500);
+        ASSERT_TRUE(other.holds_lock());
+        search(f, "Имя", "");
+        ASSERT_EQ(s.messages.size(), 1u);
+        EXPECT_TRUE(s.messages[0].startsWith("Ошибка 3218")) << s.messages[0].toStdString();
+        EXPECT_EQ(other.finish(), 0);
+    }
+    EXPECT_EQ(search(f, "Имя", ""), (QStringList{"Имя0", "Имя1", "Имя2", "Имя500"}));
+    EXPECT_EQ(s.messages.size(), 1u);
+}
+
+TEST(BrowserBadFiles, StrayJournalIsListedWithAWarning) {
+    Seams s;
+    TempDir dir;
+    const fs::path db = make_register(dir.path(), 3);
+    write_file(db.string() + "-journal", "not a journal");
+    Form1 f;
+    f.show();
+    open(f, s, db);
+    EXPECT_TRUE(f.grid()->isVisible());
+    EXPECT_EQ(names(f), (QStringList{"Имя0", "Имя1", "Имя2"}));
+    ASSERT_EQ(s.messages.size(), 1u);
+    EXPECT_TRUE(s.messages[0].contains("не является ее журналом")) << s.messages[0].toStdString();
+    EXPECT_EQ(read_file(db.string() + "-journal"), "not a journal");
+}
+
 TEST(BrowserBadFiles, HiddenFileAndOddNames) {
     Seams s;
     TempDir dir;
@@ -793,6 +891,52 @@ TEST(ImporterBadFiles, ImportWaitsForAnotherWriterOnTheDestination) {
     EXPECT_TRUE(rows_of(src).empty());
     expect_sound(src);
     expect_sound(dst);
+}
+
+TEST(ImporterBadFiles, ImportBehindALongLockIsToldAndMovesNothing) {
+    Seams s;
+    ShortLockWait short_wait;
+    TempDir dir;
+    const fs::path src = make_register(dir.path(), 5, "src.mdb");
+    const fs::path dst = make_register(dir.path(), 1, "dst.mdb", 100);
+    Form1 f;
+    choose(f, s, src, dst);
+    {
+        OtherWriter other(dst, 500, 1500);
+        ASSERT_TRUE(other.holds_lock());
+        const std::string before = read_file(src);
+        f.imp_Click();
+        ASSERT_EQ(s.messages.size(), 1u);
+        EXPECT_TRUE(s.messages[0].startsWith("Ошибка 3218")) << s.messages[0].toStdString();
+        EXPECT_TRUE(s.messages[0].contains(q(dst))) << "the file is named";
+        EXPECT_TRUE(read_file(src) == before);
+        EXPECT_EQ(other.finish(), 0);
+    }
+    f.imp_Click();
+    EXPECT_EQ(s.messages.size(), 1u);
+    EXPECT_TRUE(rows_of(src).empty());
+    EXPECT_EQ(rows_of(dst).size(), 7u);
+}
+
+TEST(ImporterBadFiles, StrayJournalOnEitherSideMovesNothing) {
+    Seams s;
+    TempDir dir;
+    const fs::path src = make_register(dir.path(), 5, "src.mdb");
+    const fs::path dst = make_register(dir.path(), 1, "dst.mdb", 100);
+    const std::string src_before = read_file(src), dst_before = read_file(dst);
+    Form1 f;
+    for (const fs::path& blocked : {src, dst}) {
+        write_file(blocked.string() + "-journal", "not a journal");
+        choose(f, s, src, dst);
+        f.imp_Click();
+        ASSERT_EQ(s.messages.size(), 1u);
+        EXPECT_TRUE(s.messages[0].startsWith("Ошибка 3734")) << s.messages[0].toStdString();
+        EXPECT_TRUE(s.messages[0].contains(q(blocked))) << "the file is named";
+        s.messages.clear();
+        EXPECT_TRUE(read_file(src) == src_before);
+        EXPECT_TRUE(read_file(dst) == dst_before);
+        fs::remove(blocked.string() + "-journal");
+    }
 }
 
 TEST(ImporterBadFiles, OddNamesOnBothSides) {

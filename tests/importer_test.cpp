@@ -290,6 +290,7 @@ TEST(Importer, ViewerReadsWhileRowsMoveIn) {
     int reads = 0;
     for (int round = 0; round < 40; ++round) {
         dataaccess::Connection cn;
+        cn.set_lock_wait(std::chrono::seconds(120));  // the move keeps its one group of rows locked while it lasts
         dataaccess::Recordset rs;
         cn.Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + q(dst) + ";Jet OLEDB:Database Password=");
         rs.setActiveConnection(&cn);

@@ -114,11 +114,11 @@ TEST(Table, RowIdsOfFullPagesGapsAndMovedRows) {
     const jet::TableDef& def = table.def();
     const std::vector<std::uint32_t> pages = jet::read_usage_map(db.file(), def.used_pages);
     for (std::size_t parts : {1u, 2u, 3u, 5u, 64u, 100000u}) {
-        EXPECT_EQ(jet::live_rows_from_heads(p.string(), pages, def.page, db.file().page_count(), parts), after) << parts;
+        EXPECT_EQ(jet::live_rows_from_heads(db.file().descriptor(), pages, def.page, db.file().page_count(), parts), after) << parts;
     }
     std::vector<std::uint32_t> beyond = pages;
     beyond.push_back(db.file().page_count());
-    EXPECT_EQ(jet::live_rows_from_heads(p.string(), beyond, def.page, db.file().page_count(), 3), std::nullopt);
+    EXPECT_EQ(jet::live_rows_from_heads(db.file().descriptor(), beyond, def.page, db.file().page_count(), 3), std::nullopt);
     for (std::size_t i = 3; i < ids.size(); i += 50) {
         if (i % 7 != 0) {
             EXPECT_TRUE(std::find(after.begin(), after.end(), ids[i]) != after.end()) << "a moved row keeps its id";

@@ -238,6 +238,8 @@ void Form1::stview_Click() {
     }
     try {
         cn.Open(reg::viewer_connection_string(database_path_), QString(), QString(), -1);
+        // Read, but not to be changed by any program while a stray journal lies beside it.
+        if (const QString warning = cn.Warning(); !warning.isEmpty()) ui::show_message(this, warning);
     } catch (const std::exception&) {
     }
     rs.setActiveConnection(&cn);

@@ -123,6 +123,22 @@ QString data_source(const QString& connection_string) {
     return *parts.data_source;
 }
 
+namespace {
+
+// The sentence on a file beside the database that is not its journal: what lies there, what to do.
+QString stray_journal(const QString& path) {
+    return QStringLiteral("рядом с ней лежит файл %1, который не является ее журналом или поврежден. Если база открывается и "
+                          "читается без ошибок, переместите этот файл в другую папку.")
+        .arg(quoted(path + QStringLiteral("-journal")));
+}
+
+}  // namespace
+
+QString warning_for(const jet::Database& db, const QString& path) {
+    if (db.journal_warning().empty()) return {};
+    return QStringLiteral("База данных %1 открыта только для чтения: %2").arg(quoted(path), stray_journal(path));
+}
+
 DataError Connection::error_for(const jet::Error& e, const QString& path) {
     const QString file = quoted(path);
     switch (e.kind()) {
@@ -154,6 +170,20 @@ DataError Connection::error_for(const jet::Error& e, const QString& path) {
                              QStringLiteral("Операция не поддерживается для базы данных %1%2.").arg(file, detail(e)));
         case jet::ErrorKind::Constraint:
             return DataError(errc::kTypeMismatch, QStringLiteral("Значение не может быть сохранено в базе данных %1%2.").arg(file, detail(e)));
+        case jet::ErrorKind::Busy:
+            return DataError(errc::kLocked, QStringLiteral("База данных %1 сейчас занята другой программой. Повторите действие немного позже.")
+                                                .arg(file));
+        case jet::ErrorKind::StrayJournal:
+            return DataError(errc::kStrayJournal, QStringLiteral("Изменения в базе данных %1 не сохранены: %2 Сама база не тронута.")
+                                                      .arg(file, stray_journal(path)));
+        case jet::ErrorKind::Linked:
+            return DataError(errc::kReadOnly, QStringLiteral("Изменения в базе данных %1 не сохранены: у этого файла несколько имен "
+                                                             "(жестких ссылок). Сделайте копию файла под одним именем и работайте с ней.")
+                                                  .arg(file));
+        case jet::ErrorKind::Replaced:
+            return DataError(errc::kFileNotFound, QStringLiteral("Изменения не сохранены: файл базы данных %1 удален или заменен другим "
+                                                                 "файлом, пока программа с ним работала. Откройте базу заново.")
+                                                      .arg(file));
         case jet::ErrorKind::Internal:
             return DataError(errc::kInternal, QStringLiteral("Программа не смогла выполнить изменение базы данных %1 из-за "
                                                              "собственной ошибки%2. База данных осталась без изменений.")
@@ -177,13 +207,20 @@ void Connection::Open(const QString& connection_string, const QString& /*user*/,
     const QString path = data_source(connection_string);
     path_ = path;
     try {
-        db_ = std::make_unique<jet::Database>(QFile::encodeName(path).toStdString());
+        db_ = std::make_unique<jet::Database>(QFile::encodeName(path).toStdString(), lock_wait_);
     } catch (const jet::Error& e) {
         throw error_for(e, path);
     }
 }
 
 int Connection::State() const { return db_ ? 1 : 0; }
+
+QString Connection::Warning() const { return db_ ? warning_for(*db_, path_) : QString(); }
+
+void Connection::set_lock_wait(std::chrono::milliseconds wait) {
+    lock_wait_ = wait;
+    if (db_) db_->set_lock_wait(wait);
+}
 
 void Connection::Close() {
     if (!db_) throw DataError(errc::kClosed, QStringLiteral("Операция не допускается, если объект закрыт."));

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <QString>
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace jet {
@@ -16,6 +18,10 @@ namespace dataaccess {
 
 class DataError;
 class Recordset;
+
+// What Connection::Warning says of a database opened at path, for the
+// programs that open the engine's database themselves.
+QString warning_for(const jet::Database& db, const QString& path);
 
 class Connection {
 public:
@@ -46,13 +52,23 @@ public:
     // The error a failure of the engine means for the database at path.
     static DataError error_for(const jet::Error& e, const QString& path);
 
+    // What the user should know about the open database although it reads
+    // (a file beside it that is not its journal blocks every change), or empty.
+    QString Warning() const;
+
+    // How long a read or a write waits for another program before it is
+    // refused (kLocked); a few seconds unless set. Kept across Open.
+    void set_lock_wait(std::chrono::milliseconds wait);
+
 private:
     friend class Recordset;
     void attach(Recordset* rs);
     void detach(Recordset* rs);
 
+
     std::unique_ptr<jet::Database> db_;
     QString path_;
+    std::optional<std::chrono::milliseconds> lock_wait_;
     std::vector<Recordset*> recordsets_;  // open on this connection
 };
 

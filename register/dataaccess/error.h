@@ -29,6 +29,8 @@ constexpr int kSyntax = 3131;              // a statement the layer does not und
 constexpr int kIo = 3043;                  // a disk or network error
 constexpr int kSameFile = 3045;            // one file chosen as both source and destination
 constexpr int kInternal = 3000;            // the engine could not carry out a change; nothing was written
+constexpr int kLocked = 3218;              // another program kept the file locked too long
+constexpr int kStrayJournal = 3734;        // a file beside the database that is not its journal blocks changes
 }  // namespace errc
 
 // A name or a path as the messages quote it: «…».

@@ -4,7 +4,9 @@
 
 namespace jet {
 
-Database::Database(const std::string& path) : file_(std::make_shared<PageFile>(path)) {
+Database::Database(const std::string& path, std::optional<std::chrono::milliseconds> lock_wait)
+    : file_(std::make_shared<PageFile>(path)) {
+    if (lock_wait) file_->set_lock_wait(*lock_wait);
     FileLock lock(*file_, false);
     header_ = read_header(*file_);
     catalog_ = read_catalog(file_);

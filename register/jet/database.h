@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,11 +16,22 @@ namespace jet {
 class Database {
 public:
     // Opens and checks the file; raises jet::Error with the reason it cannot be used.
-    explicit Database(const std::string& path);
+    // lock_wait: how long to wait for another program's lock (the process's default unless given).
+    explicit Database(const std::string& path, std::optional<std::chrono::milliseconds> lock_wait = std::nullopt);
 
     const std::string& path() const { return file_->path(); }
     const Header& header() const { return header_; }
     PageFile& file() { return *file_; }
+
+    // How long a read or a write waits for another program's lock before it
+    // is refused (Busy); PageFile::kDefaultLockWait unless set.
+    void set_lock_wait(std::chrono::milliseconds wait) { file_->set_lock_wait(wait); }
+    // Why something beside the file that is not its journal blocks writes to
+    // it (found when the file was last locked), or empty. Reads go on.
+    const std::string& journal_warning() const { return file_->journal_warning(); }
+    std::string journal_path() const { return file_->journal_path(); }
+    // Raises Replaced when the path no longer names the file that was opened.
+    void check_still_at_path() const { file_->check_still_at_path(); }
 
     const std::vector<CatalogEntry>& catalog() const { return catalog_; }
     // Names of the user tables (not system tables, not links), in catalog order.

@@ -21,6 +21,10 @@ enum class ErrorKind {
     ReadOnly,      // the file or its folder may not be written
     Constraint,    // a value the table refuses (too long, wrong type, duplicate key)
     Internal,      // the engine could not carry out a change to a sound file; nothing was written
+    Busy,          // another program held the file's lock longer than the wait allowed
+    StrayJournal,  // a journal beside the file is not its own (or is damaged): no writes
+    Linked,        // the file has several names (hard links): no writes
+    Replaced,      // the path no longer names the file that was opened
 };
 
 class Error : public std::runtime_error {

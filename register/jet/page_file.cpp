@@ -1,19 +1,19 @@
 #include "page_file.h"
 
+#include <atomic>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <vector>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace jet {
+#include "journal.h"
 
-namespace faults {
-namespace {
-Plan* g_plan = nullptr;
-}  // namespace
-}  // namespace faults
+namespace jet {
 
 namespace {
 
@@ -23,93 +23,28 @@ constexpr std::size_t kCachePages = 4096;  // 16 MiB of pages at most
     throw Error(ErrorKind::Io, what + " " + path + ": " + std::strerror(err));
 }
 
-bool pread_all(int fd, std::uint8_t* buf, std::size_t len, off_t off, std::size_t& got) {
-    got = 0;
-    while (got < len) {
-        ssize_t n = ::pread(fd, buf + got, len - got, off + static_cast<off_t>(got));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (n == 0) break;
-        got += static_cast<std::size_t>(n);
+// Opens path without waiting on it (a FIFO would block an open for reading)
+// and checks that it is a regular file. The descriptor, with st filled in.
+UniqueFd open_regular(const std::string& path, int flags, struct stat& st, const std::string& shown) {
+    int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        int err = errno;
+        if (err == ENOENT || err == ENOTDIR) throw Error(ErrorKind::NotFound, "no such file: " + shown);
+        if (err == ELOOP) throw Error(ErrorKind::Replaced, "the file " + shown + " was replaced by a link while it was being opened");
+        if (err == EACCES || err == EROFS || err == EPERM) throw Error(ErrorKind::ReadOnly, "the database file may not be written: " + shown);
+        if (err == EISDIR) throw Error(ErrorKind::NotJet, "not a database file but a folder: " + shown);
+        io_error("cannot open", shown, err);
     }
-    return true;
-}
-
-// The steps of the fault plan (see faults::Plan). Each returns false with
-// errno set when the system refuses.
-enum class Step { Go, Fail, Stop };
-
-Step next_step() {
-    faults::Plan* plan = faults::g_plan;
-    if (plan == nullptr) [[likely]]
-        return Step::Go;
-    if (++plan->steps != plan->at || plan->mode == faults::Mode::Count) return Step::Go;
-    return plan->mode == faults::Mode::Fail ? Step::Fail : Step::Stop;
-}
-
-bool write_all(int fd, const std::uint8_t* p, std::size_t n, off_t off) {
-    const Step step = next_step();
-    if (step == Step::Fail) {
-        errno = EIO;
-        return false;
-    }
-    if (step == Step::Stop) n /= 2;  // the process dies in the middle of the write
-    std::size_t done = 0;
-    while (done < n) {
-        ssize_t w = ::pwrite(fd, p + done, n - done, off + static_cast<off_t>(done));
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<std::size_t>(w);
-    }
-    if (step == Step::Stop) throw faults::Stopped{};
-    return true;
-}
-
-bool sync_fd(int fd) {
-    const Step step = next_step();
-    if (step == Step::Fail) {
-        errno = EIO;
-        return false;
-    }
-    if (step == Step::Stop) throw faults::Stopped{};
-    while (::fsync(fd) != 0) {
-        if (errno != EINTR) return false;
-    }
-    return true;
-}
-
-// Removes a file; a file already gone counts as removed.
-bool remove_file(const std::string& path) {
-    const Step step = next_step();
-    if (step == Step::Fail) {
-        errno = EIO;
-        return false;
-    }
-    if (step == Step::Stop) throw faults::Stopped{};
-    return ::unlink(path.c_str()) == 0 || errno == ENOENT;
-}
-
-// Makes the entries of a file's folder durable (a journal just made or removed).
-bool sync_folder_of(const std::string& path) {
-    auto slash = path.find_last_of('/');
-    std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
     UniqueFd owned(fd);
-    return sync_fd(fd);
+    if (::fstat(fd, &st) != 0) io_error("cannot examine", shown, errno);
+    if (S_ISDIR(st.st_mode)) throw Error(ErrorKind::NotJet, "not a database file but a folder: " + shown);
+    if (!S_ISREG(st.st_mode)) throw Error(ErrorKind::NotJet, "not a regular file (a FIFO, socket or device): " + shown);
+    // Regular files ignore O_NONBLOCK; it is cleared all the same.
+    (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return owned;
 }
 
 }  // namespace
-
-namespace faults {
-
-void set_plan(Plan* plan) { g_plan = plan; }
-
-}  // namespace faults
 
 UniqueFd& UniqueFd::operator=(UniqueFd&& o) noexcept {
     if (this != &o) {
@@ -123,18 +58,29 @@ UniqueFd::~UniqueFd() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-PageFile::PageFile(const std::string& path) : path_(path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+namespace {
+std::atomic<std::int64_t> g_default_lock_wait{PageFile::kDefaultLockWait.count()};
+}  // namespace
+
+void PageFile::set_default_lock_wait(std::chrono::milliseconds wait) { g_default_lock_wait = wait.count(); }
+
+std::chrono::milliseconds PageFile::default_lock_wait() { return std::chrono::milliseconds(g_default_lock_wait.load()); }
+
+PageFile::PageFile(const std::string& path) : path_(path), lock_wait_(default_lock_wait()) {
+    // The real file behind any links: its journal is named after it, so that
+    // every path to the file finds the same journal.
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (real == nullptr) {
         int err = errno;
         if (err == ENOENT || err == ENOTDIR) throw Error(ErrorKind::NotFound, "no such file: " + path);
-        io_error("cannot open", path, err);
+        io_error("cannot find", path, err);
     }
-    fd_ = UniqueFd(fd);
+    real_path_ = real;
+    std::free(real);
     struct stat st {};
-    if (::fstat(fd, &st) != 0) io_error("cannot examine", path, errno);
-    if (S_ISDIR(st.st_mode)) throw Error(ErrorKind::NotJet, "not a database file but a folder: " + path);
-    if (!S_ISREG(st.st_mode)) throw Error(ErrorKind::NotJet, "not a regular file: " + path);
+    fd_ = open_regular(real_path_, O_RDONLY, st, path_);
+    device_ = st.st_dev;
+    inode_ = st.st_ino;
     size_ = static_cast<std::uint64_t>(st.st_size);
 }
 
@@ -149,7 +95,7 @@ PagePtr PageFile::page(std::uint32_t n) {
     }
     auto data = std::make_shared<PageData>();
     std::size_t got = 0;
-    if (!pread_all(fd_.get(), data->data(), kPageSize, static_cast<off_t>(n) * static_cast<off_t>(kPageSize), got)) {
+    if (!disk::read_all(fd_.get(), data->data(), kPageSize, static_cast<off_t>(n) * static_cast<off_t>(kPageSize), got)) {
         io_error("cannot read", path_, errno);
     }
     if (got != kPageSize) damaged("page " + std::to_string(n) + " is cut short; the file may be truncated");
@@ -171,7 +117,7 @@ PagePtr PageFile::page_of_type(std::uint32_t n, PageType type, const char* what)
 std::string PageFile::read_prefix(std::size_t len) const {
     std::string out(len, '\0');
     std::size_t got = 0;
-    if (!pread_all(fd_.get(), reinterpret_cast<std::uint8_t*>(out.data()), len, 0, got)) io_error("cannot read", path_, errno);
+    if (!disk::read_all(fd_.get(), reinterpret_cast<std::uint8_t*>(out.data()), len, 0, got)) io_error("cannot read", path_, errno);
     out.resize(got);
     return out;
 }
@@ -182,29 +128,35 @@ void PageFile::refresh_size() {
     size_ = static_cast<std::uint64_t>(st.st_size);
 }
 
+void PageFile::check_still_at_path() const {
+    struct stat st {};
+    if (::stat(real_path_.c_str(), &st) != 0 || st.st_dev != device_ || st.st_ino != inode_) {
+        throw Error(ErrorKind::Replaced, "the database file " + path_ + " was removed or replaced by another file while it was open");
+    }
+}
+
 void PageFile::enable_writes() {
     if (writable_) return;
-    if (depth_ > 0) throw Error(ErrorKind::Io, "internal error: reopening " + path_ + " for writing under a lock");
+    if (depth_ > 0) internal_fault("reopening " + path_ + " for writing under a lock");
     // A file or folder marked read-only stays unwritten even for a user the
     // system would let through (root).
     struct stat st {};
     if (::fstat(fd_.get(), &st) == 0 && (st.st_mode & 0222) == 0) {
         throw Error(ErrorKind::ReadOnly, "the database file is read-only: " + path_);
     }
-    int fd = ::open(path_.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) {
-        int err = errno;
-        if (err == EACCES || err == EROFS || err == EPERM) {
-            throw Error(ErrorKind::ReadOnly, "the database file may not be written: " + path_);
-        }
-        io_error("cannot open for writing", path_, err);
+    struct stat now {};
+    UniqueFd owned = open_regular(real_path_, O_RDWR, now, path_);
+    if (now.st_dev != device_ || now.st_ino != inode_) {
+        throw Error(ErrorKind::Replaced, "the database file " + path_ + " was replaced by another file while it was open");
     }
-    UniqueFd owned(fd);
+    if (now.st_nlink > 1) {
+        throw Error(ErrorKind::Linked, "the database file " + path_ + " has " + std::to_string(now.st_nlink) +
+                                           " names (hard links); it is written only under one name, so that every program "
+                                           "finds its journal");
+    }
     // Access needs to write its lock file beside the database, so a database
     // in a folder that may not be written is refused for writing too.
-    std::string dir = path_;
-    auto slash = dir.find_last_of('/');
-    dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : dir.substr(0, slash));
+    const std::string dir = disk::folder_of(real_path_);
     struct stat dst {};
     if (::access(dir.c_str(), W_OK) != 0 || (::stat(dir.c_str(), &dst) == 0 && (dst.st_mode & 0222) == 0)) {
         throw Error(ErrorKind::ReadOnly, "the folder of the database may not be written: " + dir);
@@ -219,15 +171,37 @@ void PageFile::take_lock(bool exclusive) {
     fl.l_whence = SEEK_SET;
     fl.l_start = 0;
     fl.l_len = 0;  // the whole file, however far it grows
-    while (::fcntl(fd_.get(), F_OFD_SETLKW, &fl) != 0) {
-        if (errno == EINTR) continue;
-        io_error("cannot lock", path_, errno);
+    // Tried without waiting, again and again with growing pauses, until the
+    // wait allowed has passed: a program behind another's lock is told so
+    // instead of freezing.
+    const auto deadline = std::chrono::steady_clock::now() + lock_wait_;
+    auto pause = std::chrono::milliseconds(1);
+    for (;;) {
+        if (::fcntl(fd_.get(), F_OFD_SETLK, &fl) == 0) return;
+        int err = errno;
+        if (err == EINTR) continue;
+        if (err != EAGAIN && err != EACCES) io_error("cannot lock", path_, err);
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) {
+            throw Error(ErrorKind::Busy, "the database " + path_ + " is in use by another program (it kept the file " +
+                                             (exclusive ? "locked" : "locked for writing") + " for longer than " +
+                                             std::to_string(lock_wait_.count()) + " ms)");
+        }
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
+        pause = std::min(pause * 2, std::chrono::milliseconds(50));
     }
+}
+
+void PageFile::release_lock() {
+    struct flock fl {};
+    fl.l_type = F_UNLCK;
+    fl.l_whence = SEEK_SET;
+    ::fcntl(fd_.get(), F_OFD_SETLK, &fl);
 }
 
 void PageFile::lock(bool exclusive) {
     if (depth_ > 0) {
-        if (exclusive && !exclusive_) throw Error(ErrorKind::Io, "internal error: write lock asked for inside a read lock");
+        if (exclusive && !exclusive_) internal_fault("write lock asked for inside a read lock");
         ++depth_;
         return;
     }
@@ -238,7 +212,7 @@ void PageFile::lock(bool exclusive) {
     // Another process may have written since our last look.
     cache_.clear();
     try {
-        recover_if_needed(exclusive);
+        look_for_journal(exclusive);
         refresh_size();
     } catch (...) {
         unlock();
@@ -246,54 +220,96 @@ void PageFile::lock(bool exclusive) {
     }
 }
 
-void PageFile::recover_if_needed(bool exclusive) {
+void PageFile::look_for_journal(bool exclusive) {
+    const std::string path = journal_path();
     struct stat st {};
-    if (::stat(journal_path().c_str(), &st) != 0) return;
-    // A writer died in the middle of a group. Putting its pages back needs the
-    // write lock, and a descriptor that may write.
-    if (!exclusive) {
-        struct flock fl {};
-        fl.l_type = F_UNLCK;
-        fl.l_whence = SEEK_SET;
-        ::fcntl(fd_.get(), F_OFD_SETLK, &fl);
-        depth_ = 0;
-        if (!writable_) {
-            try {
-                enable_writes();
-            } catch (const Error& e) {
-                throw Error(ErrorKind::Io, "a change to " + path_ + " was interrupted and cannot be undone here: " + e.what());
-            }
-        }
-        take_lock(true);
-        depth_ = 1;
-        if (::stat(journal_path().c_str(), &st) == 0) roll_back_journal();
-        // Back to the shared lock this reader asked for.
-        take_lock(false);
+    if (::lstat(path.c_str(), &st) != 0) {
+        journal_warning_.clear();
+        journal_seen_.clear();
         return;
     }
-    roll_back_journal();
+    // A journal already judged not to be ours, unchanged since, and the file
+    // unchanged too, is not read again at every lock.
+    struct stat db {};
+    ::fstat(fd_.get(), &db);
+    const std::string seen = std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + ":" + std::to_string(st.st_size) + ":" +
+                             std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec) + ":" +
+                             std::to_string(db.st_size) + ":" + std::to_string(db.st_mtim.tv_sec) + "." +
+                             std::to_string(db.st_mtim.tv_nsec);
+    journal::Examined x;
+    if (!journal_warning_.empty() && seen == journal_seen_) {
+        x = {journal::Found::Foreign, journal_warning_};
+    } else {
+        x = journal::examine(path, fd_.get(), static_cast<std::uint64_t>(db.st_size));
+    }
+    journal_seen_.clear();
+    journal_warning_.clear();
+    switch (x.found) {
+        case journal::Found::Nothing: return;
+        case journal::Found::Void:
+            // The file does not need it. No writer is at work while any lock
+            // is held, so a reader may clear it away too, where it can.
+            if (exclusive) {
+                journal::remove(path, path_);
+            } else {
+                try {
+                    journal::remove(path, path_);
+                } catch (const Error&) {
+                }
+            }
+            return;
+        case journal::Found::Own: break;
+        default:
+            journal_warning_ = x.why;
+            journal_seen_ = seen;
+            if (exclusive) {
+                throw Error(ErrorKind::StrayJournal, "changes to " + path_ + " are refused while " + x.why +
+                                                         "; the file itself is left as it is");
+            }
+            return;
+    }
+    // A writer died in the middle of a group. Putting its pages back needs
+    // the write lock, and a descriptor that may write.
+    if (exclusive) {
+        journal::roll_back(path, fd_.get(), path_);
+        cache_.clear();
+        return;
+    }
+    release_lock();
+    depth_ = 0;
+    if (!writable_) {
+        try {
+            enable_writes();
+        } catch (const Error& e) {
+            throw Error(ErrorKind::Io, "a change to " + path_ + " was interrupted and cannot be undone here: " + e.what());
+        }
+    }
+    take_lock(true);
+    depth_ = 1;
+    exclusive_ = true;
+    look_for_journal(true);
+    // Back to the shared lock this reader asked for.
+    take_lock(false);
+    exclusive_ = false;
 }
 
 void PageFile::unlock() {
     if (depth_ == 0) return;
     if (--depth_ > 0) return;
     rollback();
-    struct flock fl {};
-    fl.l_type = F_UNLCK;
-    fl.l_whence = SEEK_SET;
-    ::fcntl(fd_.get(), F_OFD_SETLK, &fl);
+    release_lock();
     exclusive_ = false;
     failed_ = false;
 }
 
 void PageFile::check_group(const char* what) const {
-    if (!locked_exclusive()) throw Error(ErrorKind::Io, std::string("internal error: ") + what + " without the write lock");
+    if (!locked_exclusive()) internal_fault(std::string(what) + " without the write lock");
     if (failed_) throw Error(ErrorKind::Io, "the change to " + path_ + " failed and was undone; it must be made again in a new group");
 }
 
 void PageFile::write(std::uint32_t n, const PageData& data, PageRole role) {
     check_group("page written");
-    if (n >= page_count()) throw Error(ErrorKind::Io, "internal error: write past the end of " + path_);
+    if (n >= page_count()) internal_fault("write past the end of " + path_);
     auto& slot = pending_[n];
     // A page handed out by page() keeps its bytes; the new ones go into a fresh copy.
     if (!slot.data || slot.data.use_count() > 1) {
@@ -332,40 +348,48 @@ std::uint32_t PageFile::allocate(PageRole role) {
 void PageFile::write_pages(PageRole role) {
     for (auto& [n, p] : pending_) {
         if (p.role != role) continue;
-        if (!write_all(fd_.get(), p.data->data(), kPageSize, static_cast<off_t>(n) * static_cast<off_t>(kPageSize))) {
+        if (!disk::write(fd_.get(), real_path_, p.data->data(), kPageSize, static_cast<off_t>(n) * static_cast<off_t>(kPageSize))) {
             io_error("cannot write", path_, errno);
         }
     }
 }
 
 void PageFile::sync() {
-    if (!sync_fd(fd_.get())) io_error("cannot flush to disk", path_, errno);
+    if (!disk::sync(fd_.get(), real_path_)) io_error("cannot flush to disk", path_, errno);
+}
+
+void PageFile::write_journal() {
+    const auto before = static_cast<std::uint32_t>(size_ / kPageSize);
+    std::vector<journal::Page> pages;
+    for (const auto& [n, p] : pending_) {
+        if (n < before) pages.push_back({n, p.data->data()});  // new pages are undone by cutting the file back
+    }
+    struct stat st {};
+    if (::fstat(fd_.get(), &st) != 0) io_error("cannot examine", path_, errno);
+    journal::write(journal_path(), fd_.get(), path_, st, before, pages);
 }
 
 void PageFile::commit() {
     if (failed_) check_group("commit");
     if (pending_.empty()) return;
     check_group("commit");
+    // A file removed or replaced since it was opened takes nothing: the group
+    // would be written where no program finds it.
+    check_still_at_path();
+    bool journal_written = false, finishing = false;
     try {
         write_journal();
+        journal_written = true;
         write_pages(PageRole::Content);
         sync();
         write_pages(PageRole::Map);
         sync();
-        if (!remove_file(journal_path())) io_error("cannot remove the journal of", path_, errno);
+        finishing = true;
+        journal::finish(journal_path(), path_);
     } catch (const faults::Stopped&) {
         throw;  // a process that died here cleans nothing up
     } catch (...) {
-        rollback();
-        failed_ = true;
-        cache_.clear();
-        // Whatever reached the file goes back to how it was.
-        try {
-            struct stat st {};
-            if (::stat(journal_path().c_str(), &st) == 0) roll_back_journal();
-        } catch (...) {
-        }
-        refresh_size();
+        undo_failed_commit(journal_written, finishing);
         throw;
     }
     for (auto& [n, p] : pending_) {
@@ -377,98 +401,24 @@ void PageFile::commit() {
     added_ = 0;
 }
 
-namespace {
-
-constexpr char kJournalMagic[8] = {'Z', 'R', 'J', 'O', 'U', 'R', 'N', '1'};
-constexpr std::size_t kJournalHeader = 32;  // magic, pages in the file before, entries, checksum, spare
-
-std::uint64_t fnv1a(std::uint64_t h, const std::uint8_t* p, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 0x100000001B3ull;
-    return h;
-}
-
-void put_le(std::uint8_t* p, std::uint64_t v, int n) {
-    for (int i = 0; i < n; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-std::uint64_t get_le(const std::uint8_t* p, int n) {
-    std::uint64_t v = 0;
-    for (int i = n - 1; i >= 0; --i) v = (v << 8) | p[i];
-    return v;
-}
-
-}  // namespace
-
-// The journal: a header, then for each page the group overwrites its number
-// and its bytes before the group. It is synced before the file is touched; its
-// checksum makes a journal cut short look incomplete, and an incomplete
-// journal means the file was not touched yet.
-void PageFile::write_journal() {
-    const std::uint32_t before = static_cast<std::uint32_t>(size_ / kPageSize);
-    std::vector<std::uint8_t> buf(kJournalHeader);
-    std::uint32_t entries = 0;
-    for (const auto& [n, p] : pending_) {
-        if (n >= before) continue;  // new pages: undone by cutting the file back
-        std::size_t at = buf.size();
-        buf.resize(at + 4 + kPageSize);
-        put_le(buf.data() + at, n, 4);
-        std::size_t got = 0;
-        if (!pread_all(fd_.get(), buf.data() + at + 4, kPageSize, static_cast<off_t>(n) * static_cast<off_t>(kPageSize), got) ||
-            got != kPageSize) {
-            io_error("cannot read the old contents of", path_, errno ? errno : EIO);
-        }
-        ++entries;
-    }
-    std::memcpy(buf.data(), kJournalMagic, 8);
-    put_le(buf.data() + 8, before, 4);
-    put_le(buf.data() + 12, entries, 4);
-    put_le(buf.data() + 16, fnv1a(0xCBF29CE484222325ull, buf.data() + kJournalHeader, buf.size() - kJournalHeader), 8);
-    int fd = ::open(journal_path().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) io_error("cannot write the journal of", path_, errno);
-    UniqueFd owned(fd);
-    // One write and one sync: the checksum tells a journal cut short from a
-    // whole one. Its entry in the folder goes to disk too before the file is
-    // touched, or a power cut could leave half-written pages and no journal.
-    if (!write_all(fd, buf.data(), buf.size(), 0) || !sync_fd(fd) || !sync_folder_of(journal_path())) {
-        int err = errno;
-        ::unlink(journal_path().c_str());
-        io_error("cannot write the journal of", path_, err);
-    }
-}
-
-void PageFile::roll_back_journal() {
-    int fd = ::open(journal_path().c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT) return;
-        io_error("cannot read the journal of", path_, errno);
-    }
-    UniqueFd owned(fd);
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) io_error("cannot examine the journal of", path_, errno);
-    std::vector<std::uint8_t> buf(static_cast<std::size_t>(st.st_size));
-    std::size_t got = 0;
-    if (!pread_all(fd, buf.data(), buf.size(), 0, got) || got != buf.size()) io_error("cannot read the journal of", path_, EIO);
-    bool complete = buf.size() >= kJournalHeader && std::memcmp(buf.data(), kJournalMagic, 8) == 0;
-    std::uint64_t before = 0, entries = 0;
-    if (complete) {
-        before = get_le(buf.data() + 8, 4);
-        entries = get_le(buf.data() + 12, 4);
-        complete = buf.size() == kJournalHeader + entries * (4 + kPageSize) &&
-                   get_le(buf.data() + 16, 8) == fnv1a(0xCBF29CE484222325ull, buf.data() + kJournalHeader, buf.size() - kJournalHeader);
-    }
-    // An incomplete journal means the file itself was never touched.
-    if (complete) {
-        for (std::uint64_t i = 0; i < entries; ++i) {
-            const std::uint8_t* e = buf.data() + kJournalHeader + i * (4 + kPageSize);
-            std::uint64_t n = get_le(e, 4);
-            if (!write_all(fd_.get(), e + 4, kPageSize, static_cast<off_t>(n * kPageSize))) io_error("cannot undo an interrupted change to", path_, errno);
-        }
-        if (::ftruncate(fd_.get(), static_cast<off_t>(before * kPageSize)) != 0) io_error("cannot undo an interrupted change to", path_, errno);
-        sync();
-    }
-    if (!remove_file(journal_path())) io_error("cannot remove the journal of", path_, errno);
-    (void)sync_folder_of(journal_path());  // if lost, the journal comes back and puts the same pages back again
+// Whatever of a failed group reached the file goes back to how it was, from
+// the journal; what cannot be put back now is put back by the next opener.
+void PageFile::undo_failed_commit(bool journal_written, bool finishing) {
+    rollback();
+    failed_ = true;
     cache_.clear();
+    if (journal_written) {
+        try {
+            // A journal whose end failed may be marked finished already: it
+            // is made complete again before it is used.
+            if (finishing) journal::reopen(journal_path(), path_);
+            journal::roll_back(journal_path(), fd_.get(), path_);
+        } catch (const faults::Stopped&) {
+            throw;
+        } catch (...) {
+        }
+    }
+    refresh_size();
 }
 
 void PageFile::rollback() {

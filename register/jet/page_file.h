@@ -1,29 +1,41 @@
 // The database file as an array of 4096-byte pages. Reads go through pread and
 // a small cache of whole pages; a page past the end of the file is an error.
 //
+// The file is opened as what it is: a path through symbolic links reaches its
+// real file, and anything but a regular file (a FIFO, a device, a folder) is
+// refused without waiting on it. A file with several names (hard links) is
+// read but not written: its journal could not be found from every name.
+//
 // Several processes may share one file. Every operation runs under an OS lock
 // on the file (fcntl open-file-description locks): shared while reading,
-// exclusive while writing. Taking the outermost lock drops the page cache,
-// since another process may have written in between. Writes are collected in
-// a group and reach the file only at commit: first the pages holding rows,
-// long values and index entries, then a sync, then the maps and definitions
-// that point at them, then another sync.
+// exclusive while writing. A lock is waited for a bounded time (set_lock_wait),
+// then refused as Busy. Taking the outermost lock drops the page cache, since
+// another process may have written in between. Writes are collected in a
+// group and reach the file only at commit: first the pages holding rows, long
+// values and index entries, then a sync, then the maps and definitions that
+// point at them, then another sync.
 //
 // Before the first page of the file is overwritten, the old contents of every
-// page the group changes go to a journal beside the file ("<file>-journal"),
-// which is synced first and removed when the group is complete. A process that
-// takes a lock and finds a journal knows a writer died in the middle of a
-// group, and puts the old pages back before anything is read: a group is
-// either all in the file or not at all.
+// page the group changes go to a journal beside the file (journal.h). A
+// process that takes a lock and finds the file's own journal knows a writer
+// died in the middle of a group, and puts the old pages back before anything
+// is read: a group is either all in the file or not at all. A journal that is
+// not the file's own is never applied and never removed: writes are refused
+// (StrayJournal) and reads go on, with a warning. Before a group commits, the
+// path must still name the file that was opened (Replaced otherwise).
 #pragma once
 
+#include <sys/stat.h>
+
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <unordered_map>
 
 #include "bytes.h"
+#include "disk.h"
 
 namespace jet {
 
@@ -69,25 +81,41 @@ enum class PageRole { Content, Map };
 
 class PageFile {
 public:
-    // Opens the file for reading. Raises NotFound or Io.
+    // Opens the file for reading. Raises NotFound, NotJet (not a regular file) or Io.
     explicit PageFile(const std::string& path);
 
     // Reopens the file for writing (outside any lock). Raises ReadOnly when the
-    // file or its folder may not be written.
+    // file or its folder may not be written, Linked for a file with several
+    // names, Replaced when the path names another file by now.
     void enable_writes();
     bool writable() const { return writable_; }
 
+    // How long lock() waits for another program before raising Busy.
+    void set_lock_wait(std::chrono::milliseconds wait) { lock_wait_ = wait; }
+    static constexpr std::chrono::milliseconds kDefaultLockWait{5000};
+    // The wait of files opened from now on, for the whole process
+    // (kDefaultLockWait unless set).
+    static void set_default_lock_wait(std::chrono::milliseconds wait);
+    static std::chrono::milliseconds default_lock_wait();
+
     // Lock nesting: the outermost lock decides the kind. Asking for an exclusive
-    // lock inside a shared one is a programming error and raises Io.
+    // lock inside a shared one is a programming error and raises Internal. An
+    // exclusive lock is refused (StrayJournal) while a journal that is not the
+    // file's own lies beside it.
     void lock(bool exclusive);
     void unlock();
     bool locked_exclusive() const { return depth_ > 0 && exclusive_; }
+
+    // Why the journal's path holds something that is not this file's journal
+    // (found when the last lock was taken), or empty.
+    const std::string& journal_warning() const { return journal_warning_; }
 
     // The write group (under an exclusive lock). write() keeps the page until
     // commit(); page() already sees it. allocate() adds a zeroed page at the end.
     // A commit that fails puts the file back and drops the group's pages; the
     // rest of that group is refused (Io) until the write lock is released, so
     // a second commit cannot write the maps without the rows they point at.
+    // When commit() returns, the group is on disk and no journal can undo it.
     void write(std::uint32_t n, const PageData& data, PageRole role);
     // The page's bytes to change in place (a pending copy, made on first use).
     PageData& edit(std::uint32_t n, PageRole role);
@@ -96,7 +124,15 @@ public:
     void rollback();
     bool dirty() const { return !pending_.empty(); }
 
+    // Raises Replaced when the path no longer names the file that was opened
+    // (removed, or another file put in its place).
+    void check_still_at_path() const;
+
+    // The path as given (for messages) and the file's real path.
     const std::string& path() const { return path_; }
+    const std::string& real_path() const { return real_path_; }
+    std::string journal_path() const { return real_path_ + "-journal"; }
+    int descriptor() const { return fd_.get(); }
     std::uint64_t file_size() const { return size_; }
     std::uint32_t page_count() const { return static_cast<std::uint32_t>(size_ / kPageSize) + added_; }
 
@@ -118,16 +154,19 @@ private:
     void refresh_size();
     void write_pages(PageRole role);
     void sync();
-    std::string journal_path() const { return path_ + "-journal"; }
     void write_journal();
-    // Puts back the pages of an interrupted group, under the write lock.
-    void roll_back_journal();
-    void recover_if_needed(bool exclusive);
+    // Deals with a journal found beside the file (see the class comment).
+    void look_for_journal(bool exclusive);
     void take_lock(bool exclusive);
+    void release_lock();
     void check_group(const char* what) const;
+    void undo_failed_commit(bool journal_written, bool finishing);
 
     std::string path_;
+    std::string real_path_;
     UniqueFd fd_;
+    dev_t device_ = 0;
+    ino_t inode_ = 0;
     std::uint64_t size_ = 0;
     std::unordered_map<std::uint32_t, PagePtr> cache_;
     std::unordered_map<std::uint32_t, Pending> pending_;
@@ -136,6 +175,9 @@ private:
     int depth_ = 0;
     bool exclusive_ = false;
     bool failed_ = false;  // the group's commit failed; cleared with the write lock
+    std::chrono::milliseconds lock_wait_;
+    std::string journal_warning_;
+    std::string journal_seen_;  // what the journal's path held when last examined, to examine it once
 };
 
 // Holds a lock on a page file for its lifetime.
@@ -150,29 +192,5 @@ private:
     PageFile& f_;
 };
 
-// Test seam for cutting a write at any point. The I/O steps of commit and of
-// undoing a group are counted: each page written, the journal written, each
-// sync (of the file, the journal and the journal's folder) and the removal of
-// the journal. A plan can make step `at` fail as the system would (errno EIO),
-// or stop there as if the process died: a write cut that way leaves its first
-// half behind (a torn page), then Stopped is raised, which nothing in the
-// engine catches, so no cleanup that a dead process could not do happens.
-// Without a plan each step costs one test of a pointer.
-namespace faults {
-
-enum class Mode { Count, Fail, Stop };
-
-struct Plan {
-    Mode mode = Mode::Count;
-    std::uint64_t at = 0;     // the step (from 1) to fail or stop at
-    std::uint64_t steps = 0;  // steps taken so far
-};
-
-struct Stopped {};
-
-// The plan in force (for the whole process), or none with nullptr; the caller keeps it alive.
-void set_plan(Plan* plan);
-
-}  // namespace faults
 
 }  // namespace jet

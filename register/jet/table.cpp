@@ -71,11 +71,9 @@ bool read_exact(int fd, std::uint8_t* buf, std::size_t len, off_t off) {
 }
 
 // The live rows of count pages, appended to ids (see live_rows_from_heads).
-bool live_rows_of(const std::string& path, const std::uint32_t* pages, std::size_t count, std::uint32_t owner,
-                  std::uint32_t page_count, std::vector<RowId>& ids) noexcept {
+bool live_rows_of(int fd, const std::uint32_t* pages, std::size_t count, std::uint32_t owner, std::uint32_t page_count,
+                  std::vector<RowId>& ids) noexcept {
     try {
-        UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-        if (fd.get() < 0) return false;
         constexpr std::size_t kHead = 64;  // the header and the first 25 slots
         PageData head{};
         const Bytes b = bytes_of(head);
@@ -83,13 +81,13 @@ bool live_rows_of(const std::string& path, const std::uint32_t* pages, std::size
             const std::uint32_t p = pages[i];
             if (p >= page_count) return false;
             const off_t at = static_cast<off_t>(p) * static_cast<off_t>(kPageSize);
-            if (!read_exact(fd.get(), head.data(), kHead, at)) return false;
+            if (!read_exact(fd, head.data(), kHead, at)) return false;
             if (b[0] != static_cast<std::uint8_t>(PageType::Data) || u32(b, data_page::kOwner) != owner) continue;
             const std::uint16_t n = u16(b, data_page::kRowCount);
             const std::size_t slots_end = data_page::kFirstSlot + 2u * n;
             if (slots_end > kPageSize) return false;
             if (slots_end > kHead &&
-                !read_exact(fd.get(), head.data() + kHead, slots_end - kHead, at + static_cast<off_t>(kHead))) {
+                !read_exact(fd, head.data() + kHead, slots_end - kHead, at + static_cast<off_t>(kHead))) {
                 return false;
             }
             for (std::uint16_t r = 0; r < n; ++r) {
@@ -104,7 +102,7 @@ bool live_rows_of(const std::string& path, const std::uint32_t* pages, std::size
 
 }  // namespace
 
-std::optional<std::vector<RowId>> live_rows_from_heads(const std::string& path, const std::vector<std::uint32_t>& pages,
+std::optional<std::vector<RowId>> live_rows_from_heads(int fd, const std::vector<std::uint32_t>& pages,
                                                        std::uint32_t owner, std::uint32_t page_count, std::size_t parts) {
     parts = std::clamp<std::size_t>(parts, 1, std::max<std::size_t>(1, pages.size()));
     const std::size_t share = (pages.size() + parts - 1) / parts;
@@ -113,7 +111,7 @@ std::optional<std::vector<RowId>> live_rows_from_heads(const std::string& path, 
     auto list = [&](std::size_t k) {
         const std::size_t first = std::min(pages.size(), k * share);
         const std::size_t count = std::min(pages.size() - first, share);
-        ok[k] = live_rows_of(path, pages.data() + first, count, owner, page_count, found[k]);
+        ok[k] = live_rows_of(fd, pages.data() + first, count, owner, page_count, found[k]);
     };
     {
         std::vector<std::jthread> helpers;
@@ -144,7 +142,7 @@ bool Table::row_ids_from_slot_tables(std::vector<RowId>& ids) {
     constexpr std::size_t kPagesPerThread = 16384;
     const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
     const std::size_t parts = std::min<std::size_t>({pages.size() / kPagesPerThread, cores, 4});
-    std::optional<std::vector<RowId>> found = live_rows_from_heads(file_->path(), pages, def_.page, file_->page_count(), parts);
+    std::optional<std::vector<RowId>> found = live_rows_from_heads(file_->descriptor(), pages, def_.page, file_->page_count(), parts);
     if (!found) return false;
     ids = std::move(*found);
     return true;

@@ -53,11 +53,11 @@ private:
 // The live rows on those of `pages` that are data pages of the table whose
 // definition lies at page `owner`, in page order, read from each page's head
 // alone (its type, owner and slot table, a few dozen bytes of the 4096)
-// through descriptors of their own, so whole pages are neither copied nor
-// cached. `parts` threads share the pages. Nothing when anything looks wrong
+// through pread on the file's descriptor fd, so whole pages are neither copied
+// nor cached. `parts` threads share the pages. Nothing when anything looks wrong
 // (a page at or past page_count, a short read, a slot table larger than its
 // page): reading the whole pages then gives the reason.
-std::optional<std::vector<RowId>> live_rows_from_heads(const std::string& path, const std::vector<std::uint32_t>& pages,
+std::optional<std::vector<RowId>> live_rows_from_heads(int fd, const std::vector<std::uint32_t>& pages,
                                                        std::uint32_t owner, std::uint32_t page_count, std::size_t parts);
 
 }  // namespace jet

@@ -58,8 +58,19 @@ int print(const std::string& text) {
     return 0;
 }
 
-int cmd_tables(const std::string& path) {
+// Opens the database; what blocks changes to it without stopping reads (a
+// file beside it that is not its journal) is said on standard error.
+jet::Database open_database(const std::string& path) {
     jet::Database db(path);
+    if (!db.journal_warning().empty()) {
+        std::fprintf(stderr, "regtool: warning: %s; the database can be read, but changes to it are refused while it lies there\n",
+                     db.journal_warning().c_str());
+    }
+    return db;
+}
+
+int cmd_tables(const std::string& path) {
+    jet::Database db = open_database(path);
     Out out;
     for (const std::string& name : db.user_tables()) out.buf() += name + "\n";
     return 0;
@@ -77,7 +88,7 @@ std::string index_columns(const jet::TableDef& def, const jet::PhysicalIndex& x)
 }
 
 int cmd_schema(const std::string& path, const std::string& table) {
-    jet::Database db(path);
+    jet::Database db = open_database(path);
     jet::Table t = db.table(table);
     const jet::TableDef& def = t.def();
     Out out;
@@ -103,7 +114,7 @@ int cmd_schema(const std::string& path, const std::string& table) {
 }
 
 int cmd_export(const std::string& path, const std::string& table, bool csv) {
-    jet::Database db(path);
+    jet::Database db = open_database(path);
     jet::Table t = db.table(table);
     Out out;
     if (csv) regtool::append_csv_header(out.buf(), t.columns());
@@ -119,6 +130,7 @@ int cmd_export(const std::string& path, const std::string& table, bool csv) {
 int cmd_check(const std::string& path) {
     jet::Database db(path);
     std::vector<std::string> problems = jet::check_database(db);
+    if (!db.journal_warning().empty()) problems.push_back("changes are refused: " + db.journal_warning());
     Out out;
     if (problems.empty()) out.buf() += "OK\n";
     for (const std::string& p : problems) out.buf() += p + "\n";
@@ -128,7 +140,7 @@ int cmd_check(const std::string& path) {
 int cmd_query(const std::string& path, const std::string& statement) {
     try {
         sql::Statement s = sql::parse(statement);
-        jet::Database db(path);
+        jet::Database db = open_database(path);
         sql::Result r = sql::Result::run(db, s);
         std::vector<jet::Column> columns(r.column_names().size());
         for (std::size_t i = 0; i < columns.size(); ++i) {

@@ -1,0 +1,63 @@
+// The system calls that change the database and its journal, in one place so
+// that tests can cut them (faults::Plan). Each returns false with errno set
+// when the system refuses.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace jet {
+
+// Test seam for cutting a write at any point. The I/O steps of commit and of
+// undoing a group are counted: each page written, the journal made, written,
+// marked complete and removed, each sync (of the file, the journal and their
+// folder) and each cut of the file's length. A plan can make step `at` fail as
+// the system would (errno EIO), stop there as if the process died (a write cut
+// that way leaves its first half behind, a torn page), or cut the power there:
+// everything written since its file was last synced is lost, and so is every
+// file made or removed since its folder was last synced, as a disk may lose
+// them. Stopped is then raised, which nothing in the engine catches, so no
+// cleanup that a dead process could not do happens. Without a plan each step
+// costs one test of a pointer.
+namespace faults {
+
+enum class Mode { Count, Fail, Stop, PowerCut };
+
+struct Plan {
+    Mode mode = Mode::Count;
+    std::uint64_t at = 0;     // the step (from 1) to fail or stop at
+    std::uint64_t steps = 0;  // steps taken so far
+};
+
+struct Stopped {};
+
+// The plan in force (for the whole process), or none with nullptr; the caller
+// keeps it alive. Setting a plan forgets what an earlier one kept for a power cut.
+void set_plan(Plan* plan);
+
+}  // namespace faults
+
+}  // namespace jet
+
+namespace jet::disk {
+
+// Reads up to len bytes at off; got tells how many (fewer at the end of the file).
+bool read_all(int fd, std::uint8_t* buf, std::size_t len, off_t off, std::size_t& got);
+bool write(int fd, const std::string& path, const std::uint8_t* p, std::size_t n, off_t off);
+bool sync(int fd, const std::string& path);
+bool truncate(int fd, const std::string& path, off_t size);
+// Makes the entries of the folder holding path durable (a file made or removed there).
+bool sync_folder_of(const std::string& path);
+// A new file at path, never through a link and never one that exists; the
+// descriptor, or -1.
+int create_new(const std::string& path, mode_t mode);
+// Removes the file; a file already gone counts as removed.
+bool remove(const std::string& path);
+
+// The folder a path lies in.
+std::string folder_of(const std::string& path);
+
+}  // namespace jet::disk

@@ -1,0 +1,385 @@
+// What lies beside or around a register cannot damage it: journals of other
+// files or damaged ones, links, FIFOs, a file removed or replaced under a
+// writer, and another program's lock.
+#include <gtest/gtest.h>
+
+#include <QString>
+#include <chrono>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "dataaccess/connection.h"
+#include "dataaccess/error.h"
+#include "jet/check.h"
+#include "jet/database.h"
+#include "mdb_export_compare.h"
+#include "move.h"
+#include "register.h"
+#include "support.h"
+
+namespace {
+
+using namespace testing_support;
+namespace faults = jet::faults;
+
+const char kTable[] = "ЗУРТ";
+
+Row person(int i) {
+    Row v(26, jet::Null{});
+    v[1] = "Фамилия" + std::to_string(i % 13);
+    v[2] = "Имя" + std::to_string(i);
+    v[12] = std::string(static_cast<std::size_t>(i % 5) * 900, 'z');
+    return v;
+}
+
+fs::path journal_of(const fs::path& db) { return db.string() + "-journal"; }
+
+std::size_t rows_in(const fs::path& db) { return register_rows(db).size(); }
+
+void insert_one(const fs::path& db, int i) {
+    jet::Database d(db.string());
+    jet::WriteGroup g(d);
+    Row v = person(i);
+    g.table(kTable).insert(v);
+    g.commit();
+}
+
+class PlanInForce {
+public:
+    explicit PlanInForce(faults::Plan& plan) { faults::set_plan(&plan); }
+    ~PlanInForce() { faults::set_plan(nullptr); }
+    PlanInForce(const PlanInForce&) = delete;
+    PlanInForce& operator=(const PlanInForce&) = delete;
+};
+
+// Steps of a commit: the journal made (1), written (2), synced (3), marked
+// complete (4), synced (5), its folder synced (6); then the pages.
+constexpr std::uint64_t kFirstPageWritten = 7;
+
+// A writer of db dies at step `at` of inserting a row (through `via`, db itself unless given).
+void die_inserting(const fs::path& db, std::uint64_t at, const fs::path& via = {}) {
+    faults::Plan stop{faults::Mode::Stop, at};
+    try {
+        jet::Database d((via.empty() ? db : via).string());
+        PlanInForce in_force(stop);
+        jet::WriteGroup g(d);
+        for (int i = 0; i < 5; ++i) {
+            Row v = person(900 + i);
+            g.table(kTable).insert(v);
+        }
+        g.commit();
+        ADD_FAILURE() << "the writer did not die";
+    } catch (const faults::Stopped&) {
+    }
+}
+
+// The steps of inserting those rows, counted.
+std::uint64_t steps_of_inserting(const fs::path& db) {
+    TempDir dir;
+    fs::path copy = dir / "count.mdb";
+    fs::copy_file(db, copy);
+    faults::Plan count;
+    {
+        jet::Database d(copy.string());
+        PlanInForce in_force(count);
+        jet::WriteGroup g(d);
+        for (int i = 0; i < 5; ++i) {
+            Row v = person(900 + i);
+            g.table(kTable).insert(v);
+        }
+        g.commit();
+    }
+    return count.steps;
+}
+
+// Whether writing to db is refused as the kind says, the file left as it was.
+void expect_write_refused(const fs::path& db, jet::ErrorKind kind) {
+    const std::string before = read_file(db);
+    try {
+        insert_one(db, 777);
+        ADD_FAILURE() << "the write went through";
+    } catch (const jet::Error& e) {
+        EXPECT_EQ(e.kind(), kind) << e.what();
+    }
+    EXPECT_TRUE(read_file(db) == before) << "the file changed";
+}
+
+TEST(Journal, AnotherFilesJournalIsNeverAppliedNorRemoved) {
+    TempDir dir;
+    const fs::path a = write_register(dir / "a.mdb", 300, person);
+    const fs::path b = write_register(dir / "b.mdb", 7, person);
+    die_inserting(b, kFirstPageWritten + 3);
+    ASSERT_TRUE(fs::exists(journal_of(b)));
+    // A copy of b with its journal, in another folder: recovered as b would be.
+    fs::create_directories(dir / "copy");
+    fs::copy_file(b, dir / "copy" / "b.mdb");
+    fs::copy_file(journal_of(b), journal_of(dir / "copy" / "b.mdb"));
+    // b's journal left beside a.
+    fs::copy_file(journal_of(b), journal_of(a));
+    const std::string a_bytes = read_file(a), journal_bytes = read_file(journal_of(a));
+
+    RunResult r = run_regtool({"export", a.string(), kTable, "--jsonl"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(lines(r.out).size(), 300u) << "every row read";
+    EXPECT_NE(r.err.find("warning"), std::string::npos) << r.err;
+    r = run_regtool({"insert", a.string(), kTable});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("refused"), std::string::npos) << r.err;
+    r = run_regtool({"check", a.string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("changes are refused"), std::string::npos) << r.out;
+    EXPECT_TRUE(read_file(a) == a_bytes) << "the register changed";
+    EXPECT_TRUE(read_file(journal_of(a)) == journal_bytes) << "the journal beside it changed or went";
+    {
+        dataaccess::Connection c;
+        c.Open(reg::viewer_connection_string(QString::fromStdString(a.string())));
+        EXPECT_TRUE(c.Warning().contains(QStringLiteral("не является ее журналом"))) << c.Warning().toStdString();
+    }
+
+    // Its own file, and the copy taken with the journal, are put back.
+    for (const fs::path& own : {b, dir / "copy" / "b.mdb"}) {
+        EXPECT_EQ(rows_in(own), 7u) << own;
+        EXPECT_FALSE(fs::exists(journal_of(own)));
+        jet::Database d(own.string());
+        EXPECT_TRUE(jet::check_database(d).empty());
+        EXPECT_TRUE(d.journal_warning().empty());
+    }
+    // Moved away, the stray journal no longer stands in the way.
+    fs::rename(journal_of(a), dir / "kept-aside");
+    insert_one(a, 301);
+    EXPECT_EQ(rows_in(a), 301u);
+}
+
+TEST(Journal, DamagedOrCutJournalBesideATornFileIsKept) {
+    TempDir dir;
+    const fs::path pristine = write_register(dir / "pristine.mdb", 12, person);
+    const fs::path db = dir / "torn.mdb";
+    fs::copy_file(pristine, db);
+    die_inserting(db, kFirstPageWritten + 1);  // the second page of the group half written
+    const std::string torn = read_file(db), journal = read_file(journal_of(db));
+    ASSERT_FALSE(torn == read_file(pristine));
+    std::string flipped = journal;
+    flipped[journal.size() / 2] = static_cast<char>(flipped[journal.size() / 2] ^ 0x40);
+    for (const std::string& bad : {flipped, journal.substr(0, journal.size() - 1000)}) {
+        write_file(db, torn);
+        write_file(journal_of(db), bad);
+        try {
+            jet::Database d(db.string());
+            EXPECT_FALSE(d.journal_warning().empty());
+        } catch (const jet::Error& e) {
+            EXPECT_EQ(e.kind(), jet::ErrorKind::Damaged) << e.what();  // a torn file may not read: said so
+        }
+        expect_write_refused(db, jet::ErrorKind::StrayJournal);
+        EXPECT_TRUE(read_file(db) == torn);
+        EXPECT_TRUE(read_file(journal_of(db)) == bad) << "the journal was changed or removed";
+    }
+    // The journal as it was written puts the file back.
+    write_file(journal_of(db), journal);
+    EXPECT_TRUE(register_rows(db) == register_rows(pristine));
+    EXPECT_FALSE(fs::exists(journal_of(db)));
+}
+
+TEST(Journal, ThroughALinkTheRealFilesJournal) {
+    TempDir dir;
+    const fs::path a = write_register(dir / "a.mdb", 5, person);
+    const fs::path link = dir / "link.mdb";
+    fs::create_symlink(a, link);
+    // A writer through the link dies with every page written, before it marks the group finished.
+    die_inserting(a, steps_of_inserting(a) - 2, link);
+    EXPECT_TRUE(fs::exists(journal_of(a)));
+    EXPECT_FALSE(fs::exists(journal_of(link)));
+    for (int i = 0; i < 3; ++i) insert_one(a, 100 + i);  // the first puts the dead writer's group back
+    EXPECT_EQ(rows_in(link), 8u) << "rows committed through the real name are kept";
+    EXPECT_EQ(rows_in(a), 8u);
+
+    // A file with several names is read, never written.
+    const fs::path hard = dir / "hard.mdb";
+    fs::create_hard_link(a, hard);
+    EXPECT_EQ(rows_in(hard), 8u);
+    expect_write_refused(hard, jet::ErrorKind::Linked);
+    expect_write_refused(a, jet::ErrorKind::Linked);
+    fs::remove(hard);
+    insert_one(a, 200);
+    EXPECT_EQ(rows_in(link), 9u);
+}
+
+TEST(Journal, FifosNeitherHangNorBlock) {
+    TempDir dir;
+    const fs::path a = write_register(dir / "a.mdb", 4, person);
+    ASSERT_EQ(::mkfifo(journal_of(a).c_str(), 0644), 0);
+    auto regtool = [](std::vector<std::string> args) {
+        args.insert(args.begin(), {"timeout", "60", REGTOOL_PATH});
+        return run(args);
+    };
+    RunResult r = regtool({"export", a.string(), kTable, "--csv"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(lines(r.out).size(), 5u);
+    EXPECT_NE(r.err.find("FIFO"), std::string::npos) << r.err;
+    r = regtool({"insert", a.string(), kTable});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(regtool({"check", a.string()}).status, 1);
+    // No lock is left behind: with the FIFO gone, writes go on.
+    fs::remove(journal_of(a));
+    insert_one(a, 9);
+    EXPECT_EQ(rows_in(a), 5u);
+
+    const fs::path fifo = dir / "f.mdb";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    for (const char* cmd : {"check", "tables", "export"}) {
+        std::vector<std::string> args{cmd, fifo.string()};
+        if (std::string(cmd) == "export") args.insert(args.end(), {kTable, "--csv"});
+        r = regtool(args);
+        EXPECT_EQ(r.status, 1) << cmd << ": " << r.err;
+        EXPECT_NE(r.err.find("not a regular file"), std::string::npos) << r.err;
+    }
+}
+
+long peak_kilobytes() {
+    struct rusage u {};
+    ::getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss;
+}
+
+TEST(Journal, SizesInAJournalAreNotTrusted) {
+    TempDir dir;
+    const fs::path a = write_register(dir / "a.mdb", 20, person);
+    // 1.5 GB of nothing where the journal goes.
+    {
+        int fd = ::open(journal_of(a).c_str(), O_WRONLY | O_CREAT, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, 1536LL << 20), 0);
+        ::close(fd);
+    }
+    const long before = peak_kilobytes();
+    {
+        jet::Database d(a.string());
+        EXPECT_FALSE(d.journal_warning().empty());
+        EXPECT_EQ(rows_in(a), 20u);
+    }
+    EXPECT_LT(peak_kilobytes() - before, 200L * 1024) << "the journal's length was taken for memory";
+    EXPECT_EQ(fs::file_size(journal_of(a)), 1536ULL << 20) << "the journal was removed or changed";
+    // A header counting more pages than the journal holds.
+    std::string header(64, '\0');
+    header.replace(0, 8, "ZRJOURN2");
+    header[8] = 1;                                    // complete
+    header[12] = '\xFF', header[13] = '\xFF', header[14] = '\x7F';  // pages in it
+    header[16] = '\xFF', header[17] = '\xFF', header[18] = '\x7F';  // pages before
+    write_file(journal_of(a), header);
+    {
+        jet::Database d(a.string());
+        EXPECT_NE(d.journal_warning().find("header counts"), std::string::npos) << d.journal_warning();
+    }
+    expect_write_refused(a, jet::ErrorKind::StrayJournal);
+    EXPECT_EQ(read_file(journal_of(a)), header);
+}
+
+TEST(Journal, NeverMadeThroughALink) {
+    TempDir dir;
+    const fs::path a = write_register(dir / "a.mdb", 3, person);
+    fs::create_directories(dir / "elsewhere");
+    const fs::path target = dir / "elsewhere" / "target";
+    fs::create_symlink(target, journal_of(a));
+    expect_write_refused(a, jet::ErrorKind::StrayJournal);
+    EXPECT_FALSE(fs::exists(target)) << "the link's target was made";
+    RunResult r = run_regtool({"export", a.string(), kTable, "--csv"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find("symbolic link"), std::string::npos) << r.err;
+}
+
+TEST(Journal, TakesTheDatabasesModeAndOwner) {
+    TempDir dir;
+    const fs::path a = write_register(dir / "a.mdb", 3, person);
+    ::chmod(a.c_str(), 0664);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(a.c_str(), 4321, 4321), 0);
+    }
+    const mode_t old_mask = ::umask(022);
+    die_inserting(a, kFirstPageWritten);
+    ::umask(old_mask);
+    struct stat st {};
+    ASSERT_EQ(::stat(journal_of(a).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0664u) << "another operator could not put the file back";
+    if (root) {
+        EXPECT_EQ(st.st_uid, 4321u);
+        EXPECT_EQ(st.st_gid, 4321u);
+    }
+    EXPECT_EQ(rows_in(a), 3u);
+}
+
+TEST(Journal, FileRemovedOrReplacedUnderAWriter) {
+    TempDir dir;
+    const fs::path a = write_register(dir / "a.mdb", 3, person);
+    const fs::path other = write_register(dir / "other.mdb", 2, person);
+    const std::string other_bytes = read_file(other);
+    {
+        jet::Database d(a.string());
+        jet::WriteGroup g(d);
+        Row v = person(50);
+        g.table(kTable).insert(v);
+        fs::rename(other, a);  // another file put in its place
+        try {
+            g.commit();
+            ADD_FAILURE() << "the group went into a file no program finds";
+        } catch (const jet::Error& e) {
+            EXPECT_EQ(e.kind(), jet::ErrorKind::Replaced) << e.what();
+        }
+    }
+    EXPECT_TRUE(read_file(a) == other_bytes);
+    EXPECT_FALSE(fs::exists(journal_of(a)));
+
+    // The destination removed in the middle of a move: the move stops and
+    // the source keeps every row not yet moved.
+    const fs::path src = write_register(dir / "src.mdb", 7, person);
+    const fs::path dst = write_register(dir / "dst.mdb", 0, person);
+    reg::MoveOptions options;
+    options.group_rows = 3;
+    options.progress = [&](std::size_t) { fs::remove(dst); };
+    try {
+        reg::move_register(QString::fromStdString(src.string()), QString::fromStdString(dst.string()), options);
+        ADD_FAILURE() << "the move reported success";
+    } catch (const dataaccess::DataError& e) {
+        EXPECT_EQ(e.number(), dataaccess::errc::kFileNotFound);
+        EXPECT_TRUE(e.description().contains(QStringLiteral("удален или заменен"))) << e.description().toStdString();
+    }
+    EXPECT_EQ(rows_in(src), 4u) << "rows left the source for a removed file";
+}
+
+TEST(Journal, LockWaitsAreBounded) {
+    TempDir dir;
+    const fs::path a = write_register(dir / "a.mdb", 3, person);
+    jet::Database holder(a.string());
+    jet::WriteGroup held(holder);  // another program's group, open
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        jet::Database d(a.string(), std::chrono::milliseconds(200));
+        ADD_FAILURE() << "read under another program's write lock";
+    } catch (const jet::Error& e) {
+        EXPECT_EQ(e.kind(), jet::ErrorKind::Busy) << e.what();
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+    dataaccess::Connection c;
+    c.set_lock_wait(std::chrono::milliseconds(200));
+    try {
+        c.Open(reg::viewer_connection_string(QString::fromStdString(a.string())));
+        ADD_FAILURE() << "opened under another program's write lock";
+    } catch (const dataaccess::DataError& e) {
+        EXPECT_EQ(e.number(), dataaccess::errc::kLocked);
+        EXPECT_TRUE(e.description().contains(QStringLiteral("занята другой программой"))) << e.description().toStdString();
+    }
+    // A writer behind a reader is refused likewise.
+    held.commit();
+    jet::Database reader(a.string());
+    jet::FileLock reading(reader.file(), false);
+    jet::Database writer(a.string(), std::chrono::milliseconds(200));
+    try {
+        jet::WriteGroup g(writer);
+        ADD_FAILURE() << "wrote under another program's read lock";
+    } catch (const jet::Error& e) {
+        EXPECT_EQ(e.kind(), jet::ErrorKind::Busy) << e.what();
+    }
+}
+
+}  // namespace
