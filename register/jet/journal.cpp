@@ -128,6 +128,16 @@ Examined examine(const std::string& path, int db_fd, std::uint64_t db_size) {
                                     " pages (" + std::to_string(kHeader + entries * kEntry) + " bytes)"};
     }
     if (entries > before) return {Found::Damaged, path + " holds more pages than its database had"};
+    // Only now is it read whole: a journal longer than this database could
+    // need is not read at all.
+    struct stat db {};
+    ::fstat(db_fd, &db);
+    const std::string written_for = " (it was written for the file with device " + std::to_string(get(h + kDevice, 8)) + " and inode " +
+                                    std::to_string(get(h + kInode, 8)) + "; this one has device " + std::to_string(db.st_dev) +
+                                    " and inode " + std::to_string(db.st_ino) + ")";
+    if (db_size / kPageSize < before) {
+        return {Found::Foreign, path + " belongs to a longer database than this one" + written_for};
+    }
     // The whole journal against its checksum, a page at a time.
     std::vector<std::uint8_t> entry(kEntry);
     std::vector<std::uint32_t> numbers;
@@ -145,14 +155,6 @@ Examined examine(const std::string& path, int db_fd, std::uint64_t db_size) {
         return {Found::Damaged, path + " names a page twice or past its database's end"};
     }
     // A sound journal: is it this database's, as the database now is?
-    struct stat db {};
-    ::fstat(db_fd, &db);
-    const std::string written_for = " (it was written for the file with device " + std::to_string(get(h + kDevice, 8)) + " and inode " +
-                                    std::to_string(get(h + kInode, 8)) + "; this one has device " + std::to_string(db.st_dev) +
-                                    " and inode " + std::to_string(db.st_ino) + ")";
-    if (db_size / kPageSize < before) {
-        return {Found::Foreign, path + " belongs to a longer database than this one" + written_for};
-    }
     PageData page{};
     for (std::uint64_t i = 0; i < entries; ++i) {
         if (!read_entry(fd.get(), i, entry.data())) return {Found::Damaged, "cannot read " + path + " whole"};
