@@ -21,6 +21,7 @@ DataControl::DataControl(GridModel& model, QWidget* parent) : QWidget(parent), m
         b->setObjectName(QString::fromLatin1(name));
         b->setAutoRaise(false);
         b->setFixedWidth(15);  // the caption gets the middle, as on the original control
+        b->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);  // the control's whole height
         connect(b, &QToolButton::clicked, this, [this, step] { (this->*step)(); });
         row->addWidget(b);
     };
@@ -28,6 +29,7 @@ DataControl::DataControl(GridModel& model, QWidget* parent) : QWidget(parent), m
     button(QStringLiteral("◀"), "previous", &DataControl::MovePrevious);
     caption_ = new QLabel(QStringLiteral("Adodc1"), this);
     caption_->setAlignment(Qt::AlignCenter);
+    caption_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     row->addWidget(caption_, 1);
     button(QStringLiteral("▶"), "next", &DataControl::MoveNext);
     button(QStringLiteral("▶|"), "last", &DataControl::MoveLast);
@@ -46,7 +48,6 @@ void DataControl::Refresh() {
     } catch (const jet::Error& e) {
         throw dataaccess::Connection::error_for(e, path);
     }
-    warning_ = dataaccess::warning_for(*db, path);
     model_.show(std::move(db), std::move(result));
 }
 

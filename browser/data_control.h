@@ -22,9 +22,6 @@ public:
     // Raises dataaccess::DataError when the file cannot be opened or the
     // statement cannot be run; the grid then keeps the rows it had.
     void Refresh();
-    // What the user should know about the database of the last Refresh although
-    // it was read (dataaccess::warning_for), or empty.
-    const QString& Warning() const { return warning_; }
 
     void setCaption(const QString& c) { caption_->setText(c); }
     QString caption() const { return caption_->text(); }
@@ -41,5 +38,4 @@ public:
 private:
     GridModel& model_;
     QLabel* caption_;
-    QString warning_;
 };

@@ -1,10 +1,13 @@
 // The grid: a caption bar over a table of the data control's rows, one
-// column per result column headed by its name.
+// column per result column headed by its name. Each column is as wide as the
+// larger of its heading and the widest of its values read so far (the rows
+// shown, never the whole table), and the user may drag its edges.
 #pragma once
 
 #include <QFrame>
 #include <QLabel>
 #include <QTableView>
+#include <vector>
 
 class GridModel;
 
@@ -20,6 +23,12 @@ public:
     void set_current_row(int row);
 
 private:
+    // Widens the columns to the headings and the values in view; all of them
+    // anew after a Refresh, otherwise only those the user has not sized.
+    void fit_columns(bool anew);
+
     QLabel* caption_;
     QTableView* view_;
+    std::vector<bool> sized_by_user_;
+    bool fitting_ = false;
 };

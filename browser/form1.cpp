@@ -101,10 +101,7 @@ void Form1::otb_Click() {
         grid_->setVisible(true);
     } catch (const std::exception&) {
         grid_->setVisible(false);
-        return;
     }
-    // Listed, but not to be changed by any program while a stray journal lies beside it.
-    if (!adodc1_->Warning().isEmpty()) ui::show_message(this, adodc1_->Warning());
 }
 
 // Lists the records whose first name and black-list mark contain the typed texts.
@@ -116,9 +113,7 @@ void Form1::Command1_Click() {
     try {
         adodc1_->Refresh();
         grid_->Refresh();
-    } catch (const dataaccess::DataError& e) {
-        ui::report_error(this, e.number(), e.description());
     } catch (const std::exception& e) {
-        ui::report_error(this, 0, QString::fromUtf8(e.what()));
+        ui::report_failure(this, e);
     }
 }

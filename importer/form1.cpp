@@ -28,6 +28,9 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), common1_(this) {
     add("toto", QStringLiteral("открыть базу приемник"), &Form1::toto_Click);
     add("imp", QStringLiteral("импорт"), &Form1::imp_Click);
     Form_Load();
+    // Between groups of rows the window repaints itself, so that a long move
+    // does not leave it blank; it still shows nothing and takes no input.
+    move_options_.progress = [](std::size_t) { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
 }
 
 void Form1::Form_Load() {
@@ -61,10 +64,8 @@ void Form1::imp_Click() {
         return;
     }
     try {
-        reg::move_register(source_path_, destination_path_);
-    } catch (const dataaccess::DataError& e) {
-        ui::report_error(this, e.number(), e.description());
+        reg::move_register(source_path_, destination_path_, move_options_);
     } catch (const std::exception& e) {
-        ui::report_error(this, 0, QString::fromUtf8(e.what()));
+        ui::report_failure(this, e);
     }
 }

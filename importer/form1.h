@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QString>
 
+#include "move.h"
 #include "ui/file_dialog.h"
 
 class Form1 : public QMainWindow {
@@ -21,6 +22,8 @@ public:
     const QString& source_path() const { return source_path_; }
     const QString& destination_path() const { return destination_path_; }
     ui::FileDialog& common1() { return common1_; }
+    // How the import moves the rows (its group size), for tests.
+    reg::MoveOptions& move_options() { return move_options_; }
 
 private:
     bool choose(QString& path);
@@ -28,4 +31,5 @@ private:
     QString destination_path_;
     QString source_path_;
     ui::FileDialog common1_;
+    reg::MoveOptions move_options_;
 };

@@ -2,14 +2,18 @@
 
 #include <sys/stat.h>
 
+#include <QFile>
+#include <QStringList>
+
 #include <optional>
 #include <utility>
 #include <vector>
 
-#include "dataaccess/connection.h"
+#include "dataaccess/engine_error.h"
 #include "dataaccess/error.h"
 #include "jet/database.h"
 #include "jet/error.h"
+#include "jet/text.h"
 #include "register.h"
 
 namespace reg {
@@ -24,6 +28,8 @@ namespace {
 
 using dataaccess::DataError;
 using dataaccess::quoted;
+using dataaccess::refusal;
+using dataaccess::shown_file;
 
 // The order in which a move takes the locks of its two files: by the files'
 // identity on disk, the same whichever of them is the source.
@@ -33,38 +39,66 @@ bool locks_source_first(const QString& source, const QString& destination) {
     return std::pair(s.st_dev, s.st_ino) < std::pair(d.st_dev, d.st_ino);
 }
 
+// The columns of the destination whose names stand at another ordinal in the
+// source (letter case aside): rows copied by ordinal would put their values
+// into the wrong columns. Names found in one table only do not count.
+QStringList misplaced_columns(const std::vector<jet::Column>& src, const std::vector<jet::Column>& dst) {
+    QStringList out;
+    for (std::size_t d = 1; d < dst.size(); ++d) {
+        for (std::size_t s = 0; s < src.size(); ++s) {
+            if (s != d && jet::same_name(src[s].name, dst[d].name)) {
+                out << QStringLiteral("«%1» — № %2 в источнике и № %3 в приемнике").arg(QString::fromStdString(dst[d].name)).arg(s).arg(d);
+                break;
+            }
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 std::size_t move_register(const QString& source, const QString& destination, const MoveOptions& options) {
+    // Files are named by their names, by their paths where the names are the same.
+    const bool same_names = shown_file(source) == shown_file(destination);
+    const QString source_shown = same_names ? source : shown_file(source);
+    const QString destination_shown = same_names ? destination : shown_file(destination);
     if (same_file(source, destination)) {
-        throw DataError(dataaccess::errc::kSameFile,
-                        QStringLiteral("База-источник и база-приемник — один и тот же файл %1. Выберите две разные базы.").arg(quoted(source)));
+        throw DataError(dataaccess::errc::kSameFile, QStringLiteral("База-источник и база-приемник — один и тот же файл %1. Выберите две "
+                                                                    "разные базы.")
+                                                         .arg(quoted(source_shown)));
     }
-    dataaccess::Connection to, from;
-    to.Open(viewer_connection_string(destination));
-    from.Open(viewer_connection_string(source));
     const QString* where = &destination;
     try {
-        jet::Table dst = to.database().table(kTable.toStdString());
+        jet::Database to(QFile::encodeName(destination).toStdString());
         where = &source;
-        jet::Table src = from.database().table(kTable.toStdString());
+        jet::Database from(QFile::encodeName(source).toStdString());
+        where = &destination;
+        jet::Table dst = to.table(kTable.toStdString());
+        where = &source;
+        jet::Table src = from.table(kTable.toStdString());
         const std::size_t columns = dst.columns().size();
         if (src.columns().size() < columns) {
             const jet::Column& missing = dst.columns()[src.columns().size()];
             throw DataError(dataaccess::errc::kItemNotFound,
                             QStringLiteral("В базе-источнике %1 нет столбца № %2 («%3»), который есть в базе-приемнике %4. "
                                            "Ничего не перенесено.")
-                                .arg(quoted(source))
+                                .arg(quoted(source_shown))
                                 .arg(src.columns().size())
-                                .arg(QString::fromStdString(missing.name), quoted(destination)));
+                                .arg(QString::fromStdString(missing.name), quoted(destination_shown)));
+        }
+        if (const QStringList misplaced = misplaced_columns(src.columns(), dst.columns()); !misplaced.isEmpty()) {
+            throw DataError(dataaccess::errc::kItemNotFound,
+                            QStringLiteral("Столбцы базы-источника %1 и базы-приемника %2 стоят в разном порядке: %3. Записи переносятся "
+                                           "по номерам столбцов, и значения попали бы не в те столбцы. Ничего не перенесено.")
+                                .arg(quoted(source_shown), quoted(destination_shown), misplaced.join(QStringLiteral("; "))));
         }
         // Both files must take writes before anything moves: a source that
         // refused its deletes after a group was stored would leave that group
         // in both files, and a second run would copy it again.
         where = &destination;
-        { jet::WriteGroup probe(to.database()); }
+        { jet::WriteGroup probe(to); }
         where = &source;
-        { jet::WriteGroup probe(from.database()); }
+        { jet::WriteGroup probe(from); }
         std::vector<jet::RowId> ids = src.row_ids();
         const bool source_first = locks_source_first(source, destination);
         std::size_t moved = 0;
@@ -77,14 +111,14 @@ std::size_t move_register(const QString& source, const QString& destination, con
             std::optional<jet::WriteGroup> out, in;
             if (source_first) {
                 where = &source;
-                out.emplace(from.database());
+                out.emplace(from);
                 where = &destination;
-                in.emplace(to.database());
+                in.emplace(to);
             } else {
                 where = &destination;
-                in.emplace(to.database());
+                in.emplace(to);
                 where = &source;
-                out.emplace(from.database());
+                out.emplace(from);
             }
             where = &source;
             jet::TableWriter& s = out->table(kTable.toStdString());
@@ -120,7 +154,7 @@ std::size_t move_register(const QString& source, const QString& destination, con
             in->commit();
             // Removed or replaced while it was written: the group went where
             // no program finds it, so the source keeps it.
-            to.database().check_still_at_path();
+            to.check_still_at_path();
             where = &source;
             out->commit();
             moved += stored.size();
@@ -129,13 +163,13 @@ std::size_t move_register(const QString& source, const QString& destination, con
                 throw DataError(dataaccess::errc::kTypeMismatch,
                                 QStringLiteral("База-приемник %1 не принимает запись: %2. Перенесено записей: %3; эта запись и "
                                                "следующие остались в базе-источнике.")
-                                    .arg(quoted(destination), QString::fromUtf8(refused->what()))
+                                    .arg(quoted(destination_shown), refusal(*refused))
                                     .arg(moved));
             }
         }
         return moved;
     } catch (const jet::Error& e) {
-        throw dataaccess::Connection::error_for(e, *where);
+        throw dataaccess::engine_error(e, *where, where == &source ? source_shown : destination_shown);
     }
 }
 

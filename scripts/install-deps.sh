@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   clang libclang-rt-14-dev            # libFuzzer and the sanitizer runtimes for clang
   qt6-base-dev
+  qt6-translations-l10n               # the toolkit's own dialogs and buttons in Russian
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   mdbtools                            # mdb-export: an independent reader for the tests
   xz-utils hyperfine

@@ -2,6 +2,8 @@
 // listing, the search, open failures, and the data control's buttons.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QTableView>
@@ -177,6 +179,75 @@ TEST(Browser, LargeRegisterIsCountedExactlyAndReadAsScrolled) {
     for (int r = 0; r < 20000; r += 97) EXPECT_EQ(f.model()->index(r, 2).data().toString(), QString("Имя%1").arg(r));
     EXPECT_LE(f.model()->cached_blocks(), 64u);
     EXPECT_EQ(f.model()->index(19999, 0).data().toString(), "20000");
+}
+
+}  // namespace
+
+namespace {
+
+// The accessible objects of a window, counted by walking its tree as an
+// assistive program does.
+int accessible_objects(QAccessibleInterface* node, int depth = 0) {
+    if (!node || depth > 50) return 0;
+    int n = 1;
+    for (int i = 0; i < node->childCount(); ++i) n += accessible_objects(node->child(i), depth + 1);
+    return n;
+}
+
+TEST(Browser, ColumnsAreAsWideAsTheirHeadingsAndValuesAndTheControlFillsItsPlace) {
+    Seams s;
+    TempDir dir;
+    std::vector<Row> rows;
+    for (int i = 0; i < 30; ++i) rows.push_back(person("Имя" + std::to_string(i), "x"));
+    rows[3][7] = std::string("г. Санкт-Петербург, набережная реки Мойки, дом 12, квартира 345");  // the address column
+    fs::path db = make_register(dir.path(), rows);
+    Form1 f;
+    f.show();
+    open(f, s, db);
+    QTableView* v = f.grid()->view();
+    for (int c = 0; c < 8; ++c) {
+        EXPECT_GE(v->columnWidth(c), v->horizontalHeader()->sectionSizeHint(c)) << "heading " << c << " is cut";
+    }
+    EXPECT_GE(v->columnWidth(7), v->sizeHintForIndex(f.model()->index(3, 7)).width()) << "the long address is cut";
+    EXPECT_LT(v->columnWidth(0), v->columnWidth(7)) << "columns are not all of one width";
+    EXPECT_EQ(v->horizontalHeader()->sectionResizeMode(0), QHeaderView::Interactive);
+    v->setColumnWidth(7, 40);  // dragged narrower by the user: left so while scrolling
+    v->scrollToBottom();
+    EXPECT_EQ(v->columnWidth(7), 40);
+    // The data control's buttons take its whole height.
+    auto* first = f.adodc1()->findChild<QWidget*>("first");
+    ASSERT_NE(first, nullptr);
+    EXPECT_GE(first->height(), f.adodc1()->height() - 4);
+}
+
+TEST(Browser, AssistiveToolsMeetTheRowsInViewNotEveryCell) {
+    Seams s;
+    TempDir dir;
+    std::vector<int> counts;
+    for (int n : {300, 3000}) {
+        std::vector<Row> rows;
+        for (int i = 0; i < n; ++i) rows.push_back(person("Имя" + std::to_string(i), "x"));
+        fs::path db = make_register(dir / std::to_string(n), rows);
+        Form1 f;
+        f.show();
+        open(f, s, db);
+        QAccessibleInterface* window = QAccessible::queryAccessibleInterface(&f);
+        ASSERT_NE(window, nullptr);
+        counts.push_back(accessible_objects(window));
+        QAccessibleInterface* grid = QAccessible::queryAccessibleInterface(f.grid()->view());
+        ASSERT_NE(grid, nullptr);
+        ASSERT_NE(grid->tableInterface(), nullptr);
+        EXPECT_EQ(grid->tableInterface()->rowCount(), n) << "the true row count";
+        EXPECT_EQ(grid->tableInterface()->columnCount(), 8);
+        QAccessibleInterface* current = grid->focusChild();
+        ASSERT_NE(current, nullptr);
+        EXPECT_EQ(current->text(QAccessible::Name), "1") << "the current cell: the first row's number";
+        QAccessibleInterface* far = grid->tableInterface()->cellAt(n - 1, 2);
+        ASSERT_NE(far, nullptr);
+        EXPECT_EQ(far->text(QAccessible::Name), QString("Имя%1").arg(n - 1));
+    }
+    EXPECT_EQ(counts[0], counts[1]) << "the tree grows with the register";
+    EXPECT_LT(counts[1], 1000);
 }
 
 }  // namespace

@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <QMenuBar>
+#include <QTimer>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <random>
 #include <set>
@@ -77,6 +79,31 @@ TEST(Importer, WindowAndChoices) {
     EXPECT_EQ(f.destination_path(), "/data/b.mdb");
     EXPECT_EQ(f.common1().Filter, "*.mdb ( базы данных Access )|*.mdb|");
     EXPECT_TRUE(s.messages.empty());
+}
+
+// Between groups the window repaints (queued events run), and shows nothing.
+TEST(Importer, ALongMoveKeepsTheWindowPaintingAndShowsNothing) {
+    Seams s;
+    TempDir dir;
+    fs::path src = make_register(dir.path(), 12, "src.mdb");
+    fs::path dst = make_register(dir.path(), 0, "dst.mdb");
+    Form1 f;
+    f.show();
+    f.move_options().group_rows = 4;
+    const auto progress = f.move_options().progress;
+    std::vector<std::size_t> seen;
+    f.move_options().progress = [&](std::size_t moved) {
+        seen.push_back(moved);
+        progress(moved);
+    };
+    int ran = 0;
+    QTimer::singleShot(0, &f, [&] { ++ran; });  // stands for a paint the system asks for
+    choose(f, s, src, dst);
+    f.imp_Click();
+    EXPECT_EQ(seen, (std::vector<std::size_t>{4, 8, 12}));
+    EXPECT_EQ(ran, 1) << "the window's events waited for the whole move";
+    EXPECT_TRUE(s.messages.empty());
+    EXPECT_EQ(rows_of(dst).size(), 12u);
 }
 
 TEST(Importer, MovesEveryRowInOrderAndEmptiesTheSource) {
@@ -159,6 +186,60 @@ TEST(Importer, ColumnsAreCheckedFirstAndCopiedByPosition) {
     for (std::size_t i = 0; i < before.size(); ++i) {
         for (std::size_t c = 1; c < 26; ++c) EXPECT_EQ(got[1 + i][c], before[i][c]) << "row " << i << " column " << c;
     }
+    expect_sound(dst);
+}
+
+// A register whose table takes the register's columns with two of them
+// exchanged, or merely renamed.
+fs::path register_with_columns(const fs::path& db, const std::function<void(std::vector<jet::ColumnSpec>&)>& change, int rows) {
+    jet::create_database(db.string());
+    jet::Database d(db.string());
+    jet::TableSpec spec = jet::register_table_spec();
+    change(spec.columns);
+    jet::WriteGroup g(d);
+    jet::create_table(g, spec);
+    for (int i = 0; i < rows; ++i) {
+        Row v(26, jet::Null{});
+        v[1] = "Тамара" + std::to_string(i);
+        v[2] = "Емельянова" + std::to_string(i);
+        g.table("ЗУРТ").insert(v);
+    }
+    g.commit();
+    return db;
+}
+
+TEST(Importer, ColumnsInAnotherOrderAreRefusedRenamedOnesMoveByPosition) {
+    Seams s;
+    TempDir dir;
+    auto swapped = [](std::vector<jet::ColumnSpec>& c) { std::swap(c[1], c[2]); };  // Имя before Фамилия
+    const fs::path src = register_with_columns(dir / "src.mdb", swapped, 3);
+    const fs::path dst = make_register(dir.path(), 1, "dst.mdb", 50);
+    const std::string src_before = read_file(src), dst_before = read_file(dst);
+    Form1 f;
+    choose(f, s, src, dst);
+    f.imp_Click();
+    ASSERT_EQ(s.messages.size(), 1u);
+    const QString& m = s.messages[0];
+    EXPECT_TRUE(m.contains("разном порядке")) << m.toStdString();
+    EXPECT_TRUE(m.contains("«Фамилия» — № 2 в источнике и № 1 в приемнике")) << m.toStdString();
+    EXPECT_TRUE(m.contains("«Имя» — № 1 в источнике и № 2 в приемнике")) << m.toStdString();
+    EXPECT_TRUE(read_file(src) == src_before) << "nothing leaves the source";
+    EXPECT_TRUE(read_file(dst) == dst_before) << "nothing reaches the destination";
+    s.messages.clear();
+    // Names that differ only in letter case are the same column; names found
+    // in one table only keep the copy by position.
+    auto renamed = [](std::vector<jet::ColumnSpec>& c) {
+        c[1].name = "ФАМИЛИЯ";
+        c[3].name = "Отчество клиента";
+    };
+    const fs::path other = register_with_columns(dir / "other.mdb", renamed, 2);
+    choose(f, s, other, dst);
+    f.imp_Click();
+    EXPECT_TRUE(s.messages.empty());
+    const std::vector<Row> got = rows_of(dst);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[1][1], jet::Value{std::string("Тамара0")});
+    EXPECT_EQ(got[1][2], jet::Value{std::string("Емельянова0")});
     expect_sound(dst);
 }
 

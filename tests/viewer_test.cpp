@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QCoreApplication>
+#include <QFileDialog>
 #include <QImage>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <optional>
 
 #include "dataaccess/recordset.h"
@@ -18,6 +21,7 @@
 #include "jet/database.h"
 #include "support.h"
 #include "window_seams.h"
+#include "ui/application.h"
 #include "ui/file_dialog.h"
 #include "ui/message_box.h"
 #include "ui/twips.h"
@@ -508,7 +512,8 @@ TEST(Viewer, ExportWithoutAWordProcessorOrARegister) {
         Form1 f;
         f.Command3_Click();
         ASSERT_EQ(s.messages.size(), 1u);
-        EXPECT_EQ(s.messages[0], "Для отображения результатов необходимо, чтобы был установлен Microsoft Office");
+        EXPECT_EQ(s.messages[0], "Для отображения результатов необходимо, чтобы был установлен Microsoft Office\n"
+                                 "Здесь для этого нужен LibreOffice Writer: установите пакет libreoffice-writer.");
         EXPECT_TRUE(none.documents.empty());
     }
     Writer w;
@@ -516,6 +521,28 @@ TEST(Viewer, ExportWithoutAWordProcessorOrARegister) {
     f.Command3_Click();  // no register open: one empty document, no message
     EXPECT_EQ(w.documents.size(), 1u);
     EXPECT_EQ(s.messages.size(), 1u);
+}
+
+}  // namespace
+
+namespace {
+
+// The toolkit's own dialog, the file dialog every program opens, speaks Russian.
+TEST(Viewer, TheFileDialogSpeaksRussian) {
+    ASSERT_TRUE(ui::use_russian()) << "Qt's Russian translations are not installed (qt6-translations-l10n)";
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Отмена");
+    QFileDialog d(nullptr, QStringLiteral("Открыть"));
+    d.setOption(QFileDialog::DontUseNativeDialog);
+    d.setAcceptMode(QFileDialog::AcceptOpen);
+    d.show();
+    QStringList texts;
+    for (auto* l : d.findChildren<QLabel*>()) texts << l->text();
+    for (auto* b : d.findChildren<QPushButton*>()) texts << b->text();
+    texts.removeAll(QString());
+    ASSERT_FALSE(texts.isEmpty());
+    for (const QString& t : texts) {
+        EXPECT_FALSE(t.contains(QRegularExpression(QStringLiteral("[A-Za-z]{2,}")))) << t.toStdString();
+    }
 }
 
 }  // namespace

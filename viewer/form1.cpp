@@ -28,7 +28,9 @@ constexpr int kPictureLimit = 4000;  // pixels: larger pictures are decoded scal
 
 const QString kEmptyRegister = QStringLiteral("Ошибка. Вероятно база данных пустая.");
 const QString kPhotoFolder = QStringLiteral("Фотографии должны находится в той же папке, что и база");
-const QString kNoOffice = QStringLiteral("Для отображения результатов необходимо, чтобы был установлен Microsoft Office");
+// The message of the original program, and what it means on this system.
+const QString kNoOffice = QStringLiteral("Для отображения результатов необходимо, чтобы был установлен Microsoft Office\n"
+                                         "Здесь для этого нужен LibreOffice Writer: установите пакет libreoffice-writer.");
 const QString kPhotoFilter = QStringLiteral("*.bmp;*.jpg;*.gif| *.bmp;*.jpg;*.gif|");
 
 // Pictures are known by the end of their name alone.
@@ -125,13 +127,7 @@ bool read_picture(const QString& path, QSize& natural, QImage& image, QSize fit 
 
 struct Unhandled {
     QWidget* window;
-    void operator()(const std::exception& e) const {
-        if (const auto* d = dynamic_cast<const dataaccess::DataError*>(&e)) {
-            ui::report_error(window, d->number(), d->description());
-        } else {
-            ui::report_error(window, 0, QString::fromUtf8(e.what()));
-        }
-    }
+    void operator()(const std::exception& e) const { ui::report_failure(window, e); }
 };
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <exception>
 #include <optional>
 
+#include "dataaccess/engine_error.h"
 #include "dataaccess/error.h"
 #include "dataaccess/recordset.h"
 #include "jet/database.h"
@@ -87,24 +88,6 @@ ConnectionParts parse(const QString& cs) {
     return parts;
 }
 
-// The engine's own words, for the failures a user cannot mend alone.
-QString detail(const jet::Error& e) { return QStringLiteral(" (") + QString::fromUtf8(e.what()) + QStringLiteral(")"); }
-
-// Why a file that is no Jet 4 database was refused, when it can be told.
-QString not_a_database_reason(const jet::Error& e, const QString& path) {
-    switch (e.kind()) {
-        case jet::ErrorKind::Jet3: return QStringLiteral(": это база данных Access 97, а открываются базы Access 2000–2003");
-        case jet::ErrorKind::Ace:
-            return QStringLiteral(": это база данных Access 2007 или новее (.accdb), а открываются базы Access 2000–2003");
-        case jet::ErrorKind::Encrypted: return QStringLiteral(": база данных зашифрована; расшифруйте ее в Access");
-        default: break;
-    }
-    const QFileInfo info(path);
-    if (info.isDir()) return QStringLiteral(": это папка, а не файл");
-    if (info.isFile() && info.size() == 0) return QStringLiteral(": файл пуст");
-    return QStringLiteral(": файл не является базой данных Access");
-}
-
 }  // namespace
 
 QString data_source(const QString& connection_string) {
@@ -123,74 +106,11 @@ QString data_source(const QString& connection_string) {
     return *parts.data_source;
 }
 
-namespace {
-
-// The sentence on a file beside the database that is not its journal: what lies there, what to do.
-QString stray_journal(const QString& path) {
-    return QStringLiteral("рядом с ней лежит файл %1, который не является ее журналом или поврежден. Если база открывается и "
-                          "читается без ошибок, переместите этот файл в другую папку.")
-        .arg(quoted(path + QStringLiteral("-journal")));
-}
-
-}  // namespace
-
 QString warning_for(const jet::Database& db, const QString& path) {
-    if (db.journal_warning().empty()) return {};
-    return QStringLiteral("База данных %1 открыта только для чтения: %2").arg(quoted(path), stray_journal(path));
+    return db.journal_warning().empty() ? QString() : stray_journal_warning(path);
 }
 
-DataError Connection::error_for(const jet::Error& e, const QString& path) {
-    const QString file = quoted(path);
-    switch (e.kind()) {
-        case jet::ErrorKind::NotFound:
-            return DataError(errc::kFileNotFound, QStringLiteral("Не удается найти файл %1.").arg(file));
-        case jet::ErrorKind::NotJet:
-        case jet::ErrorKind::Jet3:
-        case jet::ErrorKind::Ace:
-        case jet::ErrorKind::Encrypted:
-            return DataError(errc::kNotJet4,
-                             QStringLiteral("Нераспознаваемый формат базы данных %1%2.").arg(file, not_a_database_reason(e, path)));
-        case jet::ErrorKind::Password:
-            return DataError(errc::kBadPassword,
-                             QStringLiteral("Не удается открыть базу данных %1: она защищена паролем. "
-                                            "Снимите пароль в Access и откройте ее снова.")
-                                 .arg(file));
-        case jet::ErrorKind::Damaged:
-            return DataError(errc::kDamaged, QStringLiteral("База данных %1 повреждена%2.").arg(file, detail(e)));
-        case jet::ErrorKind::Io:
-            return DataError(errc::kIo, QStringLiteral("Ошибка чтения или записи файла %1%2.").arg(file, detail(e)));
-        case jet::ErrorKind::ReadOnly:
-            return DataError(errc::kReadOnly, QStringLiteral("Не удается сохранить изменения: база данных %1 доступна только для "
-                                                             "чтения (нет права записи в файл или в его папку).")
-                                                  .arg(file));
-        case jet::ErrorKind::NoSuchTable:
-            return DataError(errc::kNoSuchTable, QStringLiteral("Не удается найти таблицу в базе данных %1%2.").arg(file, detail(e)));
-        case jet::ErrorKind::Unsupported:
-            return DataError(errc::kUnsupported,
-                             QStringLiteral("Операция не поддерживается для базы данных %1%2.").arg(file, detail(e)));
-        case jet::ErrorKind::Constraint:
-            return DataError(errc::kTypeMismatch, QStringLiteral("Значение не может быть сохранено в базе данных %1%2.").arg(file, detail(e)));
-        case jet::ErrorKind::Busy:
-            return DataError(errc::kLocked, QStringLiteral("База данных %1 сейчас занята другой программой. Повторите действие немного позже.")
-                                                .arg(file));
-        case jet::ErrorKind::StrayJournal:
-            return DataError(errc::kStrayJournal, QStringLiteral("Изменения в базе данных %1 не сохранены: %2 Сама база не тронута.")
-                                                      .arg(file, stray_journal(path)));
-        case jet::ErrorKind::Linked:
-            return DataError(errc::kReadOnly, QStringLiteral("Изменения в базе данных %1 не сохранены: у этого файла несколько имен "
-                                                             "(жестких ссылок). Сделайте копию файла под одним именем и работайте с ней.")
-                                                  .arg(file));
-        case jet::ErrorKind::Replaced:
-            return DataError(errc::kFileNotFound, QStringLiteral("Изменения не сохранены: файл базы данных %1 удален или заменен другим "
-                                                                 "файлом, пока программа с ним работала. Откройте базу заново.")
-                                                      .arg(file));
-        case jet::ErrorKind::Internal:
-            return DataError(errc::kInternal, QStringLiteral("Программа не смогла выполнить изменение базы данных %1 из-за "
-                                                             "собственной ошибки%2. База данных осталась без изменений.")
-                                                  .arg(file, detail(e)));
-    }
-    return DataError(errc::kIo, QStringLiteral("Ошибка базы данных %1%2.").arg(file, detail(e)));
-}
+DataError Connection::error_for(const jet::Error& e, const QString& path) { return engine_error(e, path); }
 
 Connection::Connection() = default;
 

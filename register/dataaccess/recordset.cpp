@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "dataaccess/convert.h"
+#include "dataaccess/engine_error.h"
 #include "dataaccess/error.h"
 #include "jet/database.h"
 #include "jet/error.h"
@@ -56,15 +57,6 @@ std::optional<QString> table_of(const QString& sql) {
     const QRegularExpressionMatch m = statement.match(sql);
     if (!m.hasMatch()) return std::nullopt;
     return m.hasCaptured(1) ? m.captured(1) : m.captured(2);
-}
-
-QString between(const std::string& text, const std::string& before, const std::string& after) {
-    const auto b = text.find(before);
-    if (b == std::string::npos) return {};
-    const auto from = b + before.size();
-    const auto e = text.find(after, from);
-    if (e == std::string::npos) return {};
-    return QString::fromStdString(text.substr(from, e - from));
 }
 
 }  // namespace
@@ -213,32 +205,32 @@ struct Recordset::Impl {
 
     // What a refusal of the engine means for a change of this table.
     DataError write_error(const jet::Error& e) const {
-        const std::string what = e.what();
-        if (e.kind() == jet::ErrorKind::Constraint) {
-            if (what.find("is already in the table") != std::string::npos) {
-                return DataError(errc::kDuplicateKey,
-                                 QStringLiteral("Изменения не внесены: такое значение уже есть в индексе %1 таблицы %2, а повторы в нем "
-                                                "запрещены.")
-                                     .arg(quoted(between(what, "and index ", " allows")), quoted(table_name())));
-            }
-            if (const auto at = what.find("part of index "); what.find(" may not be empty") != std::string::npos && at != std::string::npos) {
-                return DataError(errc::kTypeMismatch, QStringLiteral("Поле %1 не может быть пустым: оно входит в индекс %2.")
-                                                          .arg(quoted(between(what, "column ", " may not be empty")),
-                                                               quoted(QString::fromStdString(what.substr(at + 14)))));
-            }
-            if (what.find("larger than") != std::string::npos) {
-                return DataError(errc::kFieldTooSmall,
-                                 QStringLiteral("Запись слишком велика: ее данные не помещаются в строку таблицы %1.").arg(quoted(table_name())));
-            }
-            return DataError(errc::kTypeMismatch, QStringLiteral("Значение не может быть сохранено в таблице %1 (%2).")
-                                                      .arg(quoted(table_name()), QString::fromStdString(what)));
+        const QString named = quoted(table_name());
+        const QString subject = quoted(QString::fromStdString(e.subject()));
+        switch (e.kind()) {
+            case jet::ErrorKind::Constraint:
+                switch (e.reason()) {
+                    case jet::Reason::Duplicate:
+                        return DataError(errc::kDuplicateKey, QStringLiteral("Изменения не внесены: такое значение уже есть в индексе "
+                                                                             "%1 таблицы %2, а повторы в нем запрещены.")
+                                                                  .arg(subject, named));
+                    case jet::Reason::Required:
+                        return DataError(errc::kTypeMismatch,
+                                         QStringLiteral("Поле %1 не может быть пустым: оно входит в индекс таблицы %2.").arg(subject, named));
+                    case jet::Reason::RowTooLarge:
+                        return DataError(errc::kFieldTooSmall,
+                                         QStringLiteral("Запись слишком велика: ее данные не помещаются в строку таблицы %1.").arg(named));
+                    default:
+                        return DataError(errc::kTypeMismatch,
+                                         QStringLiteral("Значение не может быть сохранено в таблице %1: %2.").arg(named, refusal(e)));
+                }
+            case jet::ErrorKind::RowDeleted: return row_deleted(table_name());
+            case jet::ErrorKind::Unsupported:
+                return DataError(errc::kUnsupported, QStringLiteral("Таблицу %1 нельзя изменить: ее индексы построены в порядке "
+                                                                    "сортировки, который программа не может соблюсти точно.")
+                                                         .arg(named));
+            default: return Recordset::engine_error(e, path());
         }
-        if (e.kind() == jet::ErrorKind::NotFound) return row_deleted(table_name());
-        if (e.kind() == jet::ErrorKind::Unsupported) {
-            return DataError(errc::kUnsupported, QStringLiteral("Таблицу %1 нельзя изменить: ее устройство не поддерживается (%2).")
-                                                     .arg(quoted(table_name()), QString::fromStdString(what)));
-        }
-        return Recordset::engine_error(e, path());
     }
 
     // One change in its own write group, committed at once.

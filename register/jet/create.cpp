@@ -426,9 +426,11 @@ void create_database(const std::string& path) {
         int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0) {
             int err = errno;
-            if (err == EEXIST) throw Error(ErrorKind::Io, "a file already exists at " + path);
-            if (err == EACCES || err == EROFS || err == EPERM) throw Error(ErrorKind::ReadOnly, "the folder may not be written: " + path);
-            throw Error(ErrorKind::Io, "cannot create " + path + ": " + std::strerror(err));
+            if (err == EEXIST) throw Error(ErrorKind::Io, "a file already exists at " + path, Reason::Unspecified, {}, err);
+            if (err == EACCES || err == EROFS || err == EPERM) {
+                throw Error(ErrorKind::ReadOnly, "the folder may not be written: " + path, Reason::FolderReadOnly, disk::folder_of(path));
+            }
+            io_error("cannot create", path, err);
         }
         UniqueFd owned(fd);
         PageData pages[2] = {header_page(created), free_page_map(2)};
@@ -436,7 +438,7 @@ void create_database(const std::string& path) {
             if (::write(fd, p.data(), p.size()) != static_cast<ssize_t>(p.size())) {
                 int err = errno;
                 ::unlink(path.c_str());
-                throw Error(ErrorKind::Io, "cannot write " + path + ": " + std::strerror(err));
+                io_error("cannot write", path, err);
             }
         }
     }

@@ -48,6 +48,20 @@ WriteGroup::WriteGroup(Database& db) : db_(db) {
     db_.file().enable_writes();
     db_.file().lock(true);
     open_ = true;
+    // What was read at opening must still hold: a file whose header was
+    // overwritten since (by another program, or damage) takes no writes.
+    try {
+        const Header now = read_header(db_.file());
+        const Header& then = db_.header_;
+        if (now.code_page != then.code_page || now.sort_order != then.sort_order || now.sort_version != then.sort_version) {
+            damaged("the header page changed while the file was open");
+        }
+    } catch (const Error& e) {
+        db_.file().unlock();
+        open_ = false;
+        if (e.kind() == ErrorKind::Damaged) throw;
+        damaged(std::string("the header page no longer holds a database header (") + e.what() + ")");
+    }
     pages_ = std::make_unique<PageAllocator>(db_.file());
 }
 

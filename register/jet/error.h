@@ -4,11 +4,12 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace jet {
 
 enum class ErrorKind {
-    Io,            // the operating system refused a read or write
+    Io,            // the operating system refused a read or write (Error::os_error says why)
     NotFound,      // no file at the path
     NotJet,        // not an Access database at all
     Jet3,          // Access 97 (Jet 3) file
@@ -20,6 +21,7 @@ enum class ErrorKind {
     Unsupported,   // a structure the engine cannot handle exactly
     ReadOnly,      // the file or its folder may not be written
     Constraint,    // a value the table refuses (too long, wrong type, duplicate key)
+    RowDeleted,    // the row was deleted (by another program, or earlier in the group)
     Internal,      // the engine could not carry out a change to a sound file; nothing was written
     Busy,          // another program held the file's lock longer than the wait allowed
     StrayJournal,  // a journal beside the file is not its own (or is damaged): no writes
@@ -27,13 +29,41 @@ enum class ErrorKind {
     Replaced,      // the path no longer names the file that was opened
 };
 
+// What exactly a refusal is about, where callers word it differently.
+enum class Reason {
+    Unspecified,
+    // Constraint; the subject is the column, or for Duplicate the index
+    TooLong,        // text or bytes longer than the column takes
+    WrongType,      // a value of a type the column does not take
+    OutOfRange,     // a number the column's type cannot hold
+    Duplicate,      // the key is in a unique index already
+    Required,       // an empty value in a column an index requires
+    RowTooLarge,    // the row does not fit a page
+    NumbersUsedUp,  // the table's autonumbers are used up
+    // Unsupported; the subject is the column
+    SortOrder,      // indexed under a sort order the engine cannot keep exactly
+    FileTooLarge,   // the file has reached the size the format allows
+    // ReadOnly
+    FileReadOnly,   // the file may not be written
+    FolderReadOnly, // its folder may not be written (the subject is the folder)
+};
+
 class Error : public std::runtime_error {
 public:
-    Error(ErrorKind kind, const std::string& message) : std::runtime_error(message), kind_(kind) {}
+    Error(ErrorKind kind, const std::string& message, Reason reason = Reason::Unspecified, std::string subject = {}, int os_error = 0)
+        : std::runtime_error(message), kind_(kind), reason_(reason), subject_(std::move(subject)), os_error_(os_error) {}
     ErrorKind kind() const noexcept { return kind_; }
+    Reason reason() const noexcept { return reason_; }
+    // The column, index or folder the error is about, when it is about one.
+    const std::string& subject() const noexcept { return subject_; }
+    // The system's error number behind an Io error (errno), or 0.
+    int os_error() const noexcept { return os_error_; }
 
 private:
     ErrorKind kind_;
+    Reason reason_;
+    std::string subject_;
+    int os_error_;
 };
 
 // Raised wherever bytes read from the file do not make sense.
@@ -41,5 +71,7 @@ private:
 // Raised where the engine finds it cannot finish a change it started (a fault
 // of its own, not of the file); the group is then abandoned unwritten.
 [[noreturn]] void internal_fault(const std::string& what);
+// An Io error: what failed on path, and the system's reason.
+[[noreturn]] void io_error(const std::string& what, const std::string& path, int err);
 
 }  // namespace jet

@@ -70,10 +70,6 @@ std::uint64_t header_hash(const std::uint8_t* h) {
     return hash(h + kChecksum + 8, kHeader - kChecksum - 8, sum);
 }
 
-[[noreturn]] void io_error(const std::string& what, const std::string& db_path, int err) {
-    throw Error(ErrorKind::Io, what + " " + db_path + ": " + std::strerror(err));
-}
-
 UniqueFd open_journal(const std::string& path) {
     return UniqueFd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
 }

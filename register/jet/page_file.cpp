@@ -19,10 +19,6 @@ namespace {
 
 constexpr std::size_t kCachePages = 4096;  // 16 MiB of pages at most
 
-[[noreturn]] void io_error(const std::string& what, const std::string& path, int err) {
-    throw Error(ErrorKind::Io, what + " " + path + ": " + std::strerror(err));
-}
-
 // Opens path without waiting on it (a FIFO would block an open for reading)
 // and checks that it is a regular file. The descriptor, with st filled in.
 UniqueFd open_regular(const std::string& path, int flags, struct stat& st, const std::string& shown) {
@@ -31,7 +27,9 @@ UniqueFd open_regular(const std::string& path, int flags, struct stat& st, const
         int err = errno;
         if (err == ENOENT || err == ENOTDIR) throw Error(ErrorKind::NotFound, "no such file: " + shown);
         if (err == ELOOP) throw Error(ErrorKind::Replaced, "the file " + shown + " was replaced by a link while it was being opened");
-        if (err == EACCES || err == EROFS || err == EPERM) throw Error(ErrorKind::ReadOnly, "the database file may not be written: " + shown);
+        if (err == EACCES || err == EROFS || err == EPERM) {
+            throw Error(ErrorKind::ReadOnly, "the database file may not be written: " + shown, Reason::FileReadOnly);
+        }
         if (err == EISDIR) throw Error(ErrorKind::NotJet, "not a database file but a folder: " + shown);
         io_error("cannot open", shown, err);
     }
@@ -142,7 +140,7 @@ void PageFile::enable_writes() {
     // system would let through (root).
     struct stat st {};
     if (::fstat(fd_.get(), &st) == 0 && (st.st_mode & 0222) == 0) {
-        throw Error(ErrorKind::ReadOnly, "the database file is read-only: " + path_);
+        throw Error(ErrorKind::ReadOnly, "the database file is read-only: " + path_, Reason::FileReadOnly);
     }
     struct stat now {};
     UniqueFd owned = open_regular(real_path_, O_RDWR, now, path_);
@@ -159,7 +157,7 @@ void PageFile::enable_writes() {
     const std::string dir = disk::folder_of(real_path_);
     struct stat dst {};
     if (::access(dir.c_str(), W_OK) != 0 || (::stat(dir.c_str(), &dst) == 0 && (dst.st_mode & 0222) == 0)) {
-        throw Error(ErrorKind::ReadOnly, "the folder of the database may not be written: " + dir);
+        throw Error(ErrorKind::ReadOnly, "the folder of the database may not be written: " + dir, Reason::FolderReadOnly, dir);
     }
     fd_ = std::move(owned);
     writable_ = true;
@@ -205,7 +203,7 @@ void PageFile::lock(bool exclusive) {
         ++depth_;
         return;
     }
-    if (exclusive && !writable_) throw Error(ErrorKind::ReadOnly, "the database is open for reading only: " + path_);
+    if (exclusive && !writable_) throw Error(ErrorKind::ReadOnly, "the database is open for reading only: " + path_, Reason::FileReadOnly);
     take_lock(exclusive);
     depth_ = 1;
     exclusive_ = exclusive;
@@ -281,7 +279,8 @@ void PageFile::look_for_journal(bool exclusive) {
         try {
             enable_writes();
         } catch (const Error& e) {
-            throw Error(ErrorKind::Io, "a change to " + path_ + " was interrupted and cannot be undone here: " + e.what());
+            throw Error(ErrorKind::Io, "a change to " + path_ + " was interrupted and cannot be undone here: " + e.what(), e.reason(),
+                        e.subject(), e.os_error());
         }
     }
     take_lock(true);
@@ -336,7 +335,9 @@ PageData& PageFile::edit(std::uint32_t n, PageRole role) {
 std::uint32_t PageFile::allocate(PageRole role) {
     check_group("page added");
     std::uint32_t n = page_count();
-    if (n >= 0x00FFFFFFu) throw Error(ErrorKind::Unsupported, "the database has reached the largest size the format allows");
+    if (n >= 0x00FFFFFFu) {
+        throw Error(ErrorKind::Unsupported, "the database has reached the largest size the format allows", Reason::FileTooLarge);
+    }
     ++added_;
     auto& slot = pending_[n];
     slot.data = std::make_shared<PageData>();

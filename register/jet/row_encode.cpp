@@ -10,8 +10,8 @@ namespace jet {
 
 namespace {
 
-[[noreturn]] void refuse(const Column& c, const std::string& why) {
-    throw Error(ErrorKind::Constraint, "column " + c.name + ": " + why);
+[[noreturn]] void refuse(const Column& c, const std::string& why, Reason reason) {
+    throw Error(ErrorKind::Constraint, "column " + c.name + ": " + why, reason, c.name);
 }
 
 std::int64_t whole_number(const Column& c, const Value& v) {
@@ -20,13 +20,13 @@ std::int64_t whole_number(const Column& c, const Value& v) {
     double d = 0;
     if (const auto* x = std::get_if<double>(&v)) d = *x;
     else if (const auto* f = std::get_if<float>(&v)) d = *f;
-    else refuse(c, std::string("a ") + type_name(c.type) + " column takes a number");
-    if (!std::isfinite(d) || d != std::floor(d) || std::fabs(d) > 9.2e18) refuse(c, "not a whole number: " + shortest(d));
+    else refuse(c, std::string("a ") + type_name(c.type) + " column takes a number", Reason::WrongType);
+    if (!std::isfinite(d) || d != std::floor(d) || std::fabs(d) > 9.2e18) refuse(c, "not a whole number: " + shortest(d), Reason::WrongType);
     return static_cast<std::int64_t>(d);
 }
 
 std::int64_t in_range(const Column& c, std::int64_t v, std::int64_t lo, std::int64_t hi) {
-    if (v < lo || v > hi) refuse(c, std::to_string(v) + " lies outside " + std::to_string(lo) + ".." + std::to_string(hi));
+    if (v < lo || v > hi) refuse(c, std::to_string(v) + " lies outside " + std::to_string(lo) + ".." + std::to_string(hi), Reason::OutOfRange);
     return v;
 }
 
@@ -35,7 +35,7 @@ double real_number(const Column& c, const Value& v) {
     if (const auto* f = std::get_if<float>(&v)) return *f;
     if (const auto* i = std::get_if<std::int64_t>(&v)) return static_cast<double>(*i);
     if (const auto* m = std::get_if<Currency>(&v)) return static_cast<double>(m->units) / 10000.0;
-    refuse(c, std::string("a ") + type_name(c.type) + " column takes a number");
+    refuse(c, std::string("a ") + type_name(c.type) + " column takes a number", Reason::WrongType);
 }
 
 }  // namespace
@@ -56,31 +56,31 @@ Value coerce(const Column& c, const Value& v) {
         case ColumnType::Currency: {
             if (const auto* m = std::get_if<Currency>(&v)) return *m;
             if (const auto* i = std::get_if<std::int64_t>(&v)) {
-                if (*i > 922337203685477 || *i < -922337203685477) refuse(c, "too large for Currency");
+                if (*i > 922337203685477 || *i < -922337203685477) refuse(c, "too large for Currency", Reason::OutOfRange);
                 return Currency{*i * 10000};
             }
             double d = real_number(c, v) * 10000.0;
-            if (!std::isfinite(d) || std::fabs(d) >= 9.2e18) refuse(c, "too large for Currency");
+            if (!std::isfinite(d) || std::fabs(d) >= 9.2e18) refuse(c, "too large for Currency", Reason::OutOfRange);
             return Currency{static_cast<std::int64_t>(std::llround(d))};
         }
         case ColumnType::Single: {
             double d = real_number(c, v);
-            if (std::isfinite(d) && std::fabs(d) > std::numeric_limits<float>::max()) refuse(c, "too large for Single");
+            if (std::isfinite(d) && std::fabs(d) > std::numeric_limits<float>::max()) refuse(c, "too large for Single", Reason::OutOfRange);
             return static_cast<float>(d);
         }
         case ColumnType::Double: return real_number(c, v);
         case ColumnType::DateTime: {
             if (const auto* t = std::get_if<DateTime>(&v)) return *t;
             double d = real_number(c, v);
-            if (!std::isfinite(d)) refuse(c, "not a date");
+            if (!std::isfinite(d)) refuse(c, "not a date", Reason::WrongType);
             return DateTime{d};
         }
         case ColumnType::Guid:
             if (std::holds_alternative<Guid>(v)) return v;
-            refuse(c, "a GUID column takes a GUID");
+            refuse(c, "a GUID column takes a GUID", Reason::WrongType);
         case ColumnType::Decimal: {
             if (const auto* d = std::get_if<Decimal>(&v)) {
-                if (d->scale != c.scale) refuse(c, "a decimal of scale " + std::to_string(d->scale) + " for a column of scale " + std::to_string(c.scale));
+                if (d->scale != c.scale) refuse(c, "a decimal of scale " + std::to_string(d->scale) + " for a column of scale " + std::to_string(c.scale), Reason::OutOfRange);
                 Decimal out = *d;
                 out.precision = c.precision;
                 return out;
@@ -98,7 +98,7 @@ Value coerce(const Column& c, const Value& v) {
                     word = x & 0xFFFFFFFFu;
                     carry = x >> 32;
                 }
-                if (w[3] != 0 || carry != 0) refuse(c, "too large for the column's precision");
+                if (w[3] != 0 || carry != 0) refuse(c, "too large for the column's precision", Reason::OutOfRange);
             }
             for (std::size_t k = 0; k < 4; ++k) out.magnitude[k] = static_cast<std::uint32_t>(w[k]);
             out.scale = c.scale;
@@ -108,21 +108,21 @@ Value coerce(const Column& c, const Value& v) {
         case ColumnType::Text:
         case ColumnType::Memo: {
             const auto* s = std::get_if<std::string>(&v);
-            if (!s) refuse(c, "a text column takes text");
+            if (!s) refuse(c, "a text column takes text", Reason::WrongType);
             if (c.type == ColumnType::Text && to_utf16(*s).size() * 2 > c.length) {
-                refuse(c, "the text is longer than the column's " + std::to_string(c.length / 2) + " characters");
+                refuse(c, "the text is longer than the column's " + std::to_string(c.length / 2) + " characters", Reason::TooLong);
             }
             return v;
         }
         case ColumnType::Binary:
         case ColumnType::Ole: {
             const auto* b = std::get_if<Binary>(&v);
-            if (!b) refuse(c, "a binary column takes bytes");
-            if (c.type == ColumnType::Binary && b->bytes.size() > c.length) refuse(c, "more bytes than the column's length");
+            if (!b) refuse(c, "a binary column takes bytes", Reason::WrongType);
+            if (c.type == ColumnType::Binary && b->bytes.size() > c.length) refuse(c, "more bytes than the column's length", Reason::TooLong);
             return v;
         }
     }
-    refuse(c, "a column of an unknown type");
+    refuse(c, "a column of an unknown type", Reason::WrongType);
 }
 
 std::vector<std::uint8_t> long_value_bytes(const Column& c, const Value& v) {

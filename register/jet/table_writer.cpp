@@ -30,7 +30,9 @@ std::vector<std::uint8_t> long_header(std::uint32_t length_and_flags, std::uint3
     return h;
 }
 
-[[noreturn]] void refuse(const std::string& why) { throw Error(ErrorKind::Constraint, why); }
+[[noreturn]] void refuse(const std::string& why, Reason reason, const std::string& subject = {}) {
+    throw Error(ErrorKind::Constraint, why, reason, subject);
+}
 
 }  // namespace
 
@@ -72,7 +74,7 @@ TableWriter::TableWriter(PageFile& file, PageAllocator& pages, std::uint32_t def
     if (auto why = shared_usage_map(def_, kFreePagesMap.pointer())) damaged(*why);
     for (const PhysicalIndex& x : def_.physical_indexes) {
         if (auto why = unsupported_reason(def_, x, sort_order_)) {
-            throw Error(ErrorKind::Unsupported, "the table cannot be changed: " + *why);
+            throw Error(ErrorKind::Unsupported, "the table cannot be changed: " + *why, Reason::SortOrder);
         }
         index_rows_.push_back(x.row_count);
     }
@@ -130,7 +132,7 @@ std::optional<std::vector<Value>> TableWriter::read(RowId id) {
 
 // Values checked and converted for their columns; autonumbers filled in.
 std::vector<Value> TableWriter::prepare(std::vector<Value> values, const std::vector<Value>* old) {
-    if (values.size() > def_.columns.size()) refuse("more values than the table " + std::to_string(def_.columns.size()) + " has columns");
+    if (values.size() > def_.columns.size()) refuse("more values than the table " + std::to_string(def_.columns.size()) + " has columns", Reason::WrongType);
     values.resize(def_.columns.size(), Null{});
     for (std::size_t i = 0; i < def_.columns.size(); ++i) {
         const Column& c = def_.columns[i];
@@ -166,12 +168,12 @@ void TableWriter::check_keys(const std::vector<std::optional<std::vector<std::ui
             bool n = is_null(values[static_cast<std::size_t>(c - def_.columns.data())]);
             any_null = any_null || n;
             all_null = all_null && n;
-            if (n && (primary || (x.flags & PhysicalIndex::kRequired))) refuse("column " + c->name + " may not be empty: it is part of index " + name);
+            if (n && (primary || (x.flags & PhysicalIndex::kRequired))) refuse("column " + c->name + " may not be empty: it is part of index " + name, Reason::Required, c->name);
         }
         if (!k[i] || all_null) continue;
         if (!(primary || (x.flags & PhysicalIndex::kUnique))) continue;
         if (old && (*old)[i] == k[i]) continue;
-        if (tree(i).contains_key(*k[i])) refuse("the value is already in the table, and index " + name + " allows it only once");
+        if (tree(i).contains_key(*k[i])) refuse("the value is already in the table, and index " + name + " allows it only once", Reason::Duplicate, name);
     }
 }
 
@@ -217,7 +219,7 @@ std::uint32_t TableWriter::long_value_page(const Column& c, std::size_t size) {
 
 std::vector<std::uint8_t> TableWriter::store_long(const Column& c, std::vector<std::uint8_t> data, bool allow_inline) {
     auto length = static_cast<std::uint32_t>(data.size());
-    if (data.size() > kLongValueLengthMask) refuse("a long value larger than the format allows");
+    if (data.size() > kLongValueLengthMask) refuse("a long value larger than the format allows", Reason::TooLong, c.name);
     if (allow_inline && data.size() <= kInlineLongValue) {
         std::vector<std::uint8_t> f = long_header(length | kLongValueInline, 0);
         f.insert(f.end(), data.begin(), data.end());
@@ -273,7 +275,7 @@ std::vector<std::uint8_t> TableWriter::encode(const std::vector<Value>& values) 
     // The row with its long values as bare references must fit a page before anything is stored.
     auto probe = [](const Column&, std::vector<std::uint8_t>) { return std::vector<std::uint8_t>(kLongValueHeader, 0); };
     if (encode_row(def_, values, probe).size() > data_page::kMaxRowSize) {
-        refuse("the row is larger than a page holds");
+        refuse("the row is larger than a page holds", Reason::RowTooLarge);
     }
     bool with_inline = true;
     auto sized = [&](const Column&, std::vector<std::uint8_t> data) {
@@ -324,7 +326,7 @@ RowId TableWriter::insert(std::vector<Value>& values) {
         const Column& c = def_.columns[i];
         if (c.flags & Column::kAutoLong) {
             if (is_null(v[i])) {
-                if (last >= 0x7FFFFFFFu) refuse("the table has used up its autonumber values");
+                if (last >= 0x7FFFFFFFu) refuse("the table has used up its autonumber values", Reason::NumbersUsedUp);
                 v[i] = static_cast<std::int64_t>(last + 1);
             }
         } else if ((c.flags & Column::kAutoGuid) && is_null(v[i])) {
@@ -359,7 +361,7 @@ RowId TableWriter::insert(std::vector<Value>& values) {
 
 void TableWriter::update(RowId id, std::vector<Value> values) {
     std::optional<Located> l = locate(id);
-    if (!l) throw Error(ErrorKind::NotFound, "the row was deleted");
+    if (!l) throw Error(ErrorKind::RowDeleted, "the row was deleted");
     Bytes old_bytes(l->bytes.data(), l->bytes.size());
     std::vector<Value> old = decode_row(file_, def_, old_bytes);
     std::vector<Value> v = prepare(std::move(values), &old);
@@ -368,7 +370,7 @@ void TableWriter::update(RowId id, std::vector<Value> values) {
     check_keys(new_keys, &old_keys, v);
     // Checked first: the new row must fit a page.
     auto probe = [](const Column&, std::vector<std::uint8_t>) { return std::vector<std::uint8_t>(kLongValueHeader, 0); };
-    if (encode_row(def_, v, probe).size() > data_page::kMaxRowSize) refuse("the row is larger than a page holds");
+    if (encode_row(def_, v, probe).size() > data_page::kMaxRowSize) refuse("the row is larger than a page holds", Reason::RowTooLarge);
     free_long_values(old_bytes);
     std::vector<std::uint8_t> row = encode(v);
     Bytes rb(row.data(), row.size());
@@ -402,7 +404,7 @@ void TableWriter::update(RowId id, std::vector<Value> values) {
 
 void TableWriter::remove(RowId id) {
     std::optional<Located> l = locate(id);
-    if (!l) throw Error(ErrorKind::NotFound, "the row was already deleted");
+    if (!l) throw Error(ErrorKind::RowDeleted, "the row was already deleted");
     Bytes bytes(l->bytes.data(), l->bytes.size());
     std::vector<Value> old = decode_row(file_, def_, bytes);
     auto k = keys(old);

@@ -151,7 +151,7 @@ void UsageMap::store(const std::function<std::uint32_t()>& allocate) {
     constexpr std::uint32_t kPerPage = (kPageSize - 4) * 8;
     std::size_t slots = (row.size() - 1) / 4;
     std::uint32_t last = pages_.empty() ? 0 : pages_.back() / kPerPage;
-    if (last >= slots) throw Error(ErrorKind::Unsupported, "a usage map cannot name pages this far into the file");
+    if (last >= slots) throw Error(ErrorKind::Unsupported, "a usage map cannot name pages this far into the file", Reason::FileTooLarge);
     for (std::uint32_t i = 0; i < slots; ++i) {
         auto lo = std::lower_bound(pages_.begin(), pages_.end(), i * kPerPage);
         auto hi = std::lower_bound(pages_.begin(), pages_.end(), (i + 1) * kPerPage);

@@ -4,10 +4,29 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+#include <memory>
 
 namespace ui {
 
+bool use_russian() {
+    static QTranslator* translator = nullptr;  // lives as long as the program
+    if (translator) return true;
+    auto t = std::make_unique<QTranslator>();
+    if (!t->load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
+                 QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        return false;
+    }
+    translator = t.release();
+    QCoreApplication::installTranslator(translator);
+    return true;
+}
+
 void name_application(const QString& name, const QString& desktop_entry) {
+    // The programs speak Russian, the toolkit's dialogs and buttons too.
+    use_russian();
     // No display name is set: Qt would append it to every window's caption.
     QApplication::setApplicationName(name);
     QGuiApplication::setDesktopFileName(desktop_entry);

@@ -11,6 +11,11 @@ namespace ui {
 // of its icon in the icon theme) ties its windows to its menu entry.
 void name_application(const QString& name, const QString& desktop_entry);
 
+// Makes the toolkit's own texts (the file dialog, standard buttons) Russian,
+// as the programs' own are: loads Qt's Russian translations (the formats of
+// numbers and dates are left as they were). False when they are not installed.
+bool use_russian();
+
 // The folder of the running program, where the file dialogs open. Beside a
 // program run from where it was built, that is the program's own folder,
 // where the registers are kept next to it; an installed program lies in a

@@ -4,7 +4,10 @@
 #include <QMessageBox>
 #include <QtGlobal>
 
+#include <new>
 #include <utility>
+
+#include "dataaccess/error.h"
 
 namespace ui {
 
@@ -56,6 +59,16 @@ void show_message(QWidget* parent, const QString& text) {
 
 void report_error(QWidget* parent, int number, const QString& description) {
     show_message(parent, QStringLiteral("Ошибка ") + QString::number(number) + QStringLiteral(": ") + description);
+}
+
+void report_failure(QWidget* parent, const std::exception& e) {
+    if (const auto* d = dynamic_cast<const dataaccess::DataError*>(&e)) {
+        report_error(parent, d->number(), d->description());
+    } else if (dynamic_cast<const std::bad_alloc*>(&e)) {
+        report_error(parent, 7, QStringLiteral("Недостаточно памяти для этой операции."));
+    } else {
+        report_error(parent, 0, QStringLiteral("Непредвиденная ошибка программы. Данные в базе не изменены этой операцией."));
+    }
 }
 
 }  // namespace ui
