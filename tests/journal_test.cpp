@@ -8,6 +8,8 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "dataaccess/connection.h"
@@ -380,6 +382,61 @@ TEST(Journal, LockWaitsAreBounded) {
     } catch (const jet::Error& e) {
         EXPECT_EQ(e.kind(), jet::ErrorKind::Busy) << e.what();
     }
+}
+
+// Access on the same register: its lock file beside it, or a byte range of
+// the file locked by another program (as Access's locks arrive through a
+// file server): no change is made, and the message says why.
+TEST(Journal, AccessOrAnotherProgramsLockRefusesWrites) {
+    TempDir dir;
+    const fs::path a = write_register(dir / "a.mdb", 3, person);
+    write_file(dir / "a.ldb", "");
+    try {
+        insert_one(a, 10);
+        ADD_FAILURE() << "written while open in Access";
+    } catch (const jet::Error& e) {
+        EXPECT_EQ(e.kind(), jet::ErrorKind::Busy);
+        EXPECT_EQ(e.reason(), jet::Reason::OpenInAccess);
+        const dataaccess::DataError d = dataaccess::Connection::error_for(e, QString::fromStdString(a.string()));
+        EXPECT_TRUE(d.description().contains(QStringLiteral("открыта в Access"))) << d.description().toStdString();
+        EXPECT_TRUE(d.description().contains(QStringLiteral("«a.ldb»"))) << d.description().toStdString();
+    }
+    EXPECT_EQ(rows_in(a), 3u) << "reading goes on";
+    fs::remove(dir / "a.ldb");
+    insert_one(a, 11);
+    EXPECT_EQ(rows_in(a), 4u);
+
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t other = ::fork();
+    ASSERT_GE(other, 0);
+    if (other == 0) {
+        // A classic lock on one byte far past the data, where Jet keeps its lock bytes.
+        int fd = ::open(a.c_str(), O_RDWR);
+        struct flock fl {};
+        fl.l_type = F_WRLCK;
+        fl.l_whence = SEEK_SET;
+        fl.l_start = 0x10000000;
+        fl.l_len = 1;
+        const char c = ::fcntl(fd, F_SETLK, &fl) == 0 ? 1 : 0;
+        if (::write(ready[1], &c, 1) != 1) ::_exit(2);
+        ::sleep(3);
+        ::_exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    ASSERT_EQ(c, 1);
+    const std::string before = read_file(a);
+    try {
+        jet::Database d(a.string(), std::chrono::milliseconds(200));
+        jet::WriteGroup g(d);
+        ADD_FAILURE() << "written under another program's lock";
+    } catch (const jet::Error& e) {
+        EXPECT_EQ(e.kind(), jet::ErrorKind::Busy) << e.what();
+    }
+    EXPECT_TRUE(read_file(a) == before);
+    ::kill(other, SIGKILL);
+    ::waitpid(other, nullptr, 0);
 }
 
 }  // namespace

@@ -123,6 +123,13 @@ DataError engine_error(const jet::Error& e, const QString& path, const QString& 
         case jet::ErrorKind::RowDeleted:
             return DataError(errc::kRowDeleted, QStringLiteral("Запись удалена: другая программа удалила ее из базы данных %1.").arg(file));
         case jet::ErrorKind::Busy:
+            if (e.reason() == jet::Reason::OpenInAccess) {
+                const QString ldb = quoted(shown_file(QString::fromStdString(e.subject())));
+                return DataError(errc::kLocked, QStringLiteral("База данных %1 открыта в Access: рядом с ней лежит его файл блокировки "
+                                                               "%2. Изменения не сохранены; читать базу можно. Если Access с этой "
+                                                               "базой ни у кого не открыт, файл %2 можно удалить.")
+                                                    .arg(file, ldb));
+            }
             return DataError(errc::kLocked,
                              QStringLiteral("База данных %1 сейчас занята другой программой. Повторите действие немного позже.").arg(file));
         case jet::ErrorKind::StrayJournal:

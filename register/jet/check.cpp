@@ -5,6 +5,7 @@
 #include <set>
 
 #include "data_page.h"
+#include "free_pages.h"
 #include "index.h"
 #include "usage_map.h"
 
@@ -152,6 +153,48 @@ void check_indexes(Database& db, Table& t, const std::vector<std::pair<RowId, st
     }
 }
 
+// The file's map of free pages against what is in use: no page the tables
+// hold may be marked free, and the map must reach the end of the file (a
+// page past its window counts as free to Access and would be taken).
+void check_free_pages(Database& db, std::vector<std::string>& problems) {
+    PageFile& file = db.file();
+    const FreePages free(file);
+    if (!free.inline_map()) return;
+    if (free.window_end() < file.page_count()) {
+        problems.push_back("the map of free pages ends at page " + std::to_string(free.window_end()) + " of " +
+                           std::to_string(file.page_count()) + ": Access would take the pages after it for free pages");
+    }
+    std::vector<std::uint32_t> used = {0, kFreePagesMap.page};
+    for (const CatalogEntry& e : db.catalog()) {
+        if (!e.is_table()) continue;
+        try {
+            const TableDef def = read_table_def(file, e.definition_page());
+            used.insert(used.end(), def.pages.begin(), def.pages.end());
+            for (std::uint32_t map : {def.used_pages}) {
+                const std::vector<std::uint32_t> pages = read_usage_map(file, map);
+                used.insert(used.end(), pages.begin(), pages.end());
+            }
+            for (const PhysicalIndex& x : def.physical_indexes) {
+                used.push_back(x.root_page);
+                const std::vector<std::uint32_t> pages = read_usage_map(file, x.used_pages);
+                used.insert(used.end(), pages.begin(), pages.end());
+            }
+            for (const LongValueMaps& m : def.long_value_maps) {
+                const std::vector<std::uint32_t> pages = read_usage_map(file, m.used_pages);
+                used.insert(used.end(), pages.begin(), pages.end());
+            }
+        } catch (const Error&) {
+            // A table that cannot be read is reported by its own check.
+        }
+    }
+    for (std::uint32_t p : used) {
+        if (p < file.page_count() && free.marked_free(p)) {
+            problems.push_back("page " + std::to_string(p) + " is in use but marked free in the map of free pages");
+            return;
+        }
+    }
+}
+
 }  // namespace
 
 std::vector<std::string> check_table(Database& db, const std::string& name) {
@@ -199,6 +242,11 @@ std::vector<std::string> check_database(Database& db) {
     for (const std::string& name : names) {
         std::vector<std::string> found = check_table(db, name);
         problems.insert(problems.end(), found.begin(), found.end());
+    }
+    try {
+        check_free_pages(db, problems);
+    } catch (const Error& e) {
+        problems.push_back(std::string("the map of free pages: ") + e.what());
     }
     return problems;
 }

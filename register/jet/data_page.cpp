@@ -97,6 +97,16 @@ bool has_room(Bytes page, std::size_t size) {
     return kPageSize - kFirstSlot - 2u * (count + 1u) >= live_bytes(page) + size;
 }
 
+std::size_t largest_row(Bytes page) {
+    std::uint16_t count = row_count(page);
+    if (count >= kMaxRows) return 0;
+    const std::size_t table_end = kFirstSlot + 2u * (count + 1u);
+    const std::size_t live = live_bytes(page);
+    const std::size_t compacted = kPageSize > table_end + live ? kPageSize - table_end - live : 0;
+    const std::size_t here = free_space(page) >= 2 ? free_space(page) - 2 : 0;
+    return std::max(here, compacted);
+}
+
 std::uint16_t add(PageData& page, Bytes row, std::uint16_t flags) {
     Bytes b = bytes_of(page);
     std::uint16_t count = row_count(b);

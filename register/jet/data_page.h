@@ -45,6 +45,8 @@ void init(PageData& page, std::uint32_t owner);
 std::size_t free_space(Bytes page);
 // Room for a new row of this size once deleted rows are squeezed out.
 bool has_room(Bytes page, std::size_t size);
+// The longest row the page takes (with its slot), once its deleted rows' room is used again.
+std::size_t largest_row(Bytes page);
 // Adds the row in a new slot and returns its number; the page must have room.
 std::uint16_t add(PageData& page, Bytes row, std::uint16_t flags = 0);
 // Replaces the bytes and flags of slot n; false (page unchanged) when it does not fit.

@@ -2,6 +2,8 @@
 
 #include "text.h"
 
+#include <sys/stat.h>
+
 namespace jet {
 
 Database::Database(const std::string& path, std::optional<std::chrono::milliseconds> lock_wait)
@@ -44,7 +46,32 @@ Table Database::table(std::string_view name) {
     return Table(file_, e->name, read_table_def(*file_, e->definition_page()));
 }
 
+namespace {
+
+// Access keeps "<name>.ldb" beside a database while it has it open (and leaves
+// it behind when it is ended without closing). Its own locks are byte ranges
+// our locks may not see (another machine, another locking scheme), so the
+// file is the sign that counts.
+void refuse_if_open_in_access(const std::string& real_path, const std::string& shown) {
+    const auto slash = real_path.find_last_of('/');
+    const auto dot = real_path.find_last_of('.');
+    const std::string stem = dot != std::string::npos && (slash == std::string::npos || dot > slash) ? real_path.substr(0, dot) : real_path;
+    for (const char* ext : {".ldb", ".LDB"}) {
+        const std::string ldb = stem + ext;
+        struct stat st {};
+        if (::lstat(ldb.c_str(), &st) == 0) {
+            throw Error(ErrorKind::Busy,
+                        "the database " + shown + " is open in Access (its lock file " + ldb +
+                            " lies beside it); changes are refused, reading goes on. If nobody has it open, the lock file may be deleted",
+                        Reason::OpenInAccess, ldb);
+        }
+    }
+}
+
+}  // namespace
+
 WriteGroup::WriteGroup(Database& db) : db_(db) {
+    refuse_if_open_in_access(db_.file().real_path(), db_.path());
     db_.file().enable_writes();
     db_.file().lock(true);
     open_ = true;

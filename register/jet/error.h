@@ -46,6 +46,8 @@ enum class Reason {
     // ReadOnly
     FileReadOnly,   // the file may not be written
     FolderReadOnly, // its folder may not be written (the subject is the folder)
+    // Busy
+    OpenInAccess,   // Access's lock file lies beside the database (the subject is its path)
 };
 
 class Error : public std::runtime_error {

@@ -103,6 +103,20 @@ PagePtr PageFile::page(std::uint32_t n) {
     return p;
 }
 
+bool PageFile::blank(std::uint32_t n) {
+    auto zero = [](const std::uint8_t* p) { return p[0] == 0 && std::memcmp(p, p + 1, kPageSize - 1) == 0; };
+    // A page of this group (one taken and not filled yet, too) is in use.
+    if (pending_.count(n)) return false;
+    if (auto it = cache_.find(n); it != cache_.end()) return zero(it->second->data());
+    if (n >= size_ / kPageSize) return false;
+    PageData buf;
+    std::size_t got = 0;
+    if (!disk::read_all(fd_.get(), buf.data(), kPageSize, static_cast<off_t>(n) * static_cast<off_t>(kPageSize), got) || got != kPageSize) {
+        return false;
+    }
+    return zero(buf.data());
+}
+
 PagePtr PageFile::page_of_type(std::uint32_t n, PageType type, const char* what) {
     PagePtr p = page(n);
     if ((*p)[0] != static_cast<std::uint8_t>(type)) {
@@ -335,8 +349,8 @@ PageData& PageFile::edit(std::uint32_t n, PageRole role) {
 std::uint32_t PageFile::allocate(PageRole role) {
     check_group("page added");
     std::uint32_t n = page_count();
-    if (n >= 0x00FFFFFFu) {
-        throw Error(ErrorKind::Unsupported, "the database has reached the largest size the format allows", Reason::FileTooLarge);
+    if (n >= 0x80000000u / kPageSize) {
+        throw Error(ErrorKind::Unsupported, "the database would grow past 2 GB, the largest size of its format", Reason::FileTooLarge);
     }
     ++added_;
     auto& slot = pending_[n];

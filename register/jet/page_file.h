@@ -138,6 +138,9 @@ public:
 
     // The raw bytes of page n; raises Damaged when n lies past the end.
     PagePtr page(std::uint32_t n);
+    // Whether page n holds nothing but zeros on disk and the group has not
+    // taken it (read past the cache, which it leaves as it is).
+    bool blank(std::uint32_t n);
     // As page(), but also checks the page type.
     PagePtr page_of_type(std::uint32_t n, PageType type, const char* what);
 

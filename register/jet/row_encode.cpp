@@ -38,6 +38,9 @@ double real_number(const Column& c, const Value& v) {
     refuse(c, std::string("a ") + type_name(c.type) + " column takes a number", Reason::WrongType);
 }
 
+constexpr double kFirstDay = -657434;     // 100-01-01
+constexpr double kDayAfterLast = 2958466;  // 10000-01-01
+
 }  // namespace
 
 Value coerce(const Column& c, const Value& v) {
@@ -64,15 +67,25 @@ Value coerce(const Column& c, const Value& v) {
             return Currency{static_cast<std::int64_t>(std::llround(d))};
         }
         case ColumnType::Single: {
+            // Access holds no infinities and no "not a number" (it shows #Num!).
             double d = real_number(c, v);
-            if (std::isfinite(d) && std::fabs(d) > std::numeric_limits<float>::max()) refuse(c, "too large for Single", Reason::OutOfRange);
+            if (!std::isfinite(d)) refuse(c, "not a finite number", Reason::OutOfRange);
+            if (std::fabs(d) > std::numeric_limits<float>::max()) refuse(c, "too large for Single", Reason::OutOfRange);
             return static_cast<float>(d);
         }
-        case ColumnType::Double: return real_number(c, v);
-        case ColumnType::DateTime: {
-            if (const auto* t = std::get_if<DateTime>(&v)) return *t;
+        case ColumnType::Double: {
             double d = real_number(c, v);
+            if (!std::isfinite(d)) refuse(c, "not a finite number", Reason::OutOfRange);
+            return d;
+        }
+        case ColumnType::DateTime: {
+            double d = 0;
+            if (const auto* t = std::get_if<DateTime>(&v)) d = t->days;
+            else d = real_number(c, v);
             if (!std::isfinite(d)) refuse(c, "not a date", Reason::WrongType);
+            // Access's dates run from 100-01-01 to 9999-12-31 (a day's time
+            // counts away from 1899-12-30, so 100-01-01 23:59 is -657434.99...).
+            if (d <= kFirstDay - 1 || d >= kDayAfterLast) refuse(c, "a date outside 100-01-01 .. 9999-12-31", Reason::OutOfRange);
             return DateTime{d};
         }
         case ColumnType::Guid:

@@ -17,6 +17,7 @@ constexpr std::size_t kInlineLongValue = 64;  // longer long values go to their 
 constexpr std::size_t kSinglePage = 4076;     // at most this much in one long-value row
 constexpr std::size_t kChunk = kSinglePage - 4;  // a chained row's bytes after its link
 constexpr std::size_t kFullPage = 64;               // a page with less room counts as full
+constexpr std::size_t kMinPiece = 512;              // a chained long value's pieces are at least this long, where they can be
 constexpr int kMaxMoves = 8;
 
 void put32(std::uint8_t* p, std::uint32_t v) {
@@ -38,22 +39,17 @@ std::vector<std::uint8_t> long_header(std::uint32_t length_and_flags, std::uint3
 
 PageAllocator::PageAllocator(PageFile& file) : file_(file) {}
 
-std::uint32_t PageAllocator::allocate(PageRole role) {
-    if (!free_pages_) free_pages_.emplace(file_, kFreePagesMap.pointer(), true);
-    std::uint32_t n = file_.allocate(role);
-    free_pages_->remove(n);
-    return n;
+FreePages& PageAllocator::free_pages() {
+    if (!free_pages_) free_pages_.emplace(file_);
+    return *free_pages_;
 }
 
-void PageAllocator::release(std::uint32_t page) {
-    if (!free_pages_) free_pages_.emplace(file_, kFreePagesMap.pointer(), true);
-    PageData blank{};
-    file_.write(page, blank, PageRole::Content);
-    free_pages_->add(page);
-}
+std::uint32_t PageAllocator::allocate(PageRole role) { return free_pages().take(role); }
+
+void PageAllocator::release(std::uint32_t page) { free_pages().give_back(page); }
 
 void PageAllocator::finish() {
-    if (free_pages_) free_pages_->store([this] { return file_.allocate(PageRole::Map); });
+    if (free_pages_) free_pages_->store();
 }
 
 TableWriter::TableWriter(PageFile& file, PageAllocator& pages, std::uint32_t definition_page, std::uint16_t default_sort_order)
@@ -195,26 +191,54 @@ TableWriter::LongValuePages& TableWriter::long_value_pages(const Column& c) {
     return it->second;
 }
 
-// A long-value page with room: the column's last one, one its free-space map
-// names, or a new one.
+// How long a row a long-value page takes, or 0 for a page that is none.
+std::size_t TableWriter::long_value_room(std::uint32_t page) {
+    Bytes b = bytes_of(*file_.page(page));
+    if (b[0] != static_cast<std::uint8_t>(PageType::Data) || u32(b, data_page::kOwner) != data_page::kLongValueMark) return 0;
+    return data_page::largest_row(b);
+}
+
+// The pages of the column's free-space map by their room, made when first
+// needed in the group; pages with hardly any room leave the map, as Jet does.
+RoomIndex& TableWriter::long_value_rooms(LongValuePages& lv) {
+    if (!lv.rooms) {
+        lv.rooms.emplace();
+        if (lv.free) {
+            std::vector<std::uint32_t> full;
+            for (std::uint32_t p : lv.free->pages()) {
+                const std::size_t room = long_value_room(p);
+                if (room < kFullPage) full.push_back(p);
+                else lv.rooms->set(p, room);
+            }
+            for (std::uint32_t p : full) lv.free->remove(p);
+        }
+    }
+    return *lv.rooms;
+}
+
+// After a long-value page changed: its room, or its leaving the map when full.
+void TableWriter::long_value_changed(LongValuePages& lv, std::uint32_t page) {
+    const std::size_t room = long_value_room(page);
+    RoomIndex& rooms = long_value_rooms(lv);
+    if (room < kFullPage) {
+        rooms.erase(page);
+        if (lv.free) lv.free->remove(page);
+    } else {
+        rooms.set(page, room);
+        if (lv.free) lv.free->add(page);
+    }
+}
+
+// A long-value page with room for a row of `size`: the column's page that
+// fits it best, or a new one.
 std::uint32_t TableWriter::long_value_page(const Column& c, std::size_t size) {
     LongValuePages& lv = long_value_pages(c);
-    auto fits = [&](std::uint32_t p) {
-        Bytes b = bytes_of(*file_.page(p));
-        return b[0] == static_cast<std::uint8_t>(PageType::Data) && u32(b, data_page::kOwner) == data_page::kLongValueMark &&
-               data_page::has_room(b, size);
-    };
-    if (lv.current != 0 && fits(lv.current)) return lv.current;
-    while (lv.free && !lv.free->pages().empty()) {
-        std::uint32_t p = lv.free->pages().front();
-        if (fits(p)) return lv.current = p;
-        lv.free->remove(p);
-    }
-    lv.current = pages_.allocate(PageRole::Content);
-    data_page::init(file_.edit(lv.current, PageRole::Content), data_page::kLongValueMark);
-    if (lv.used) lv.used->add(lv.current);
-    if (lv.free) lv.free->add(lv.current);
-    return lv.current;
+    if (std::optional<std::uint32_t> p = long_value_rooms(lv).best_fit(size)) return *p;
+    const std::uint32_t page = pages_.allocate(PageRole::Content);
+    data_page::init(file_.edit(page, PageRole::Content), data_page::kLongValueMark);
+    if (lv.used) lv.used->add(page);
+    long_value_changed(lv, page);
+    return page;
 }
 
 std::vector<std::uint8_t> TableWriter::store_long(const Column& c, std::vector<std::uint8_t> data, bool allow_inline) {
@@ -225,23 +249,29 @@ std::vector<std::uint8_t> TableWriter::store_long(const Column& c, std::vector<s
         f.insert(f.end(), data.begin(), data.end());
         return f;
     }
+    LongValuePages& lv = long_value_pages(c);
     if (data.size() <= kSinglePage) {
         std::uint32_t p = long_value_page(c, data.size());
         std::uint16_t r = data_page::add(file_.edit(p, PageRole::Content), Bytes(data.data(), data.size()));
+        long_value_changed(lv, p);
         return long_header(length | kLongValueSinglePage, RowId{p, r}.pointer());
     }
     // A chain: each piece names the next; written from the last piece back.
+    // A piece takes the room a page has (a whole page at most), so pages that
+    // deletes left partly free fill up again.
     std::uint32_t next = 0;
-    std::size_t pieces = (data.size() + kChunk - 1) / kChunk;
-    for (std::size_t i = pieces; i-- > 0;) {
-        std::size_t from = i * kChunk;
-        std::size_t len = std::min(kChunk, data.size() - from);
+    for (std::size_t end = data.size(); end > 0;) {
+        const std::size_t want = std::min(kChunk, end);
+        const std::uint32_t p = long_value_page(c, 4 + std::min(want, kMinPiece));
+        const std::size_t len = std::min(want, long_value_room(p) - 4);
+        const std::size_t from = end - len;
         std::vector<std::uint8_t> row(4 + len);
         put32(row.data(), next);
-        std::copy(data.begin() + static_cast<std::ptrdiff_t>(from), data.begin() + static_cast<std::ptrdiff_t>(from + len), row.begin() + 4);
-        std::uint32_t p = long_value_page(c, row.size());
+        std::copy(data.begin() + static_cast<std::ptrdiff_t>(from), data.begin() + static_cast<std::ptrdiff_t>(end), row.begin() + 4);
         std::uint16_t r = data_page::add(file_.edit(p, PageRole::Content), Bytes(row.data(), row.size()));
+        long_value_changed(lv, p);
         next = RowId{p, r}.pointer();
+        end = from;
     }
     return long_header(length, next);
 }
@@ -264,8 +294,7 @@ void TableWriter::free_long_values(Bytes row) {
             pointer = single || s.deleted() ? 0 : u32(s.bytes, 0);
             if (!s.deleted()) {
                 data_page::remove(file_.edit(id.page, PageRole::Content), id.row);
-                LongValuePages& lv = long_value_pages(c);
-                if (lv.free) lv.free->add(id.page);
+                long_value_changed(long_value_pages(c), id.page);
             }
         }
     }
@@ -299,10 +328,13 @@ void TableWriter::note_space(std::uint32_t page) {
     if (data_page::has_room(bytes_of(*file_.page(page)), kFullPage)) free_.add(page);
 }
 
+// Rows go in the order they come: onto the page the last one went to while it
+// has room, else onto the first page of the free-space map that takes them (a
+// page that does not leaves the map, as Jet does), else onto a new page. A
+// register filled this way lists its rows in the order they were added.
 RowId TableWriter::place(Bytes row, std::uint16_t flags) {
     std::uint32_t page = 0;
     if (insert_page_ != 0 && data_page::has_room(bytes_of(*file_.page(insert_page_)), row.size())) page = insert_page_;
-    // As Jet does, a page leaves the free-space map when a row does not fit on it.
     while (page == 0 && !free_.pages().empty()) {
         std::uint32_t p = free_.pages().front();
         Bytes b = bytes_of(*file_.page(p));

@@ -14,25 +14,29 @@
 #include <vector>
 
 #include "bytes.h"
+#include "free_pages.h"
 #include "index_tree.h"
 #include "page_file.h"
+#include "room_index.h"
 #include "table_def.h"
 #include "usage_map.h"
 
 namespace jet {
 
-// Pages for the whole file: new pages come from its end and leave the map of
-// free pages (page 1, row 0); released pages go back into it.
+// Pages for the whole file, through its map of free pages (free_pages.h):
+// a free page is used again before the file grows; released pages go back.
 class PageAllocator {
 public:
     explicit PageAllocator(PageFile& file);
     std::uint32_t allocate(PageRole role);
     void release(std::uint32_t page);
     void finish();
+    FreePages& free_pages();
 
 private:
+
     PageFile& file_;
-    std::optional<UsageMap> free_pages_;
+    std::optional<FreePages> free_pages_;
 };
 
 class TableWriter {
@@ -71,13 +75,17 @@ private:
     struct LongValuePages {
         std::unique_ptr<UsageMap> used;
         std::unique_ptr<UsageMap> free;
-        std::uint32_t current = 0;
+        std::optional<RoomIndex> rooms;
     };
     std::vector<std::uint8_t> store_long(const Column& c, std::vector<std::uint8_t> data, bool allow_inline);
     void free_long_values(Bytes row);
     LongValuePages& long_value_pages(const Column& c);
     std::uint32_t long_value_page(const Column& c, std::size_t size);
+    std::size_t long_value_room(std::uint32_t page);
+    RoomIndex& long_value_rooms(LongValuePages& lv);
+    void long_value_changed(LongValuePages& lv, std::uint32_t page);
     RowId place(Bytes row, std::uint16_t flags);
+
     std::uint32_t new_data_page();
     void note_space(std::uint32_t page);
     IndexTree& tree(std::size_t physical);

@@ -68,39 +68,14 @@ void put32(std::uint8_t* p, std::uint32_t v) {
 
 }  // namespace
 
-UsageMap::UsageMap(PageFile& file, std::uint32_t row_pointer, bool fixed_window)
-    : file_(file), row_(RowId::from_pointer(row_pointer)), fixed_(fixed_window) {
+UsageMap::UsageMap(PageFile& file, std::uint32_t row_pointer) : file_(file), row_(RowId::from_pointer(row_pointer)) {
     PagePtr p = file.page_of_type(row_.page, PageType::Data, "usage map row");
-    Bytes map = data_page::slot(bytes_of(*p), row_.row).bytes;
-    if (u8(map, 0) == 0) {
-        window_start_ = u32(map, 1);
-        window_end_ = window_start_ + (map.size() - 5) * 8;
-    } else {
-        window_end_ = std::uint64_t{(map.size() - 1) / 4} * kPagesPerBitmapPage;
-    }
-    // The free-page map also covers pages the file does not have yet.
-    if (fixed_) {
-        std::vector<std::uint32_t> all;
-        Bytes m = map;
-        if (u8(m, 0) == 0) {
-            for (std::size_t i = 0; i < m.size() - 5; ++i) {
-                for (int bit = 0; bit < 8; ++bit) {
-                    if (m[5 + i] & (1u << bit)) all.push_back(static_cast<std::uint32_t>(window_start_ + i * 8 + static_cast<std::uint64_t>(bit)));
-                }
-            }
-            pages_ = std::move(all);
-            return;
-        }
-        window_end_ = 0;  // a free-page map of the list kind is left as it is
-        return;
-    }
-    pages_ = decode_usage_map(file, map);
+    pages_ = decode_usage_map(file, data_page::slot(bytes_of(*p), row_.row).bytes);
 }
 
 bool UsageMap::contains(std::uint32_t page) const { return std::binary_search(pages_.begin(), pages_.end(), page); }
 
 void UsageMap::add(std::uint32_t page) {
-    if (fixed_ && (page < window_start_ || page >= window_end_)) return;
     auto it = std::lower_bound(pages_.begin(), pages_.end(), page);
     if (it != pages_.end() && *it == page) return;
     pages_.insert(it, page);
@@ -108,7 +83,6 @@ void UsageMap::add(std::uint32_t page) {
 }
 
 void UsageMap::remove(std::uint32_t page) {
-    if (fixed_ && (page < window_start_ || page >= window_end_)) return;
     auto it = std::lower_bound(pages_.begin(), pages_.end(), page);
     if (it == pages_.end() || *it != page) return;
     pages_.erase(it);
@@ -132,7 +106,7 @@ void UsageMap::store(const std::function<std::uint32_t()>& allocate) {
     if (kind == 0) {
         std::uint32_t start = u32(Bytes(row.data(), row.size()), 1);
         // Keep the start page where the pages allow it; else move it down to the first page.
-        if (!fixed_ && !pages_.empty() && (pages_.front() < start || pages_.back() - start >= capacity)) {
+        if (!pages_.empty() && (pages_.front() < start || pages_.back() - start >= capacity)) {
             start = pages_.front() - pages_.front() % 8;
         }
         if (pages_.empty() || pages_.back() - start < capacity) {

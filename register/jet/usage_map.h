@@ -28,9 +28,7 @@ namespace jet {
 // bitmap pages (added through allocate as needed).
 class UsageMap {
 public:
-    // A map with a fixed window (the file's map of free pages) keeps its start
-    // page and kind, and ignores pages outside what it covers.
-    UsageMap(PageFile& file, std::uint32_t row_pointer, bool fixed_window = false);
+    UsageMap(PageFile& file, std::uint32_t row_pointer);
 
     bool contains(std::uint32_t page) const;
     void add(std::uint32_t page);
@@ -48,9 +46,6 @@ private:
     RowId row_;
     std::vector<std::uint32_t> pages_;  // ascending
     bool changed_ = false;
-    bool fixed_ = false;
-    std::uint64_t window_start_ = 0;
-    std::uint64_t window_end_ = 0;
 };
 
 }  // namespace jet
