@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QStringList>
 
+#include <map>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "jet/database.h"
 #include "jet/error.h"
 #include "jet/text.h"
+#include "move_record.h"
 #include "register.h"
 
 namespace reg {
@@ -53,6 +55,51 @@ QStringList misplaced_columns(const std::vector<jet::Column>& src, const std::ve
         }
     }
     return out;
+}
+
+// A group a cut-off run left on its way: the destination holds it when any of
+// its rows is there with the number and values it was stored with (a commit
+// stores a group whole); then the source lets the rows go that still hold
+// what was sent. Either way the record goes. Runs under the source's write lock.
+void settle_interrupted_move(jet::Database& from, const std::string& record, std::size_t columns) {
+    jet::FileLock lock(from.file(), true);
+    const std::optional<MoveRecord> left = read_move_record(record);
+    if (!left) return;
+    bool arrived = false;
+    if (!left->complete) {
+        remove_move_record(record);
+        return;
+    }
+    try {
+        jet::Database to(left->destination);
+        std::map<std::int64_t, std::uint64_t> stored;
+        for (const MovedRow& r : left->rows) stored[r.number] = r.stored_hash;
+        to.table(kTable.toStdString()).scan([&](jet::RowId, const std::vector<jet::Value>& row) {
+            const auto* number = row.empty() ? nullptr : std::get_if<std::int64_t>(&row[0]);
+            if (auto it = number ? stored.find(*number) : stored.end(); it != stored.end() && it->second == row_hash(row, columns)) {
+                arrived = true;
+                return false;
+            }
+            return true;
+        });
+    } catch (const jet::Error& e) {
+        if (e.kind() != jet::ErrorKind::NotFound) throw;  // the destination is gone: the rows only stay here
+    }
+    if (arrived) {
+        jet::WriteGroup g(from);
+        jet::TableWriter& t = g.table(kTable.toStdString());
+        for (const MovedRow& r : left->rows) {
+            std::optional<std::vector<jet::Value>> row;
+            try {
+                row = t.read(r.from);
+            } catch (const jet::Error& e) {
+                if (e.kind() != jet::ErrorKind::Damaged) throw;  // the page holds something else by now
+            }
+            if (row && row_hash(*row, columns) == r.source_hash) t.remove(r.from);
+        }
+        g.commit();
+    }
+    remove_move_record(record);
 }
 
 }  // namespace
@@ -99,41 +146,40 @@ std::size_t move_register(const QString& source, const QString& destination, con
         { jet::WriteGroup probe(to); }
         where = &source;
         { jet::WriteGroup probe(from); }
+        const std::string record = move_record_path(from.file().real_path());
+        settle_interrupted_move(from, record, columns);
         std::vector<jet::RowId> ids = src.row_ids();
         const bool source_first = locks_source_first(source, destination);
         std::size_t moved = 0;
         const std::size_t group = std::max<std::size_t>(1, options.group_rows);
         for (std::size_t at = 0; at < ids.size(); at += group) {
             const std::size_t end = std::min(ids.size(), at + group);
-            // Both files stay locked for the whole group, the two locks taken
-            // in one order for any pair of files, so that two runs in opposite
-            // directions cannot each wait for the other.
-            std::optional<jet::WriteGroup> out, in;
-            if (source_first) {
-                where = &source;
-                out.emplace(from);
-                where = &destination;
-                in.emplace(to);
-            } else {
-                where = &destination;
-                in.emplace(to);
-                where = &source;
-                out.emplace(from);
-            }
+            // Both files stay locked for the whole group, record included, the
+            // two locks taken in one order for any pair of files, so that two
+            // runs in opposite directions cannot each wait for the other.
+            std::optional<jet::FileLock> first, second;
+            where = source_first ? &source : &destination;
+            first.emplace(source_first ? from.file() : to.file(), true);
+            where = source_first ? &destination : &source;
+            second.emplace(source_first ? to.file() : from.file(), true);
             where = &source;
-            jet::TableWriter& s = out->table(kTable.toStdString());
+            jet::WriteGroup out(from);
+            where = &destination;
+            jet::WriteGroup in(to);
+            where = &source;
+            jet::TableWriter& s = out.table(kTable.toStdString());
             std::vector<std::pair<jet::RowId, std::vector<jet::Value>>> rows;
             for (std::size_t i = at; i < end; ++i) {
                 std::optional<std::vector<jet::Value>> row = s.read(ids[i]);
                 if (row) rows.emplace_back(ids[i], std::move(*row));  // else another program deleted it meanwhile
             }
             where = &destination;
-            jet::TableWriter& d = in->table(kTable.toStdString());
-            std::vector<jet::RowId> stored;
+            jet::TableWriter& d = in.table(kTable.toStdString());
+            MoveRecord sent{to.file().real_path(), {}};
             std::optional<jet::Error> refused;
             for (auto& [id, row] : rows) {
                 std::vector<jet::Value> values(columns, jet::Null{});
-                for (std::size_t c = 1; c < columns; ++c) values[c] = std::move(row[c]);
+                for (std::size_t c = 1; c < columns; ++c) values[c] = row[c];
                 try {
                     d.insert(values);
                 } catch (const jet::Error& e) {
@@ -142,22 +188,25 @@ std::size_t move_register(const QString& source, const QString& destination, con
                     refused = e;
                     break;
                 }
-                stored.push_back(id);
+                const auto* number = std::get_if<std::int64_t>(&values[0]);
+                sent.rows.push_back({id, number ? *number : 0, row_hash(row, columns), row_hash(values, columns)});
             }
             // The deletes are carried out in memory before the destination
             // commits: a source the engine could not change leaves both files
             // as they were, not the group in both.
             where = &source;
-            for (jet::RowId id : stored) s.remove(id);
-            out->prepare();
+            for (const MovedRow& r : sent.rows) s.remove(r.from);
+            out.prepare();
+            if (!sent.rows.empty()) write_move_record(record, sent);
             where = &destination;
-            in->commit();
+            in.commit();
             // Removed or replaced while it was written: the group went where
             // no program finds it, so the source keeps it.
             to.check_still_at_path();
             where = &source;
-            out->commit();
-            moved += stored.size();
+            out.commit();
+            if (!sent.rows.empty()) remove_move_record(record);
+            moved += sent.rows.size();
             if (options.progress) options.progress(moved);
             if (refused) {
                 throw DataError(dataaccess::errc::kTypeMismatch,

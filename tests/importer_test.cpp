@@ -353,8 +353,47 @@ TEST(Importer, KilledMovesLoseNoRow) {
         }
         ASSERT_EQ(markers.size(), static_cast<std::size_t>(kRows)) << "round " << round << ": a row was lost";
         EXPECT_LE(total, static_cast<std::size_t>(kRows) + 400) << "round " << round << ": more than the last group in both files";
+        // Run again, the move settles the group the kill left in both files: every row once.
+        ASSERT_EQ(run_regtool({"move", a.string(), b.string(), "--group", "400"}).status, 0);
+        EXPECT_TRUE(rows_of(a).empty());
+        std::vector<Row> moved = rows_of(b);
+        std::set<std::string> once;
+        for (const Row& r : moved) once.insert(std::get<std::string>(r[14]));
+        EXPECT_EQ(moved.size(), static_cast<std::size_t>(kRows)) << "round " << round << ": rows copied twice";
+        EXPECT_EQ(once.size(), static_cast<std::size_t>(kRows));
     }
     EXPECT_GE(kills, 50);
+}
+
+// Two moves from one source at once, into two registers: each row lands once.
+TEST(Importer, TwoMovesFromOneSourceCopyNoRowTwice) {
+    TempDir dir;
+    constexpr int kRows = 3000;
+    fs::path src = make_register(dir.path(), kRows, "src.mdb");
+    fs::path one = make_register(dir.path(), 0, "one.mdb"), two = make_register(dir.path(), 0, "two.mdb");
+    std::vector<pid_t> runs;
+    for (const fs::path& dst : {one, two}) {
+        pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            ::execl(REGTOOL_PATH, "regtool", "move", src.c_str(), dst.c_str(), "--group", "300", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        runs.push_back(pid);
+    }
+    for (pid_t pid : runs) {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    std::multiset<std::string> markers;
+    for (const fs::path& db : {one, two}) {
+        for (const Row& r : rows_of(db)) markers.insert(std::get<std::string>(r[14]));
+        expect_sound(db);
+    }
+    EXPECT_TRUE(rows_of(src).empty());
+    EXPECT_EQ(markers.size(), static_cast<std::size_t>(kRows)) << "rows copied twice or lost";
+    EXPECT_EQ(std::set<std::string>(markers.begin(), markers.end()).size(), static_cast<std::size_t>(kRows));
 }
 
 // The viewer's recordset stepping through a register while rows are moved into it.
