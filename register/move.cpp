@@ -133,6 +133,27 @@ std::size_t move_register(const QString& source, const QString& destination, con
                                 .arg(src.columns().size())
                                 .arg(QString::fromStdString(missing.name), quoted(destination_shown)));
         }
+        // Rows another table of the source names cannot leave: that table's
+        // rows would name nothing, or go with them where deletes cascade.
+        for (const jet::Relationship& r : jet::read_relationships(from)) {
+            if (!r.enforced() || !jet::same_name(r.parent, kTable.toStdString()) || !from.has_table(r.child)) continue;
+            jet::Table child = from.table(r.child);
+            std::vector<std::size_t> naming;
+            for (const std::string& name : r.child_columns) {
+                if (const jet::Column* c = child.def().find_column(name)) naming.push_back(static_cast<std::size_t>(c - child.def().columns.data()));
+            }
+            bool named = false;
+            child.scan([&](jet::RowId, const std::vector<jet::Value>& row) {
+                for (std::size_t at : naming) named = named || (at < row.size() && !jet::is_null(row[at]));
+                return !named;
+            });
+            if (named) {
+                throw DataError(dataaccess::errc::kRelatedRowsExist,
+                                QStringLiteral("На записи базы-источника %1 ссылаются записи ее таблицы %2 (связь %3): перенос оставил бы их "
+                                               "без связанных записей. Ничего не перенесено.")
+                                    .arg(quoted(source_shown), quoted(QString::fromStdString(r.child)), quoted(QString::fromStdString(r.name))));
+            }
+        }
         if (const QStringList misplaced = misplaced_columns(src.columns(), dst.columns()); !misplaced.isEmpty()) {
             throw DataError(dataaccess::errc::kItemNotFound,
                             QStringLiteral("Столбцы базы-источника %1 и базы-приемника %2 стоят в разном порядке: %3. Записи переносятся "

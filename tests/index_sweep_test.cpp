@@ -121,6 +121,7 @@ void sweep(const fs::path& db, const std::string& table, const std::vector<jet::
         {
             jet::Database d(db.string());
             jet::WriteGroup g(d);
+            g.keep_relationships(false);  // the rows come back in the end: no cascade may take others with them
             jet::TableWriter& t = g.table(table);
             for (std::size_t i = at; i < std::min(ids.size(), at + per_group); ++i) {
                 t.remove(ids[i]);
@@ -136,6 +137,7 @@ void sweep(const fs::path& db, const std::string& table, const std::vector<jet::
         {
             jet::Database d(db.string());
             jet::WriteGroup g(d);
+            g.keep_relationships(false);
             jet::TableWriter& t = g.table(table);
             for (std::size_t i = at; i < std::min(gone.size(), at + per_group); ++i) {
                 Row v = gone[i];  // autonumbers too: the row comes back as it was
@@ -309,7 +311,7 @@ TEST(IndexSweep, RandomChangesAgreeWithAModel) {
                         }
                         ++changes;
                     } catch (const jet::Error& e) {
-                        // A duplicate key or an empty required column: refused, nothing changed.
+                        // A duplicate key, an empty required column, a relationship: refused, nothing changed.
                         ASSERT_EQ(e.kind(), jet::ErrorKind::Constraint) << e.what();
                     }
                 }
@@ -333,7 +335,7 @@ TEST(IndexSweep, RandomChangesAgreeWithAModel) {
     }
     TempDir dir;
     run_on(unpacked(dir, "reg_20k"), "ЗУРТ", full_sweep() ? 20 : 2, full_sweep() ? 2000 : 400);
-    EXPECT_GE(tables, 47);
+    EXPECT_GE(tables, 44);  // a few are emptied by the cascading deletes of their parents' before their turn
     EXPECT_GT(changes, 5000);
     std::printf("tables changed: %d, changes: %d\n", tables, changes);
 }

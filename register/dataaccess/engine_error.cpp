@@ -74,6 +74,10 @@ QString refusal(const jet::Error& e) {
         case jet::Reason::Required: return QStringLiteral("поле %1 не может быть пустым: оно входит в индекс").arg(subject_of(e));
         case jet::Reason::RowTooLarge: return QStringLiteral("данные записи не помещаются в строку таблицы");
         case jet::Reason::NumbersUsedUp: return QStringLiteral("в таблице исчерпаны номера записей");
+        case jet::Reason::RelatedRowRequired:
+            return QStringLiteral("запись должна ссылаться на существующую запись таблицы %1, а такой записи нет").arg(subject_of(e));
+        case jet::Reason::RelatedRowsExist:
+            return QStringLiteral("в таблице %1 есть связанные с ней записи").arg(subject_of(e));
         default: return QStringLiteral("значение не может быть сохранено");
     }
 }
@@ -118,6 +122,16 @@ DataError engine_error(const jet::Error& e, const QString& path, const QString& 
                                                                 "Читать ее можно.")
                                                      .arg(file));
         case jet::ErrorKind::Constraint:
+            if (e.reason() == jet::Reason::RelatedRowRequired) {
+                return DataError(errc::kRelatedRowRequired, QStringLiteral("Невозможно добавить или изменить запись в базе данных %1, "
+                                                                           "поскольку необходима связанная запись в таблице %2.")
+                                                                .arg(file, subject_of(e)));
+            }
+            if (e.reason() == jet::Reason::RelatedRowsExist) {
+                return DataError(errc::kRelatedRowsExist, QStringLiteral("Невозможно удалить или изменить запись в базе данных %1, "
+                                                                         "поскольку таблица %2 содержит связанные записи.")
+                                                              .arg(file, subject_of(e)));
+            }
             return DataError(e.reason() == jet::Reason::Duplicate ? errc::kDuplicateKey : errc::kTypeMismatch,
                              QStringLiteral("Изменения в базе данных %1 не внесены: %2.").arg(file, refusal(e)));
         case jet::ErrorKind::RowDeleted:

@@ -217,6 +217,8 @@ struct Recordset::Impl {
                     case jet::Reason::Required:
                         return DataError(errc::kTypeMismatch,
                                          QStringLiteral("Поле %1 не может быть пустым: оно входит в индекс таблицы %2.").arg(subject, named));
+                    case jet::Reason::RelatedRowRequired:
+                    case jet::Reason::RelatedRowsExist: return Recordset::engine_error(e, path());
                     case jet::Reason::RowTooLarge:
                         return DataError(errc::kFieldTooSmall,
                                          QStringLiteral("Запись слишком велика: ее данные не помещаются в строку таблицы %1.").arg(named));

@@ -6,6 +6,7 @@
 
 #include "data_page.h"
 #include "free_pages.h"
+#include "relations.h"
 #include "index.h"
 #include "usage_map.h"
 
@@ -247,6 +248,12 @@ std::vector<std::string> check_database(Database& db) {
         check_free_pages(db, problems);
     } catch (const Error& e) {
         problems.push_back(std::string("the map of free pages: ") + e.what());
+    }
+    try {
+        std::vector<std::string> broken = check_relationships(db);
+        problems.insert(problems.end(), broken.begin(), broken.end());
+    } catch (const Error& e) {
+        problems.push_back(std::string("relationships: ") + e.what());
     }
     return problems;
 }

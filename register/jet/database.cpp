@@ -118,7 +118,22 @@ TableWriter& WriteGroup::table_at(std::uint32_t definition_page) {
     }
     auto w = std::make_unique<TableWriter>(db_.file(), *pages_, definition_page, db_.header().sort_order);
     tables_.emplace_back(definition_page, std::move(w));
-    return *tables_.back().second;
+    TableWriter& writer = *tables_.back().second;
+    if (!guard_read_ && keep_relationships_) {
+        guard_read_ = true;
+        std::vector<Relationship> relationships = read_relationships(db_);
+        if (!relationships.empty()) guard_ = std::make_unique<RelationGuard>(*this, std::move(relationships));
+    }
+    writer.set_guard(keep_relationships_ ? guard_.get() : nullptr);
+    return writer;
+}
+
+std::uint32_t WriteGroup::definition_page_of(std::string_view name) const {
+    for (const auto& [n, page] : created_) {
+        if (same_name(n, name)) return page;
+    }
+    const CatalogEntry* e = db_.find(name);
+    return e ? e->definition_page() : 0;
 }
 
 bool WriteGroup::has_table(std::string_view name) const {

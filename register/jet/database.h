@@ -9,6 +9,7 @@
 #include "catalog.h"
 #include "header.h"
 #include "table.h"
+#include "relations.h"
 #include "table_writer.h"
 
 namespace jet {
@@ -68,6 +69,11 @@ public:
     TableWriter& table(std::string_view name);
     TableWriter& table_at(std::uint32_t definition_page);
     bool has_table(std::string_view name) const;
+    // The definition page of the named table, or 0 when there is none.
+    std::uint32_t definition_page_of(std::string_view name) const;
+    // Whether the group keeps the database's enforced relationships (it does
+    // unless told otherwise, as when a copy is made table by table).
+    void keep_relationships(bool keep) { keep_relationships_ = keep; }
     // Called by create_table: the new table is known to this group at once,
     // and to the database after commit().
     void table_created(const std::string& name, std::uint32_t definition_page);
@@ -86,6 +92,9 @@ private:
     std::vector<std::pair<std::string, std::uint32_t>> created_;
     bool open_ = false;
     bool prepared_ = false;
+    bool keep_relationships_ = true;
+    std::unique_ptr<RelationGuard> guard_;
+    bool guard_read_ = false;
 };
 
 }  // namespace jet

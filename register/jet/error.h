@@ -40,6 +40,8 @@ enum class Reason {
     Required,       // an empty value in a column an index requires
     RowTooLarge,    // the row does not fit a page
     NumbersUsedUp,  // the table's autonumbers are used up
+    RelatedRowRequired,  // the row names a row its parent table lacks (the subject is that table)
+    RelatedRowsExist,    // rows of another table name this one (the subject is that table)
     // Unsupported; the subject is the column
     SortOrder,      // indexed under a sort order the engine cannot keep exactly
     FileTooLarge,   // the file has reached the size the format allows

@@ -153,6 +153,24 @@ bool IndexTree::contains_key(const std::vector<std::uint8_t>& key) {
     return false;
 }
 
+std::vector<RowId> IndexTree::find(const std::vector<std::uint8_t>& key) {
+    IndexEntry probe{key, RowId{0, 0}};
+    std::vector<RowId> out;
+    std::uint32_t page = descend(probe);
+    // The entries with this key run from the first at or above the probe, over as many leaves as they fill.
+    for (std::uint32_t hops = 0; page != 0; ++hops) {
+        if (hops > file_.page_count()) damaged("an index's leaves link in a loop");
+        Node& n = load(page);
+        auto it = std::lower_bound(n.entries.begin(), n.entries.end(), probe, [](const Entry& a, const IndexEntry& b) { return a.e < b; });
+        for (; it != n.entries.end(); ++it) {
+            if (it->e.key != key) return out;
+            out.push_back(it->e.row);
+        }
+        page = n.next;
+    }
+    return out;
+}
+
 void IndexTree::insert(const IndexEntry& e) {
     std::uint32_t page = descend(e);
     Node& n = load(page);

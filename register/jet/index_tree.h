@@ -31,6 +31,8 @@ public:
 
     // Whether any entry has exactly this key (whatever its row).
     bool contains_key(const std::vector<std::uint8_t>& key);
+    // The rows of every entry with exactly this key.
+    std::vector<RowId> find(const std::vector<std::uint8_t>& key);
     void insert(const IndexEntry& e);
     // Raises Damaged when the entry is not there.
     void remove(const IndexEntry& e);

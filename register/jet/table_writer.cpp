@@ -8,6 +8,7 @@
 #include "long_value.h"
 #include "row.h"
 #include "row_encode.h"
+#include "text.h"
 
 namespace jet {
 
@@ -372,6 +373,7 @@ RowId TableWriter::insert(std::vector<Value>& values) {
     }
     auto k = keys(v);
     check_keys(k, nullptr, v);
+    if (guard_) guard_->inserting(*this, v);
     for (std::size_t i = 0; i < def_.columns.size(); ++i) {
         if ((def_.columns[i].flags & Column::kAutoLong) && std::holds_alternative<std::int64_t>(v[i])) {
             auto n = std::get<std::int64_t>(v[i]);
@@ -400,6 +402,7 @@ void TableWriter::update(RowId id, std::vector<Value> values) {
     auto old_keys = keys(old);
     auto new_keys = keys(v);
     check_keys(new_keys, &old_keys, v);
+    if (guard_) guard_->updating(*this, old, v);
     // Checked first: the new row must fit a page.
     auto probe = [](const Column&, std::vector<std::uint8_t>) { return std::vector<std::uint8_t>(kLongValueHeader, 0); };
     if (encode_row(def_, v, probe).size() > data_page::kMaxRowSize) refuse("the row is larger than a page holds", Reason::RowTooLarge);
@@ -432,13 +435,45 @@ void TableWriter::update(RowId id, std::vector<Value> values) {
             ++index_rows_[i];
         }
     }
+    if (guard_) guard_->updated(*this, old, v);
 }
 
-void TableWriter::remove(RowId id) {
+void TableWriter::remove(RowId id) { remove_row(id, true); }
+
+void TableWriter::remove_related(RowId id) { remove_row(id, false); }
+
+std::vector<RowId> TableWriter::rows_with(const std::vector<std::string>& columns, const std::vector<Value>& values) {
+    for (std::size_t i = 0; i < def_.physical_indexes.size(); ++i) {
+        const PhysicalIndex& x = def_.physical_indexes[i];
+        if (x.columns.size() != columns.size()) continue;
+        bool same = true;
+        for (std::size_t k = 0; k < columns.size() && same; ++k) {
+            const Column* c = def_.column_by_number(x.columns[k].column_number);
+            same = c && same_name(c->name, columns[k]);
+        }
+        if (!same) continue;
+        std::vector<Value> row(def_.columns.size(), Null{});
+        try {
+            for (std::size_t k = 0; k < columns.size(); ++k) {
+                const Column* c = def_.find_column(columns[k]);
+                row[static_cast<std::size_t>(c - def_.columns.data())] = coerce(*c, values[k]);
+            }
+        } catch (const Error& e) {
+            if (e.kind() == ErrorKind::Constraint) return {};  // a value these columns cannot hold names no row
+            throw;
+        }
+        std::optional<std::vector<std::uint8_t>> key = index_key(def_, x, row, sort_order_);
+        return key ? tree(i).find(*key) : std::vector<RowId>{};
+    }
+    throw Error(ErrorKind::Unsupported, "no index holds the columns of a relationship, so related rows cannot be found exactly");
+}
+
+void TableWriter::remove_row(RowId id, bool guarded) {
     std::optional<Located> l = locate(id);
     if (!l) throw Error(ErrorKind::RowDeleted, "the row was already deleted");
     Bytes bytes(l->bytes.data(), l->bytes.size());
     std::vector<Value> old = decode_row(file_, def_, bytes);
+    if (guarded && guard_) guard_->removing(*this, old);
     auto k = keys(old);
     for (std::size_t i = 0; i < k.size(); ++i) {
         if (!k[i]) continue;
@@ -453,6 +488,7 @@ void TableWriter::remove(RowId id) {
     data_page::remove(file_.edit(id.page, PageRole::Content), id.row);
     note_space(id.page);
     if (def_.row_count > 0) --def_.row_count;
+    if (guarded && guard_) guard_->delete_gathered();
 }
 
 void TableWriter::finish() {

@@ -17,6 +17,7 @@
 #include "free_pages.h"
 #include "index_tree.h"
 #include "page_file.h"
+#include "relations.h"
 #include "room_index.h"
 #include "table_def.h"
 #include "usage_map.h"
@@ -54,6 +55,13 @@ public:
     // Replaces every column of the row; autonumber columns keep their value.
     void update(RowId id, std::vector<Value> values);
     void remove(RowId id);
+    // A row deleted because a relationship cascades its parent's deletion.
+    void remove_related(RowId id);
+    // The rows whose named columns hold these values, found through the index
+    // on exactly those columns; raises Unsupported when there is none.
+    std::vector<RowId> rows_with(const std::vector<std::string>& columns, const std::vector<Value>& values);
+    // The relationships the table's changes must keep (none when null).
+    void set_guard(RelationGuard* guard) { guard_ = guard; }
     // The row's values, or nothing when it was deleted.
     std::optional<std::vector<Value>> read(RowId id);
 
@@ -79,6 +87,7 @@ private:
     };
     std::vector<std::uint8_t> store_long(const Column& c, std::vector<std::uint8_t> data, bool allow_inline);
     void free_long_values(Bytes row);
+    void remove_row(RowId id, bool guarded);
     LongValuePages& long_value_pages(const Column& c);
     std::uint32_t long_value_page(const Column& c, std::size_t size);
     std::size_t long_value_room(std::uint32_t page);
@@ -102,6 +111,7 @@ private:
     std::vector<std::uint32_t> index_rows_;
     std::uint32_t insert_page_ = 0;
     std::map<std::uint16_t, LongValuePages> long_pages_;
+    RelationGuard* guard_ = nullptr;
 };
 
 }  // namespace jet

@@ -1,0 +1,210 @@
+// Relationships as Access enforces them, on files Access made: a row must
+// name a row its parent table has; a parent with related rows is deleted or
+// renumbered only where the relationship cascades, and then its related rows
+// follow in the same group.
+#include <gtest/gtest.h>
+
+#include <QString>
+
+#include "dataaccess/engine_error.h"
+#include "dataaccess/error.h"
+#include "jet/check.h"
+#include "jet/create.h"
+#include "jet/database.h"
+#include "mdb_export_compare.h"
+#include "move.h"
+#include "support.h"
+
+namespace {
+
+using namespace testing_support;
+
+fs::path copy_of(const TempDir& dir, const std::string& name) {
+    fs::path to = dir / name;
+    fs::copy_file(fixtures_dir() / "realworld" / name, to);
+    fs::permissions(to, fs::perms::owner_read | fs::perms::owner_write);
+    return to;
+}
+
+// The rows of a table by their first column.
+std::map<std::int64_t, Row> by_first(const fs::path& db, const std::string& table) {
+    jet::Database d(db.string());
+    std::map<std::int64_t, Row> out;
+    d.table(table).scan([&](jet::RowId, const Row& r) {
+        out[std::get<std::int64_t>(r[0])] = r;
+        return true;
+    });
+    return out;
+}
+
+jet::RowId id_of(jet::Database& d, const std::string& table, std::int64_t first) {
+    std::optional<jet::RowId> found;
+    d.table(table).scan([&](jet::RowId id, const Row& r) {
+        if (std::get<std::int64_t>(r[0]) != first) return true;
+        found = id;
+        return false;
+    });
+    if (!found) throw std::logic_error("no such row");
+    return *found;
+}
+
+// Runs a change in a group; the engine's refusal, if any.
+std::optional<jet::Error> change(const fs::path& db, const std::function<void(jet::Database&, jet::WriteGroup&)>& f) {
+    jet::Database d(db.string());
+    try {
+        jet::WriteGroup g(d);
+        f(d, g);
+        g.commit();
+    } catch (const jet::Error& e) {
+        return e;
+    }
+    return std::nullopt;
+}
+
+void expect_sound(const fs::path& db, const std::vector<std::string>& tables) {
+    jet::Database d(db.string());
+    for (const std::string& p : jet::check_database(d)) ADD_FAILURE() << p;
+    for (const std::string& t : tables) EXPECT_TRUE(agrees_with_mdb_export(db, t));
+}
+
+TEST(Relationships, AreReadAsAccessStoredThem) {
+    TempDir dir;
+    jet::Database d(copy_of(dir, "jackcess__V2000__indexTestV2000.mdb").string());
+    std::map<std::string, jet::Relationship> r;
+    for (const jet::Relationship& x : jet::read_relationships(d)) r[x.name] = x;
+    ASSERT_TRUE(r.count("Table2Table1") && r.count("Table3Table1"));
+    EXPECT_EQ(r["Table2Table1"].child, "Table1");
+    EXPECT_EQ(r["Table2Table1"].child_columns, std::vector<std::string>{"otherfk1"});
+    EXPECT_EQ(r["Table2Table1"].parent, "Table2");
+    EXPECT_TRUE(r["Table2Table1"].enforced());
+    EXPECT_TRUE(r["Table2Table1"].cascades_deletes());
+    EXPECT_FALSE(r["Table2Table1"].cascades_updates());
+    EXPECT_TRUE(r["Table3Table1"].cascades_updates());
+    EXPECT_FALSE(r["Table3Table1"].cascades_deletes());
+}
+
+// Table1 names Table2 (deletes cascade, updates do not) and Table3 (updates
+// cascade, deletes do not).
+TEST(Relationships, CascadeOrRefuseOnAnAccessFile) {
+    TempDir dir;
+    const fs::path db = copy_of(dir, "jackcess__V2000__indexTestV2000.mdb");
+    const auto table1 = by_first(db, "Table1");
+
+    // A row naming a parent that is not there: refused, nothing changed (3201).
+    const std::string before = read_file(db);
+    std::optional<jet::Error> e = change(db, [](jet::Database&, jet::WriteGroup& g) {
+        Row v{std::int64_t{9}, std::int64_t{7}, std::int64_t{10}, std::string("x"), std::int64_t{0}};
+        g.table("Table1").insert(v);
+    });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->reason(), jet::Reason::RelatedRowRequired);
+    EXPECT_EQ(e->subject(), "Table2");
+    EXPECT_EQ(dataaccess::engine_error(*e, QString::fromStdString(db.string())).number(), dataaccess::errc::kRelatedRowRequired);
+    EXPECT_TRUE(read_file(db) == before);
+    // The same row naming parents that are there: taken. A Null names nothing.
+    EXPECT_FALSE(change(db, [](jet::Database&, jet::WriteGroup& g) {
+        Row v{std::int64_t{9}, std::int64_t{2}, jet::Null{}, std::string("x"), std::int64_t{0}};
+        g.table("Table1").insert(v);
+    }));
+
+    // Table3's row 13 is named by Table1: its deletion does not cascade (3200).
+    e = change(db, [](jet::Database& d, jet::WriteGroup& g) { g.table("Table3").remove(id_of(d, "Table3", 13)); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->reason(), jet::Reason::RelatedRowsExist);
+    EXPECT_EQ(by_first(db, "Table3").count(13), 1u);
+    // Its key change does: Table1's rows follow.
+    EXPECT_FALSE(change(db, [](jet::Database& d, jet::WriteGroup& g) {
+        Row v{std::int64_t{113}, std::string("bar13")};
+        g.table("Table3").update(id_of(d, "Table3", 13), v);
+    }));
+    EXPECT_EQ(std::get<std::int64_t>(by_first(db, "Table1").at(3)[2]), 113);
+
+    // Table2's row 1 is named by Table1's rows 1 and 2: its key change does not cascade.
+    e = change(db, [](jet::Database& d, jet::WriteGroup& g) {
+        Row v{std::int64_t{101}, std::string("foo1")};
+        g.table("Table2").update(id_of(d, "Table2", 1), v);
+    });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->reason(), jet::Reason::RelatedRowsExist);
+    // Its deletion does: rows 1 and 2 of Table1 go with it, in the same group.
+    EXPECT_FALSE(change(db, [](jet::Database& d, jet::WriteGroup& g) { g.table("Table2").remove(id_of(d, "Table2", 1)); }));
+    const auto after = by_first(db, "Table1");
+    EXPECT_EQ(after.size(), table1.size() + 1 - 2);
+    EXPECT_FALSE(after.count(1) || after.count(2));
+    expect_sound(db, {"Table1", "Table2", "Table3"});
+}
+
+TEST(Relationships, CascadingDeletesOnAnotherAccessFile) {
+    TempDir dir;
+    const fs::path db = copy_of(dir, "linq2db__TestData.mdb");
+    // Person 1 is a doctor, person 2 a patient; both relationships cascade.
+    EXPECT_FALSE(change(db, [](jet::Database& d, jet::WriteGroup& g) {
+        g.table("Person").remove(id_of(d, "Person", 1));
+        g.table("Person").remove(id_of(d, "Person", 2));
+    }));
+    EXPECT_TRUE(by_first(db, "Doctor").empty());
+    EXPECT_TRUE(by_first(db, "Patient").empty());
+    std::optional<jet::Error> e = change(db, [](jet::Database&, jet::WriteGroup& g) {
+        Row v{std::int64_t{777}, std::string("Хирургия")};
+        g.table("Doctor").insert(v);
+    });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->subject(), "Person");
+    expect_sound(db, {"Person", "Doctor", "Patient"});
+}
+
+TEST(Relationships, CheckNamesRowsThatBreakOne) {
+    TempDir dir;
+    const fs::path db = copy_of(dir, "jackcess__V2000__indexTestV2000.mdb");
+    {
+        // Written past the relationships, as a program that ignores them would.
+        jet::Database d(db.string());
+        jet::WriteGroup g(d);
+        g.keep_relationships(false);
+        g.table("Table3").remove(id_of(d, "Table3", 11));
+        g.commit();
+    }
+    RunResult r = run_regtool({"check", db.string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("table Table1: 2 rows name rows that table Table3 lacks (relationship Table3Table1)"), std::string::npos) << r.out;
+}
+
+// A register whose rows another table names cannot give them up: moving them
+// would leave that table's rows naming nothing.
+TEST(Relationships, MoveOfRowsOtherTablesNameIsRefused) {
+    TempDir dir;
+    const fs::path src = dir / "src.mdb";
+    jet::create_database(src.string());
+    {
+        jet::Database d(src.string());
+        jet::create_register_table(d);
+        jet::WriteGroup g(d);
+        jet::TableSpec visits;
+        visits.name = "Посещения";
+        visits.columns = {{"код", jet::ColumnType::Long, 0, true}, {"номер", jet::ColumnType::Long}};
+        visits.indexes = {{"PrimaryKey", {{"код", true}}, true, true}, {"ЗУРТПосещения", {{"номер", true}}}};
+        jet::create_table(g, visits);
+        Row person(26, jet::Null{});
+        person[1] = std::string("Иванов");
+        g.table("ЗУРТ").insert(person);
+        Row visit{jet::Null{}, std::int64_t{1}};
+        g.table("Посещения").insert(visit);
+        Row rel{std::string("ЗУРТПосещения"), std::int64_t{0}, std::int64_t{1}, std::int64_t{0}, std::string("Посещения"),
+                std::string("номер"), std::string("ЗУРТ"), std::string("номер")};
+        g.table("MSysRelationships").insert(rel);
+        g.commit();
+    }
+    const fs::path dst = write_register(dir / "dst.mdb", 0, [](int) { return Row(26, jet::Null{}); });
+    const std::string src_before = read_file(src), dst_before = read_file(dst);
+    try {
+        reg::move_register(QString::fromStdString(src.string()), QString::fromStdString(dst.string()));
+        ADD_FAILURE() << "the rows moved";
+    } catch (const dataaccess::DataError& e) {
+        EXPECT_TRUE(e.description().contains(QStringLiteral("«ЗУРТПосещения»"))) << e.description().toStdString();
+        EXPECT_TRUE(e.description().contains(QStringLiteral("Ничего не перенесено"))) << e.description().toStdString();
+    }
+    EXPECT_TRUE(read_file(src) == src_before);
+    EXPECT_TRUE(read_file(dst) == dst_before);
+}
+
+}  // namespace
