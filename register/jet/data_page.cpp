@@ -90,27 +90,56 @@ std::size_t free_space(Bytes page) {
     return low > table_end ? low - table_end : 0;
 }
 
-bool has_room(Bytes page, std::size_t size) {
-    std::uint16_t count = row_count(page);
-    if (count >= kMaxRows) return false;
-    if (free_space(page) >= size + 2) return true;
-    return kPageSize - kFirstSlot - 2u * (count + 1u) >= live_bytes(page) + size;
+namespace {
+
+// The first slot of a deleted row, or count when there is none.
+std::uint16_t first_gone(Bytes page, std::uint16_t count) {
+    for (std::uint16_t i = 0; i < count; ++i) {
+        if (gone(u16(page, kFirstSlot + 2u * i))) return i;
+    }
+    return count;
 }
 
+}  // namespace
+
+bool has_room(Bytes page, std::size_t size) { return largest_row(page) >= size; }
+
 std::size_t largest_row(Bytes page) {
-    std::uint16_t count = row_count(page);
-    if (count >= kMaxRows) return 0;
-    const std::size_t table_end = kFirstSlot + 2u * (count + 1u);
+    const std::uint16_t count = row_count(page);
     const std::size_t live = live_bytes(page);
-    const std::size_t compacted = kPageSize > table_end + live ? kPageSize - table_end - live : 0;
-    const std::size_t here = free_space(page) >= 2 ? free_space(page) - 2 : 0;
-    return std::max(here, compacted);
+    std::size_t best = 0;
+    if (count < kMaxRows) {
+        const std::size_t table_end = kFirstSlot + 2u * (count + 1u);
+        const std::size_t compacted = kPageSize > table_end + live ? kPageSize - table_end - live : 0;
+        const std::size_t here = free_space(page) >= 2 ? free_space(page) - 2 : 0;
+        best = std::max(here, compacted);
+    }
+    // A page whose slots are all taken takes a row in a deleted row's slot.
+    if (first_gone(page, count) < count) {
+        const std::size_t table_end = kFirstSlot + 2u * count;
+        best = std::max(best, kPageSize > table_end + live ? kPageSize - table_end - live : std::size_t{0});
+    }
+    return best;
 }
 
 std::uint16_t add(PageData& page, Bytes row, std::uint16_t flags) {
     Bytes b = bytes_of(page);
     std::uint16_t count = row_count(b);
-    if (count >= kMaxRows) damaged("no free slot on a data page");
+    const std::size_t live = live_bytes(b);
+    const bool new_slot_fits = count < kMaxRows && (free_space(b) >= row.size() + 2 ||
+                                                    kPageSize >= kFirstSlot + 2u * (count + 1u) + live + row.size());
+    if (!new_slot_fits) {
+        // The slots are used up (or their table leaves no room): the row takes
+        // the slot of a deleted one, as a page that has seen many rows come and
+        // go must, or it would take no row again.
+        const std::uint16_t n = first_gone(b, count);
+        if (n == count) damaged("no free slot on a data page");
+        auto rows = all_rows(page);
+        rows[n].first = flags;
+        rows[n].second.assign(row.begin(), row.end());
+        rebuild(page, rows);
+        return n;
+    }
     // The new row goes below the lowest one, found from the last slot: every
     // slot must lie within the page, each below the one before it.
     for (std::uint16_t i = 0; i < count; ++i) (void)slot(b, i);

@@ -48,10 +48,12 @@ bool has_room(Bytes page, std::size_t size);
 // The longest row the page takes (with its slot), once its deleted rows' room is used again.
 std::size_t largest_row(Bytes page);
 // Adds the row in a new slot and returns its number; the page must have room.
+// A page whose slots are used up gives the row the slot of a deleted row.
 std::uint16_t add(PageData& page, Bytes row, std::uint16_t flags = 0);
 // Replaces the bytes and flags of slot n; false (page unchanged) when it does not fit.
 bool replace(PageData& page, std::uint16_t n, Bytes row, std::uint16_t flags);
-// Marks slot n deleted and frees its bytes; the slot number is never reused.
+// Marks slot n deleted and frees its bytes; its number is taken again only
+// by a page with no slot left (add).
 void remove(PageData& page, std::uint16_t n);
 bool all_deleted(Bytes page);
 

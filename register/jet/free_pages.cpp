@@ -9,6 +9,8 @@ namespace jet {
 
 namespace {
 
+std::uint32_t g_page_limit = kMaxPages;
+
 constexpr std::size_t kInlineHeader = 5;  // kind, start page
 
 Bytes map_row(PageFile& file) {
@@ -17,6 +19,10 @@ Bytes map_row(PageFile& file) {
 }
 
 }  // namespace
+
+std::uint32_t page_limit() { return g_page_limit; }
+
+void set_page_limit_for_tests(std::uint32_t pages) { g_page_limit = std::min(pages, kMaxPages); }
 
 FreePages::FreePages(PageFile& file) : file_(file) {
     Bytes row = map_row(file);
@@ -95,7 +101,7 @@ std::uint32_t FreePages::take(PageRole role) {
             return *page;
         }
     }
-    if (file_.page_count() >= kMaxPages) {
+    if (file_.page_count() >= page_limit()) {
         throw Error(ErrorKind::Unsupported, "the database would grow past 2 GB, the largest size of its format", Reason::FileTooLarge);
     }
     const std::uint32_t page = file_.allocate(role);

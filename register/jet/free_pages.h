@@ -19,6 +19,11 @@ namespace jet {
 // Jet 4 files stop at 2 GB.
 inline constexpr std::uint32_t kMaxPages = 0x80000000u / kPageSize;
 
+// The page count past which files may not grow: kMaxPages, or less for a
+// test that meets the limit without writing 2 GB.
+std::uint32_t page_limit();
+void set_page_limit_for_tests(std::uint32_t pages);
+
 class FreePages {
 public:
     explicit FreePages(PageFile& file);

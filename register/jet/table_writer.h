@@ -60,6 +60,9 @@ public:
     // The rows whose named columns hold these values, found through the index
     // on exactly those columns; raises Unsupported when there is none.
     std::vector<RowId> rows_with(const std::vector<std::string>& columns, const std::vector<Value>& values);
+    // New rows will be numbered after `last` at the least (a copy keeps the
+    // numbers its original would have given).
+    void continue_numbering_from(std::uint32_t last) { def_.next_autonumber = std::max(def_.next_autonumber, last); }
     // The relationships the table's changes must keep (none when null).
     void set_guard(RelationGuard* guard) { guard_ = guard; }
     // The row's values, or nothing when it was deleted.

@@ -77,6 +77,18 @@ constexpr std::array kPages{
          "nothing and at worst leaves its last group in both files.\n"
          "Refused before anything moves: the same file twice, a file that cannot\n"
          "be written, and a DST column at a position SRC lacks.\n"},
+    Page{"compact", "SRC DST | SRC --replace", "write a register anew, without its free space",
+         "Writes SRC anew into DST (which must not exist), as Access's Compact does:\n"
+         "only the rows that live, in their order and with their numbers, every\n"
+         "index built again, none of the free space deletes left. The copy is then\n"
+         "checked against SRC, row by row, by this program and by mdb-count of\n"
+         "mdbtools where it is installed; a copy that differs is removed.\n"
+         "With --replace the copy takes SRC's place once checked, and the original\n"
+         "is kept as SRC.bak (never over an existing one); SRC stays locked meanwhile.\n"
+         "Refused, with nothing written: files holding queries, forms, reports,\n"
+         "modules, links or relationships, which only Access carries over. Column\n"
+         "captions and other properties Access keeps for its own windows are not\n"
+         "carried over. Progress goes to standard error.\n"},
     Page{"demo", "DIR", "write a demo register with photos",
          "Writes DIR/demo.mdb, a register of about fifty invented persons, and their\n"
          "drawn photos (BMP, JPG and PNG) beside it, some in DIR/foto. One photo\n"

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "format.h"
+#include "compact_command.h"
 #include "help.h"
 #include "jet/check.h"
 #include "jet/create.h"
@@ -302,6 +303,11 @@ int run(const std::vector<std::string>& args) {
     if (cmd == "delete") {
         if (args.size() < 4) return usage_error("delete takes DB TABLE and at least one number");
         return cmd_delete(args[1], args[2], std::vector<std::string>(args.begin() + 3, args.end()));
+    }
+    if (cmd == "compact") {
+        if (args.size() == 3 && args[2] == "--replace") return regtool::compact_command(args[1], "", true);
+        if (args.size() != 3 || args[2].rfind("--", 0) == 0) return usage_error("compact takes SRC DST, or SRC --replace");
+        return regtool::compact_command(args[1], args[2], false);
     }
     if (cmd == "move") {
         reg::MoveOptions options;

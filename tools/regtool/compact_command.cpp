@@ -1,0 +1,122 @@
+#include "compact_command.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <vector>
+
+#include "jet/compact.h"
+#include "jet/disk.h"
+
+namespace regtool {
+
+namespace {
+
+// The rows mdb-count (of mdbtools, a reader this program did not write) finds
+// in a table, or nothing when it is not installed or fails.
+std::optional<long long> rows_by_mdbtools(const std::string& db, const std::string& table) {
+    int out[2];
+    if (::pipe(out) != 0) return std::nullopt;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> argv{const_cast<char*>("mdb-count"), const_cast<char*>(db.c_str()), const_cast<char*>(table.c_str()), nullptr};
+    pid_t pid = -1;
+    const int spawned = posix_spawnp(&pid, "mdb-count", &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    std::string text;
+    char buf[256];
+    for (ssize_t n; spawned == 0 && (n = ::read(out[0], buf, sizeof buf)) > 0;) text.append(buf, static_cast<std::size_t>(n));
+    ::close(out[0]);
+    if (spawned != 0) return std::nullopt;
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
+    char* end = nullptr;
+    const long long n = std::strtoll(text.c_str(), &end, 10);
+    if (end == text.c_str()) return std::nullopt;
+    return n;
+}
+
+// The problems of the copy, by this program's reading and by mdbtools'.
+std::vector<std::string> verify(jet::Database& original, const std::string& copy_path) {
+    jet::Database copy(copy_path);
+    std::vector<std::string> problems = jet::compare_copy(original, copy);
+    bool counted = false;
+    for (const std::string& table : original.user_tables()) {
+        std::optional<long long> theirs = rows_by_mdbtools(copy_path, table);
+        if (!theirs) continue;
+        counted = true;
+        long long ours = 0;
+        original.table(table).scan([&](jet::RowId, const std::vector<jet::Value>&) {
+            ++ours;
+            return true;
+        });
+        if (*theirs != ours) {
+            problems.push_back("mdb-count finds " + std::to_string(*theirs) + " rows of " + table + " in the copy for " + std::to_string(ours));
+        }
+    }
+    if (!counted) std::fprintf(stderr, "regtool: mdb-count (mdbtools) is not installed: the copy was checked by this program alone\n");
+    return problems;
+}
+
+void show(const jet::CompactProgress& p) {
+    std::fprintf(stderr, "\rcompact: %s, %zu of %zu rows", p.table.c_str(), p.rows_done, p.rows_total);
+    if (p.rows_done == p.rows_total) std::fprintf(stderr, "\n");
+}
+
+}  // namespace
+
+int compact_command(const std::string& source, const std::string& target, bool replace) {
+    jet::Database from(source);
+    std::optional<jet::FileLock> held;
+    std::string to = target;
+    if (replace) {
+        // Nobody changes the register while its copy is made and put in its place.
+        {
+            jet::WriteGroup probe(from);  // refuses what a write would refuse (Access, links, stray journals)
+        }
+        held.emplace(from.file(), true);
+        const std::string real = from.file().real_path();
+        to = jet::disk::folder_of(real) + "/.compact-" + std::to_string(::getpid()) + ".mdb.tmp";
+    }
+    jet::compact(from, to, show);
+    std::vector<std::string> problems = verify(from, to);
+    if (!problems.empty()) {
+        ::unlink(to.c_str());
+        for (const std::string& p : problems) std::fprintf(stderr, "regtool: the copy is not faithful: %s\n", p.c_str());
+        std::fprintf(stderr, "regtool: nothing was replaced; %s is as it was\n", source.c_str());
+        return 1;
+    }
+    if (!replace) return 0;
+    // The original keeps a second name first (never over an existing file),
+    // then the copy takes the first; the folder is synced after.
+    const std::string real = from.file().real_path();
+    const std::string backup = real + ".bak";
+    if (::link(real.c_str(), backup.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(to.c_str());
+        std::fprintf(stderr, "regtool: cannot keep the original as %s: %s; nothing was replaced\n", backup.c_str(), std::strerror(err));
+        return 1;
+    }
+    if (::rename(to.c_str(), real.c_str()) != 0 || !jet::disk::sync_folder_of(real)) {
+        const int err = errno;
+        std::fprintf(stderr, "regtool: cannot put the copy in place of %s: %s; the original is kept as %s\n", real.c_str(),
+                     std::strerror(err), backup.c_str());
+        return 1;
+    }
+    std::fprintf(stderr, "regtool: %s compacted; the original is kept as %s\n", source.c_str(), backup.c_str());
+    return 0;
+}
+
+}  // namespace regtool
