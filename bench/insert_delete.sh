@@ -1,61 +1,35 @@
 #!/usr/bin/env bash
-# Whole-process timing of storing 100,000 register rows into an empty ЗУРТ
-# (primary key on номер, text index on Фамилия) with `regtool insert`, then
-# deleting them all with `regtool delete`.
+# Storing ROWS realistic register rows into an empty ЗУРТ (primary key on
+# номер, text index on Фамилия) with `regtool insert`, then deleting them all
+# by number with one `regtool delete`, against sqlite3 doing the same to the
+# same rows in a table with the same columns and indexes (one transaction
+# each, deleting by rowid). Whole processes, ours and the peer's runs taking
+# turns; the file is checked after each step.
 #
-# Environment:
-#   ROWS   rows to insert (default 100000)
-#   RUNS   repetitions; the median of each step is reported (default 3)
+# Environment: ROWS (default 100000), RUNS (default 5).
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 rows=${ROWS:-100000}
-runs=${RUNS:-3}
-die() { echo "insert_delete: $*" >&2; exit 1; }
+runs=${RUNS:-5}
 [[ $rows =~ ^[0-9]+$ ]] && (( rows > 0 )) || die "ROWS must be a positive whole number"
 [[ $runs =~ ^[0-9]+$ ]] && (( runs > 0 )) || die "RUNS must be a positive whole number"
+command -v sqlite3 >/dev/null || die "sqlite3 not found (scripts/install-deps.sh installs it)"
+build_release regtool
+make_rows "$rows"
 
-regtool=$root/build/bin/regtool
-if [[ ! -x $regtool ]]; then
-    cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DREGISTER_TESTS=OFF
-    ninja -C "$root/build" regtool
-fi
-
-work=$root/build/bench
-mkdir -p "$work"
-input=$work/rows_$rows.jsonl
-if [[ ! -s $input ]]; then
-    python3 - "$rows" > "$input" <<'PY'
-import json, random, sys
-random.seed(1)
-surnames = ["Иванов", "Петров", "Сидоров", "Кузнецов", "Смирнов", "Попов", "Васильев", "Соколов", "Михайлов", "Новиков"]
-names = ["Иван", "Пётр", "Сергей", "Андрей", "Алексей", "Дмитрий", "Николай", "Михаил"]
-for i in range(int(sys.argv[1])):
-    print(json.dumps({
-        "Фамилия": random.choice(surnames) + random.choice(["", "а"]) + str(random.randrange(1000)),
-        "Имя": random.choice(names), "Отчество": random.choice(names) + "ович",
-        "Дата рождения": "19%02d-%02d-%02dT00:00:00" % (random.randrange(40, 99), random.randrange(1, 13), random.randrange(1, 29)),
-        "Адрес места жительства": "г. Москва, ул. Ленина, д. %d, кв. %d" % (random.randrange(200), random.randrange(300)),
-        "Пол": "муж", "Рост": random.randrange(150, 200), "Вес": round(random.uniform(50, 110), 1),
-        "Судимость": random.random() < 0.1, "Примечание": "Запись %d" % i, "Телефон": "+7 900 %07d" % i,
-        "Сумма": "%d.%02d" % (random.randrange(100000), random.randrange(100)), "Код района": random.randrange(100),
-        "Фото": "foto\\p%06d.jpg" % i}, ensure_ascii=False))
-PY
-fi
-
-now() { date +%s%N; }
-median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
-ins=() del=()
+ins=() del=() peer_ins=() peer_del=()
+db=$work/insert_delete.mdb
 for ((r = 0; r < runs; ++r)); do
-    db=$work/insert_delete.mdb
     rm -f "$db"
     "$regtool" create-register "$db"
-    t0=$(now); "$regtool" insert "$db" 'ЗУРТ' < "$input"; t1=$(now)
+    t0=$(now); "$regtool" insert "$db" 'ЗУРТ' < "$work/rows_$rows.jsonl"; ins+=("$(ms_since "$t0")")
     [[ $("$regtool" check "$db") == OK ]] || die "check failed after the inserts"
-    t2=$(now); seq 1 "$rows" | xargs "$regtool" delete "$db" 'ЗУРТ'; t3=$(now)
+    # One process and one group, as the peer's one transaction.
+    t0=$(now); seq 1 "$rows" | xargs -s 1500000 "$regtool" delete "$db" 'ЗУРТ'; del+=("$(ms_since "$t0")")
     [[ $("$regtool" check "$db") == OK ]] || die "check failed after the deletes"
-    ins+=($(( (t1 - t0) / 1000000 ))) del+=($(( (t3 - t2) / 1000000 )))
+    read -r a b < <(sqlite_insert_delete "$rows")
+    peer_ins+=("$a") peer_del+=("$b")
 done
-mi=$(printf '%s\n' "${ins[@]}" | median) md=$(printf '%s\n' "${del[@]}" | median)
-echo "insert $rows rows: median ${mi} ms ($(( rows * 1000 / (mi > 0 ? mi : 1) )) rows/s)"
-echo "delete $rows rows: median ${md} ms ($(( rows * 1000 / (md > 0 ? md : 1) )) rows/s)"
+echo "RESULT insert_$rows $(printf '%s\n' "${ins[@]}" | stats) $(printf '%s\n' "${peer_ins[@]}" | stats)"
+echo "RESULT delete_$rows $(printf '%s\n' "${del[@]}" | stats) $(printf '%s\n' "${peer_del[@]}" | stats)"

@@ -1,26 +1,31 @@
 #!/usr/bin/env bash
-# Whole-process timing of `regtool move` (the importer's run) of 100,000
-# register rows from one register into an empty one, both with the primary key
-# on номер and the text index on Фамилия. The rows are the realistic ones of
-# insert_delete.sh. RUNS repetitions (default 3); the median is reported.
+# `regtool move` (the importer's own code) of ROWS realistic register rows from
+# one register into an empty one, both with the primary key on номер and the
+# text index on Фамилия, against sqlite3 inserting the same rows into one
+# table and deleting them from another (the sum of the two, each a whole
+# process and one transaction). Runs take turns; both files are checked.
+#
+# Environment: ROWS (default 100000), RUNS (default 5).
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-runs=${RUNS:-3}
-work=$root/build/bench
-input=$work/rows_100000.jsonl
-[[ -s $input ]] || ROWS=100000 RUNS=1 "$root/bench/insert_delete.sh" >/dev/null
-regtool=$root/build/bin/regtool
-now() { date +%s%N; }
-times=()
+rows=${ROWS:-100000}
+runs=${RUNS:-5}
+command -v sqlite3 >/dev/null || die "sqlite3 not found (scripts/install-deps.sh installs it)"
+build_release regtool
+make_rows "$rows"
+
+times=() peer=()
+src=$work/move_src.mdb dst=$work/move_dst.mdb
 for ((r = 0; r < runs; ++r)); do
-    rm -f "$work/move_src.mdb" "$work/move_dst.mdb"
-    "$regtool" create-register "$work/move_src.mdb"
-    "$regtool" insert "$work/move_src.mdb" 'ЗУРТ' < "$input"
-    "$regtool" create-register "$work/move_dst.mdb"
-    t0=$(now); "$regtool" move "$work/move_src.mdb" "$work/move_dst.mdb"; t1=$(now)
-    [[ $("$regtool" check "$work/move_dst.mdb") == OK && $("$regtool" check "$work/move_src.mdb") == OK ]] || { echo "move: check failed" >&2; exit 1; }
-    times+=($(( (t1 - t0) / 1000000 )))
+    rm -f "$src" "$dst"
+    "$regtool" create-register "$src"
+    "$regtool" insert "$src" 'ЗУРТ' < "$work/rows_$rows.jsonl"
+    "$regtool" create-register "$dst"
+    t0=$(now); "$regtool" move "$src" "$dst"; times+=("$(ms_since "$t0")")
+    [[ $("$regtool" check "$dst") == OK && $("$regtool" check "$src") == OK ]] || die "check failed after the move"
+    [[ $("$regtool" export "$dst" 'ЗУРТ' --csv | wc -l) -gt $rows ]] || die "the destination lacks rows"
+    read -r a b < <(sqlite_insert_delete "$rows")
+    peer+=("$((a + b))")
 done
-m=$(printf '%s\n' "${times[@]}" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')
-echo "move 100000 rows: median ${m} ms ($(( 100000 * 1000 / (m > 0 ? m : 1) )) rows/s)"
+echo "RESULT move_$rows $(printf '%s\n' "${times[@]}" | stats) $(printf '%s\n' "${peer[@]}" | stats)"

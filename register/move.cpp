@@ -199,8 +199,10 @@ std::size_t move_register(const QString& source, const QString& destination, con
             MoveRecord sent{to.file().real_path(), {}};
             std::optional<jet::Error> refused;
             for (auto& [id, row] : rows) {
+                // The hash of the row as the source holds it, before its values move on.
+                const std::uint64_t source_hash = row_hash(row, columns);
                 std::vector<jet::Value> values(columns, jet::Null{});
-                for (std::size_t c = 1; c < columns; ++c) values[c] = row[c];
+                for (std::size_t c = 1; c < columns && c < row.size(); ++c) values[c] = std::move(row[c]);
                 try {
                     d.insert(values);
                 } catch (const jet::Error& e) {
@@ -210,7 +212,7 @@ std::size_t move_register(const QString& source, const QString& destination, con
                     break;
                 }
                 const auto* number = std::get_if<std::int64_t>(&values[0]);
-                sent.rows.push_back({id, number ? *number : 0, row_hash(row, columns), row_hash(values, columns)});
+                sent.rows.push_back({id, number ? *number : 0, source_hash, row_hash(values, columns)});
             }
             // The deletes are carried out in memory before the destination
             // commits: a source the engine could not change leaves both files

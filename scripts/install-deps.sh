@@ -10,7 +10,7 @@ packages=(
   qt6-translations-l10n               # the toolkit's own dialogs and buttons in Russian
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   mdbtools                            # mdb-export: an independent reader for the tests
-  xz-utils hyperfine
+  xz-utils hyperfine sqlite3          # sqlite3: the peer the benchmarks measure against
   unzip                               # looks inside the word processor's exported documents
   fonts-liberation
   desktop-file-utils libxml2-utils    # the install test validates menu entries and icons

@@ -22,6 +22,18 @@ void append_entry(std::vector<std::uint8_t>& out, const IndexEntry& e, bool leaf
     }
 }
 
+// The last bytes of an entry as stored, after its key: the row pointer and,
+// on a node page, the child page. Returns how many.
+std::size_t tail_bytes(const IndexEntry& e, bool leaf, std::uint32_t child, std::uint8_t (&out)[8]) {
+    out[0] = static_cast<std::uint8_t>(e.row.page >> 16);
+    out[1] = static_cast<std::uint8_t>(e.row.page >> 8);
+    out[2] = static_cast<std::uint8_t>(e.row.page);
+    out[3] = static_cast<std::uint8_t>(e.row.row);
+    if (leaf) return 4;
+    for (int i = 0; i < 4; ++i) out[4 + i] = static_cast<std::uint8_t>(child >> (24 - 8 * i));
+    return 8;
+}
+
 void put16(PageData& p, std::size_t at, std::uint32_t v) {
     p[at] = static_cast<std::uint8_t>(v);
     p[at + 1] = static_cast<std::uint8_t>(v >> 8);
@@ -127,7 +139,7 @@ void IndexTree::raise_max(std::uint32_t page) {
         if (!pe.known || !(pe.e == max)) {
             pe.e = max;
             pe.known = true;
-            parent.dirty = true;
+            parent.changed();
             changed.push_back(parent_page);
         }
         if (i + 1 != parent.entries.size()) break;
@@ -141,6 +153,7 @@ void IndexTree::raise_max(std::uint32_t page) {
 }
 
 bool IndexTree::contains_key(const std::vector<std::uint8_t>& key) {
+    apply_removals();
     IndexEntry probe{key, RowId{0, 0}};
     std::uint32_t page = descend(probe);
     for (int hops = 0; page != 0 && hops < 2; ++hops) {
@@ -154,6 +167,7 @@ bool IndexTree::contains_key(const std::vector<std::uint8_t>& key) {
 }
 
 std::vector<RowId> IndexTree::find(const std::vector<std::uint8_t>& key) {
+    apply_removals();
     IndexEntry probe{key, RowId{0, 0}};
     std::vector<RowId> out;
     std::uint32_t page = descend(probe);
@@ -172,6 +186,7 @@ std::vector<RowId> IndexTree::find(const std::vector<std::uint8_t>& key) {
 }
 
 void IndexTree::insert(const IndexEntry& e) {
+    apply_removals();
     std::uint32_t page = descend(e);
     Node& n = load(page);
     auto it = std::lower_bound(n.entries.begin(), n.entries.end(), e,
@@ -180,25 +195,54 @@ void IndexTree::insert(const IndexEntry& e) {
     bool last = it == n.entries.end();
     n.entries.insert(it, Entry{e, 0, true});
     n.dirty = true;
+    n.sum += entry_size(e, n.leaf);
     if (last) raise_max(page);
     settle(page);
 }
 
-void IndexTree::remove(const IndexEntry& e) {
-    std::uint32_t page = descend(e);
-    Node& n = load(page);
-    auto it = std::lower_bound(n.entries.begin(), n.entries.end(), e,
-                               [](const Entry& a, const IndexEntry& b) { return a.e < b; });
-    if (it == n.entries.end() || !(it->e == e)) damaged("an index lacks the entry of a row being changed");
-    bool last = it + 1 == n.entries.end();
-    n.entries.erase(it);
-    n.dirty = true;
-    if (n.entries.empty()) {
-        if (page != root_) unlink(page);
-        return;
+void IndexTree::remove(const IndexEntry& e) { doomed_.push_back(e); }
+
+// The entries waiting to leave, in order, each leaf's share in one pass over
+// it: a group deleting many rows moves each page's entries once, not once a row.
+void IndexTree::apply_removals() {
+    if (doomed_.empty()) return;
+    std::vector<IndexEntry> doomed = std::move(doomed_);
+    doomed_.clear();
+    std::sort(doomed.begin(), doomed.end());
+    for (std::size_t i = 0; i < doomed.size();) {
+        const std::uint32_t page = descend(doomed[i]);
+        Node& n = load(page);
+        // This leaf holds the entries up to its last one, and no other leaf does.
+        std::size_t end = i;
+        if (!n.entries.empty()) {
+            while (end < doomed.size() && !(n.entries.back().e < doomed[end])) ++end;
+        }
+        if (end == i) damaged("an index lacks the entry of a row being changed");
+        std::size_t k = i;
+        bool last_gone = false;
+        auto out = n.entries.begin();
+        for (auto it = n.entries.begin(); it != n.entries.end(); ++it) {
+            if (k < end && it->e == doomed[k]) {
+                n.sum -= entry_size(it->e, n.leaf);
+                last_gone = it + 1 == n.entries.end();
+                ++k;
+                continue;
+            }
+            if (k < end && doomed[k] < it->e) damaged("an index lacks the entry of a row being changed");
+            if (out != it) *out = std::move(*it);
+            ++out;
+        }
+        if (k < end) damaged("an index lacks the entry of a row being changed");
+        n.entries.erase(out, n.entries.end());
+        n.dirty = true;
+        if (n.entries.empty()) {
+            if (page != root_) unlink(page);
+        } else {
+            if (last_gone) raise_max(page);
+            settle(page);  // fewer entries never take more room; checked all the same
+        }
+        i = end;
     }
-    if (last) raise_max(page);
-    settle(page);  // fewer entries never take more room; checked all the same
 }
 
 // Takes an empty page out of the tree and gives it back to the file.
@@ -208,12 +252,12 @@ void IndexTree::unlink(std::uint32_t page) {
     if (n.prev != 0) {
         Node& p = load(n.prev);
         p.next = n.next;
-        p.dirty = true;
+        p.changed();
     }
     if (n.next != 0) {
         Node& x = load(n.next);
         x.prev = n.prev;
-        x.dirty = true;
+        x.changed();
     }
     release_(page);
     std::uint32_t parent_page = n.parent;
@@ -222,7 +266,7 @@ void IndexTree::unlink(std::uint32_t page) {
     std::size_t i = position_in_parent(parent, page);
     bool last = i + 1 == parent.entries.size();
     parent.entries.erase(parent.entries.begin() + static_cast<std::ptrdiff_t>(i));
-    parent.dirty = true;
+    parent.changed();
     if (parent.entries.empty()) {
         if (parent_page != root_) {
             unlink(parent_page);
@@ -234,28 +278,63 @@ void IndexTree::unlink(std::uint32_t page) {
     }
 }
 
+// The bytes two entries begin with alike, as they are stored.
+std::size_t IndexTree::shared_prefix(const Entry& a, const Entry& b, bool leaf) {
+    const std::vector<std::uint8_t>& ka = a.e.key;
+    const std::vector<std::uint8_t>& kb = b.e.key;
+    const std::size_t both = std::min(ka.size(), kb.size());
+    const auto diff = std::mismatch(ka.begin(), ka.begin() + static_cast<std::ptrdiff_t>(both), kb.begin());
+    std::size_t i = static_cast<std::size_t>(diff.first - ka.begin());
+    if (i < both) return i;
+    std::uint8_t ta[8], tb[8];
+    const std::size_t la = ka.size() + tail_bytes(a.e, leaf, a.child, ta);
+    const std::size_t lb = kb.size() + tail_bytes(b.e, leaf, b.child, tb);
+    auto at = [](const std::vector<std::uint8_t>& k, const std::uint8_t (&t)[8], std::size_t j) {
+        return j < k.size() ? k[j] : t[j - k.size()];
+    };
+    while (i < la && i < lb && at(ka, ta, i) == at(kb, tb, i)) ++i;
+    return i;
+}
+
 // The bytes entries [from, to) of a page would take as one page of their own:
 // a node's last entry is its tail and is not stored; the bytes every stored
 // entry begins with are stored once. Pages in memory are always in order, so
 // what the first and last stored entries share is what all of them share.
-std::size_t IndexTree::encoded_size(const Node& n, std::size_t from, std::size_t to) const {
+// `sums` holds the running total of the entries' sizes (sums[i]: entries
+// before i), so a size costs one comparison of two entries.
+std::size_t IndexTree::encoded_size(const Node& n, const std::vector<std::size_t>& sums, std::size_t from, std::size_t to) const {
     const std::size_t count = to - from;
     const std::size_t written = n.leaf || count <= 1 ? count : count - 1;
-    std::size_t total = 0;
-    for (std::size_t i = from; i < from + written; ++i) total += entry_size(n.entries[i].e, n.leaf);
+    const std::size_t total = sums[from + written] - sums[from];
     if (written < 2) return total;
-    std::vector<std::uint8_t> a, b;
-    append_entry(a, n.entries[from].e, n.leaf, n.entries[from].child);
-    append_entry(b, n.entries[from + written - 1].e, n.leaf, n.entries[from + written - 1].child);
-    std::size_t prefix = 0;
-    while (prefix < a.size() && prefix < b.size() && a[prefix] == b[prefix]) ++prefix;
-    return total - prefix * (written - 1);
+    return total - shared_prefix(n.entries[from], n.entries[from + written - 1], n.leaf) * (written - 1);
+}
+
+// The bytes of the whole page, from the entries' total kept with the page
+// (counted afresh when a change did not keep it).
+std::size_t IndexTree::page_size(const Node& n) const {
+    if (!n.sum_known) {
+        std::size_t sum = 0;
+        for (const Entry& e : n.entries) sum += entry_size(e.e, n.leaf);
+        n.sum = sum;
+        n.sum_known = true;
+    }
+    const std::size_t count = n.entries.size();
+    if (count == 0) return 0;
+    std::size_t total = n.sum;
+    std::size_t written = count;
+    if (!n.leaf && count > 1) {
+        total -= entry_size(n.entries.back().e, false);
+        --written;
+    }
+    if (written < 2) return total;
+    return total - shared_prefix(n.entries.front(), n.entries[written - 1], n.leaf) * (written - 1);
 }
 
 bool IndexTree::fits(const Node& n) const {
     // A single entry always fits: no key is longer than a few hundred bytes.
     if (n.entries.size() <= 1) return true;
-    return encoded_size(n, 0, n.entries.size()) <= kRoom;
+    return page_size(n) <= kRoom;
 }
 
 // Where to cut a page that does not fit: the cut whose larger half takes the
@@ -263,10 +342,12 @@ bool IndexTree::fits(const Node& n) const {
 // side, still too full.
 std::size_t IndexTree::split_point(const Node& n) const {
     const std::size_t count = n.entries.size();
+    std::vector<std::size_t> sums(count + 1, 0);
+    for (std::size_t i = 0; i < count; ++i) sums[i + 1] = sums[i] + entry_size(n.entries[i].e, n.leaf);
     std::size_t best = count / 2;
     std::size_t best_size = SIZE_MAX;
     for (std::size_t k = 1; k < count; ++k) {
-        std::size_t larger = std::max(encoded_size(n, 0, k), encoded_size(n, k, count));
+        std::size_t larger = std::max(encoded_size(n, sums, 0, k), encoded_size(n, sums, k, count));
         if (larger < best_size) {
             best_size = larger;
             best = k;
@@ -300,7 +381,7 @@ void IndexTree::split(std::uint32_t page) {
         moved.leaf = root.leaf;
         moved.entries = std::move(root.entries);
         moved.parent = root_;
-        moved.dirty = true;
+        moved.changed();
         Entry up;
         up.child = below;
         up.known = moved.entries.back().known;
@@ -308,7 +389,7 @@ void IndexTree::split(std::uint32_t page) {
         root.leaf = false;
         root.entries.clear();
         root.entries.push_back(std::move(up));
-        root.dirty = true;
+        root.changed();
         nodes_.emplace(below, std::move(moved));
         set_parents(below);
         page = below;
@@ -324,9 +405,9 @@ void IndexTree::split(std::uint32_t page) {
     head.parent = orig.parent;
     head.prev = orig.prev;
     head.next = page;
-    head.dirty = true;
+    head.changed();
     orig.prev = fresh;
-    orig.dirty = true;
+    orig.changed();
     std::uint32_t parent_page = orig.parent;
     bool children_are_nodes = false;
     std::uint32_t first_of_orig = orig.leaf ? 0 : orig.entries.front().child;
@@ -337,7 +418,7 @@ void IndexTree::split(std::uint32_t page) {
     if (prev_page != 0) {
         Node& p = load(prev_page);
         p.next = fresh;
-        p.dirty = true;
+        p.changed();
     }
     set_parents(fresh);
     if (last_of_head != 0) {
@@ -346,16 +427,16 @@ void IndexTree::split(std::uint32_t page) {
         children_are_nodes = !l.leaf;
         if (children_are_nodes) {
             l.next = 0;
-            l.dirty = true;
+            l.changed();
             Node& f = load(first_of_orig);
             f.prev = 0;
-            f.dirty = true;
+            f.changed();
         }
     }
     Node& parent = load(parent_page);
     std::size_t i = position_in_parent(parent, page);
     parent.entries.insert(parent.entries.begin() + static_cast<std::ptrdiff_t>(i), Entry{head_max, fresh, true});
-    parent.dirty = true;
+    parent.changed();
     // Either half may still be too full when a few long keys gather on one side.
     settle(fresh);
     settle(page);
@@ -384,6 +465,7 @@ PageData IndexTree::encode(std::uint32_t page, Node& n) {
     } else if (!n.leaf && written == 1 && !n.entries[0].known) {
         n.entries[0].e = subtree_max(n.entries[0].child);
         n.entries[0].known = true;
+        n.sum_known = false;
     }
     std::vector<std::vector<std::uint8_t>> bytes(written);
     for (std::size_t i = 0; i < written; ++i) append_entry(bytes[i], n.entries[i].e, n.leaf, n.entries[i].child);
@@ -414,6 +496,7 @@ PageData IndexTree::encode(std::uint32_t page, Node& n) {
 }
 
 void IndexTree::flush() {
+    apply_removals();
     for (auto& [page, n] : nodes_) {
         if (!n.dirty) continue;
         file_.write(page, encode(page, n), PageRole::Content);

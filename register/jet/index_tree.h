@@ -34,7 +34,9 @@ public:
     // The rows of every entry with exactly this key.
     std::vector<RowId> find(const std::vector<std::uint8_t>& key);
     void insert(const IndexEntry& e);
-    // Raises Damaged when the entry is not there.
+    // The entry leaves the tree before the tree is next used (or flushed):
+    // many removes are carried out together. Raises Damaged then when the
+    // entry is not there.
     void remove(const IndexEntry& e);
     // Writes every changed page into the file's write group.
     void flush();
@@ -57,9 +59,19 @@ private:
         std::uint32_t next = 0;
         std::uint32_t parent = 0;  // 0: the root, or not reached from above
         bool dirty = false;
+        // The entries' sizes added up (a node's tail included), kept by
+        // insert and remove and counted afresh after any other change.
+        mutable std::size_t sum = 0;
+        mutable bool sum_known = false;
+
+        void changed() {
+            dirty = true;
+            sum_known = false;
+        }
     };
 
     Node& load(std::uint32_t page);
+    void apply_removals();
     std::size_t child_index(const Node& n, const IndexEntry& e) const;
     std::uint32_t descend(const IndexEntry& e);
     void raise_max(std::uint32_t page);
@@ -67,7 +79,9 @@ private:
     void unlink(std::uint32_t page);
     std::size_t position_in_parent(const Node& parent, std::uint32_t child) const;
     bool fits(const Node& n) const;
-    std::size_t encoded_size(const Node& n, std::size_t from, std::size_t to) const;
+    static std::size_t shared_prefix(const Entry& a, const Entry& b, bool leaf);
+    std::size_t encoded_size(const Node& n, const std::vector<std::size_t>& sums, std::size_t from, std::size_t to) const;
+    std::size_t page_size(const Node& n) const;
     std::size_t split_point(const Node& n) const;
     void settle(std::uint32_t page);
     IndexEntry subtree_max(std::uint32_t page);
@@ -80,6 +94,7 @@ private:
     Allocate allocate_;
     Release release_;
     std::unordered_map<std::uint32_t, Node> nodes_;
+    std::vector<IndexEntry> doomed_;  // removed, not yet taken out
 };
 
 }  // namespace jet

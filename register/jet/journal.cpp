@@ -177,17 +177,27 @@ void write(const std::string& path, int db_fd, const std::string& db_path, const
     put(buf.data() + kDevice, db.st_dev, 8);
     put(buf.data() + kInode, db.st_ino, 8);
     std::uint64_t sum = header_hash(buf.data());
-    for (std::size_t i = 0; i < pages.size(); ++i) {
-        std::uint8_t* e = buf.data() + kHeader + i * kEntry;
-        put(e, pages[i].number, 4);
+    // The old contents come from the file itself, neighbouring pages in one read.
+    constexpr std::size_t kRunPages = 64;
+    std::vector<std::uint8_t> run;
+    for (std::size_t i = 0; i < pages.size();) {
+        std::size_t end = i + 1;
+        while (end < pages.size() && end - i < kRunPages && pages[end].number == pages[end - 1].number + 1) ++end;
+        run.resize((end - i) * kPageSize);
         std::size_t got = 0;
         errno = 0;
-        if (!disk::read_all(db_fd, e + 4, kPageSize, static_cast<off_t>(std::uint64_t{pages[i].number} * kPageSize), got) ||
-            got != kPageSize) {
+        if (!disk::read_all(db_fd, run.data(), run.size(), static_cast<off_t>(std::uint64_t{pages[i].number} * kPageSize), got) ||
+            got != run.size()) {
             io_error("cannot read the old contents of", db_path, errno ? errno : EIO);
         }
-        for (std::size_t s = 0; s < kSectors; ++s) put(e + 4 + kPageSize + 4 * s, sector_hash(pages[i].after + s * kSector), 4);
-        sum = hash(e, kEntry, sum);
+        for (std::size_t k = i; k < end; ++k) {
+            std::uint8_t* e = buf.data() + kHeader + k * kEntry;
+            put(e, pages[k].number, 4);
+            std::memcpy(e + 4, run.data() + (k - i) * kPageSize, kPageSize);
+            for (std::size_t s = 0; s < kSectors; ++s) put(e + 4 + kPageSize + 4 * s, sector_hash(pages[k].after + s * kSector), 4);
+            sum = hash(e, kEntry, sum);
+        }
+        i = end;
     }
     put(buf.data() + kChecksum, sum, 8);
     // Never through a link, never over a file that lies there.

@@ -1,5 +1,6 @@
 #include "page_file.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -360,12 +361,29 @@ std::uint32_t PageFile::allocate(PageRole role) {
     return n;
 }
 
+// Pages go out in runs of neighbours, one write call a run: a group that
+// fills a stretch of the file writes it as the disk likes it best.
 void PageFile::write_pages(PageRole role) {
-    for (auto& [n, p] : pending_) {
-        if (p.role != role) continue;
-        if (!disk::write(fd_.get(), real_path_, p.data->data(), kPageSize, static_cast<off_t>(n) * static_cast<off_t>(kPageSize))) {
+    std::vector<std::pair<std::uint32_t, const PageData*>> out;
+    for (const auto& [n, p] : pending_) {
+        if (p.role == role) out.emplace_back(n, p.data.get());
+    }
+    std::sort(out.begin(), out.end());
+    constexpr std::size_t kRunPages = 64;
+    std::vector<std::uint8_t> run;
+    for (std::size_t i = 0; i < out.size();) {
+        std::size_t end = i + 1;
+        while (end < out.size() && end - i < kRunPages && out[end].first == out[end - 1].first + 1) ++end;
+        const std::uint8_t* bytes = out[i].second->data();
+        if (end - i > 1) {
+            run.resize((end - i) * kPageSize);
+            for (std::size_t k = i; k < end; ++k) std::memcpy(run.data() + (k - i) * kPageSize, out[k].second->data(), kPageSize);
+            bytes = run.data();
+        }
+        if (!disk::write(fd_.get(), real_path_, bytes, (end - i) * kPageSize, static_cast<off_t>(out[i].first) * static_cast<off_t>(kPageSize))) {
             io_error("cannot write", path_, errno);
         }
+        i = end;
     }
 }
 
@@ -379,6 +397,7 @@ void PageFile::write_journal() {
     for (const auto& [n, p] : pending_) {
         if (n < before) pages.push_back({n, p.data->data()});  // new pages are undone by cutting the file back
     }
+    std::sort(pages.begin(), pages.end(), [](const journal::Page& a, const journal::Page& b) { return a.number < b.number; });
     struct stat st {};
     if (::fstat(fd_.get(), &st) != 0) io_error("cannot examine", path_, errno);
     journal::write(journal_path(), fd_.get(), path_, st, before, pages);

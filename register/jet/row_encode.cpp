@@ -122,7 +122,7 @@ Value coerce(const Column& c, const Value& v) {
         case ColumnType::Memo: {
             const auto* s = std::get_if<std::string>(&v);
             if (!s) refuse(c, "a text column takes text", Reason::WrongType);
-            if (c.type == ColumnType::Text && to_utf16(*s).size() * 2 > c.length) {
+            if (c.type == ColumnType::Text && utf16_length(*s) * 2 > c.length) {
                 refuse(c, "the text is longer than the column's " + std::to_string(c.length / 2) + " characters", Reason::TooLong);
             }
             return v;

@@ -302,6 +302,20 @@ void TableWriter::free_long_values(Bytes row) {
 }
 
 std::vector<std::uint8_t> TableWriter::encode(const std::vector<Value>& values) {
+    // Most rows hold no long value too long to lie in the row itself: then
+    // one pass gives the row, and nothing is stored elsewhere.
+    bool stores = false;
+    auto inline_only = [&](const Column&, std::vector<std::uint8_t> data) {
+        if (data.size() > kInlineLongValue) {
+            stores = true;
+            return std::vector<std::uint8_t>(kLongValueHeader, 0);
+        }
+        std::vector<std::uint8_t> f = long_header(static_cast<std::uint32_t>(data.size()) | kLongValueInline, 0);
+        f.insert(f.end(), data.begin(), data.end());
+        return f;
+    };
+    std::vector<std::uint8_t> row = encode_row(def_, values, inline_only);
+    if (!stores && row.size() <= data_page::kMaxRowSize) return row;
     // The row with its long values as bare references must fit a page before anything is stored.
     auto probe = [](const Column&, std::vector<std::uint8_t>) { return std::vector<std::uint8_t>(kLongValueHeader, 0); };
     if (encode_row(def_, values, probe).size() > data_page::kMaxRowSize) {
@@ -468,11 +482,28 @@ std::vector<RowId> TableWriter::rows_with(const std::vector<std::string>& column
     throw Error(ErrorKind::Unsupported, "no index holds the columns of a relationship, so related rows cannot be found exactly");
 }
 
+// The columns (by ordinal) some index of the table takes its key from.
+const std::vector<bool>& TableWriter::indexed_columns() {
+    if (indexed_.empty()) {
+        indexed_.assign(def_.columns.size(), false);
+        for (const PhysicalIndex& x : def_.physical_indexes) {
+            for (const IndexColumn& ic : x.columns) {
+                if (const Column* c = def_.column_by_number(ic.column_number)) indexed_[static_cast<std::size_t>(c - def_.columns.data())] = true;
+            }
+        }
+        // Nothing indexed: one column all the same, as an empty list means every column.
+        if (std::find(indexed_.begin(), indexed_.end(), true) == indexed_.end() && !indexed_.empty()) indexed_[0] = true;
+    }
+    return indexed_;
+}
+
 void TableWriter::remove_row(RowId id, bool guarded) {
     std::optional<Located> l = locate(id);
     if (!l) throw Error(ErrorKind::RowDeleted, "the row was already deleted");
     Bytes bytes(l->bytes.data(), l->bytes.size());
-    std::vector<Value> old = decode_row(file_, def_, bytes);
+    // The indexes need only their own columns; relationships may name any.
+    std::vector<Value> old;
+    decode_row(file_, def_, bytes, old, guard_ ? std::vector<bool>{} : indexed_columns());
     if (guarded && guard_) guard_->removing(*this, old);
     auto k = keys(old);
     for (std::size_t i = 0; i < k.size(); ++i) {

@@ -91,6 +91,7 @@ private:
     std::vector<std::uint8_t> store_long(const Column& c, std::vector<std::uint8_t> data, bool allow_inline);
     void free_long_values(Bytes row);
     void remove_row(RowId id, bool guarded);
+    const std::vector<bool>& indexed_columns();
     LongValuePages& long_value_pages(const Column& c);
     std::uint32_t long_value_page(const Column& c, std::size_t size);
     std::size_t long_value_room(std::uint32_t page);
@@ -115,6 +116,7 @@ private:
     std::uint32_t insert_page_ = 0;
     std::map<std::uint16_t, LongValuePages> long_pages_;
     RelationGuard* guard_ = nullptr;
+    std::vector<bool> indexed_;
 };
 
 }  // namespace jet

@@ -166,6 +166,12 @@ std::u16string to_utf16(std::string_view s) {
     return out;
 }
 
+std::size_t utf16_length(std::string_view s) {
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < s.size();) n += next_code_point(s, i) >= 0x10000 ? 2 : 1;
+    return n;
+}
+
 std::vector<std::uint8_t> encode_text(std::u16string_view s, bool compress) {
     std::vector<std::uint8_t> out;
     // One-byte runs only pay off past the two-byte mark; a 00 inside the text

@@ -28,6 +28,8 @@ std::u32string utf8_to_utf32(std::string_view s);
 
 // UTF-8 to UTF-16, code points above U+FFFF as surrogate pairs.
 std::u16string to_utf16(std::string_view s);
+// How many UTF-16 units to_utf16 gives, without making them.
+std::size_t utf16_length(std::string_view s);
 
 // The stored form of a text value: the compressed form when the column allows it
 // and it is shorter, UCS-2 otherwise.

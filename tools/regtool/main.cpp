@@ -228,14 +228,41 @@ int cmd_delete(const std::string& path, const std::string& table, const std::vec
     jet::TableWriter& w = g.table(table);
     std::vector<jet::RowId> doomed;
     std::set<std::int64_t> found;
-    db.table(table).scan([&](jet::RowId id, const std::vector<jet::Value>& row) {
-        const auto* v = row.empty() ? nullptr : std::get_if<std::int64_t>(&row[0]);
-        if (v && wanted.count(*v)) {
-            doomed.push_back(id);
-            found.insert(*v);
+    jet::Table t = db.table(table);
+    // Through an index on the first column when the table has one: a few
+    // pages a row instead of reading the whole table.
+    bool looked_up = false;
+    const auto whole = [](jet::ColumnType type) {
+        return type == jet::ColumnType::Byte || type == jet::ColumnType::Integer || type == jet::ColumnType::Long;
+    };
+    if (!t.columns().empty() && whole(t.columns()[0].type)) {
+        try {
+            const std::vector<std::string> first{t.columns()[0].name};
+            for (std::int64_t v : wanted) {
+                for (jet::RowId id : w.rows_with(first, {jet::Value(v)})) {
+                    doomed.push_back(id);
+                    found.insert(v);
+                }
+            }
+            looked_up = true;
+        } catch (const jet::Error& e) {
+            if (e.kind() != jet::ErrorKind::Unsupported) throw;
+            doomed.clear();
+            found.clear();
         }
-        return true;
-    });
+    }
+    if (!looked_up) {
+        std::vector<bool> first_only(t.columns().size(), false);
+        if (!first_only.empty()) first_only[0] = true;
+        t.scan(first_only, [&](jet::RowId id, const std::vector<jet::Value>& row) {
+            const auto* v = row.empty() ? nullptr : std::get_if<std::int64_t>(&row[0]);
+            if (v && wanted.count(*v)) {
+                doomed.push_back(id);
+                found.insert(*v);
+            }
+            return true;
+        });
+    }
     for (jet::RowId id : doomed) w.remove(id);
     g.commit();
     std::string missing;
