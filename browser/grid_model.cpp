@@ -12,7 +12,10 @@ constexpr std::size_t kMaxBlocks = 64;  // 8192 rows of text at most
 
 }  // namespace
 
-GridModel::GridModel(QObject* parent) : QAbstractTableModel(parent) {}
+GridModel::GridModel(QObject* parent) : QAbstractTableModel(parent) {
+    listing_timer_.setInterval(10);
+    connect(&listing_timer_, &QTimer::timeout, this, [this] { settle_listing(false); });
+}
 
 GridModel::~GridModel() = default;
 
@@ -26,6 +29,27 @@ void GridModel::show(std::shared_ptr<jet::Database> db, std::unique_ptr<sql::Res
     if (result_) {
         for (const std::string& n : result_->column_names()) headers_.push_back(QString::fromStdString(n));
     }
+    endResetModel();
+    if (result_ && result_->listing()) listing_timer_.start();
+    else listing_timer_.stop();
+}
+
+void GridModel::settle_listing(bool wait) const {
+    if (!result_ || !result_->listing()) return;
+    bool changed = false;
+    try {
+        changed = result_->settle(wait);
+    } catch (const std::exception&) {
+        changed = true;  // the file broke meanwhile: the rows are read again, as far as they can be
+    }
+    if (!result_->listing()) const_cast<QTimer&>(listing_timer_).stop();
+    if (changed) QTimer::singleShot(0, const_cast<GridModel*>(this), &GridModel::show_again);
+}
+
+void GridModel::show_again() {
+    beginResetModel();
+    blocks_.clear();
+    recent_.clear();
     endResetModel();
 }
 
@@ -52,6 +76,7 @@ const GridModel::Block& GridModel::block(std::size_t n) const {
     Block b;
     const std::size_t first = n * kBlockRows;
     const std::size_t count = std::min(kBlockRows, result_->row_count() - first);
+    if (result_->listing() && first + count > result_->listed()) settle_listing(true);
     try {
         for (const std::vector<jet::Value>& row : result_->rows(first, count)) {
             std::vector<QString> texts;

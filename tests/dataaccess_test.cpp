@@ -325,6 +325,57 @@ TEST(Navigation, BofEofAndMovesForZeroToThreeRows) {
     }
 }
 
+// A register longer than the keys listed at Open: the rest come on a thread
+// while the first rows are read, and moves, counts, deletes and new rows are
+// the same as with the whole keyset at hand.
+TEST(Navigation, AKeysetStillBeingListedBehavesAsAWholeOne) {
+    TempDir dir;
+    const int n = 700;
+    fs::path db = new_register(dir / "reg.mdb", n);
+    {
+        Opened o(db);
+        EXPECT_EQ(o.rs.RecordCount(), n);
+        int seen = 0;
+        for (; !o.rs.Eof(); o.rs.MoveNext()) {
+            ASSERT_EQ(o.surname(), q(surname(seen))) << seen;
+            ++seen;
+        }
+        EXPECT_EQ(seen, n);
+        o.rs.MovePrevious();
+        EXPECT_EQ(o.surname(), q(surname(n - 1)));
+    }
+    {
+        // Changes before the listing ends: it is awaited first, so the new row
+        // is listed once and the deleted one passed over.
+        Opened o(db);
+        for (int i = 0; i < 10; ++i) o.rs.MoveNext();
+        o.rs.Delete(1);
+        o.rs.AddNew();
+        o.put(kSurname, QStringLiteral("Новая"));
+        o.rs.Update();
+        EXPECT_EQ(o.rs.RecordCount(), n);
+        EXPECT_EQ(o.surname(), QStringLiteral("Новая"));
+        o.rs.MoveFirst();
+        int seen = 0;
+        for (; !o.rs.Eof(); o.rs.MoveNext()) ++seen;
+        EXPECT_EQ(seen, n);
+        o.rs.MoveLast();
+        EXPECT_EQ(o.surname(), QStringLiteral("Новая"));
+    }
+    EXPECT_EQ(rows_of(db).size(), static_cast<std::size_t>(n));
+    {
+        // The new row lies where the file had room for it, listed once.
+        Opened o(db);
+        o.rs.MoveLast();  // waits for the whole keyset
+        o.rs.MoveFirst();
+        int seen = 0, fresh = 0;
+        for (; !o.rs.Eof(); o.rs.MoveNext(), ++seen) fresh += o.surname() == QStringLiteral("Новая") ? 1 : 0;
+        EXPECT_EQ(seen, n);
+        EXPECT_EQ(fresh, 1);
+        EXPECT_EQ(o.rs.RecordCount(), n);
+    }
+}
+
 TEST(Navigation, TheCurrentRowIsReadAgainAfterAMove) {
     TempDir dir;
     fs::path db = new_register(dir / "reg.mdb", 2);

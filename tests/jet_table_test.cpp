@@ -3,6 +3,8 @@
 
 #include "jet/create.h"
 #include "jet/database.h"
+#include "jet/parallel_scan.h"
+#include "jet/row_listing.h"
 #include "jet/usage_map.h"
 #include "support.h"
 
@@ -123,6 +125,73 @@ TEST(Table, RowIdsOfFullPagesGapsAndMovedRows) {
         if (i % 7 != 0) {
             EXPECT_TRUE(std::find(after.begin(), after.end(), ids[i]) != after.end()) << "a moved row keeps its id";
         }
+    }
+    {
+        // The rows of the first page grown to the most their columns hold: no room where they lie.
+        jet::WriteGroup g(db);
+        jet::TableWriter& t = g.table("ЗУРТ");
+        for (std::size_t i = 1; i < 60; ++i) {
+            if (i % 7 == 0) continue;
+            std::vector<jet::Value> v{std::int64_t(i + 1), std::string(50, '7'), std::string(50, 'z')};
+            t.update(ids[i], v);
+        }
+        g.commit();
+    }
+    const std::vector<std::uint32_t> grown = jet::read_usage_map(db.file(), db.table("ЗУРТ").def().used_pages);
+    std::vector<std::uint32_t> grown_beyond = grown;
+    grown_beyond.push_back(db.file().page_count());
+    // Tested on several threads, the rows taken are those one thread takes,
+    // in the same order; a moved row is left to the caller.
+    const std::vector<bool> wanted{false, true, false};
+    auto make_test = [] {
+        return [](const std::vector<jet::Value>& row) {
+            const auto* s = std::get_if<std::string>(&row[1]);
+            return s && s->find('7') != std::string::npos;
+        };
+    };
+    std::vector<jet::RowId> taken;
+    jet::Table reading = db.table("ЗУРТ");
+    reading.scan(wanted, [&](jet::RowId id, const std::vector<jet::Value>& row) {
+        if (make_test()(row)) taken.push_back(id);
+        return true;
+    });
+    ASSERT_GT(taken.size(), 100u);
+    EXPECT_EQ(reading.select(wanted, make_test), taken);
+    for (std::size_t parts : {1u, 2u, 3u, 7u}) {
+        std::optional<std::vector<jet::ScanHit>> hits =
+            jet::parallel_select(db.file().descriptor(), def, grown, db.file().page_count(), wanted, parts, make_test);
+        ASSERT_TRUE(hits) << parts;
+        std::size_t moved = 0;
+        std::vector<jet::RowId> resolved;
+        for (const jet::ScanHit& h : *hits) {
+            if (!h.moved) {
+                resolved.push_back(h.id);
+                continue;
+            }
+            ++moved;
+            std::optional<std::vector<jet::Value>> row = reading.read(h.id, wanted);
+            if (row && make_test()(*row)) resolved.push_back(h.id);
+        }
+        EXPECT_GT(moved, 0u) << "the rows grown above moved off their pages";
+        EXPECT_EQ(resolved, taken) << parts;
+    }
+    // What a test raises comes out of the threads; a page past the end sends the caller back to its own reading.
+    auto raising = [] { return [](const std::vector<jet::Value>&) -> bool { throw std::runtime_error("test"); }; };
+    EXPECT_THROW(jet::parallel_select(db.file().descriptor(), def, grown, db.file().page_count(), wanted, 3, raising), std::runtime_error);
+    EXPECT_EQ(jet::parallel_select(db.file().descriptor(), def, grown_beyond, db.file().page_count(), wanted, 3, make_test), std::nullopt);
+    // The listing for windows: the first rows at once, the count the
+    // definition keeps, then the whole list as row_ids() gives it.
+    {
+        jet::RowListing listing(reading, 100);
+        ASSERT_EQ(listing.first_rows().size(), 100u);
+        EXPECT_TRUE(std::equal(listing.first_rows().begin(), listing.first_rows().end(), after.begin()));
+        EXPECT_EQ(listing.expected(), after.size());
+        EXPECT_EQ(listing.all(reading), after);
+    }
+    {
+        jet::RowListing listing(reading, after.size() + 1);
+        EXPECT_TRUE(listing.ready()) << "a table with no more rows than asked for is listed at once";
+        EXPECT_EQ(listing.all(reading), after);
     }
     // Cut short, the file is refused rather than listed with fewer rows.
     const std::string whole = read_file(p);

@@ -582,6 +582,14 @@ TEST(SqlLarge, CountsAndSlicesAgreeWithTheFullScan) {
 
     sql::Result every = sql::Result::run(db, sql::parse(kListQuery));
     ASSERT_EQ(every.row_count(), all.size());
+    // The rows past the first ones listed come as soon as they are asked for,
+    // and the whole list agrees with the count given at once.
+    const std::vector<Row> last = every.rows(all.size() - 3, 3);
+    ASSERT_EQ(last.size(), 3u);
+    for (std::size_t k = 0; k < 3; ++k) EXPECT_EQ(last[k], first_columns(all[all.size() - 3 + k], 8));
+    EXPECT_FALSE(every.settle(true));
+    EXPECT_FALSE(every.listing());
+    EXPECT_EQ(every.row_count(), all.size());
 
     sql::Result found = sql::Result::run(db, sql::parse(search_query("ан", "1")));
     std::vector<Row> expected;

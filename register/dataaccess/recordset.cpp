@@ -14,6 +14,8 @@
 #include <cstddef>
 #include <exception>
 #include <limits>
+#include <memory>
+#include <set>
 #include <string>
 #include <utility>
 
@@ -22,6 +24,7 @@
 #include "dataaccess/error.h"
 #include "jet/database.h"
 #include "jet/error.h"
+#include "jet/row_listing.h"
 #include "jet/table.h"
 #include "jet/table_writer.h"
 #include "jet/value.h"
@@ -29,6 +32,9 @@
 namespace dataaccess {
 
 namespace {
+
+// Keys listed before Open returns when the rest of a large table's come on a thread.
+constexpr std::size_t kFirstKeys = 64;
 
 DataError closed_error() { return DataError(errc::kClosed, QStringLiteral("Операция не допускается, если объект закрыт.")); }
 
@@ -77,8 +83,11 @@ struct Recordset::Impl {
     bool read_only;
     std::vector<QString> names;
 
-    // The keyset: row ids taken at Open (and rows added since), in order.
+    // The keyset: row ids taken at Open (and rows added since), in order. A
+    // large table's keys come on a thread: until they are whole, keys holds
+    // the first ones and live the count the table's definition keeps.
     std::vector<jet::RowId> keys;
+    std::unique_ptr<jet::RowListing> listing;  // the rest of keys on its way
     std::vector<bool> deleted;  // deleted through this recordset
     long live = 0;
     std::ptrdiff_t pos = -1;  // -1 before the first row, keys.size() after the last
@@ -95,19 +104,63 @@ struct Recordset::Impl {
 
     QString path() const { return QString::fromStdString(db.path()); }
     QString table_name() const { return QString::fromStdString(table.name()); }
-    std::ptrdiff_t size() const { return static_cast<std::ptrdiff_t>(keys.size()); }
+    std::ptrdiff_t listed() const { return static_cast<std::ptrdiff_t>(keys.size()); }
+    std::ptrdiff_t size() {
+        complete();
+        return listed();
+    }
+
+    // Takes the whole keyset, waiting for it when need be.
+    void complete() {
+        if (!listing) return;
+        std::unique_ptr<jet::RowListing> l = std::move(listing);
+        std::vector<jet::RowId> all;
+        try {
+            all = l->all(table);
+        } catch (const jet::Error& e) {
+            listing = std::move(l);
+            throw Recordset::engine_error(e, path());
+        }
+        l.reset();
+        const std::size_t n = keys.size();
+        if (all.size() >= n && std::equal(keys.begin(), keys.end(), all.begin())) {
+            keys.insert(keys.end(), all.begin() + static_cast<std::ptrdiff_t>(n), all.end());
+            deleted.resize(keys.size(), false);
+        } else {
+            // Another program changed the table between the first keys and the
+            // listing: the keyset is the listing's, the current row kept.
+            std::set<jet::RowId> dropped;
+            for (std::size_t i = 0; i < n; ++i) {
+                if (deleted[i]) dropped.insert(keys[i]);
+            }
+            const bool had_row = on_key();
+            const jet::RowId current = had_row ? keys[static_cast<std::size_t>(pos)] : jet::RowId{};
+            keys = std::move(all);
+            deleted.assign(keys.size(), false);
+            for (std::size_t i = 0; i < keys.size(); ++i) deleted[i] = dropped.count(keys[i]) != 0;
+            if (had_row) {
+                auto it = std::find(keys.begin(), keys.end(), current);
+                pos = it == keys.end() ? listed() : it - keys.begin();
+            } else if (pos >= 0) {
+                pos = listed();
+            }
+        }
+        live = static_cast<long>(std::count(deleted.begin(), deleted.end(), false));
+    }
     const std::vector<jet::Column>& columns() const { return table.columns(); }
     int column_count() const { return static_cast<int>(table.columns().size()); }
 
-    bool on_key() const { return pos >= 0 && pos < size(); }
+    // A position within the keys listed so far needs no more of them.
+    bool on_key() const { return pos >= 0 && pos < listed(); }
     bool bof() const { return pending != Pending::New && (pos < 0 || (live == 0 && !on_key())); }
-    bool eof() const { return pending != Pending::New && (pos >= size() || (live == 0 && !on_key())); }
+    bool eof() { return pending != Pending::New && !on_key() && (pos >= size() || live == 0); }
 
-    std::ptrdiff_t next_live(std::ptrdiff_t p) const {
-        for (std::ptrdiff_t q = p + 1; q < size(); ++q) {
+    std::ptrdiff_t next_live(std::ptrdiff_t p) {
+        for (std::ptrdiff_t q = p + 1;; ++q) {
+            if (q >= listed()) complete();
+            if (q >= listed()) return listed();
             if (!deleted[static_cast<std::size_t>(q)]) return q;
         }
-        return size();
     }
     std::ptrdiff_t previous_live(std::ptrdiff_t p) const {
         for (std::ptrdiff_t q = p - 1; q >= 0; --q) {
@@ -238,6 +291,7 @@ struct Recordset::Impl {
     // One change in its own write group, committed at once.
     template <typename F>
     void write(F&& change) {
+        complete();  // the listing must not see a change this recordset also lists
         try {
             jet::WriteGroup group(db);
             change(group.table_at(table.def().page));
@@ -315,7 +369,13 @@ void Recordset::Open(int cursor_type, int lock_type, int /*options*/) {
     std::unique_ptr<Impl> d;
     try {
         d = std::make_unique<Impl>(connection_, db, db.table(name->toStdString()), lock_type_ == 1);
-        d->keys = d->table.row_ids();
+        auto listing = std::make_unique<jet::RowListing>(d->table, kFirstKeys);
+        d->keys = listing->first_rows();
+        if (listing->ready()) {
+            d->keys = listing->all(d->table);
+        } else {
+            d->listing = std::move(listing);
+        }
     } catch (const jet::Error& e) {
         if (e.kind() == jet::ErrorKind::NoSuchTable) {
             throw DataError(errc::kNoSuchTable, QStringLiteral("Не удается найти таблицу %1.").arg(quoted(*name)));
@@ -323,7 +383,7 @@ void Recordset::Open(int cursor_type, int lock_type, int /*options*/) {
         throw engine_error(e, path);
     }
     d->deleted.assign(d->keys.size(), false);
-    d->live = static_cast<long>(d->keys.size());
+    d->live = static_cast<long>(d->listing ? std::max(d->listing->expected(), d->keys.size()) : d->keys.size());
     d->pos = d->keys.empty() ? -1 : 0;
     connection_->attach(this);
     d_ = std::move(d);

@@ -92,6 +92,7 @@ public:
 
     // How long lock() waits for another program before raising Busy.
     void set_lock_wait(std::chrono::milliseconds wait) { lock_wait_ = wait; }
+    std::chrono::milliseconds lock_wait() const { return lock_wait_; }
     static constexpr std::chrono::milliseconds kDefaultLockWait{5000};
     // The wait of files opened from now on, for the whole process
     // (kDefaultLockWait unless set).
@@ -127,6 +128,9 @@ public:
     // Raises Replaced when the path no longer names the file that was opened
     // (removed, or another file put in its place).
     void check_still_at_path() const;
+
+    // Whether the other opening is of this very file.
+    bool same_file_as(const PageFile& other) const { return device_ == other.device_ && inode_ == other.inode_; }
 
     // The path as given (for messages) and the file's real path.
     const std::string& path() const { return path_; }

@@ -56,7 +56,10 @@ void need_size(Bytes f, std::size_t n, const Column& c) {
 
 }  // namespace
 
-Value decode_value(PageFile& file, const Column& c, const RowBytes& row) {
+namespace {
+
+// file is null where only the row itself may be read.
+Value decode_field(PageFile* file, const Column& c, const RowBytes& row) {
     bool present = row.present(c);
     if (c.type == ColumnType::Boolean) return present;
     if (!present) return Null{};
@@ -92,18 +95,20 @@ Value decode_value(PageFile& file, const Column& c, const RowBytes& row) {
         case ColumnType::Binary: return Binary{std::vector<std::uint8_t>(f.begin(), f.end())};
         case ColumnType::Memo: {
             if (f.empty()) return std::string();
-            std::vector<std::uint8_t> bytes = read_long_value(file, f);
+            if (!file) internal_fault("a long value read without its file");
+            std::vector<std::uint8_t> bytes = read_long_value(*file, f);
             return decode_text(Bytes(bytes.data(), bytes.size()));
         }
         case ColumnType::Ole: {
             if (f.empty()) return Binary{};
-            return Binary{read_long_value(file, f)};
+            if (!file) internal_fault("a long value read without its file");
+            return Binary{read_long_value(*file, f)};
         }
     }
     return Null{};
 }
 
-void decode_row(PageFile& file, const TableDef& def, Bytes row, std::vector<Value>& values, const std::vector<bool>& wanted) {
+void decode_fields(PageFile* file, const TableDef& def, Bytes row, std::vector<Value>& values, const std::vector<bool>& wanted) {
     RowBytes rb(row, def);
     values.resize(def.columns.size());
     for (std::size_t i = 0; i < def.columns.size(); ++i) {
@@ -111,8 +116,20 @@ void decode_row(PageFile& file, const TableDef& def, Bytes row, std::vector<Valu
             values[i] = Null{};
             continue;
         }
-        values[i] = decode_value(file, def.columns[i], rb);
+        values[i] = decode_field(file, def.columns[i], rb);
     }
+}
+
+}  // namespace
+
+Value decode_value(PageFile& file, const Column& c, const RowBytes& row) { return decode_field(&file, c, row); }
+
+void decode_row(PageFile& file, const TableDef& def, Bytes row, std::vector<Value>& values, const std::vector<bool>& wanted) {
+    decode_fields(&file, def, row, values, wanted);
+}
+
+void decode_row_alone(const TableDef& def, Bytes row, std::vector<Value>& values, const std::vector<bool>& wanted) {
+    decode_fields(nullptr, def, row, values, wanted);
 }
 
 std::vector<Value> decode_row(PageFile& file, const TableDef& def, Bytes row) {

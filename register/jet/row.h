@@ -33,6 +33,8 @@ std::vector<Value> decode_row(PageFile& file, const TableDef& def, Bytes row);
 // columns it marks (by ordinal) are decoded, the others are Null.
 void decode_row(PageFile& file, const TableDef& def, Bytes row, std::vector<Value>& values,
                 const std::vector<bool>& wanted = {});
+// The same without the file: a wanted long value kept outside the row raises Internal.
+void decode_row_alone(const TableDef& def, Bytes row, std::vector<Value>& values, const std::vector<bool>& wanted);
 Value decode_value(PageFile& file, const Column& c, const RowBytes& row);
 
 }  // namespace jet

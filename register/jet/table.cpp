@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "data_page.h"
+#include "parallel_scan.h"
 #include "row.h"
 #include "usage_map.h"
 
@@ -137,24 +138,46 @@ std::optional<std::vector<RowId>> live_rows_from_heads(int fd, const std::vector
 // few threads share the pages. The caller holds the lock, so no other process
 // writes meanwhile. On false the caller reads the whole pages, which raises
 // the proper error.
-bool Table::row_ids_from_slot_tables(std::vector<RowId>& ids) {
+bool Table::row_ids_from_slot_tables(std::vector<RowId>& ids, std::size_t threads) {
     const std::vector<std::uint32_t> pages = read_usage_map(*file_, def_.used_pages);
     constexpr std::size_t kPagesPerThread = 16384;
     const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
-    const std::size_t parts = std::min<std::size_t>({pages.size() / kPagesPerThread, cores, 4});
+    const std::size_t parts = std::min<std::size_t>({pages.size() / kPagesPerThread, cores, threads});
     std::optional<std::vector<RowId>> found = live_rows_from_heads(file_->descriptor(), pages, def_.page, file_->page_count(), parts);
     if (!found) return false;
     ids = std::move(*found);
     return true;
 }
 
-std::vector<RowId> Table::row_ids() {
+std::vector<RowId> Table::first_row_ids(std::size_t count) {
+    FileLock lock(*file_, false);
+    std::vector<RowId> ids;
+    if (count == 0) return ids;
+    for_each_data_page([&](std::uint32_t p, Bytes b) {
+        const std::uint16_t n = data_page::row_count(b);
+        for (std::uint16_t r = 0; r < n && ids.size() < count; ++r) {
+            if (live_slot(b, r)) ids.push_back({p, r});
+        }
+        return ids.size() < count;
+    });
+    return ids;
+}
+
+std::optional<Table> Table::reopened() const {
+    if (file_->dirty()) return std::nullopt;
+    auto other = std::make_shared<PageFile>(file_->real_path());
+    if (!other->same_file_as(*file_)) return std::nullopt;
+    other->set_lock_wait(file_->lock_wait());
+    return Table(std::move(other), name_, def_);
+}
+
+std::vector<RowId> Table::row_ids(std::size_t threads) {
     FileLock lock(*file_, false);
     std::vector<RowId> ids;
     // The stored count is only a hint: a damaged file must not make us reserve gigabytes.
     ids.reserve(std::min<std::size_t>(def_.row_count, std::size_t{1} << 16));
     // Changes of a group not yet committed are only in our pages.
-    if (!file_->dirty() && row_ids_from_slot_tables(ids)) return ids;
+    if (!file_->dirty() && row_ids_from_slot_tables(ids, threads)) return ids;
     ids.clear();
     for_each_data_page([&](std::uint32_t p, Bytes b) {
         std::uint16_t n = data_page::row_count(b);
@@ -184,6 +207,47 @@ void Table::scan(const std::vector<bool>& wanted, const std::function<bool(RowId
         }
         return true;
     });
+}
+
+std::vector<RowId> Table::select(const std::vector<bool>& wanted,
+                                 const std::function<std::function<bool(const std::vector<Value>&)>()>& make_test) {
+    FileLock lock(*file_, false);
+    std::vector<RowId> ids;
+    std::function<bool(const std::vector<Value>&)> test = make_test();
+    // Threads read rows only: a wanted long value, or a group's changes not
+    // yet committed, keep the reading here.
+    bool alone = !file_->dirty();
+    for (std::size_t i = 0; i < def_.columns.size() && alone; ++i) {
+        if ((wanted.empty() || (i < wanted.size() && wanted[i])) && is_long_value(def_.columns[i].type)) alone = false;
+    }
+    if (alone) {
+        const std::vector<std::uint32_t> pages = read_usage_map(*file_, def_.used_pages);
+        constexpr std::size_t kPagesPerThread = 4096;
+        const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+        const std::size_t parts = std::min<std::size_t>({pages.size() / kPagesPerThread, cores, 4});
+        if (parts > 1) {
+            if (auto hits = parallel_select(file_->descriptor(), def_, pages, file_->page_count(), wanted, parts, make_test)) {
+                std::vector<Value> values;
+                for (const ScanHit& h : *hits) {
+                    if (!h.moved) {
+                        ids.push_back(h.id);
+                        continue;
+                    }
+                    PagePtr keep;
+                    std::optional<Bytes> row = locate(h.id, keep);
+                    if (!row) continue;
+                    decode_row(*file_, def_, *row, values, wanted);
+                    if (test(values)) ids.push_back(h.id);
+                }
+                return ids;
+            }
+        }
+    }
+    scan(wanted, [&](RowId id, const std::vector<Value>& row) {
+        if (test(row)) ids.push_back(id);
+        return true;
+    });
+    return ids;
 }
 
 std::optional<std::vector<Value>> Table::read(RowId id) { return read(id, {}); }

@@ -24,13 +24,29 @@ public:
 
     // The ids of the live rows in storage order. A row moved by an update keeps
     // the id of its original slot, which points on to where the data lies.
-    std::vector<RowId> row_ids();
+    // A large table's pages are shared among up to `threads` threads.
+    std::vector<RowId> row_ids(std::size_t threads = 4);
+
+    // The ids of the first `count` live rows in storage order (all of them when
+    // there are fewer), reading only the pages they lie on.
+    std::vector<RowId> first_row_ids(std::size_t count);
+    // The table through a second opening of its file, for a thread of its own;
+    // nothing while this opening holds changes not yet committed (the other
+    // would not see them), or when the path names another file by now.
+    std::optional<Table> reopened() const;
 
     // Calls f for each live row in storage order; stops early when f returns false.
     void scan(const std::function<bool(RowId, const std::vector<Value>&)>& f);
     // The same, decoding only the columns marked in wanted (by ordinal); the
     // others are passed as Null. Long values of unwanted columns are not read.
     void scan(const std::vector<bool>& wanted, const std::function<bool(RowId, const std::vector<Value>&)>& f);
+
+    // The ids of the live rows a test takes, in storage order; the test sees
+    // the columns marked in wanted (as scan does). make_test gives a test for
+    // each thread: a large table whose tested columns hold no long values is
+    // shared among a few threads.
+    std::vector<RowId> select(const std::vector<bool>& wanted,
+                              const std::function<std::function<bool(const std::vector<Value>&)>()>& make_test);
 
     // The row with this id, or nothing if it was deleted; raises Damaged for an id
     // that names no row of this table.
@@ -41,7 +57,7 @@ private:
     // The bytes of the live row at id (following a moved row), or nothing when deleted.
     std::optional<Bytes> locate(RowId id, PagePtr& keep);
     // row_ids() from the slot tables alone; false when that cannot be done.
-    bool row_ids_from_slot_tables(std::vector<RowId>& ids);
+    bool row_ids_from_slot_tables(std::vector<RowId>& ids, std::size_t threads);
     // Calls f with each data page of this table, in the usage map's order, while f returns true.
     void for_each_data_page(const std::function<bool(std::uint32_t, Bytes)>& f);
 

@@ -1,5 +1,7 @@
 #include "sql/result.h"
 
+#include <algorithm>
+#include <memory>
 #include <stdexcept>
 
 #include "jet/error.h"
@@ -9,6 +11,10 @@
 namespace sql {
 
 namespace {
+
+// Rows listed before run() returns when the rest come on a thread: a few
+// screens of a grid.
+constexpr std::size_t kFirstRows = 512;
 
 jet::Table open_table(jet::Database& db, const Statement& s) {
     try {
@@ -54,22 +60,44 @@ Result Result::run(jet::Database& db, const Statement& s) {
     }
 
     if (!s.has_where) {
-        r.ids_ = r.table_.row_ids();
+        r.list_all();
         return r;
     }
     Filter filter(s.where, resolve, columns.size(), s.text);
     if (!filter.reads_columns()) {
         // The same for every row: decided once.
         std::vector<jet::Value> none(columns.size());
-        if (filter.test(none) == Truth::True) r.ids_ = r.table_.row_ids();
+        if (filter.test(none) == Truth::True) r.list_all();
         return r;
     }
-    r.table_.scan(filter.wanted(), [&](jet::RowId id, const std::vector<jet::Value>& row) {
-        if (filter.test(row) == Truth::True) r.ids_.push_back(id);
-        return true;
+    // Each thread of a large table's scan tests with a copy of its own (a
+    // filter keeps working room between rows).
+    r.ids_ = r.table_.select(filter.wanted(), [&filter] {
+        auto own = std::make_shared<Filter>(filter);
+        return [own](const std::vector<jet::Value>& row) { return own->test(row) == Truth::True; };
     });
     r.ids_.shrink_to_fit();
     return r;
+}
+
+void Result::list_all() {
+    auto listing = std::make_unique<jet::RowListing>(table_, kFirstRows);
+    ids_ = listing->first_rows();
+    if (listing->ready()) {
+        ids_ = listing->all(table_);
+        return;
+    }
+    listing_ = std::move(listing);
+}
+
+bool Result::settle(bool wait) const {
+    if (!listing_ || (!wait && !listing_->ready())) return false;
+    const std::size_t shown = listing_->expected();
+    std::vector<jet::RowId> all = listing_->all(table_);
+    listing_.reset();
+    const bool same = all.size() == shown && all.size() >= ids_.size() && std::equal(ids_.begin(), ids_.end(), all.begin());
+    ids_ = std::move(all);
+    return !same;
 }
 
 std::vector<jet::Value> Result::project(std::optional<std::vector<jet::Value>> values) const {
@@ -85,6 +113,7 @@ std::vector<jet::Value> Result::project(std::optional<std::vector<jet::Value>> v
 }
 
 std::vector<jet::Value> Result::row(std::size_t i) const {
+    if (i >= ids_.size()) settle(true);
     if (i >= ids_.size()) {
         throw std::out_of_range("result row " + std::to_string(i) + " of " + std::to_string(ids_.size()));
     }
@@ -92,6 +121,7 @@ std::vector<jet::Value> Result::row(std::size_t i) const {
 }
 
 std::vector<std::vector<jet::Value>> Result::rows(std::size_t first, std::size_t count) const {
+    if (listing_ && (first > ids_.size() || count > ids_.size() - first)) settle(true);
     if (first > ids_.size()) {
         throw std::out_of_range("result rows from " + std::to_string(first) + " of " + std::to_string(ids_.size()));
     }

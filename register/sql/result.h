@@ -4,10 +4,12 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "jet/database.h"
+#include "jet/row_listing.h"
 #include "jet/table.h"
 #include "jet/value.h"
 #include "sql/statement.h"
@@ -24,15 +26,30 @@ public:
     // of all live rows are taken without decoding any row. A comparison of
     // values with no common type raises errc::kTypeMismatch. Failures of the
     // file itself pass through as jet::Error.
+    //
+    // All rows of a large table (no WHERE clause, or one true of every row)
+    // are listed on a thread of their own: the first ones are at hand at once
+    // and the count is the one the table's definition keeps, until the list
+    // is whole (settle()).
     static Result run(jet::Database& db, const Statement& s);
+
+    // Whether a listing is still on its way, and how many rows are listed so far.
+    bool listing() const { return listing_ != nullptr; }
+    std::size_t listed() const { return ids_.size(); }
+    // Takes the whole list once it is at hand (waiting for it when wait is
+    // true). True when it differs from what was shown before it: another
+    // count, or other first rows (the file changed in between), so that
+    // whatever showed the rows shows them again.
+    bool settle(bool wait) const;
 
     // The names of the result's columns in the statement's order, as the table
     // spells them (a column named twice appears twice); for * the table's
     // columns in their order.
     const std::vector<std::string>& column_names() const { return names_; }
     const std::vector<jet::ColumnType>& column_types() const { return types_; }
-    // The number of matching rows found by run(); it does not change afterwards.
-    std::size_t row_count() const { return ids_.size(); }
+    // The number of matching rows found by run(); it changes only when a
+    // listing settles to another count than the table's definition gave.
+    std::size_t row_count() const { return listing_ ? listing_->expected() : ids_.size(); }
 
     // The values of result row i, read from the file now (only the selected
     // columns are decoded). A row deleted since run() reads as all Null, so
@@ -51,6 +68,7 @@ public:
 private:
     Result(jet::Table table, jet::PageFile& file) : table_(std::move(table)), file_(&file) {}
     std::vector<jet::Value> project(std::optional<std::vector<jet::Value>> values) const;
+    void list_all();
 
     mutable jet::Table table_;             // its reads are not const: they go through the page cache
     jet::PageFile* file_;                  // the table's file, kept open by table_
@@ -60,7 +78,8 @@ private:
     bool repeated_ = false;                // a column is named more than once
     std::vector<std::string> names_;
     std::vector<jet::ColumnType> types_;
-    std::vector<jet::RowId> ids_;
+    mutable std::vector<jet::RowId> ids_;
+    mutable std::unique_ptr<jet::RowListing> listing_;  // the rest of ids_ on its way
 };
 
 }  // namespace sql

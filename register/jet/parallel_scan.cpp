@@ -1,0 +1,126 @@
+#include "parallel_scan.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <exception>
+#include <thread>
+#include <unistd.h>
+
+#include "bytes.h"
+#include "data_page.h"
+#include "error.h"
+#include "page_file.h"
+#include "row.h"
+
+namespace jet {
+
+namespace {
+
+constexpr std::size_t kRunPages = 32;  // neighbouring pages read in one call
+
+bool read_exact(int fd, std::uint8_t* buf, std::size_t len, off_t off) {
+    std::size_t got = 0;
+    while (got < len) {
+        ssize_t n = ::pread(fd, buf + got, len - got, off + static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        got += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+struct Part {
+    std::vector<ScanHit> hits;
+    bool readable = true;          // false: a page could not be read or decoded
+    std::exception_ptr raised;     // what the test raised
+};
+
+void select_part(int fd, const TableDef& def, const std::uint32_t* pages, std::size_t count, std::uint32_t page_count,
+                 const std::vector<bool>& wanted, const std::function<RowTest()>& make_test, Part& out) {
+    RowTest test;
+    try {
+        test = make_test();
+    } catch (...) {
+        out.raised = std::current_exception();
+        return;
+    }
+    std::vector<std::uint8_t> run;
+    std::vector<Value> values;
+    try {
+        run.resize(kRunPages * kPageSize);
+        for (std::size_t i = 0; i < count;) {
+            std::size_t end = i + 1;
+            while (end < count && end - i < kRunPages && pages[end] == pages[end - 1] + 1) ++end;
+            if (pages[end - 1] >= page_count || pages[i] >= page_count) {
+                out.readable = false;
+                return;
+            }
+            if (!read_exact(fd, run.data(), (end - i) * kPageSize, static_cast<off_t>(pages[i]) * static_cast<off_t>(kPageSize))) {
+                out.readable = false;
+                return;
+            }
+            for (std::size_t k = i; k < end; ++k) {
+                const Bytes b(run.data() + (k - i) * kPageSize, kPageSize);
+                // The map also lists the table's long-value and index pages.
+                if (b[0] != static_cast<std::uint8_t>(PageType::Data) || u32(b, data_page::kOwner) != def.page) continue;
+                const std::uint16_t rows = data_page::row_count(b);
+                for (std::uint16_t r = 0; r < rows; ++r) {
+                    const data_page::Slot s = data_page::slot(b, r);
+                    if (s.deleted()) continue;
+                    const RowId id{pages[k], r};
+                    if (s.overflow()) {
+                        out.hits.push_back({id, true});
+                        continue;
+                    }
+                    decode_row_alone(def, s.bytes, values, wanted);
+                    bool taken = false;
+                    try {
+                        taken = test(values);
+                    } catch (...) {
+                        out.raised = std::current_exception();
+                        return;
+                    }
+                    if (taken) out.hits.push_back({id, false});
+                }
+            }
+            i = end;
+        }
+    } catch (...) {  // a damaged page, or no memory: the ordinary reading reports it
+        out.readable = false;
+    }
+}
+
+}  // namespace
+
+std::optional<std::vector<ScanHit>> parallel_select(int fd, const TableDef& def, const std::vector<std::uint32_t>& pages,
+                                                    std::uint32_t page_count, const std::vector<bool>& wanted,
+                                                    std::size_t parts, const std::function<RowTest()>& make_test) {
+    parts = std::clamp<std::size_t>(parts, 1, std::max<std::size_t>(1, pages.size()));
+    const std::size_t share = (pages.size() + parts - 1) / parts;
+    std::vector<Part> found(parts);
+    auto work = [&](std::size_t k) {
+        const std::size_t first = std::min(pages.size(), k * share);
+        const std::size_t count = std::min(pages.size() - first, share);
+        select_part(fd, def, pages.data() + first, count, page_count, wanted, make_test, found[k]);
+    };
+    {
+        std::vector<std::jthread> helpers;
+        for (std::size_t k = 1; k < parts; ++k) {
+            try {
+                helpers.emplace_back(work, k);
+            } catch (const std::system_error&) {  // no thread to be had: this one does that part too
+                work(k);
+            }
+        }
+        work(0);
+    }  // the helpers are joined here
+    std::vector<ScanHit> hits;
+    for (Part& p : found) {
+        if (p.raised) std::rethrow_exception(p.raised);
+        if (!p.readable) return std::nullopt;
+        hits.insert(hits.end(), p.hits.begin(), p.hits.end());
+    }
+    return hits;
+}
+
+}  // namespace jet

@@ -1,0 +1,37 @@
+// Testing every row of a large table on several cores. The table's pages are
+// shared among threads in page order; each thread reads its pages straight
+// from the file (neighbouring pages in one read, nothing cached), decodes the
+// columns the test wants and tests the rows with a test of its own. Meant for
+// tests that read no long value, so that a thread never needs the file's page
+// cache; the caller holds the file's lock.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "table_def.h"
+#include "value.h"
+
+namespace jet {
+
+using RowTest = std::function<bool(const std::vector<Value>&)>;
+
+// A row the test took, or one moved elsewhere by an update, which the caller
+// reads and tests itself.
+struct ScanHit {
+    RowId id;
+    bool moved = false;
+};
+
+// The rows of the data pages among `pages` (of the table `def`, whose
+// definition lies at def.page) that the tests take, in storage order.
+// make_test is called once a thread. Nothing when a page cannot be read or
+// looks damaged: reading it the ordinary way then gives the reason. What a
+// test raises is raised again here, the earliest row's first.
+std::optional<std::vector<ScanHit>> parallel_select(int fd, const TableDef& def, const std::vector<std::uint32_t>& pages,
+                                                    std::uint32_t page_count, const std::vector<bool>& wanted,
+                                                    std::size_t parts, const std::function<RowTest()>& make_test);
+
+}  // namespace jet
