@@ -86,6 +86,8 @@ if command -v hyperfine >/dev/null; then
     # columns: command,mean,stddev,median,user,system,min,max
     reg_median=$(awk -F, '$1 == "regtool" { printf "%.3f\n", $4 }' "$csv")
     mdb_median=$(awk -F, '$1 == "mdb-export" { printf "%.3f\n", $4 }' "$csv")
+    spread() { awk -F, -v c="$1" '$1 == c { printf "%.1f %.1f %.1f", $4 * 1000, $7 * 1000, $8 * 1000 }' "$csv"; }
+    reg_stats=$(spread regtool) mdb_stats=$(spread mdb-export)
 else
     # Fallback: wall-clock time of each run with date +%s%N.
     time_runs() {
@@ -98,8 +100,11 @@ else
             awk -v ns=$(( t1 - t0 )) 'BEGIN { printf "%.6f\n", ns / 1e9 }'
         done
     }
-    reg_median=$(time_runs "${reg_cmd[@]}" | median)
-    mdb_median=$(time_runs "${mdb_cmd[@]}" | median)
+    reg_times=$(time_runs "${reg_cmd[@]}") mdb_times=$(time_runs "${mdb_cmd[@]}")
+    reg_median=$(echo "$reg_times" | median)
+    mdb_median=$(echo "$mdb_times" | median)
+    spread() { sort -n | awk '{a[NR] = $1 * 1000} END {printf "%.1f %.1f %.1f", a[int((NR + 1) / 2)], a[1], a[NR]}'; }
+    reg_stats=$(echo "$reg_times" | spread) mdb_stats=$(echo "$mdb_times" | spread)
 fi
 
 [[ -n $reg_median && -n $mdb_median ]] || die "could not read the timings"
@@ -115,3 +120,4 @@ if awk -v m="$mdb_median" -v r="$reg_median" 'BEGIN { exit !(m >= 3 * r) }'; the
 else
     echo "target (regtool at least 3x faster): NOT met"
 fi
+echo "RESULT export_100000 $reg_stats $mdb_stats"

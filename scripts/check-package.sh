@@ -11,7 +11,8 @@
 #      build-package/check/; Ostrin and Zelmar also on a demo register opened
 #      through their own menus and file dialogs, to compare with the README's
 #      screenshots.
-# Needs root (debootstrap, chroot, mount) and the network to Debian's mirror.
+# Needs root (debootstrap, chroot, mount) and the network to the Debian mirror
+# this machine's apt uses.
 # It takes minutes, so it is not part of ./test.sh.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -30,9 +31,20 @@ sys=$base.run
 out=$root/build-package/check
 rm -rf "$out" && mkdir -p "$out"
 
+# The Debian mirror this machine's apt takes its packages from (one-line
+# sources or deb822 .sources files, the security archive aside), so the check
+# works wherever apt works; MIRROR overrides it.
+apt_mirror() {
+    local uri
+    uri=$(grep -hsE '^[[:space:]]*deb[[:space:]]' /etc/apt/sources.list /etc/apt/sources.list.d/*.list | grep -v security |
+        awk '{for (i = 2; i <= NF; i++) if ($i ~ /^[a-z+]+:\/\//) {print $i; exit}}' | head -1)
+    [[ -n $uri ]] || uri=$(grep -hsE '^[[:space:]]*URIs:' /etc/apt/sources.list.d/*.sources | grep -v security | awk '{print $2}' | head -1)
+    [[ -n $uri ]] || { echo "check-package: no Debian mirror in this machine's apt sources; set MIRROR" >&2; exit 1; }
+    echo "$uri"
+}
 if [[ -n ${FRESH:-} || ! -e $base/etc/debian_version ]]; then
     rm -rf "$base"
-    debootstrap --variant=minbase bookworm "$base" http://deb.debian.org/debian
+    debootstrap --variant=minbase bookworm "$base" "${MIRROR:-$(apt_mirror)}"
 fi
 # Never remove a copy with the host's /dev or /proc still mounted in it.
 for m in tmp/.X11-unix dev proc; do

@@ -11,6 +11,18 @@ the surrogates. Each line is a class letter and comma-separated hex fields:
   G<inline>                      significant
   X                              ignored
 Usage: gen_general_sort_table.py BASE_LISTING EXT_LISTING OUT.inc
+
+The two listings are the Jackcess project's (https://github.com/jahlborn/jackcess,
+Apache License 2.0), in its source tree under
+src/main/resources/com/healthmarketscience/jackcess/:
+  BASE_LISTING  index_codes_genleg.txt      (U+0000..U+00FF)
+  EXT_LISTING   index_codes_ext_genleg.txt  (U+0100..U+FFFF)
+To make the table again, take those two files from a copy of that repository:
+  git clone https://github.com/jahlborn/jackcess
+  d=jackcess/src/main/resources/com/healthmarketscience/jackcess
+  scripts/gen_general_sort_table.py $d/index_codes_genleg.txt \
+      $d/index_codes_ext_genleg.txt register/jet/general_sort_table.inc
+NOTICE names their origin and licence.
 """
 import sys
 

@@ -329,7 +329,7 @@ TEST(ViewerBadFiles, TruncatedRegisterShowsAllItsRowsOrNothing) {
 }
 
 TEST(ViewerBadFiles, RegisterWithFewerColumnsShowsTheCard) {
-    if (!have_fixtures()) GTEST_SKIP() << "the shared test files are absent";
+    if (!have_fixtures()) REGISTER_SKIP() << "the shared test files are absent";
     Seams s;
     TempDir dir;
     const fs::path db = dir / "reg_fewer.mdb";

@@ -159,7 +159,7 @@ TEST(Importer, MovesTheDemoRegisterIntoANewOne) {
 }
 
 TEST(Importer, ColumnsAreCheckedFirstAndCopiedByPosition) {
-    if (!have_fixtures()) GTEST_SKIP() << "the shared test files are absent";
+    if (!have_fixtures()) REGISTER_SKIP() << "the shared test files are absent";
     Seams s;
     TempDir dir;
     auto copy = [&](const char* name) {

@@ -34,4 +34,9 @@ for entry in zelmar ostrin tavrel; do
     fi
     grep -q '<svg ' "$icons/$icon.svg" || fail "$icon.svg is not an SVG picture"
 done
+# The package's licence and the origin of the data it embeds.
+doc=$prefix/share/doc/zurt-register
+grep -q '^License: Apache-2.0' "$doc/copyright" || fail "doc/zurt-register/copyright names no licence"
+grep -q 'index_codes_genleg.txt' "$doc/copyright" && grep -q 'jackcess' "$doc/NOTICE" ||
+    fail "the sort table's origin is not named in copyright and NOTICE"
 echo "install_test: OK"

@@ -71,7 +71,7 @@ long read_everything(const fs::path& p) {
 fs::path small_register() { return fixtures_dir() / "register" / "reg_small.mdb"; }
 
 TEST(BadFiles, TruncatedAtEveryPageBoundary) {
-    if (!fs::exists(small_register())) GTEST_SKIP() << "the shared test files are absent";
+    if (!fs::exists(small_register())) REGISTER_SKIP() << "the shared test files are absent";
     std::string whole = read_file(small_register());
     ASSERT_EQ(read_everything(small_register()), 25);
     TempDir dir;
@@ -87,7 +87,7 @@ TEST(BadFiles, TruncatedAtEveryPageBoundary) {
 }
 
 TEST(BadFiles, RandomDamageIsRefusedOrRead) {
-    if (!fs::exists(small_register())) GTEST_SKIP() << "the shared test files are absent";
+    if (!fs::exists(small_register())) REGISTER_SKIP() << "the shared test files are absent";
     std::string whole = read_file(small_register());
     TempDir dir;
     fs::path bad = dir / "bad.mdb";

@@ -19,7 +19,7 @@ using namespace testing_support;
 using nlohmann::json;
 
 #define SKIP_WITHOUT_FIXTURES()                                                                     \
-    if (!have_fixtures()) GTEST_SKIP() << "the shared test files are absent: " << fixtures_dir(); \
+    if (!have_fixtures()) REGISTER_SKIP() << "the shared test files are absent: " << fixtures_dir(); \
     static_assert(true)
 
 bool has_password(const fs::path& db) {
@@ -124,7 +124,7 @@ TEST(Fixtures, ExportAgreesWithExpectedDumps) {
 
 TEST(Fixtures, CsvExportAgreesWithMdbExport) {
     SKIP_WITHOUT_FIXTURES();
-    if (!have_program("mdb-export")) GTEST_SKIP() << "mdb-export (Debian package mdbtools) is not installed";
+    if (!have_program("mdb-export")) REGISTER_SKIP() << "mdb-export (Debian package mdbtools) is not installed";
     int compared = 0;
     for (const fs::path& db : jet4_fixtures()) {
         if (has_password(db)) continue;
@@ -154,7 +154,7 @@ TEST(Fixtures, PasswordProtectedFilesAreRefused) {
 TEST(Fixtures, OtherFormatsAreRefusedWithTheirReason) {
     SKIP_WITHOUT_FIXTURES();
     fs::path dir = fixtures_dir() / "other-formats";
-    if (!fs::is_directory(dir)) GTEST_SKIP() << "no other-formats folder";
+    if (!fs::is_directory(dir)) REGISTER_SKIP() << "no other-formats folder";
     int seen = 0;
     for (const auto& e : fs::directory_iterator(dir)) {
         RunResult r = run_regtool({"tables", e.path().string()});

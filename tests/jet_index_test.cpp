@@ -24,7 +24,7 @@ std::string hex(const std::vector<std::uint8_t>& b) {
 }
 
 TEST(IndexKeys, ReproduceTheEntriesStoredByAccess) {
-    if (!have_fixtures()) GTEST_SKIP() << "the shared test files are absent";
+    if (!have_fixtures()) REGISTER_SKIP() << "the shared test files are absent";
     int checked = 0, text_indexes = 0, unsupported = 0;
     for (const fs::path& path : jet4_fixtures()) {
         std::string n = path.filename().string();
@@ -77,7 +77,7 @@ TEST(IndexKeys, ReproduceTheEntriesStoredByAccess) {
 namespace {
 
 TEST(Check, EveryTestFileIsSound) {
-    if (!have_fixtures()) GTEST_SKIP() << "the shared test files are absent";
+    if (!have_fixtures()) REGISTER_SKIP() << "the shared test files are absent";
     for (const fs::path& path : jet4_fixtures()) {
         if (path.filename().string().find("password") != std::string::npos) continue;
         RunResult r = run_regtool({"check", path.string()});
@@ -88,7 +88,7 @@ TEST(Check, EveryTestFileIsSound) {
 
 TEST(Check, ReportsAnIndexThatNoLongerMatchesItsRows) {
     fs::path src = fixtures_dir() / "register" / "reg_small.mdb";
-    if (!fs::exists(src)) GTEST_SKIP() << "the shared test files are absent";
+    if (!fs::exists(src)) REGISTER_SKIP() << "the shared test files are absent";
     std::string bytes = read_file(src);
     std::uint32_t root = 0;
     {

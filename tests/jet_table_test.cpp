@@ -13,7 +13,7 @@ namespace {
 using namespace testing_support;
 
 void expect_reads_agree_with_scan(const fs::path& db_path, const std::string& table, std::size_t expected_rows) {
-    if (!fs::exists(db_path)) GTEST_SKIP() << "the shared test files are absent";
+    if (!fs::exists(db_path)) REGISTER_SKIP() << "the shared test files are absent";
     jet::Database db(db_path.string());
     jet::Table t = db.table(table);
     std::vector<std::pair<jet::RowId, std::vector<jet::Value>>> scanned;
@@ -43,7 +43,7 @@ TEST(Table, ReadByIdFollowsMovedRows) {
 
 TEST(Table, DeletedSlotReadsAsNothingAndForeignIdsAreRefused) {
     fs::path p = fixtures_dir() / "register" / "reg_holes.mdb";
-    if (!fs::exists(p)) GTEST_SKIP() << "the shared test files are absent";
+    if (!fs::exists(p)) REGISTER_SKIP() << "the shared test files are absent";
     jet::Database db(p.string());
     jet::Table t = db.table("ЗУРТ");
     std::vector<jet::RowId> ids = t.row_ids();
@@ -143,20 +143,54 @@ TEST(Table, RowIdsOfFullPagesGapsAndMovedRows) {
     // Tested on several threads, the rows taken are those one thread takes,
     // in the same order; a moved row is left to the caller.
     const std::vector<bool> wanted{false, true, false};
-    auto make_test = [] {
-        return [](const std::vector<jet::Value>& row) {
-            const auto* s = std::get_if<std::string>(&row[1]);
-            return s && s->find('7') != std::string::npos;
-        };
+    auto sevens = [](const std::vector<jet::Value>& row) {
+        const auto* s = std::get_if<std::string>(&row[1]);
+        return s && s->find('7') != std::string::npos;
+    };
+    auto make_test = [&] {
+        jet::RowTest t;
+        t.test = sevens;
+        return t;
     };
     std::vector<jet::RowId> taken;
     jet::Table reading = db.table("ЗУРТ");
     reading.scan(wanted, [&](jet::RowId id, const std::vector<jet::Value>& row) {
-        if (make_test()(row)) taken.push_back(id);
+        if (sevens(row)) taken.push_back(id);
         return true;
     });
     ASSERT_GT(taken.size(), 100u);
     EXPECT_EQ(reading.select(wanted, make_test), taken);
+    {
+        // A first look at another column passes rows over before the rest is decoded.
+        const std::vector<bool> both{false, true, true};
+        auto grown_name = [](const std::vector<jet::Value>& row) { return row[2] == jet::Value(std::string(50, 'z')); };
+        std::vector<jet::RowId> short_named;
+        std::size_t grown_rows = 0;
+        reading.scan(both, [&](jet::RowId id, const std::vector<jet::Value>& row) {
+            if (sevens(row) && !grown_name(row)) short_named.push_back(id);
+            grown_rows += grown_name(row) ? 1 : 0;
+            return true;
+        });
+        ASSERT_LT(short_named.size(), taken.size());
+        std::size_t looked = 0, tested = 0;
+        auto make_staged = [&] {
+            jet::RowTest t;
+            t.first_wanted = {false, false, true};
+            t.first = [&](const std::vector<jet::Value>& row) {
+                ++looked;
+                return !grown_name(row);
+            };
+            t.test = [&](const std::vector<jet::Value>& row) {
+                ++tested;
+                return sevens(row) && !grown_name(row);
+            };
+            return t;
+        };
+        EXPECT_EQ(reading.select(both, make_staged), short_named);
+        EXPECT_EQ(looked, after.size());
+        EXPECT_GT(grown_rows, 0u);
+        EXPECT_EQ(tested, after.size() - grown_rows) << "the rows the first look rejects are not tested further";
+    }
     for (std::size_t parts : {1u, 2u, 3u, 7u}) {
         std::optional<std::vector<jet::ScanHit>> hits =
             jet::parallel_select(db.file().descriptor(), def, grown, db.file().page_count(), wanted, parts, make_test);
@@ -170,13 +204,17 @@ TEST(Table, RowIdsOfFullPagesGapsAndMovedRows) {
             }
             ++moved;
             std::optional<std::vector<jet::Value>> row = reading.read(h.id, wanted);
-            if (row && make_test()(*row)) resolved.push_back(h.id);
+            if (row && sevens(*row)) resolved.push_back(h.id);
         }
         EXPECT_GT(moved, 0u) << "the rows grown above moved off their pages";
         EXPECT_EQ(resolved, taken) << parts;
     }
     // What a test raises comes out of the threads; a page past the end sends the caller back to its own reading.
-    auto raising = [] { return [](const std::vector<jet::Value>&) -> bool { throw std::runtime_error("test"); }; };
+    auto raising = [] {
+        jet::RowTest t;
+        t.test = [](const std::vector<jet::Value>&) -> bool { throw std::runtime_error("test"); };
+        return t;
+    };
     EXPECT_THROW(jet::parallel_select(db.file().descriptor(), def, grown, db.file().page_count(), wanted, 3, raising), std::runtime_error);
     EXPECT_EQ(jet::parallel_select(db.file().descriptor(), def, grown_beyond, db.file().page_count(), wanted, 3, make_test), std::nullopt);
     // The listing for windows: the first rows at once, the count the

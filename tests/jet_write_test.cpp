@@ -95,7 +95,7 @@ std::size_t long_value_rows(const fs::path& db) {
 }
 
 TEST(Write, InsertsFillPagesAndGrowTheFile) {
-    if (!have_fixtures()) GTEST_SKIP() << "the shared test files are absent";
+    if (!have_fixtures()) REGISTER_SKIP() << "the shared test files are absent";
     TempDir dir;
     fs::path db = copy_fixture(dir, fixtures_dir() / "register" / "reg_small.mdb");
     auto before = fs::file_size(db);
@@ -686,7 +686,7 @@ TEST(Write, KilledWriterLeavesWholeGroupsOnly) {
 
 // Copies of files other writers made: Jackcess-written registers and Access files.
 TEST(Write, ChangesToOtherWritersFilesStaySound) {
-    if (!have_fixtures()) GTEST_SKIP() << "the shared test files are absent";
+    if (!have_fixtures()) REGISTER_SKIP() << "the shared test files are absent";
     int written = 0, refused = 0;
     for (const fs::path& src : jet4_fixtures()) {
         std::string n = src.filename().string();

@@ -80,7 +80,7 @@ TEST(Regtool, FailuresAreOneLineOnStderr) {
 
 TEST(Regtool, MissingTableIsNamed) {
     fs::path db = fixtures_dir() / "register" / "other.mdb";
-    if (!fs::exists(db)) GTEST_SKIP() << "the shared test files are absent";
+    if (!fs::exists(db)) REGISTER_SKIP() << "the shared test files are absent";
     RunResult r = run_regtool({"export", db.string(), "ЗУРТ", "--jsonl"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("no table named ЗУРТ"), std::string::npos) << r.err;
@@ -91,7 +91,7 @@ TEST(Regtool, MissingTableIsNamed) {
 
 TEST(Regtool, InsertedRowsExportAsTheyCameAndDeleteTakesNumbers) {
     fs::path src = fixtures_dir() / "register" / "reg_small.mdb";
-    if (!fs::exists(src)) GTEST_SKIP() << "the shared test files are absent";
+    if (!fs::exists(src)) REGISTER_SKIP() << "the shared test files are absent";
     TempDir dir;
     std::string db = (dir / "new.mdb").string();
     ASSERT_EQ(run_regtool({"create-register", db}).status, 0);

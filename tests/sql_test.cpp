@@ -509,9 +509,9 @@ bool contains_folded(const jet::Value& v, const std::string& part) {
 Row first_columns(const Row& row, std::size_t n) { return Row(row.begin(), row.begin() + static_cast<std::ptrdiff_t>(n)); }
 
 TEST(SqlFixtures, BrowserStatementsAgreeWithAPlainFilter) {
-    if (!have_fixtures()) GTEST_SKIP() << "the shared test files are absent";
+    if (!have_fixtures()) REGISTER_SKIP() << "the shared test files are absent";
     fs::path path = fixtures_dir() / "register" / "reg_small.mdb";
-    if (!fs::exists(path)) GTEST_SKIP() << "reg_small.mdb is absent";
+    if (!fs::exists(path)) REGISTER_SKIP() << "reg_small.mdb is absent";
     jet::Database db(path.string());
     std::vector<Row> all;
     db.table("ЗУРТ").scan([&](jet::RowId, const Row& row) {

@@ -23,7 +23,17 @@ fs::path fixtures_dir() {
     return REGISTER_FIXTURES_DIR;
 }
 
-bool have_fixtures() { return fs::is_directory(fixtures_dir() / "register") || fs::is_directory(fixtures_dir() / "realworld"); }
+bool inputs_required() {
+    const char* env = std::getenv("REGISTER_REQUIRE_FIXTURES");
+    return env && std::string(env) == "1";
+}
+
+bool have_fixtures() {
+    const bool present = fs::is_directory(fixtures_dir() / "register") || fs::is_directory(fixtures_dir() / "realworld");
+    // Parts of tests pass over what they cannot find; where inputs are required that is a failure.
+    if (!present && inputs_required()) ADD_FAILURE() << "the shared test files are missing: " << fixtures_dir();
+    return present;
+}
 
 std::vector<fs::path> jet4_fixtures() {
     std::vector<fs::path> out;

@@ -2,6 +2,8 @@
 // temporary folders.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -16,6 +18,10 @@ namespace fs = std::filesystem;
 // The folder of shared test files (REGISTER_FIXTURES overrides the built-in path).
 fs::path fixtures_dir();
 bool have_fixtures();
+// Whether a missing input (a shared test file, a program a test runs) fails
+// the test instead of skipping it: REGISTER_REQUIRE_FIXTURES=1, as CI sets,
+// where everything is present and a skip could only hide a fault.
+bool inputs_required();
 // Every Jet 4 fixture database (register/ and realworld/), sorted.
 std::vector<fs::path> jet4_fixtures();
 
@@ -58,3 +64,10 @@ std::string read_file(const fs::path& p);
 void write_file(const fs::path& p, const std::string& bytes);
 
 }  // namespace testing_support
+
+// Leaves a test whose input is missing, with the reason streamed after it:
+// skipped, or failed when inputs are required (see inputs_required()).
+#define REGISTER_SKIP()                                                                                                   \
+    return ::testing::internal::AssertHelper(::testing_support::inputs_required() ? ::testing::TestPartResult::kFatalFailure \
+                                                                                  : ::testing::TestPartResult::kSkip,      \
+                                             __FILE__, __LINE__, "a test input is missing") = ::testing::Message()

@@ -454,7 +454,7 @@ struct Writer {
 };
 
 TEST(Viewer, ExportWritesFilledColumnsAndThePhoto) {
-    if (!have_program("unzip")) GTEST_SKIP() << "unzip is not installed";
+    if (!have_program("unzip")) REGISTER_SKIP() << "unzip is not installed";
     Seams s;
     Writer w;
     TempDir dir;

@@ -97,7 +97,7 @@ protected:
 class ExportedDocumentTest : public WordProcessorTest {
 protected:
     void SetUp() override {
-        if (QStandardPaths::findExecutable(QStringLiteral("unzip")).isEmpty()) GTEST_SKIP() << "unzip is not installed";
+        if (QStandardPaths::findExecutable(QStringLiteral("unzip")).isEmpty()) REGISTER_SKIP() << "unzip is not installed";
         WordProcessorTest::SetUp();
     }
 };

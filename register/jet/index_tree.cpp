@@ -208,7 +208,7 @@ void IndexTree::apply_removals() {
     if (doomed_.empty()) return;
     std::vector<IndexEntry> doomed = std::move(doomed_);
     doomed_.clear();
-    std::sort(doomed.begin(), doomed.end());
+    if (!std::is_sorted(doomed.begin(), doomed.end())) std::sort(doomed.begin(), doomed.end());
     for (std::size_t i = 0; i < doomed.size();) {
         const std::uint32_t page = descend(doomed[i]);
         Node& n = load(page);

@@ -29,6 +29,17 @@ bool read_exact(int fd, std::uint8_t* buf, std::size_t len, off_t off) {
     return true;
 }
 
+// The wanted columns the first look does not decode.
+std::vector<bool> rest_of(const TableDef& def, const std::vector<bool>& wanted, const std::vector<bool>& first) {
+    std::vector<bool> rest(def.columns.size(), false);
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        const bool w = wanted.empty() || (i < wanted.size() && wanted[i]);
+        rest[i] = w && !(i < first.size() && first[i]);
+    }
+    // A RowDecoder takes an empty list for every column: a list with none marked is kept non-empty.
+    return rest;
+}
+
 struct Part {
     std::vector<ScanHit> hits;
     bool readable = true;          // false: a page could not be read or decoded
@@ -37,15 +48,14 @@ struct Part {
 
 void select_part(int fd, const TableDef& def, const std::uint32_t* pages, std::size_t count, std::uint32_t page_count,
                  const std::vector<bool>& wanted, const std::function<RowTest()>& make_test, Part& out) {
-    RowTest test;
+    std::optional<RowTester> tester;
     try {
-        test = make_test();
+        tester.emplace(def, wanted, make_test());
     } catch (...) {
         out.raised = std::current_exception();
         return;
     }
     std::vector<std::uint8_t> run;
-    std::vector<Value> values;
     try {
         run.resize(kRunPages * kPageSize);
         for (std::size_t i = 0; i < count;) {
@@ -72,10 +82,11 @@ void select_part(int fd, const TableDef& def, const std::uint32_t* pages, std::s
                         out.hits.push_back({id, true});
                         continue;
                     }
-                    decode_row_alone(def, s.bytes, values, wanted);
                     bool taken = false;
                     try {
-                        taken = test(values);
+                        taken = tester->take(nullptr, s.bytes);
+                    } catch (const Error&) {
+                        throw;  // the row's bytes: the ordinary reading reports it
                     } catch (...) {
                         out.raised = std::current_exception();
                         return;
@@ -91,6 +102,20 @@ void select_part(int fd, const TableDef& def, const std::uint32_t* pages, std::s
 }
 
 }  // namespace
+
+RowTester::RowTester(const TableDef& def, const std::vector<bool>& wanted, RowTest test)
+    : test_(std::move(test)), rest_(def, test_.first_wanted.empty() ? wanted : rest_of(def, wanted, test_.first_wanted)) {
+    if (!test_.first_wanted.empty() && test_.first) first_.emplace(def, test_.first_wanted);
+}
+
+bool RowTester::take(PageFile* file, Bytes row) {
+    if (first_) {
+        first_->decode(file, row, values_);
+        if (!test_.first(values_)) return false;
+    }
+    rest_.decode(file, row, values_);
+    return test_.test(values_);
+}
 
 std::optional<std::vector<ScanHit>> parallel_select(int fd, const TableDef& def, const std::vector<std::uint32_t>& pages,
                                                     std::uint32_t page_count, const std::vector<bool>& wanted,

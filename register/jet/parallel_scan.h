@@ -11,12 +11,20 @@
 #include <optional>
 #include <vector>
 
+#include "row.h"
 #include "table_def.h"
 #include "value.h"
 
 namespace jet {
 
-using RowTest = std::function<bool(const std::vector<Value>&)>;
+// A test of rows. A test of several conditions that must all hold may name
+// the columns its first condition reads and that condition alone: a row it
+// rejects is passed over without decoding the other columns.
+struct RowTest {
+    std::function<bool(const std::vector<Value>&)> test;    // on the wanted columns: whether the row is taken
+    std::vector<bool> first_wanted;                         // empty: no first look
+    std::function<bool(const std::vector<Value>&)> first;   // false: the row is not taken
+};
 
 // A row the test took, or one moved elsewhere by an update, which the caller
 // reads and tests itself.
@@ -33,5 +41,19 @@ struct ScanHit {
 std::optional<std::vector<ScanHit>> parallel_select(int fd, const TableDef& def, const std::vector<std::uint32_t>& pages,
                                                     std::uint32_t page_count, const std::vector<bool>& wanted,
                                                     std::size_t parts, const std::function<RowTest()>& make_test);
+
+// Decodes rows for a RowTest: the first look's columns, then the rest.
+class RowTester {
+public:
+    RowTester(const TableDef& def, const std::vector<bool>& wanted, RowTest test);
+    // Whether the row is taken; file null where only the row itself may be read.
+    bool take(PageFile* file, Bytes row);
+
+private:
+    RowTest test_;
+    std::optional<RowDecoder> first_;
+    RowDecoder rest_;
+    std::vector<Value> values_;
+};
 
 }  // namespace jet

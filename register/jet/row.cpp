@@ -16,15 +16,17 @@ RowBytes::RowBytes(Bytes row, const TableDef& def) : row_(row) {
         std::uint16_t var_count = u16(row, end - 2);
         std::size_t table = 2u * (var_count + 1u);
         if (var_count > column_count_ || table + 2 > end - 2) damaged("a row claims " + std::to_string(var_count) + " variable columns");
-        var_offsets_.resize(var_count + 1u);
-        for (std::size_t i = 0; i <= var_count; ++i) var_offsets_[i] = u16(row, end - 4 - 2 * i);
+        var_table_ = end - 2;
+        var_count_ = var_count;
+        has_var_table_ = true;
         std::size_t table_start = end - 2 - table;
+        std::uint16_t before = 0;
         for (std::size_t i = 0; i <= var_count; ++i) {
-            if (var_offsets_[i] < 2 || var_offsets_[i] > table_start || (i > 0 && var_offsets_[i] < var_offsets_[i - 1])) {
-                damaged("a row's variable-column offsets are out of order or out of range");
-            }
+            const std::uint16_t at = var_offset(i);
+            if (at < 2 || at > table_start || at < before) damaged("a row's variable-column offsets are out of order or out of range");
+            before = at;
         }
-        fixed_end_ = var_offsets_[0];
+        fixed_end_ = var_offset(0);
     } else {
         fixed_end_ = end;
     }
@@ -42,9 +44,9 @@ Bytes RowBytes::field(const Column& c) const {
         if (start + size > fixed_end_) return {};
         return row_.subspan(start, size);
     }
-    if (c.var_index + 1u >= var_offsets_.size()) return {};
-    std::size_t start = var_offsets_[c.var_index];
-    std::size_t end = var_offsets_[c.var_index + 1u];
+    if (!has_var_table_ || c.var_index >= var_count_) return {};
+    std::size_t start = var_offset(c.var_index);
+    std::size_t end = var_offset(c.var_index + 1u);
     return row_.subspan(start, end - start);
 }
 
@@ -113,7 +115,7 @@ void decode_fields(PageFile* file, const TableDef& def, Bytes row, std::vector<V
     values.resize(def.columns.size());
     for (std::size_t i = 0; i < def.columns.size(); ++i) {
         if (!wanted.empty() && (i >= wanted.size() || !wanted[i])) {
-            values[i] = Null{};
+            if (!std::holds_alternative<Null>(values[i])) values[i] = Null{};
             continue;
         }
         values[i] = decode_field(file, def.columns[i], rb);
@@ -128,8 +130,16 @@ void decode_row(PageFile& file, const TableDef& def, Bytes row, std::vector<Valu
     decode_fields(&file, def, row, values, wanted);
 }
 
-void decode_row_alone(const TableDef& def, Bytes row, std::vector<Value>& values, const std::vector<bool>& wanted) {
-    decode_fields(nullptr, def, row, values, wanted);
+RowDecoder::RowDecoder(const TableDef& def, const std::vector<bool>& wanted) : def_(def) {
+    for (std::size_t i = 0; i < def.columns.size(); ++i) {
+        if (wanted.empty() || (i < wanted.size() && wanted[i])) columns_.push_back(i);
+    }
+}
+
+void RowDecoder::decode(PageFile* file, Bytes row, std::vector<Value>& values) const {
+    RowBytes rb(row, def_);
+    if (values.size() != def_.columns.size()) values.assign(def_.columns.size(), Null{});
+    for (std::size_t i : columns_) values[i] = decode_field(file, def_.columns[i], rb);
 }
 
 std::vector<Value> decode_row(PageFile& file, const TableDef& def, Bytes row) {

@@ -23,8 +23,14 @@ private:
     Bytes row_;
     Bytes null_mask_;
     std::uint16_t column_count_ = 0;
-    std::vector<std::uint16_t> var_offsets_;       // one more than the variable columns: the last is the end
+    // The table of variable-column offsets, read where it lies: var_count_ + 1
+    // offsets (the last marks the end), the first at var_table_ - 2.
+    std::size_t var_table_ = 0;
+    std::size_t var_count_ = 0;
+    bool has_var_table_ = false;
     std::size_t fixed_end_ = 0;
+
+    std::uint16_t var_offset(std::size_t i) const { return u16(row_, var_table_ - 2 - 2 * i); }
 };
 
 // Decodes every column of a row, in column order. Long values are read through the file.
@@ -33,8 +39,19 @@ std::vector<Value> decode_row(PageFile& file, const TableDef& def, Bytes row);
 // columns it marks (by ordinal) are decoded, the others are Null.
 void decode_row(PageFile& file, const TableDef& def, Bytes row, std::vector<Value>& values,
                 const std::vector<bool>& wanted = {});
-// The same without the file: a wanted long value kept outside the row raises Internal.
-void decode_row_alone(const TableDef& def, Bytes row, std::vector<Value>& values, const std::vector<bool>& wanted);
+// Decodes the same columns of many rows into one vector kept between them: the
+// wanted ones are decoded, the others are made Null on the first row and left
+// so. With file null, a wanted long value kept outside the row raises Internal.
+class RowDecoder {
+public:
+    RowDecoder(const TableDef& def, const std::vector<bool>& wanted);  // wanted empty: every column
+    void decode(PageFile* file, Bytes row, std::vector<Value>& values) const;
+
+private:
+    const TableDef& def_;
+    std::vector<std::size_t> columns_;
+};
+
 Value decode_value(PageFile& file, const Column& c, const RowBytes& row);
 
 }  // namespace jet

@@ -194,6 +194,7 @@ void Table::scan(const std::function<bool(RowId, const std::vector<Value>&)>& f)
 void Table::scan(const std::vector<bool>& wanted, const std::function<bool(RowId, const std::vector<Value>&)>& f) {
     FileLock lock(*file_, false);
     std::vector<Value> values;
+    const RowDecoder decoder(def_, wanted);
     for_each_data_page([&](std::uint32_t p, Bytes b) {
         std::uint16_t n = data_page::row_count(b);
         for (std::uint16_t r = 0; r < n; ++r) {
@@ -202,18 +203,17 @@ void Table::scan(const std::vector<bool>& wanted, const std::function<bool(RowId
             PagePtr keep;
             std::optional<Bytes> row = locate(id, keep);
             if (!row) continue;
-            decode_row(*file_, def_, *row, values, wanted);
+            decoder.decode(file_.get(), *row, values);
             if (!f(id, values)) return false;
         }
         return true;
     });
 }
 
-std::vector<RowId> Table::select(const std::vector<bool>& wanted,
-                                 const std::function<std::function<bool(const std::vector<Value>&)>()>& make_test) {
+std::vector<RowId> Table::select(const std::vector<bool>& wanted, const std::function<RowTest()>& make_test) {
     FileLock lock(*file_, false);
     std::vector<RowId> ids;
-    std::function<bool(const std::vector<Value>&)> test = make_test();
+    RowTester tester(def_, wanted, make_test());
     // Threads read rows only: a wanted long value, or a group's changes not
     // yet committed, keep the reading here.
     bool alone = !file_->dirty();
@@ -227,7 +227,6 @@ std::vector<RowId> Table::select(const std::vector<bool>& wanted,
         const std::size_t parts = std::min<std::size_t>({pages.size() / kPagesPerThread, cores, 4});
         if (parts > 1) {
             if (auto hits = parallel_select(file_->descriptor(), def_, pages, file_->page_count(), wanted, parts, make_test)) {
-                std::vector<Value> values;
                 for (const ScanHit& h : *hits) {
                     if (!h.moved) {
                         ids.push_back(h.id);
@@ -235,16 +234,21 @@ std::vector<RowId> Table::select(const std::vector<bool>& wanted,
                     }
                     PagePtr keep;
                     std::optional<Bytes> row = locate(h.id, keep);
-                    if (!row) continue;
-                    decode_row(*file_, def_, *row, values, wanted);
-                    if (test(values)) ids.push_back(h.id);
+                    if (row && tester.take(file_.get(), *row)) ids.push_back(h.id);
                 }
                 return ids;
             }
         }
     }
-    scan(wanted, [&](RowId id, const std::vector<Value>& row) {
-        if (test(row)) ids.push_back(id);
+    for_each_data_page([&](std::uint32_t p, Bytes b) {
+        const std::uint16_t n = data_page::row_count(b);
+        for (std::uint16_t r = 0; r < n; ++r) {
+            if (!live_slot(b, r)) continue;
+            const RowId id{p, r};
+            PagePtr keep;
+            std::optional<Bytes> row = locate(id, keep);
+            if (row && tester.take(file_.get(), *row)) ids.push_back(id);
+        }
         return true;
     });
     return ids;

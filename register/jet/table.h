@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "page_file.h"
+#include "parallel_scan.h"
 #include "table_def.h"
 
 namespace jet {
@@ -45,8 +46,7 @@ public:
     // the columns marked in wanted (as scan does). make_test gives a test for
     // each thread: a large table whose tested columns hold no long values is
     // shared among a few threads.
-    std::vector<RowId> select(const std::vector<bool>& wanted,
-                              const std::function<std::function<bool(const std::vector<Value>&)>()>& make_test);
+    std::vector<RowId> select(const std::vector<bool>& wanted, const std::function<RowTest()>& make_test);
 
     // The row with this id, or nothing if it was deleted; raises Damaged for an id
     // that names no row of this table.

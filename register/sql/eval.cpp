@@ -1,5 +1,6 @@
 #include "sql/eval.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -250,7 +251,21 @@ Filter::Filter(const Condition& c, const std::function<std::size_t(const ColumnR
                std::string_view statement)
     : wanted_(column_count, false) {
     root_ = compile(c, resolve, statement, 0);
+    if (root_.kind == Condition::Kind::And && root_.terms.size() > 1) {
+        std::vector<bool> first(column_count, false);
+        mark_columns(root_.terms.front(), first);
+        if (std::find(first.begin(), first.end(), true) != first.end()) first_wanted_ = std::move(first);
+    }
 }
+
+void Filter::mark_columns(const Node& n, std::vector<bool>& columns) const {
+    for (const Term* t : {&n.left, &n.right}) {
+        if (t->is_column()) columns.at(t->column) = true;
+    }
+    for (const Node& sub : n.terms) mark_columns(sub, columns);
+}
+
+bool Filter::first_rejects(const std::vector<jet::Value>& row) { return eval(root_.terms.front(), row) == Truth::False; }
 
 Filter::Term Filter::term(const Operand& o, const std::function<std::size_t(const ColumnRef&)>& resolve) {
     Term t;

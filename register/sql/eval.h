@@ -52,6 +52,13 @@ public:
     // Not const: it keeps working room between rows. Raises errc::kTypeMismatch.
     Truth test(const std::vector<jet::Value>& row);
 
+    // For a condition of several parts joined by AND: the columns its first
+    // part reads, and whether that part alone makes the row fail (it is
+    // false), which test() then finds without looking further. Nothing for
+    // any other condition.
+    const std::optional<std::vector<bool>>& first_wanted() const { return first_wanted_; }
+    bool first_rejects(const std::vector<jet::Value>& row);
+
 private:
     struct Term {
         std::size_t column = static_cast<std::size_t>(-1);  // the ordinal, or npos for a constant
@@ -79,8 +86,11 @@ private:
     std::optional<int> order_text(const std::u32string* folded_a, std::string_view a, const std::u32string* folded_b,
                                   std::string_view b);
 
+    void mark_columns(const Node& n, std::vector<bool>& columns) const;
+
     Node root_;
     std::vector<bool> wanted_;
+    std::optional<std::vector<bool>> first_wanted_;
     bool reads_columns_ = false;
     std::u32string scratch_a_, scratch_b_;
 };

@@ -72,9 +72,17 @@ Result Result::run(jet::Database& db, const Statement& s) {
     }
     // Each thread of a large table's scan tests with a copy of its own (a
     // filter keeps working room between rows).
+    // A row the first of several conditions joined by AND rejects is passed
+    // over before the columns of the others are decoded.
     r.ids_ = r.table_.select(filter.wanted(), [&filter] {
         auto own = std::make_shared<Filter>(filter);
-        return [own](const std::vector<jet::Value>& row) { return own->test(row) == Truth::True; };
+        jet::RowTest t;
+        t.test = [own](const std::vector<jet::Value>& row) { return own->test(row) == Truth::True; };
+        if (own->first_wanted()) {
+            t.first_wanted = *own->first_wanted();
+            t.first = [own](const std::vector<jet::Value>& row) { return !own->first_rejects(row); };
+        }
+        return t;
     });
     r.ids_.shrink_to_fit();
     return r;
