@@ -3,6 +3,8 @@
 // logic), the errors and their numbers, and reading a result by position.
 #include <gtest/gtest.h>
 
+#include <QChar>
+
 #include <functional>
 #include <stdexcept>
 
@@ -245,6 +247,7 @@ TEST(SqlLike, JetPatterns) {
         // Letter case, Cyrillic included; Ё goes with ё only.
         {"%АН%", "иван", true}, {"анна", "АННА", true}, {"ёлкина", "ЁЛКИНА", true}, {"Ё%", "ёлка", true},
         {"е%", "Ёлкина", false}, {"Ё%", "Елкина", false}, {"smith", "SMITH", true}, {"%ä%", "Ännchen", true},
+        {"ґанок", "ҐАНОК", true}, {"%ї%", "КИЇВ", true}, {"%ў%", "ЎЗ", true}, {"ς", "Σ", true}, {"ǆ", "ǅ", true},
         // Classes, ranges, negation.
         {"[абв]%", "Борис", true}, {"[абв]%", "Глеб", false}, {"[!абв]%", "Борис", false}, {"[!абв]%", "Глеб", true},
         {"[а-г]леб", "Глеб", true}, {"[д-я]леб", "Глеб", false}, {"[!д-я]леб", "Глеб", true}, {"[a-z]", "Q", true},
@@ -507,6 +510,28 @@ bool contains_folded(const jet::Value& v, const std::string& part) {
 }
 
 Row first_columns(const Row& row, std::size_t n) { return Row(row.begin(), row.begin() + static_cast<std::ptrdiff_t>(n)); }
+
+// Letter case is set aside as Unicode folds it, checked against Qt's own
+// Unicode tables for every code point of the Basic Multilingual Plane they know:
+// a letter's pattern takes its other case, and the other way round.
+TEST(SqlLike, EveryCasedLetterMatchesItsOtherCases) {
+    std::size_t cased = 0;
+    std::u32string scratch;
+    for (char32_t c = 1; c < 0x10000; ++c) {
+        if ((c >= 0xD800 && c <= 0xDFFF) || QChar::unicodeVersion(c) == QChar::Unicode_Unassigned) continue;
+        const char32_t folded = QChar::toCaseFolded(c);
+        ASSERT_EQ(jet::fold_case(c), folded) << "U+" << std::hex << static_cast<std::uint32_t>(c);
+        if (folded == c) continue;
+        ++cased;
+        std::string letter, other;
+        jet::append_utf8(letter, c);
+        jet::append_utf8(other, folded);
+        ASSERT_TRUE(sql::LikePattern::compile(letter)->matches(other, scratch)) << letter;
+        ASSERT_TRUE(sql::LikePattern::compile(other)->matches(letter, scratch)) << letter;
+        ASSERT_TRUE(jet::same_name(letter, other)) << letter;
+    }
+    EXPECT_GT(cased, 1000u);
+}
 
 TEST(SqlFixtures, BrowserStatementsAgreeWithAPlainFilter) {
     if (!have_fixtures()) REGISTER_SKIP() << "the shared test files are absent";

@@ -1,5 +1,8 @@
 #include "text.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace jet {
 
 void append_utf8(std::string& out, char32_t cp) {
@@ -132,16 +135,28 @@ std::u32string utf8_to_utf32(std::string_view s) {
     return out;
 }
 
+namespace {
+
+struct Folding {
+    char32_t from;
+    char32_t to;
+};
+
+constexpr Folding kFoldings[] = {
+#include "case_folding.inc"
+};
+
+}  // namespace
+
+char32_t fold_case(char32_t c) {
+    if (c < 0x80) return c >= U'A' && c <= U'Z' ? c + 0x20 : c;
+    const auto* end = std::end(kFoldings);
+    const auto* it = std::lower_bound(std::begin(kFoldings), end, c, [](const Folding& f, char32_t x) { return f.from < x; });
+    return it != end && it->from == c ? it->to : c;
+}
+
 std::u32string fold_case(std::u32string s) {
-    for (char32_t& c : s) {
-        if (c >= U'A' && c <= U'Z') c += 0x20;
-        else if (c >= 0xC0 && c <= 0xDE && c != 0xD7) c += 0x20;                      // Latin-1
-        else if (((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) && c != 0x130 && (c % 2) == 0) c += 1;
-        else if (((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) && (c % 2) == 1) c += 1;  // Latin Extended-A
-        else if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) c += 0x20;                    // Greek
-        else if (c >= 0x410 && c <= 0x42F) c += 0x20;                                  // Cyrillic А-Я
-        else if (c >= 0x400 && c <= 0x40F) c += 0x50;                                  // Cyrillic Ѐ-Џ (Ё)
-    }
+    for (char32_t& c : s) c = fold_case(c);
     return s;
 }
 

@@ -35,7 +35,10 @@ std::size_t utf16_length(std::string_view s);
 // and it is shorter, UCS-2 otherwise.
 std::vector<std::uint8_t> encode_text(std::u16string_view s, bool compress);
 
-// Jet compares object names without regard to letter case.
+// Letter case set aside: Unicode's simple case folding (CaseFolding.txt,
+// statuses C and S), used for names, which Jet compares without regard to
+// case, and for LIKE.
+char32_t fold_case(char32_t c);
 std::u32string fold_case(std::u32string s);
 bool same_name(std::string_view a, std::string_view b);
 

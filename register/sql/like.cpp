@@ -13,11 +13,6 @@ namespace {
 // that each of their letters is found whatever its case in the text.
 constexpr char32_t kListedRange = 4096;
 
-char32_t fold_one(char32_t c) {
-    std::u32string s(1, c);
-    return jet::fold_case(std::move(s))[0];
-}
-
 // jet::fold_case of every code point below U+10000, worked out once: rows are
 // folded a character at a time without calling it.
 const char32_t* bmp_folds() {
@@ -51,7 +46,7 @@ void fold_utf8(std::string_view utf8, std::u32string& out) {
         }
         char32_t c = 0;
         i += decode_utf8(utf8, i, c);
-        *o++ = c < 0x10000 ? fold[c] : fold_one(c);
+        *o++ = c < 0x10000 ? fold[c] : jet::fold_case(c);
     }
     out.resize(static_cast<std::size_t>(o - out.data()));
 }
@@ -94,7 +89,7 @@ std::optional<LikePattern> LikePattern::compile(std::string_view pattern, std::s
             continue;
         }
         if (c != U'[') {
-            add({Element::Kind::Char, fold_one(c), 0});
+            add({Element::Kind::Char, jet::fold_case(c), 0});
             continue;
         }
         std::size_t open = i;
@@ -127,7 +122,7 @@ std::optional<LikePattern> LikePattern::compile(std::string_view pattern, std::s
                 } else {
                     // Too long to list: the range as written and as folded.
                     cls.wide.emplace_back(lo, hi);
-                    char32_t flo = fold_one(lo), fhi = fold_one(hi);
+                    char32_t flo = jet::fold_case(lo), fhi = jet::fold_case(hi);
                     if (flo <= fhi) cls.wide.emplace_back(flo, fhi);
                 }
                 continue;

@@ -2,7 +2,8 @@
 // (none included), "_" exactly one character, "[abc]" one of the listed
 // characters, "[a-z]" one within the range, "[!abc]" / "[!a-z]" one not
 // listed. The pattern must match the whole text. Letters match without regard
-// to case (jet::fold_case: Cyrillic included, Ё with ё but not with е).
+// to case (jet::fold_case, Unicode's simple case folding: Ґ with ґ, Ё with ё
+// but not with е).
 //
 // Within a class "-" is literal first or last, "!" is literal when not first or
 // when it is all the class holds, and any other character (also "[", "%", "_")

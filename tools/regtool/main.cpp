@@ -200,9 +200,10 @@ int cmd_insert(const std::string& path, const std::string& table) {
                 t.insert(values);
             } catch (const jet::Error& e) {
                 // A refused row changes nothing: the rows before it are kept.
-                if (e.kind() != jet::ErrorKind::Constraint) throw jet::Error(e.kind(), where + e.what());
+                const jet::Error located(e.kind(), where + e.what(), e.reason(), e.subject(), e.os_error());
+                if (e.kind() != jet::ErrorKind::Constraint) throw located;
                 g.commit();
-                throw jet::Error(e.kind(), where + e.what());
+                throw located;
             } catch (const std::runtime_error& e) {
                 g.commit();
                 throw std::runtime_error(where + e.what());
