@@ -230,6 +230,10 @@ std::size_t move_register(const QString& source, const QString& destination, con
             out.commit();
             if (!sent.rows.empty()) remove_move_record(record);
             moved += sent.rows.size();
+            // Both files are free again before the caller hears of the group:
+            // a window repainting, or another reader, does not wait on them.
+            second.reset();
+            first.reset();
             if (options.progress) options.progress(moved);
             if (refused) {
                 throw DataError(dataaccess::errc::kTypeMismatch,
