@@ -115,6 +115,16 @@ TEST(Regtool, InsertedRowsExportAsTheyCameAndDeleteTakesNumbers) {
     EXPECT_EQ(bad.status, 1);
     EXPECT_NE(bad.err.find("line 2"), std::string::npos) << bad.err;
     EXPECT_EQ(lines(run_regtool({"export", db, "ЗУРТ", "--jsonl"}).out).size(), 24u);
+    // A bad line ends the run at once, while whatever writes the rows has not
+    // finished (the lines are read on a thread of their own): the writer here
+    // never closes its end; timeout only guards against a hang (status 124).
+    RunResult early = run({"/bin/sh", "-c",
+                           "mkfifo \"$2/rows\" || exit 9; { printf '{\"Фамилия\": \"Второй\"}\\n{\"Рост\": 1,}\\n'; exec sleep 1000; } > \"$2/rows\" & "
+                           "writer=$!; timeout 60 \"$0\" insert \"$1\" ЗУРТ < \"$2/rows\"; status=$?; kill $writer; exit $status",
+                           REGTOOL_PATH, db, dir.path().string()});
+    EXPECT_EQ(early.status, 1) << early.err;
+    EXPECT_NE(early.err.find("line 2"), std::string::npos) << early.err;
+    EXPECT_EQ(lines(run_regtool({"export", db, "ЗУРТ", "--jsonl"}).out).size(), 25u) << "the row before the bad line is kept";
 }
 
 TEST(Regtool, QueryPrintsRowsAsExportDoes) {

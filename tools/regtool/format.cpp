@@ -31,7 +31,8 @@ bool append_plain(std::string& out, const jet::Value& v, Sink&& sink) {
             } else if constexpr (std::is_same_v<T, std::int64_t>) {
                 append_number(out, x);
             } else if constexpr (std::is_same_v<T, float> || std::is_same_v<T, double>) {
-                if (std::isfinite(x)) append_number(out, x);
+                if (x == 0 && std::signbit(x)) out += "-0.0";  // "-0" would read back as the whole number 0
+                else if (std::isfinite(x)) append_number(out, x);
                 else sink(jet::shortest(x));  // not a JSON number, so kept as text
             } else if constexpr (std::is_same_v<T, jet::Currency> || std::is_same_v<T, jet::Decimal>) {
                 out += jet::to_string(x);

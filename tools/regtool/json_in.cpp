@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "format.h"
 #include "jet/text.h"
 
@@ -70,216 +72,82 @@ std::size_t scan_number(std::string_view s, std::size_t pos) {
 
 bool is_json_number(std::string_view s) { return !s.empty() && scan_number(s, 0) == s.size(); }
 
-class Reader {
+// The members of a row's object, gathered from nlohmann's SAX parser. Numbers
+// keep the text they were written with where the parser hands it over (a
+// number with a fraction or an exponent, or too large for 64 bits); whole
+// numbers are written back exactly from their value.
+class RowMembers final : public nlohmann::json_sax<nlohmann::json> {
 public:
-    explicit Reader(std::string_view s) : s_(s) {}
+    std::vector<Member> members;
 
-    std::vector<Member> object() {
-        skip_space();
-        if (peek() != '{') fail("expected '{' at the start of the row");
-        ++pos_;
-        std::vector<Member> members;
-        skip_space();
-        if (peek() == '}') {
-            ++pos_;
-        } else {
-            for (;;) {
-                skip_space();
-                if (peek() != '"') fail("expected a key in double quotes");
-                Member m;
-                m.key = string();
-                skip_space();
-                if (peek() != ':') fail("expected ':' after a key");
-                ++pos_;
-                skip_space();
-                m.value = value(m.key);
-                members.push_back(std::move(m));
-                skip_space();
-                if (peek() == ',') {
-                    ++pos_;
-                    continue;
-                }
-                if (peek() == '}') {
-                    ++pos_;
-                    break;
-                }
-                fail("expected ',' or '}'");
-            }
-        }
-        skip_space();
-        if (pos_ < s_.size()) fail("unexpected text after the end of the object");
-        return members;
-    }
-
-private:
-    std::string_view s_;
-    std::size_t pos_ = 0;
-
-    char peek() const { return pos_ < s_.size() ? s_[pos_] : '\0'; }
-
-    void skip_space() {
-        while (pos_ < s_.size() && (s_[pos_] == ' ' || s_[pos_] == '\t' || s_[pos_] == '\n' || s_[pos_] == '\r')) ++pos_;
-    }
-
-    [[noreturn]] void fail(const std::string& what) const {
-        std::string found;
-        if (pos_ >= s_.size()) {
-            found = "the end of the line";
-        } else {
-            auto c = static_cast<unsigned char>(s_[pos_]);
-            if (c > 0x20 && c < 0x7F) {
-                found = std::string("'") + static_cast<char>(c) + "'";
-            } else {
-                static const char digits[] = "0123456789ABCDEF";
-                found = std::string("byte 0x") + digits[c >> 4] + digits[c & 15];
-            }
-        }
-        throw std::runtime_error("bad JSON at byte " + std::to_string(pos_ + 1) + ": " + what + ", found " + found);
-    }
-
-    Token value(const std::string& key) {
-        Token t;
-        char c = peek();
-        if (c == '"') {
-            t.kind = Kind::String;
-            t.text = string();
-        } else if (c == '-' || is_digit(c)) {
-            std::size_t end = scan_number(s_, pos_);
-            if (end == std::string_view::npos) fail("malformed number");
-            t.kind = Kind::Number;
-            t.text = std::string(s_.substr(pos_, end - pos_));
-            pos_ = end;
-        } else if (c == '{' || c == '[') {
-            std::string where;
-            append_json_string(where, key);
-            throw std::runtime_error("bad JSON at byte " + std::to_string(pos_ + 1) + ": the value of " + where + " is " +
-                                     (c == '{' ? "an object" : "an array") +
-                                     "; a row holds only null, true, false, numbers and strings");
-        } else if (literal("null")) {
-            t.kind = Kind::Null;
-        } else if (literal("true")) {
-            t.kind = Kind::True;
-        } else if (literal("false")) {
-            t.kind = Kind::False;
-        } else {
-            fail("expected a value (null, true, false, a number or a string)");
-        }
-        return t;
-    }
-
-    bool literal(std::string_view word) {
-        if (s_.substr(pos_, word.size()) != word) return false;
-        pos_ += word.size();
+    bool null() override { return value(Kind::Null, {}); }
+    bool boolean(bool v) override { return value(v ? Kind::True : Kind::False, {}); }
+    bool number_integer(number_integer_t v) override { return value(Kind::Number, std::to_string(v)); }
+    bool number_unsigned(number_unsigned_t v) override { return value(Kind::Number, std::to_string(v)); }
+    bool number_float(number_float_t, const string_t& written) override { return value(Kind::Number, written); }
+    bool string(string_t& v) override { return value(Kind::String, std::move(v)); }
+    bool binary(binary_t&) override { return nested("binary data"); }
+    bool start_object(std::size_t) override {
+        if (++depth_ > 1) return nested("an object");
         return true;
     }
-
-    // At the opening quote; returns the decoded text and leaves pos_ after the closing quote.
-    std::string string() {
-        ++pos_;
-        std::string out;
-        for (;;) {
-            if (pos_ >= s_.size()) fail("unterminated string");
-            auto c = static_cast<unsigned char>(s_[pos_]);
-            if (c == '"') {
-                ++pos_;
-                return out;
-            }
-            if (c == '\\') {
-                escape(out);
-            } else if (c < 0x20) {
-                fail("control characters in a string must be escaped");
-            } else if (c < 0x80) {
-                out += static_cast<char>(c);
-                ++pos_;
-            } else {
-                utf8_sequence(out);
-            }
+    bool key(string_t& k) override {
+        key_ = std::move(k);
+        return true;
+    }
+    bool end_object() override {
+        --depth_;
+        return true;
+    }
+    bool start_array(std::size_t) override { return depth_ == 0 ? top_level("an array") : nested("an array"); }
+    bool end_array() override { return true; }
+    bool parse_error(std::size_t position, const std::string& last_token, const nlohmann::detail::exception& e) override {
+        std::string token;
+        append_json_string(token, last_token);
+        const std::string where = "bad JSON at byte " + std::to_string(position);
+        if (dynamic_cast<const nlohmann::detail::out_of_range*>(&e) && depth_ == 1) {
+            // A number too large for a double: its column says what it makes
+            // of it, as of any number; the rest of the line is not read.
+            members.push_back({std::move(key_), Token{Kind::Number, last_token}});
+            cut_short = where + ": the number " + token + " is too large to read, and the rest of the row with it";
+            return false;
         }
+        throw std::runtime_error(where + ": unexpected text, last read " + token);
     }
 
-    void escape(std::string& out) {
-        ++pos_;  // the backslash
-        char e = peek();
-        switch (e) {
-            case '"':
-            case '\\':
-            case '/': out += e; break;
-            case 'b': out += '\b'; break;
-            case 'f': out += '\f'; break;
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
-            case 't': out += '\t'; break;
-            case 'u': {
-                ++pos_;
-                char32_t cp = hex4();
-                if (cp >= 0xDC00 && cp <= 0xDFFF) {
-                    pos_ -= 6;
-                    fail("a low surrogate without a high one before it");
-                }
-                if (cp >= 0xD800 && cp <= 0xDBFF) {
-                    if (s_.substr(pos_, 2) != "\\u") fail("a high surrogate must be followed by a \\u low surrogate");
-                    pos_ += 2;
-                    char32_t low = hex4();
-                    if (low < 0xDC00 || low > 0xDFFF) {
-                        pos_ -= 6;
-                        fail("a high surrogate must be followed by a \\u low surrogate");
-                    }
-                    cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-                }
-                jet::append_utf8(out, cp);
-                return;  // hex4 has moved past the digits
-            }
-            default: fail("unknown escape after '\\'");
-        }
-        ++pos_;
-    }
+    std::string cut_short;  // why the members end early, when they do
 
-    char32_t hex4() {
-        char32_t v = 0;
-        for (int k = 0; k < 4; ++k) {
-            int h = hex_value(peek());
-            if (h < 0) fail("expected four hex digits after \\u");
-            v = v * 16 + static_cast<char32_t>(h);
-            ++pos_;
-        }
-        return v;
-    }
+private:
+    int depth_ = 0;
+    std::string key_;
 
-    // Copies one multi-byte UTF-8 character, refusing overlong forms, surrogates
-    // and code points above U+10FFFF.
-    void utf8_sequence(std::string& out) {
-        auto lead = static_cast<unsigned char>(s_[pos_]);
-        std::size_t len = 0;
-        unsigned char lo = 0x80, hi = 0xBF;  // the range of the second byte
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            len = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            len = 3;
-            if (lead == 0xE0) lo = 0xA0;
-            if (lead == 0xED) hi = 0x9F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            len = 4;
-            if (lead == 0xF0) lo = 0x90;
-            if (lead == 0xF4) hi = 0x8F;
-        } else {
-            fail("invalid UTF-8");
-        }
-        for (std::size_t k = 1; k < len; ++k) {
-            if (pos_ + k >= s_.size()) {
-                pos_ += k;
-                fail("invalid UTF-8");
-            }
-            auto b = static_cast<unsigned char>(s_[pos_ + k]);
-            unsigned char min = k == 1 ? lo : 0x80, max = k == 1 ? hi : 0xBF;
-            if (b < min || b > max) {
-                pos_ += k;
-                fail("invalid UTF-8");
-            }
-        }
-        out.append(s_.data() + pos_, len);
-        pos_ += len;
+    bool value(Kind kind, std::string text) {
+        if (depth_ != 1) return top_level("not an object");
+        members.push_back({std::move(key_), Token{kind, std::move(text)}});
+        return true;
+    }
+    [[noreturn]] bool nested(const char* what) {
+        std::string where;
+        append_json_string(where, key_);
+        throw std::runtime_error("bad JSON: the value of " + where + " is " + what +
+                                 "; a row holds only null, true, false, numbers and strings");
+    }
+    [[noreturn]] static bool top_level(const char* what) {
+        throw std::runtime_error(std::string("bad JSON: a row is one object, this is ") + what);
     }
 };
+
+RowMembers read_members(std::string_view line) {
+    // nlohmann passes over a byte-order mark, and takes a NUL byte for the end
+    // of the text; in a line of JSON both are errors.
+    if (line.substr(0, 3) == "\xEF\xBB\xBF") throw std::runtime_error("bad JSON at byte 1: a byte-order mark before the object");
+    if (const std::size_t nul = line.find('\0'); nul != std::string_view::npos) {
+        throw std::runtime_error("bad JSON at byte " + std::to_string(nul + 1) + ": a NUL byte");
+    }
+    RowMembers row;
+    nlohmann::json::sax_parse(line.begin(), line.end(), &row);
+    return row;
+}
 
 // ---------------------------------------------------------------------------
 // Exact decimal numbers, for Currency and Decimal.
@@ -378,14 +246,14 @@ std::string shown(const Token& t) {
     return out;
 }
 
-std::string quoted(std::string_view s) {
+std::string json_quoted(std::string_view s) {
     std::string out;
     append_json_string(out, s);
     return out;
 }
 
 [[noreturn]] void unsuitable(const jet::Column& c, const std::string& why) {
-    throw std::runtime_error("column " + quoted(c.name) + " (" + jet::type_name(c.type) + "): " + why);
+    throw std::runtime_error("column " + json_quoted(c.name) + " (" + jet::type_name(c.type) + "): " + why);
 }
 
 [[noreturn]] void wrong_kind(const jet::Column& c, const Token& t, const char* wanted) {
@@ -621,27 +489,39 @@ jet::Value to_value(const jet::Column& c, const Token& t) {
 
 }  // namespace
 
-std::vector<jet::Value> parse_json_row(std::string_view line, const std::vector<jet::Column>& cols) {
-    std::vector<Member> members = Reader(line).object();
-    std::vector<jet::Value> row(cols.size(), jet::Null{});
-    std::vector<const std::string*> given_as(cols.size(), nullptr);
-    for (const Member& m : members) {
-        std::size_t at = cols.size();
-        for (std::size_t i = 0; i < cols.size() && at == cols.size(); ++i) {
-            if (cols[i].name == m.key) at = i;
-        }
-        for (std::size_t i = 0; i < cols.size() && at == cols.size(); ++i) {
-            if (jet::same_name(cols[i].name, m.key)) at = i;
-        }
-        if (at == cols.size()) throw std::runtime_error("no column named " + quoted(m.key));
+std::vector<jet::Value> parse_json_row(std::string_view line, const std::vector<jet::Column>& cols) { return RowReader(cols).read(line); }
+
+// A key names the column of exactly its name, else the one Jet takes it for
+// (letter case aside); the answer is kept for the next lines.
+std::size_t RowReader::column_of(const std::string& key) {
+    if (auto it = known_.find(key); it != known_.end()) return it->second;
+    std::size_t at = cols_.size();
+    for (std::size_t i = 0; i < cols_.size() && at == cols_.size(); ++i) {
+        if (cols_[i].name == key) at = i;
+    }
+    for (std::size_t i = 0; i < cols_.size() && at == cols_.size(); ++i) {
+        if (jet::same_name(cols_[i].name, key)) at = i;
+    }
+    if (at == cols_.size()) throw std::runtime_error("no column named " + json_quoted(key));
+    if (known_.size() < 4 * cols_.size() + 16) known_.emplace(key, at);  // keys of hand-written lines may vary without end
+    return at;
+}
+
+std::vector<jet::Value> RowReader::read(std::string_view line) {
+    RowMembers parsed = read_members(line);
+    std::vector<jet::Value> row(cols_.size(), jet::Null{});
+    std::vector<const std::string*> given_as(cols_.size(), nullptr);
+    for (const Member& m : parsed.members) {
+        const std::size_t at = column_of(m.key);
         if (given_as[at]) {
-            std::string why = "column " + quoted(cols[at].name) + " is given twice";
-            if (*given_as[at] != m.key) why += " (as " + quoted(*given_as[at]) + " and " + quoted(m.key) + ")";
+            std::string why = "column " + json_quoted(cols_[at].name) + " is given twice";
+            if (*given_as[at] != m.key) why += " (as " + json_quoted(*given_as[at]) + " and " + json_quoted(m.key) + ")";
             throw std::runtime_error(why);
         }
         given_as[at] = &m.key;
-        row[at] = to_value(cols[at], m.value);
+        row[at] = to_value(cols_[at], m.value);
     }
+    if (!parsed.cut_short.empty()) throw std::runtime_error(parsed.cut_short);
     return row;
 }
 

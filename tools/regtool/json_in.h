@@ -1,7 +1,9 @@
 // Reading rows back from the JSON lines that `regtool export --jsonl` writes.
 #pragma once
 
+#include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "jet/table_def.h"
@@ -19,5 +21,19 @@ namespace regtool {
 // hand: numbers in strings for Currency and Decimal, 0 / non-zero for Boolean,
 // a date without a time, GUIDs without braces, "base64:..." for binary.
 std::vector<jet::Value> parse_json_row(std::string_view line, const std::vector<jet::Column>& cols);
+
+// The same for the many lines of one table: the column a key names is
+// remembered between lines (the rows of an export name the same columns).
+class RowReader {
+public:
+    explicit RowReader(std::vector<jet::Column> cols) : cols_(std::move(cols)) {}
+    std::vector<jet::Value> read(std::string_view line);
+
+private:
+    std::size_t column_of(const std::string& key);
+
+    std::vector<jet::Column> cols_;
+    std::unordered_map<std::string, std::size_t> known_;  // a key and its column's ordinal
+};
 
 }  // namespace regtool

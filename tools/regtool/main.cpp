@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <iostream>
 #include <set>
 #include <sys/stat.h>
 #include <string>
@@ -13,6 +12,7 @@
 #include "format.h"
 #include "compact_command.h"
 #include "help.h"
+#include "insert_command.h"
 #include "jet/check.h"
 #include "jet/create.h"
 #include "dataaccess/error.h"
@@ -174,47 +174,6 @@ int cmd_create_register(const std::string& path) {
     return 0;
 }
 
-// Rows are stored in groups, each put on disk before the next begins.
-int cmd_insert(const std::string& path, const std::string& table) {
-    constexpr std::size_t kGroupRows = 50000;
-    jet::Database db(path);
-    std::vector<jet::Column> columns = db.table(table).columns();
-    std::string line;
-    std::size_t line_no = 0;
-    bool more = true;
-    while (more) {
-        jet::WriteGroup g(db);
-        jet::TableWriter& t = g.table(table);
-        std::size_t rows = 0;
-        while (rows < kGroupRows) {
-            if (!std::getline(std::cin, line)) {
-                more = false;
-                break;
-            }
-            ++line_no;
-            if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-            std::vector<jet::Value> values;
-            std::string where = "line " + std::to_string(line_no) + ": ";
-            try {
-                values = regtool::parse_json_row(line, columns);
-                t.insert(values);
-            } catch (const jet::Error& e) {
-                // A refused row changes nothing: the rows before it are kept.
-                const jet::Error located(e.kind(), where + e.what(), e.reason(), e.subject(), e.os_error());
-                if (e.kind() != jet::ErrorKind::Constraint) throw located;
-                g.commit();
-                throw located;
-            } catch (const std::runtime_error& e) {
-                g.commit();
-                throw std::runtime_error(where + e.what());
-            }
-            ++rows;
-        }
-        g.commit();
-    }
-    return 0;
-}
-
 int cmd_delete(const std::string& path, const std::string& table, const std::vector<std::string>& numbers) {
     std::set<std::int64_t> wanted;
     for (const std::string& n : numbers) {
@@ -326,7 +285,7 @@ int run(const std::vector<std::string>& args) {
     }
     if (cmd == "insert") {
         if (args.size() != 3) return usage_error("insert takes two arguments: DB TABLE");
-        return cmd_insert(args[1], args[2]);
+        return regtool::insert_rows(args[1], args[2]);
     }
     if (cmd == "delete") {
         if (args.size() < 4) return usage_error("delete takes DB TABLE and at least one number");
@@ -362,7 +321,6 @@ int run(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
-    std::ios::sync_with_stdio(false);  // stdin is read through std::cin only
     std::vector<std::string> args(argv + 1, argv + argc);
     try {
         return run(args);

@@ -1,0 +1,166 @@
+#include "insert_command.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <stop_token>
+#include <thread>
+#include <vector>
+
+#include "jet/database.h"
+#include "jet/error.h"
+#include "json_in.h"
+
+namespace regtool {
+
+namespace {
+
+// One line read: its values, or why it cannot be read; or the end of the input.
+struct Parsed {
+    std::size_t line_no = 0;
+    std::vector<jet::Value> values;
+    std::string error;
+    bool end = false;
+};
+
+// Lines handed from the reading thread to the writing one, a bounded number ahead.
+class Lines {
+public:
+    // False when the writer stopped taking lines.
+    bool put(Parsed p, const std::stop_token& stop) {
+        std::unique_lock lock(m_);
+        if (!room_.wait(lock, stop, [&] { return queue_.size() < kAhead; })) return false;
+        queue_.push_back(std::move(p));
+        ready_.notify_one();
+        return true;
+    }
+    Parsed take() {
+        std::unique_lock lock(m_);
+        ready_.wait(lock, [&] { return !queue_.empty(); });
+        Parsed p = std::move(queue_.front());
+        queue_.pop_front();
+        room_.notify_one();
+        return p;
+    }
+
+private:
+    static constexpr std::size_t kAhead = 4096;
+    std::mutex m_;
+    std::condition_variable_any room_;
+    std::condition_variable ready_;
+    std::deque<Parsed> queue_;
+};
+
+// The next chunk of standard input, waiting for it in short steps so that a
+// stop is noticed even while a slow producer sends nothing. Empty at the end.
+std::optional<std::string> next_chunk(const std::stop_token& stop) {
+    char buf[1 << 16];
+    for (;;) {
+        if (stop.stop_requested()) return std::nullopt;
+        pollfd p{STDIN_FILENO, POLLIN, 0};
+        const int r = ::poll(&p, 1, 100);
+        if (r < 0 && errno != EINTR) throw std::runtime_error(std::string("cannot read standard input: ") + std::strerror(errno));
+        if (r <= 0) continue;
+        const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN) continue;
+            throw std::runtime_error(std::string("cannot read standard input: ") + std::strerror(errno));
+        }
+        return std::string(buf, static_cast<std::size_t>(n));
+    }
+}
+
+// The reading thread: lines split, blank ones passed over, each parsed.
+void read_lines(const std::vector<jet::Column>& columns, Lines& out, const std::stop_token& stop) {
+    RowReader reader(columns);
+    std::string pending;
+    std::size_t line_no = 0;
+    bool at_end = false;
+    auto give = [&](std::string_view line) {
+        ++line_no;
+        if (line.find_first_not_of(" \t\r") == std::string_view::npos) return true;
+        Parsed p;
+        p.line_no = line_no;
+        try {
+            p.values = reader.read(line);
+        } catch (const std::exception& e) {
+            p.error = e.what();
+            out.put(std::move(p), stop);
+            return false;
+        }
+        return out.put(std::move(p), stop);
+    };
+    try {
+        while (!at_end) {
+            std::optional<std::string> chunk = next_chunk(stop);
+            if (!chunk) return;
+            at_end = chunk->empty();
+            pending += *chunk;
+            std::size_t from = 0;
+            for (std::size_t nl; (nl = pending.find('\n', from)) != std::string::npos; from = nl + 1) {
+                if (!give(std::string_view(pending).substr(from, nl - from))) return;
+            }
+            pending.erase(0, from);
+        }
+        if (!pending.empty() && !give(pending)) return;
+    } catch (const std::exception& e) {
+        Parsed p;
+        p.line_no = line_no + 1;
+        p.error = e.what();
+        out.put(std::move(p), stop);
+        return;
+    }
+    Parsed end;
+    end.end = true;
+    out.put(std::move(end), stop);
+}
+
+}  // namespace
+
+int insert_rows(const std::string& path, const std::string& table) {
+    constexpr std::size_t kGroupRows = 50000;
+    jet::Database db(path);
+    const std::vector<jet::Column> columns = db.table(table).columns();
+    Lines lines;
+    // Reading and parsing run beside the writing; the thread is stopped and
+    // joined however the writing ends.
+    std::jthread reader([&](std::stop_token stop) { read_lines(columns, lines, stop); });
+    bool more = true;
+    while (more) {
+        jet::WriteGroup g(db);
+        jet::TableWriter& t = g.table(table);
+        std::size_t rows = 0;
+        while (rows < kGroupRows) {
+            Parsed p = lines.take();
+            if (p.end) {
+                more = false;
+                break;
+            }
+            const std::string where = "line " + std::to_string(p.line_no) + ": ";
+            if (!p.error.empty()) {
+                // A line that cannot be read changes nothing: the rows before it are kept.
+                g.commit();
+                throw std::runtime_error(where + p.error);
+            }
+            try {
+                t.insert(p.values);
+            } catch (const jet::Error& e) {
+                const jet::Error located(e.kind(), where + e.what(), e.reason(), e.subject(), e.os_error());
+                if (e.kind() == jet::ErrorKind::Constraint) g.commit();  // a refused row changes nothing
+                throw located;
+            }
+            ++rows;
+        }
+        g.commit();
+    }
+    return 0;
+}
+
+}  // namespace regtool
