@@ -11,6 +11,7 @@
 
 #include "fuzz_files.h"
 #include "jet/create.h"
+#include "register_table.h"
 #include "jet/database.h"
 #include "sql/sql.h"
 
@@ -25,7 +26,7 @@ jet::Database& database() {
         const std::string path = (fuzz::work_dir() / "query.mdb").string();
         jet::create_database(path);
         auto d = std::make_unique<jet::Database>(path);
-        jet::create_register_table(*d);
+        reg::create_register_table(*d);
         {
             jet::WriteGroup g(*d);
             jet::TableSpec other;

@@ -24,6 +24,7 @@
 #include "fuzz_files.h"
 #include "jet/check.h"
 #include "jet/create.h"
+#include "register_table.h"
 #include "jet/database.h"
 
 namespace {
@@ -57,7 +58,7 @@ const std::vector<std::uint8_t>& base_file() {
         jet::create_database(path.string());
         {
             jet::Database d(path.string());
-            jet::create_register_table(d);
+            reg::create_register_table(d);
             jet::WriteGroup g(d);
             jet::TableWriter& t = g.table(kTable);
             for (int i = 0; i < 6; ++i) {

@@ -27,6 +27,7 @@
 #include "form1.h"
 #include "jet/check.h"
 #include "jet/create.h"
+#include "register_table.h"
 #include "jet/database.h"
 #include "support.h"
 #include "window_steps.h"
@@ -72,7 +73,7 @@ fs::path make_register(const fs::path& dir, int rows, const std::string& name = 
     fs::path db = dir / name;
     jet::create_database(db.string());
     jet::Database d(db.string());
-    jet::create_register_table(d);
+    reg::create_register_table(d);
     jet::WriteGroup g(d);
     for (Row& r : rows) g.table("ЗУРТ").insert(r);
     g.commit();
@@ -159,7 +160,7 @@ fs::path database_without_register(const fs::path& dir) {
     jet::create_database(db.string());
     jet::Database d(db.string());
     jet::WriteGroup g(d);
-    jet::TableSpec spec = jet::register_table_spec();
+    jet::TableSpec spec = reg::register_table_spec();
     spec.name = "ЗУРТ_архив";
     jet::create_table(g, spec);
     g.commit();
@@ -172,7 +173,7 @@ fs::path database_without_register(const fs::path& dir) {
     jet::create_database(db.string());
     jet::Database d(db.string());
     jet::WriteGroup g(d);
-    jet::TableSpec spec = jet::register_table_spec();
+    jet::TableSpec spec = reg::register_table_spec();
     spec.columns.resize(columns);
     jet::create_table(g, spec);
     for (int i = 0; i < rows; ++i) {

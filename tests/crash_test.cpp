@@ -15,6 +15,7 @@
 
 #include "jet/check.h"
 #include "jet/create.h"
+#include "register_table.h"
 #include "jet/data_page.h"
 #include "jet/database.h"
 #include "dataaccess/connection.h"
@@ -94,7 +95,7 @@ fs::path make_register(const TempDir& dir, const std::string& file, const std::v
     fs::path db = dir / file;
     jet::create_database(db.string());
     jet::Database d(db.string());
-    jet::create_register_table(d);
+    reg::create_register_table(d);
     jet::WriteGroup g(d);
     for (Row v : rows) g.table(kRegister).insert(v);
     g.commit();

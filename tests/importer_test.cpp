@@ -25,6 +25,7 @@
 #include "form1.h"
 #include "jet/check.h"
 #include "jet/create.h"
+#include "register_table.h"
 #include "jet/database.h"
 #include "mdb_export_compare.h"
 #include "move.h"
@@ -200,7 +201,7 @@ TEST(Importer, ColumnsAreCheckedFirstAndCopiedByPosition) {
 fs::path register_with_columns(const fs::path& db, const std::function<void(std::vector<jet::ColumnSpec>&)>& change, int rows) {
     jet::create_database(db.string());
     jet::Database d(db.string());
-    jet::TableSpec spec = jet::register_table_spec();
+    jet::TableSpec spec = reg::register_table_spec();
     change(spec.columns);
     jet::WriteGroup g(d);
     jet::create_table(g, spec);
@@ -258,7 +259,7 @@ TEST(Importer, RefusedValueStopsTheRunWithoutAPartialRow) {
     {
         jet::Database d(dst.string());
         jet::WriteGroup g(d);
-        jet::TableSpec spec = jet::register_table_spec();
+        jet::TableSpec spec = reg::register_table_spec();
         spec.columns[8].chars = 10;
         jet::create_table(g, spec);
         g.commit();
@@ -269,7 +270,7 @@ TEST(Importer, RefusedValueStopsTheRunWithoutAPartialRow) {
     {
         jet::Database d(src2.string());
         jet::WriteGroup g(d);
-        jet::TableSpec spec = jet::register_table_spec();
+        jet::TableSpec spec = reg::register_table_spec();
         spec.columns[8].chars = 50;
         jet::create_table(g, spec);
         for (int i = 0; i < 6; ++i) {

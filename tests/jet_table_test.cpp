@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "jet/create.h"
+#include "register_table.h"
 #include "jet/database.h"
 #include "jet/parallel_scan.h"
 #include "jet/row_listing.h"
@@ -78,7 +79,7 @@ TEST(Table, RowIdsOfFullPagesGapsAndMovedRows) {
     const fs::path p = dir / "small.mdb";
     jet::create_database(p.string());
     jet::Database db(p.string());
-    jet::TableSpec spec = jet::register_table_spec();
+    jet::TableSpec spec = reg::register_table_spec();
     spec.columns.resize(3);
     {
         jet::WriteGroup g(db);

@@ -12,6 +12,7 @@
 
 #include "jet/check.h"
 #include "jet/create.h"
+#include "register_table.h"
 #include "jet/data_page.h"
 #include "jet/database.h"
 #include "jet/index.h"
@@ -42,7 +43,7 @@ fs::path new_register(const TempDir& dir) {
     fs::path db = dir / "reg.mdb";
     jet::create_database(db.string());
     jet::Database d(db.string());
-    jet::create_register_table(d);
+    reg::create_register_table(d);
     return db;
 }
 

@@ -10,6 +10,7 @@
 #include "dataaccess/error.h"
 #include "jet/check.h"
 #include "jet/create.h"
+#include "register_table.h"
 #include "jet/database.h"
 #include "mdb_export_compare.h"
 #include "move.h"
@@ -177,7 +178,7 @@ TEST(Relationships, MoveOfRowsOtherTablesNameIsRefused) {
     jet::create_database(src.string());
     {
         jet::Database d(src.string());
-        jet::create_register_table(d);
+        reg::create_register_table(d);
         jet::WriteGroup g(d);
         jet::TableSpec visits;
         visits.name = "Посещения";

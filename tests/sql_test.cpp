@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "jet/create.h"
+#include "register_table.h"
 #include "jet/database.h"
 #include "jet/text.h"
 #include "sql/like.h"
@@ -276,7 +277,7 @@ TEST(SqlLike, JetPatterns) {
 
 // ---------------------------------------------------------------- queries on a register
 
-// A register with rows made for the cases below; column ordinals as in jet::register_table_spec().
+// A register with rows made for the cases below; column ordinals as in reg::register_table_spec().
 class SqlRegister : public ::testing::Test {
 protected:
     enum : std::size_t {
@@ -288,7 +289,7 @@ protected:
         path_ = (dir_ / "reg.mdb").string();
         jet::create_database(path_);
         jet::Database db(path_);
-        jet::create_register_table(db);
+        reg::create_register_table(db);
         jet::WriteGroup g(db);
         jet::TableWriter& w = g.table("ЗУРТ");
         auto date = [](int y, int m, int d) { return jet::from_civil({y, m, d, 0, 0, 0, 0}); };
@@ -574,7 +575,7 @@ TEST(SqlLarge, CountsAndSlicesAgreeWithTheFullScan) {
     std::string path = (dir / "big.mdb").string();
     jet::create_database(path);
     jet::Database db(path);
-    jet::create_register_table(db);
+    reg::create_register_table(db);
     const char* const names[] = {"Анна", "Иван", "Степан", "Ёлка", "ОЛЕГ", "Мария Анна"};
     constexpr int kRows = 20000;
     {

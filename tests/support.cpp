@@ -1,6 +1,7 @@
 #include "support.h"
 
 #include "jet/create.h"
+#include "register_table.h"
 #include "jet/database.h"
 
 #include <algorithm>
@@ -149,7 +150,7 @@ fs::path write_register(const fs::path& db, int count, const std::function<Row(i
     fs::create_directories(db.parent_path());
     jet::create_database(db.string());
     jet::Database d(db.string());
-    jet::create_register_table(d);
+    reg::create_register_table(d);
     jet::WriteGroup g(d);
     for (int i = first; i < first + count; ++i) {
         Row v = make(i);

@@ -45,8 +45,4 @@ void create_database(const std::string& path);
 // definition page. Raises Constraint for a name in use or a wrong spec.
 std::uint32_t create_table(WriteGroup& group, const TableSpec& spec);
 
-// The register table ЗУРТ: 26 columns, autonumber primary key on номер, an index on Фамилия.
-TableSpec register_table_spec();
-void create_register_table(Database& db);
-
 }  // namespace jet

@@ -10,6 +10,7 @@
 #include "demo_data.h"
 #include "demo_images.h"
 #include "jet/create.h"
+#include "register_table.h"
 #include "jet/database.h"
 
 namespace regtool {
@@ -37,7 +38,7 @@ void publish(const fs::path& from, const fs::path& to) {
 void write_database(const fs::path& path, std::vector<std::vector<jet::Value>> rows) {
     jet::create_database(path.string());
     jet::Database db(path.string());
-    jet::create_register_table(db);
+    reg::create_register_table(db);
     jet::WriteGroup group(db);
     jet::TableWriter& table = group.table("ЗУРТ");
     for (std::vector<jet::Value>& row : rows) table.insert(row);

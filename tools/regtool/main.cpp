@@ -15,6 +15,7 @@
 #include "insert_command.h"
 #include "jet/check.h"
 #include "jet/create.h"
+#include "register_table.h"
 #include "dataaccess/error.h"
 #include "demo.h"
 #include "move.h"
@@ -170,7 +171,7 @@ int cmd_create_register(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) jet::create_database(path);
     jet::Database db(path);
-    jet::create_register_table(db);
+    reg::create_register_table(db);
     return 0;
 }
 
