@@ -5,11 +5,8 @@
 #include <memory>
 
 #include "dataaccess/connection.h"
-#include "dataaccess/error.h"
+#include "dataaccess/query.h"
 #include "grid_model.h"
-#include "jet/database.h"
-#include "jet/error.h"
-#include "sql/sql.h"
 
 DataControl::DataControl(GridModel& model, QWidget* parent) : QWidget(parent), model_(model) {
     auto* row = new QHBoxLayout(this);
@@ -37,18 +34,7 @@ DataControl::DataControl(GridModel& model, QWidget* parent) : QWidget(parent), m
 }
 
 void DataControl::Refresh() {
-    const QString path = dataaccess::data_source(ConnectionString);
-    std::shared_ptr<jet::Database> db;
-    std::unique_ptr<sql::Result> result;
-    try {
-        db = std::make_shared<jet::Database>(path.toStdString());
-        result = std::make_unique<sql::Result>(sql::Result::run(*db, sql::parse(RecordSource.toStdString())));
-    } catch (const sql::Error& e) {
-        throw dataaccess::DataError(e.number(), QString::fromUtf8(e.what()));
-    } catch (const jet::Error& e) {
-        throw dataaccess::Connection::error_for(e, path);
-    }
-    model_.show(std::move(db), std::move(result));
+    model_.show(dataaccess::Query::run(dataaccess::data_source(ConnectionString), RecordSource));
 }
 
 void DataControl::MoveFirst() {

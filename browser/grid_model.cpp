@@ -1,9 +1,7 @@
 #include "grid_model.h"
 
-#include "dataaccess/convert.h"
+#include "dataaccess/query.h"
 #include "dataaccess/value_text.h"
-#include "jet/database.h"
-#include "sql/sql.h"
 
 namespace {
 
@@ -19,15 +17,14 @@ GridModel::GridModel(QObject* parent) : QAbstractTableModel(parent) {
 
 GridModel::~GridModel() = default;
 
-void GridModel::show(std::shared_ptr<jet::Database> db, std::unique_ptr<sql::Result> result) {
+void GridModel::show(std::unique_ptr<dataaccess::Query> result) {
     beginResetModel();
     blocks_.clear();
     recent_.clear();
     headers_.clear();
     result_ = std::move(result);
-    db_ = std::move(db);
     if (result_) {
-        for (const std::string& n : result_->column_names()) headers_.push_back(QString::fromStdString(n));
+        for (const QString& n : result_->column_names()) headers_.push_back(n);
     }
     endResetModel();
     if (result_ && result_->listing()) listing_timer_.start();
@@ -78,10 +75,10 @@ const GridModel::Block& GridModel::block(std::size_t n) const {
     const std::size_t count = std::min(kBlockRows, result_->row_count() - first);
     if (result_->listing() && first + count > result_->listed()) settle_listing(true);
     try {
-        for (const std::vector<jet::Value>& row : result_->rows(first, count)) {
+        for (const std::vector<QVariant>& row : result_->rows(first, count)) {
             std::vector<QString> texts;
             texts.reserve(row.size());
-            for (const jet::Value& v : row) texts.push_back(dataaccess::value_text(dataaccess::to_variant(v)));
+            for (const QVariant& v : row) texts.push_back(dataaccess::value_text(v));
             b.push_back(std::move(texts));
         }
     } catch (const std::exception&) {

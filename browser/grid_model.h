@@ -15,11 +15,8 @@
 #include <unordered_map>
 #include <vector>
 
-namespace jet {
-class Database;
-}
-namespace sql {
-class Result;
+namespace dataaccess {
+class Query;
 }
 
 class GridModel : public QAbstractTableModel {
@@ -27,8 +24,8 @@ public:
     explicit GridModel(QObject* parent = nullptr);
     ~GridModel() override;
 
-    // Shows a new result; the database stays open as long as the result is shown.
-    void show(std::shared_ptr<jet::Database> db, std::unique_ptr<sql::Result> result);
+    // Shows a new result (its database stays open as long as it is shown).
+    void show(std::unique_ptr<dataaccess::Query> result);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -46,8 +43,7 @@ private:
     void settle_listing(bool wait) const;
     void show_again();
 
-    std::shared_ptr<jet::Database> db_;
-    std::unique_ptr<sql::Result> result_;
+    std::unique_ptr<dataaccess::Query> result_;
     std::vector<QString> headers_;
     mutable std::unordered_map<std::size_t, Block> blocks_;
     mutable std::list<std::size_t> recent_;  // most recently used first
