@@ -62,7 +62,7 @@ QStringList misplaced_columns(const std::vector<jet::Column>& src, const std::ve
 // stores a group whole); then the source lets the rows go that still hold
 // what was sent. Either way the record goes. Runs under the source's write lock.
 void settle_interrupted_move(jet::Database& from, const std::string& record, std::size_t columns) {
-    jet::FileLock lock(from.file(), true);
+    jet::DatabaseLock lock(from, true);
     const std::optional<MoveRecord> left = read_move_record(record);
     if (!left) return;
     bool arrived = false;
@@ -167,7 +167,7 @@ std::size_t move_register(const QString& source, const QString& destination, con
         { jet::WriteGroup probe(to); }
         where = &source;
         { jet::WriteGroup probe(from); }
-        const std::string record = move_record_path(from.file().real_path());
+        const std::string record = move_record_path(from.real_path());
         settle_interrupted_move(from, record, columns);
         std::vector<jet::RowId> ids = src.row_ids();
         const bool source_first = locks_source_first(source, destination);
@@ -178,11 +178,11 @@ std::size_t move_register(const QString& source, const QString& destination, con
             // Both files stay locked for the whole group, record included, the
             // two locks taken in one order for any pair of files, so that two
             // runs in opposite directions cannot each wait for the other.
-            std::optional<jet::FileLock> first, second;
+            std::optional<jet::DatabaseLock> first, second;
             where = source_first ? &source : &destination;
-            first.emplace(source_first ? from.file() : to.file(), true);
+            first.emplace(source_first ? from : to, true);
             where = source_first ? &destination : &source;
-            second.emplace(source_first ? to.file() : from.file(), true);
+            second.emplace(source_first ? to : from, true);
             where = &source;
             jet::WriteGroup out(from);
             where = &destination;
@@ -196,7 +196,7 @@ std::size_t move_register(const QString& source, const QString& destination, con
             }
             where = &destination;
             jet::TableWriter& d = in.table(kTable.toStdString());
-            MoveRecord sent{to.file().real_path(), {}};
+            MoveRecord sent{to.real_path(), {}};
             std::optional<jet::Error> refused;
             for (auto& [id, row] : rows) {
                 // The hash of the row as the source holds it, before its values move on.

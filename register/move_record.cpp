@@ -10,7 +10,6 @@
 
 #include "jet/disk.h"
 #include "jet/error.h"
-#include "jet/page_file.h"
 
 namespace reg {
 

@@ -21,6 +21,8 @@ public:
     explicit Database(const std::string& path, std::optional<std::chrono::milliseconds> lock_wait = std::nullopt);
 
     const std::string& path() const { return file_->path(); }
+    // The file's real path, links followed (its journal and other companions are named after it).
+    const std::string& real_path() const { return file_->real_path(); }
     const Header& header() const { return header_; }
     PageFile& file() { return *file_; }
 
@@ -50,6 +52,18 @@ private:
     std::shared_ptr<PageFile> file_;
     Header header_;
     std::vector<CatalogEntry> catalog_;
+};
+
+// Holds the database's file locked for its lifetime: shared for reading
+// (reads under it see the file as it stands, once), exclusive for writing
+// (write groups inside it share it). Raises as Database's reads and writes do
+// (Busy after the lock wait).
+class DatabaseLock {
+public:
+    DatabaseLock(Database& db, bool exclusive) : lock_(db.file(), exclusive) {}
+
+private:
+    FileLock lock_;
 };
 
 // One group of changes: holds the file's write lock from construction; commit()

@@ -230,3 +230,19 @@ bool remove(const std::string& path) {
 }  // namespace disk
 
 }  // namespace jet
+
+namespace jet {
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& o) noexcept {
+    if (this != &o) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = o.release();
+    }
+    return *this;
+}
+
+UniqueFd::~UniqueFd() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+}  // namespace jet

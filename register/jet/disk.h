@@ -42,6 +42,31 @@ void set_plan(Plan* plan);
 
 }  // namespace jet
 
+namespace jet {
+
+// A file descriptor, closed when it goes.
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    UniqueFd(UniqueFd&& o) noexcept : fd_(o.release()) {}
+    UniqueFd& operator=(UniqueFd&& o) noexcept;
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd();
+    int get() const { return fd_; }
+    int release() {
+        int f = fd_;
+        fd_ = -1;
+        return f;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+}  // namespace jet
+
 namespace jet::disk {
 
 // Reads up to len bytes at off; got tells how many (fewer at the end of the file).

@@ -45,18 +45,6 @@ UniqueFd open_regular(const std::string& path, int flags, struct stat& st, const
 
 }  // namespace
 
-UniqueFd& UniqueFd::operator=(UniqueFd&& o) noexcept {
-    if (this != &o) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = o.release();
-    }
-    return *this;
-}
-
-UniqueFd::~UniqueFd() {
-    if (fd_ >= 0) ::close(fd_);
-}
-
 namespace {
 std::atomic<std::int64_t> g_default_lock_wait{PageFile::kDefaultLockWait.count()};
 }  // namespace

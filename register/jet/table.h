@@ -48,6 +48,16 @@ public:
     // shared among a few threads.
     std::vector<RowId> select(const std::vector<bool>& wanted, const std::function<RowTest()>& make_test);
 
+    // Holds the table's file locked for reading while it lives: the reads
+    // made under it share one look at the file.
+    class ReadHold {
+    public:
+        explicit ReadHold(Table& t) : lock_(*t.file_, false) {}
+
+    private:
+        FileLock lock_;
+    };
+
     // The row with this id, or nothing if it was deleted; raises Damaged for an id
     // that names no row of this table.
     std::optional<std::vector<Value>> read(RowId id);

@@ -28,7 +28,7 @@ jet::Table open_table(jet::Database& db, const Statement& s) {
 }  // namespace
 
 Result Result::run(jet::Database& db, const Statement& s) {
-    Result r(open_table(db, s), db.file());
+    Result r(open_table(db, s));
     const std::vector<jet::Column>& columns = r.table_.columns();
 
     auto qualifier_ok = [&](const std::string& qualifier) { return qualifier.empty() || jet::same_name(qualifier, s.table); };
@@ -136,7 +136,7 @@ std::vector<std::vector<jet::Value>> Result::rows(std::size_t first, std::size_t
     std::size_t n = std::min(count, ids_.size() - first);
     std::vector<std::vector<jet::Value>> out;
     out.reserve(n);
-    jet::FileLock lock(*file_, false);
+    jet::Table::ReadHold hold(table_);
     for (std::size_t k = 0; k < n; ++k) out.push_back(project(table_.read(ids_[first + k], decode_)));
     return out;
 }

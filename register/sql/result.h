@@ -66,12 +66,11 @@ public:
     // gone. Like the database, it is used by one thread at a time.
 
 private:
-    Result(jet::Table table, jet::PageFile& file) : table_(std::move(table)), file_(&file) {}
+    explicit Result(jet::Table table) : table_(std::move(table)) {}
     std::vector<jet::Value> project(std::optional<std::vector<jet::Value>> values) const;
     void list_all();
 
     mutable jet::Table table_;             // its reads are not const: they go through the page cache
-    jet::PageFile* file_;                  // the table's file, kept open by table_
     std::vector<std::size_t> ordinals_;    // the table ordinal of each result column
     std::vector<bool> decode_;             // the columns row() decodes; empty for all
     bool whole_row_ = false;               // the result's columns are the table's, in order

@@ -79,15 +79,15 @@ void show(const jet::CompactProgress& p) {
 
 int compact_command(const std::string& source, const std::string& target, bool replace) {
     jet::Database from(source);
-    std::optional<jet::FileLock> held;
+    std::optional<jet::DatabaseLock> held;
     std::string to = target;
     if (replace) {
         // Nobody changes the register while its copy is made and put in its place.
         {
             jet::WriteGroup probe(from);  // refuses what a write would refuse (Access, links, stray journals)
         }
-        held.emplace(from.file(), true);
-        const std::string real = from.file().real_path();
+        held.emplace(from, true);
+        const std::string real = from.real_path();
         to = jet::disk::folder_of(real) + "/.compact-" + std::to_string(::getpid()) + ".mdb.tmp";
     }
     jet::compact(from, to, show);
@@ -101,7 +101,7 @@ int compact_command(const std::string& source, const std::string& target, bool r
     if (!replace) return 0;
     // The original keeps a second name first (never over an existing file),
     // then the copy takes the first; the folder is synced after.
-    const std::string real = from.file().real_path();
+    const std::string real = from.real_path();
     const std::string backup = real + ".bak";
     if (::link(real.c_str(), backup.c_str()) != 0) {
         const int err = errno;
