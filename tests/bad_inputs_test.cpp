@@ -29,6 +29,7 @@
 #include "jet/create.h"
 #include "register_table.h"
 #include "jet/database.h"
+#include "jet/disk.h"
 #include "support.h"
 #include "window_steps.h"
 #include "ui/file_dialog.h"
@@ -190,17 +191,18 @@ const char* const kOddFolder = "папка с пробелами; 'апостр�
 const char* const kOddFile = "реестр; 'Р' \"К\" ё.mdb";
 
 // A writer in another process: it takes the file's write lock, inserts one
-// marked row, says that it holds the lock, keeps it for a while (a second
-// unless told) and commits.
+// marked row, says that it holds the lock, and keeps it until it is let go
+// (release(), or finish()); then it commits.
 class OtherWriter {
 public:
-    OtherWriter(const fs::path& db, int marker, int hold_ms = 1000) {
-        int ready[2];
-        if (::pipe(ready) != 0) throw std::runtime_error("pipe failed");
+    OtherWriter(const fs::path& db, int marker) {
+        int ready[2], go[2];
+        if (::pipe(ready) != 0 || ::pipe(go) != 0) throw std::runtime_error("pipe failed");
         pid_ = ::fork();
         if (pid_ < 0) throw std::runtime_error("fork failed");
         if (pid_ == 0) {
             ::close(ready[0]);
+            ::close(go[1]);
             int status = 0;
             try {
                 jet::Database d(db.string());
@@ -209,7 +211,8 @@ public:
                 g.table("ЗУРТ").insert(v);
                 const char c = 1;
                 if (::write(ready[1], &c, 1) != 1) status = 3;
-                ::usleep(static_cast<useconds_t>(hold_ms) * 1000);
+                char wait = 0;
+                (void)::read(go[0], &wait, 1);  // returns when the test lets go
                 g.commit();
             } catch (...) {
                 status = 2;
@@ -217,21 +220,50 @@ public:
             ::_exit(status);
         }
         ::close(ready[1]);
+        ::close(go[0]);
+        go_ = go[1];
         char c = 0;
         locked_ = ::read(ready[0], &c, 1) == 1;
         ::close(ready[0]);
     }
+    ~OtherWriter() {
+        if (pid_ > 0) finish();
+    }
     bool holds_lock() const { return locked_; }
-    // The child's exit status, or -1 when it died by a signal.
+    void release() {
+        if (go_ >= 0) ::close(go_);
+        go_ = -1;
+    }
+    // Lets go, then the child's exit status, or -1 when it died by a signal.
     int finish() {
+        release();
         int status = 0;
         ::waitpid(pid_, &status, 0);
+        pid_ = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
 private:
     pid_t pid_ = -1;
+    int go_ = -1;
     bool locked_ = false;
+};
+
+// Lets the other writer go at the moment a program of this process finds
+// its lock held and starts to wait: the wait is met for certain.
+class ReleaseWhenWaitedFor {
+public:
+    explicit ReleaseWhenWaitedFor(OtherWriter& other) {
+        jet::faults::set_lock_wait_hook([this, &other] {
+            waited_ = true;
+            other.release();
+        });
+    }
+    ~ReleaseWhenWaitedFor() { jet::faults::set_lock_wait_hook(nullptr); }
+    bool waited() const { return waited_; }
+
+private:
+    bool waited_ = false;
 };
 
 // Programs of this process give up waiting for another's lock after a short
@@ -402,7 +434,9 @@ TEST(ViewerBadFiles, PhotoRemovalWaitsForAnotherWriter) {
     ASSERT_TRUE(f.image1()->isVisible());
     OtherWriter other(db, 500);
     ASSERT_TRUE(other.holds_lock());
+    ReleaseWhenWaitedFor release(other);
     f.defo_Click();  // waits for the other writer's group to end
+    EXPECT_TRUE(release.waited());
     EXPECT_EQ(other.finish(), 0);
     EXPECT_TRUE(s.messages.empty());
     EXPECT_FALSE(f.image1()->isVisible());
@@ -425,7 +459,7 @@ TEST(ViewerBadFiles, PhotoRemovalBehindALongLockIsToldAndTheProgramGoesOn) {
     open(f, s, db);
     ASSERT_TRUE(f.image1()->isVisible());
     {
-        OtherWriter other(db, 500, 1500);
+        OtherWriter other(db, 500);  // holds on until finish()
         ASSERT_TRUE(other.holds_lock());
         f.defo_Click();
         ASSERT_EQ(s.messages.size(), 1u);
@@ -727,7 +761,9 @@ TEST(BrowserBadFiles, ListingWaitsForAnotherWriter) {
     f.show();
     OtherWriter other(db, 500);
     ASSERT_TRUE(other.holds_lock());
+    ReleaseWhenWaitedFor release(other);
     open(f, s, db);  // waits for the other writer's group, then sees it whole
+    EXPECT_TRUE(release.waited());
     EXPECT_EQ(other.finish(), 0);
     EXPECT_TRUE(f.grid()->isVisible());
     EXPECT_EQ(names(f), (QStringList{"Имя0", "Имя1", "Имя2", "Имя500"}));
@@ -745,7 +781,7 @@ TEST(BrowserBadFiles, SearchBehindALongLockIsToldAndTheProgramGoesOn) {
     open(f, s, db);
     ASSERT_TRUE(f.grid()->isVisible());
     {
-        OtherWriter other(db, 500, 1500);
+        OtherWriter other(db, 500);  // holds on until finish()
         ASSERT_TRUE(other.holds_lock());
         search(f, "Имя", "");
         ASSERT_EQ(s.messages.size(), 1u);
@@ -922,7 +958,9 @@ TEST(ImporterBadFiles, ImportWaitsForAnotherWriterOnTheDestination) {
     choose(f, s, src, dst);
     OtherWriter other(dst, 500);
     ASSERT_TRUE(other.holds_lock());
+    ReleaseWhenWaitedFor release(other);
     f.imp_Click();
+    EXPECT_TRUE(release.waited());
     EXPECT_EQ(other.finish(), 0);
     EXPECT_TRUE(s.messages.empty());
     std::set<std::string> want{"M100", "M101", "M500"};
@@ -942,7 +980,7 @@ TEST(ImporterBadFiles, ImportBehindALongLockIsToldAndMovesNothing) {
     Form1 f;
     choose(f, s, src, dst);
     {
-        OtherWriter other(dst, 500, 1500);
+        OtherWriter other(dst, 500);  // holds on until finish()
         ASSERT_TRUE(other.holds_lock());
         const std::string before = read_file(src);
         f.imp_Click();

@@ -97,6 +97,16 @@ void set_plan(Plan* plan) {
     g_unsynced.clear();
 }
 
+namespace {
+std::function<void()> g_lock_wait_hook;
+}  // namespace
+
+void set_lock_wait_hook(std::function<void()> hook) { g_lock_wait_hook = std::move(hook); }
+
+void lock_waiting() {
+    if (g_lock_wait_hook) g_lock_wait_hook();
+}
+
 }  // namespace faults
 
 namespace disk {

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace jet {
@@ -37,6 +38,12 @@ struct Stopped {};
 // The plan in force (for the whole process), or none with nullptr; the caller
 // keeps it alive. Setting a plan forgets what an earlier one kept for a power cut.
 void set_plan(Plan* plan);
+
+// Called each time a lock is found held by another program and the caller
+// is about to wait for it: tests let the holder go at that very point. None
+// (the default) with nullptr.
+void set_lock_wait_hook(std::function<void()> hook);
+void lock_waiting();
 
 }  // namespace faults
 

@@ -188,6 +188,7 @@ void PageFile::take_lock(bool exclusive) {
                                              (exclusive ? "locked" : "locked for writing") + " for longer than " +
                                              std::to_string(lock_wait_.count()) + " ms)");
         }
+        faults::lock_waiting();
         std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
         pause = std::min(pause * 2, std::chrono::milliseconds(50));
     }
