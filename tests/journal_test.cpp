@@ -440,3 +440,59 @@ TEST(Journal, AccessOrAnotherProgramsLockRefusesWrites) {
 }
 
 }  // namespace
+
+// A group that changes much of a register has its journal written a stretch
+// at a time; cut at any of those steps, or at the journal's end, the register
+// comes back whole, and the rows it held are all there.
+TEST(Journal, ALargeGroupsJournalCutAnywhereLeavesTheRegisterWhole) {
+    TempDir dir;
+    constexpr std::size_t kRows = 6000;
+    const fs::path pristine = write_register(dir / "pristine.mdb", kRows, person);
+    const std::string before = read_file(pristine);
+    auto delete_all = [&](const fs::path& db) {
+        jet::Database d(db.string());
+        const std::vector<jet::RowId> ids = d.table(kTable).row_ids();
+        jet::WriteGroup g(d);
+        for (jet::RowId id : ids) g.table(kTable).remove(id);
+        g.commit();
+    };
+    const fs::path counted = dir / "counted.mdb";
+    fs::copy_file(pristine, counted);
+    faults::Plan count;
+    {
+        PlanInForce in_force(count);
+        delete_all(counted);
+    }
+    ASSERT_EQ(rows_in(counted), 0u);
+    // The journal's steps come first: made, its header, its stretches (some
+    // twenty here), the checksum, synced, complete, synced, its folder synced;
+    // then the pages. Cut at points through all of them.
+    ASSERT_GT(count.steps, 30u) << "the journal was written in stretches";
+    struct Cut {
+        faults::Mode mode;
+        std::uint64_t at;
+    };
+    const Cut cuts[] = {{faults::Mode::Stop, 1},      {faults::Mode::Stop, 2},      {faults::Mode::Stop, 3},
+                        {faults::Mode::Stop, 12},     {faults::Mode::Stop, 21},     {faults::Mode::Stop, 23},
+                        {faults::Mode::Stop, 25},     {faults::Mode::Stop, 27},     {faults::Mode::Stop, 30},
+                        {faults::Mode::PowerCut, 3},  {faults::Mode::PowerCut, 21}, {faults::Mode::PowerCut, 25},
+                        {faults::Mode::PowerCut, 30}};
+    for (const auto [mode, at] : cuts) {
+        const fs::path db = dir / "cut.mdb";
+        write_file(db, before);
+        fs::remove(journal_of(db));
+        faults::Plan stop{mode, at};
+        try {
+            PlanInForce in_force(stop);
+            delete_all(db);
+            ADD_FAILURE() << "the group was not cut at step " << at;
+        } catch (const faults::Stopped&) {
+        }
+        SCOPED_TRACE(mode == faults::Mode::Stop ? "stopped" : "power cut");
+        ASSERT_EQ(rows_in(db), kRows) << "cut at step " << at;
+        EXPECT_FALSE(fs::exists(journal_of(db))) << "cut at step " << at;
+        EXPECT_TRUE(read_file(db) == before) << "cut at step " << at;
+        jet::Database d(db.string());
+        EXPECT_TRUE(jet::check_database(d).empty()) << "cut at step " << at;
+    }
+}

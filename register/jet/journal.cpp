@@ -169,37 +169,13 @@ Examined examine(const std::string& path, int db_fd, std::uint64_t db_size) {
 
 void write(const std::string& path, int db_fd, const std::string& db_path, const struct stat& db, std::uint32_t pages_before,
            const std::vector<Page>& pages) {
-    std::vector<std::uint8_t> buf(kHeader + pages.size() * kEntry);
-    std::memcpy(buf.data(), kMagic, 8);
-    buf[kState] = kBeingWritten;
-    put(buf.data() + kEntries, pages.size(), 4);
-    put(buf.data() + kPagesBefore, pages_before, 4);
-    put(buf.data() + kDevice, db.st_dev, 8);
-    put(buf.data() + kInode, db.st_ino, 8);
-    std::uint64_t sum = header_hash(buf.data());
-    // The old contents come from the file itself, neighbouring pages in one read.
-    constexpr std::size_t kRunPages = 64;
-    std::vector<std::uint8_t> run;
-    for (std::size_t i = 0; i < pages.size();) {
-        std::size_t end = i + 1;
-        while (end < pages.size() && end - i < kRunPages && pages[end].number == pages[end - 1].number + 1) ++end;
-        run.resize((end - i) * kPageSize);
-        std::size_t got = 0;
-        errno = 0;
-        if (!disk::read_all(db_fd, run.data(), run.size(), static_cast<off_t>(std::uint64_t{pages[i].number} * kPageSize), got) ||
-            got != run.size()) {
-            io_error("cannot read the old contents of", db_path, errno ? errno : EIO);
-        }
-        for (std::size_t k = i; k < end; ++k) {
-            std::uint8_t* e = buf.data() + kHeader + k * kEntry;
-            put(e, pages[k].number, 4);
-            std::memcpy(e + 4, run.data() + (k - i) * kPageSize, kPageSize);
-            for (std::size_t s = 0; s < kSectors; ++s) put(e + 4 + kPageSize + 4 * s, sector_hash(pages[k].after + s * kSector), 4);
-            sum = hash(e, kEntry, sum);
-        }
-        i = end;
-    }
-    put(buf.data() + kChecksum, sum, 8);
+    std::uint8_t head[kHeader] = {};
+    std::memcpy(head, kMagic, 8);
+    head[kState] = kBeingWritten;
+    put(head + kEntries, pages.size(), 4);
+    put(head + kPagesBefore, pages_before, 4);
+    put(head + kDevice, db.st_dev, 8);
+    put(head + kInode, db.st_ino, 8);
     // Never through a link, never over a file that lies there.
     int fd = disk::create_new(path, db.st_mode & 0666);
     if (fd < 0) {
@@ -209,16 +185,64 @@ void write(const std::string& path, int db_fd, const std::string& db_path, const
         io_error("cannot write the journal of", db_path, errno);
     }
     UniqueFd owned(fd);
+    // A journal that cannot be finished goes: marked "being written", it would
+    // say only that the database was not touched.
+    auto fail = [&](const char* what, int err) {
+        ::unlink(path.c_str());
+        io_error(what, db_path, err);
+    };
     // Whoever may change the database must be able to put it back after a
     // crash: the journal gets its mode (past the umask) and, where allowed, its owner.
     (void)::fchmod(fd, db.st_mode & 0666);
     if (::fchown(fd, db.st_uid, db.st_gid) != 0) (void)::fchown(fd, static_cast<uid_t>(-1), db.st_gid);
+    // The entries, the old contents read from the file with neighbouring pages
+    // in one read. A journal of a few megabytes is written whole in one call.
+    // A larger one (a group that changes much of a register) is written a
+    // stretch at a time: the header first, still marked "being written", so
+    // that a journal cut anywhere is known for what it is, then the entries,
+    // then the checksum over all of it. Either way nothing counts before the
+    // state "complete" is synced.
+    constexpr std::size_t kRunPages = 64;
+    constexpr std::size_t kWhole = 4u << 20;
+    const bool whole = pages.size() * kEntry <= kWhole;
+    std::vector<std::uint8_t> run(kRunPages * kPageSize);
+    std::vector<std::uint8_t> entries(whole ? kHeader + pages.size() * kEntry : kRunPages * kEntry);
+    std::uint64_t sum = header_hash(head);
+    if (!whole && !disk::write(fd, path, head, kHeader, 0)) fail("cannot write the journal of", errno);
+    for (std::size_t i = 0; i < pages.size();) {
+        std::size_t end = i + 1;
+        while (end < pages.size() && end - i < kRunPages && pages[end].number == pages[end - 1].number + 1) ++end;
+        const std::size_t n = end - i;
+        std::size_t got = 0;
+        errno = 0;
+        if (!disk::read_all(db_fd, run.data(), n * kPageSize, static_cast<off_t>(std::uint64_t{pages[i].number} * kPageSize), got) ||
+            got != n * kPageSize) {
+            fail("cannot read the old contents of", errno ? errno : EIO);
+        }
+        std::uint8_t* first = whole ? entries.data() + kHeader + i * kEntry : entries.data();
+        for (std::size_t k = 0; k < n; ++k) {
+            std::uint8_t* e = first + k * kEntry;
+            put(e, pages[i + k].number, 4);
+            std::memcpy(e + 4, run.data() + k * kPageSize, kPageSize);
+            for (std::size_t s = 0; s < kSectors; ++s) put(e + 4 + kPageSize + 4 * s, sector_hash(pages[i + k].after + s * kSector), 4);
+            sum = hash(e, kEntry, sum);
+        }
+        if (!whole && !disk::write(fd, path, first, n * kEntry, static_cast<off_t>(kHeader + i * kEntry))) {
+            fail("cannot write the journal of", errno);
+        }
+        i = end;
+    }
+    if (whole) {
+        put(head + kChecksum, sum, 8);
+        std::memcpy(entries.data(), head, kHeader);
+        if (!disk::write(fd, path, entries.data(), entries.size(), 0)) fail("cannot write the journal of", errno);
+    }
+    std::uint8_t checksum[8];
+    put(checksum, sum, 8);
     const std::uint8_t complete = kComplete;
-    if (!disk::write(fd, path, buf.data(), buf.size(), 0) || !disk::sync(fd, path) || !disk::write(fd, path, &complete, 1, kState) ||
+    if ((!whole && !disk::write(fd, path, checksum, 8, kChecksum)) || !disk::sync(fd, path) || !disk::write(fd, path, &complete, 1, kState) ||
         !disk::sync(fd, path) || !disk::sync_folder_of(path)) {
-        int err = errno;
-        ::unlink(path.c_str());
-        io_error("cannot write the journal of", db_path, err);
+        fail("cannot write the journal of", errno);
     }
 }
 

@@ -508,7 +508,7 @@ void TableWriter::remove_row(RowId id, bool guarded) {
     auto k = keys(old);
     for (std::size_t i = 0; i < k.size(); ++i) {
         if (!k[i]) continue;
-        tree(i).remove(IndexEntry{*k[i], id});
+        tree(i).remove(IndexEntry{std::move(*k[i]), id});
         --index_rows_[i];
     }
     free_long_values(bytes);
