@@ -8,6 +8,7 @@
 
 #include "bytes.h"
 #include "data_page.h"
+#include "disk.h"
 #include "error.h"
 #include "page_file.h"
 #include "row.h"
@@ -20,13 +21,7 @@ constexpr std::size_t kRunPages = 32;  // neighbouring pages read in one call
 
 bool read_exact(int fd, std::uint8_t* buf, std::size_t len, off_t off) {
     std::size_t got = 0;
-    while (got < len) {
-        ssize_t n = ::pread(fd, buf + got, len - got, off + static_cast<off_t>(got));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        got += static_cast<std::size_t>(n);
-    }
-    return true;
+    return disk::read_all(fd, buf, len, off, got) && got == len;
 }
 
 // The wanted columns the first look does not decode.
@@ -103,6 +98,25 @@ void select_part(int fd, const TableDef& def, const std::uint32_t* pages, std::s
 
 }  // namespace
 
+void share_among_threads(std::size_t items, std::size_t parts,
+                         const std::function<void(std::size_t part, std::size_t first, std::size_t count)>& work) {
+    parts = std::max<std::size_t>(parts, 1);
+    const std::size_t share = (items + parts - 1) / parts;
+    auto run = [&](std::size_t k) {
+        const std::size_t first = std::min(items, k * share);
+        work(k, first, std::min(items - first, share));
+    };
+    std::vector<std::jthread> helpers;  // joined when they go, before this returns
+    for (std::size_t k = 1; k < parts; ++k) {
+        try {
+            helpers.emplace_back(run, k);
+        } catch (const std::system_error&) {  // no thread to be had: this one does that part too
+            run(k);
+        }
+    }
+    run(0);
+}
+
 RowTester::RowTester(const TableDef& def, const std::vector<bool>& wanted, RowTest test)
     : test_(std::move(test)), rest_(def, test_.first_wanted.empty() ? wanted : rest_of(def, wanted, test_.first_wanted)) {
     if (!test_.first_wanted.empty() && test_.first) first_.emplace(def, test_.first_wanted);
@@ -121,24 +135,10 @@ std::optional<std::vector<ScanHit>> parallel_select(int fd, const TableDef& def,
                                                     std::uint32_t page_count, const std::vector<bool>& wanted,
                                                     std::size_t parts, const std::function<RowTest()>& make_test) {
     parts = std::clamp<std::size_t>(parts, 1, std::max<std::size_t>(1, pages.size()));
-    const std::size_t share = (pages.size() + parts - 1) / parts;
     std::vector<Part> found(parts);
-    auto work = [&](std::size_t k) {
-        const std::size_t first = std::min(pages.size(), k * share);
-        const std::size_t count = std::min(pages.size() - first, share);
+    share_among_threads(pages.size(), parts, [&](std::size_t k, std::size_t first, std::size_t count) {
         select_part(fd, def, pages.data() + first, count, page_count, wanted, make_test, found[k]);
-    };
-    {
-        std::vector<std::jthread> helpers;
-        for (std::size_t k = 1; k < parts; ++k) {
-            try {
-                helpers.emplace_back(work, k);
-            } catch (const std::system_error&) {  // no thread to be had: this one does that part too
-                work(k);
-            }
-        }
-        work(0);
-    }  // the helpers are joined here
+    });
     std::vector<ScanHit> hits;
     for (Part& p : found) {
         if (p.raised) std::rethrow_exception(p.raised);

@@ -42,6 +42,13 @@ std::optional<std::vector<ScanHit>> parallel_select(int fd, const TableDef& def,
                                                     std::uint32_t page_count, const std::vector<bool>& wanted,
                                                     std::size_t parts, const std::function<RowTest()>& make_test);
 
+// Shares `items` among `parts` threads (this one included), each given its
+// part's number and its stretch [first, first + count) of the items, and
+// returns when all are done. A thread that cannot be had leaves its part to
+// this one.
+void share_among_threads(std::size_t items, std::size_t parts,
+                         const std::function<void(std::size_t part, std::size_t first, std::size_t count)>& work);
+
 // Decodes rows for a RowTest: the first look's columns, then the rest.
 class RowTester {
 public:

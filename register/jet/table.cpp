@@ -1,13 +1,10 @@
 #include "table.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
-#include <system_error>
 #include <thread>
-#include <unistd.h>
 
 #include "data_page.h"
+#include "disk.h"
 #include "parallel_scan.h"
 #include "row.h"
 #include "usage_map.h"
@@ -62,13 +59,7 @@ bool live_slot(Bytes page, std::uint16_t r) { return !(u16(page, data_page::kFir
 // Reads len bytes at off; false on an error or a short read.
 bool read_exact(int fd, std::uint8_t* buf, std::size_t len, off_t off) {
     std::size_t got = 0;
-    while (got < len) {
-        ssize_t n = ::pread(fd, buf + got, len - got, off + static_cast<off_t>(got));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        got += static_cast<std::size_t>(n);
-    }
-    return true;
+    return disk::read_all(fd, buf, len, off, got) && got == len;
 }
 
 // The live rows of count pages, appended to ids (see live_rows_from_heads).
@@ -106,25 +97,11 @@ bool live_rows_of(int fd, const std::uint32_t* pages, std::size_t count, std::ui
 std::optional<std::vector<RowId>> live_rows_from_heads(int fd, const std::vector<std::uint32_t>& pages,
                                                        std::uint32_t owner, std::uint32_t page_count, std::size_t parts) {
     parts = std::clamp<std::size_t>(parts, 1, std::max<std::size_t>(1, pages.size()));
-    const std::size_t share = (pages.size() + parts - 1) / parts;
     std::vector<std::vector<RowId>> found(parts);
     std::vector<char> ok(parts, 0);
-    auto list = [&](std::size_t k) {
-        const std::size_t first = std::min(pages.size(), k * share);
-        const std::size_t count = std::min(pages.size() - first, share);
+    share_among_threads(pages.size(), parts, [&](std::size_t k, std::size_t first, std::size_t count) {
         ok[k] = live_rows_of(fd, pages.data() + first, count, owner, page_count, found[k]);
-    };
-    {
-        std::vector<std::jthread> helpers;
-        for (std::size_t k = 1; k < parts; ++k) {
-            try {
-                helpers.emplace_back(list, k);
-            } catch (const std::system_error&) {  // no thread to be had: this one does that part too
-                list(k);
-            }
-        }
-        list(0);
-    }  // the helpers are joined here
+    });
     std::vector<RowId> ids;
     for (std::size_t k = 0; k < parts; ++k) {
         if (!ok[k]) return std::nullopt;
