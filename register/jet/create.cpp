@@ -9,6 +9,7 @@
 
 #include "data_page.h"
 #include "index_tree.h"
+#include "tdef_layout.h"
 #include "text.h"
 
 namespace jet {
@@ -39,6 +40,10 @@ public:
         std::vector<std::uint8_t> t = encode_text(to_utf16(s), false);
         u16(static_cast<std::uint32_t>(t.size()));
         b.insert(b.end(), t.begin(), t.end());
+    }
+    void put16(std::size_t at, std::uint32_t v) {
+        b[at] = static_cast<std::uint8_t>(v);
+        b[at + 1] = static_cast<std::uint8_t>(v >> 8);
     }
     void put32(std::size_t at, std::uint32_t v) {
         for (int i = 0; i < 4; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
@@ -139,26 +144,28 @@ std::vector<std::uint8_t> definition_bytes(const TableSpec& spec, const Placemen
     std::vector<Laid> cols = lay_out(spec, var_count);
     std::size_t nidx = spec.indexes.size();
     Buf d;
-    d.u8(static_cast<std::uint8_t>(PageType::TableDef));
-    d.u8(0x01);
-    d.u16(0);  // free space, set per page
-    d.u32(0);  // next page, set per page
-    d.u32(0);  // length of the definition, set below
-    d.u32(kMagic);
-    d.u32(0);  // rows
-    d.u32(0);  // last autonumber
-    d.u8(0x01);
-    d.zeros(15);
-    d.u8(spec.system ? 0x53 : 0x4E);
-    d.u16(static_cast<std::uint32_t>(cols.size()));
-    d.u16(var_count);
-    d.u16(static_cast<std::uint32_t>(cols.size()));
-    d.u32(static_cast<std::uint32_t>(nidx));
-    d.u32(static_cast<std::uint32_t>(nidx));
-    d.u32(RowId{at.map_page, 0}.pointer());
-    d.u32(RowId{at.map_page, 1}.pointer());
-    d.zeros(12 * nidx);
+    // The header: free space and next page are set per page, the length below,
+    // the rows and the last autonumber start at 0.
+    d.zeros(tdef::kBlockStart);
+    d.b[0] = static_cast<std::uint8_t>(PageType::TableDef);
+    d.b[1] = 0x01;
+    d.put32(tdef::kMagic, kMagic);
+    d.b[tdef::kAutonumberFlag] = 0x01;
+    d.b[tdef::kTableType] = spec.system ? 0x53 : 0x4E;
+    d.put16(tdef::kMaxColumns, static_cast<std::uint32_t>(cols.size()));
+    d.put16(tdef::kVarColumns, var_count);
+    d.put16(tdef::kColumnCount, static_cast<std::uint32_t>(cols.size()));
+    d.put32(tdef::kLogicalIndexCount, static_cast<std::uint32_t>(nidx));
+    d.put32(tdef::kPhysicalIndexCount, static_cast<std::uint32_t>(nidx));
+    d.put32(tdef::kUsedPages, RowId{at.map_page, 0}.pointer());
+    d.put32(tdef::kFreePages, RowId{at.map_page, 1}.pointer());
+    d.zeros(tdef::kPhysicalCountEntry * nidx);
+    // Each block's entries as long as the reader takes them.
+    auto entry_ends = [&](std::size_t start, std::size_t size) {
+        if (d.b.size() != start + size) internal_fault("a table definition's entry has the wrong length");
+    };
     for (const Laid& c : cols) {
+        const std::size_t start = d.b.size();
         d.u8(static_cast<std::uint8_t>(c.spec->type));
         d.u32(kMagic);
         d.u16(c.number);
@@ -180,13 +187,17 @@ std::vector<std::uint8_t> definition_bytes(const TableSpec& spec, const Placemen
         d.u32(0);
         d.u16(c.fixed_offset);
         d.u16(c.length);
+        entry_ends(start, tdef::kColumnEntry);
     }
     for (const Laid& c : cols) d.name(c.spec->name);
     for (std::size_t i = 0; i < nidx; ++i) {
         const IndexSpec& x = spec.indexes[i];
-        if (x.columns.empty() || x.columns.size() > 10) throw Error(ErrorKind::Constraint, "an index takes 1 to 10 columns: " + x.name);
+        if (x.columns.empty() || x.columns.size() > tdef::kMaxIndexColumns) {
+            throw Error(ErrorKind::Constraint, "an index takes 1 to 10 columns: " + x.name);
+        }
+        const std::size_t start = d.b.size();
         d.u32(kPhysicalMagic);
-        for (std::size_t k = 0; k < 10; ++k) {
+        for (std::size_t k = 0; k < tdef::kMaxIndexColumns; ++k) {
             if (k < x.columns.size()) {
                 d.u16(static_cast<std::uint32_t>(column_ordinal(spec, x.columns[k].first)));
                 d.u8(x.columns[k].second ? 0x01 : 0x00);
@@ -200,8 +211,10 @@ std::vector<std::uint8_t> definition_bytes(const TableSpec& spec, const Placemen
         d.u32(0);
         d.u8(index_flags(x));
         d.zeros(5);
+        entry_ends(start, tdef::kPhysicalEntry);
     }
     for (std::size_t i = 0; i < nidx; ++i) {
+        const std::size_t start = d.b.size();
         d.u32(kMagic);
         d.u32(static_cast<std::uint32_t>(i));
         d.u32(static_cast<std::uint32_t>(i));
@@ -212,6 +225,7 @@ std::vector<std::uint8_t> definition_bytes(const TableSpec& spec, const Placemen
         d.u8(0);
         d.u8(spec.indexes[i].primary_key ? 1 : 0);
         d.u32(0);
+        entry_ends(start, tdef::kLogicalEntry);
     }
     for (const IndexSpec& x : spec.indexes) d.name(x.name);
     // Each long-value column's own pair of maps.
@@ -224,7 +238,7 @@ std::vector<std::uint8_t> definition_bytes(const TableSpec& spec, const Placemen
         row = static_cast<std::uint16_t>(row + 2);
     }
     d.u16(0xFFFF);
-    d.put32(8, static_cast<std::uint32_t>(d.b.size()));
+    d.put32(tdef::kLength, static_cast<std::uint32_t>(d.b.size()));
     return d.b;
 }
 

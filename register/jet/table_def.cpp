@@ -3,29 +3,14 @@
 #include <algorithm>
 #include <set>
 
+#include "tdef_layout.h"
 #include "text.h"
 
 namespace jet {
 
 namespace {
 
-constexpr std::size_t kNextPage = 4;
-constexpr std::size_t kRowCount = 16;
-constexpr std::size_t kAutonumber = 20;
-constexpr std::size_t kTableType = 40;
-constexpr std::size_t kMaxColumns = 41;
-constexpr std::size_t kVarColumns = 43;
-constexpr std::size_t kColumnCount = 45;
-constexpr std::size_t kLogicalIndexCount = 47;
-constexpr std::size_t kPhysicalIndexCount = 51;
-constexpr std::size_t kUsedPages = 55;
-constexpr std::size_t kFreePages = 59;
-constexpr std::size_t kBlockStart = 63;
-constexpr std::size_t kPhysicalCountEntry = 12;
-constexpr std::size_t kColumnEntry = 25;
-constexpr std::size_t kPhysicalEntry = 52;
-constexpr std::size_t kLogicalEntry = 28;
-constexpr std::size_t kMaxIndexColumns = 10;
+using namespace tdef;
 constexpr std::uint32_t kMaxDefinitionPages = 64;
 
 // The definition continues over further pages; each continuation's bytes after its

@@ -8,6 +8,7 @@
 #include "long_value.h"
 #include "row.h"
 #include "row_encode.h"
+#include "tdef_layout.h"
 #include "text.h"
 
 namespace jet {
@@ -537,10 +538,10 @@ void TableWriter::finish() {
         if (lv.free) lv.free->store(allocate);
     }
     PageData& p = file_.edit(def_.page, PageRole::Map);
-    put32(p.data() + 16, def_.row_count);
-    put32(p.data() + 20, def_.next_autonumber);
+    put32(p.data() + tdef::kRowCount, def_.row_count);
+    put32(p.data() + tdef::kAutonumber, def_.next_autonumber);
     for (std::size_t i = 0; i < index_rows_.size(); ++i) {
-        std::size_t at = 63 + 12 * i + 4;
+        std::size_t at = tdef::kBlockStart + tdef::kPhysicalCountEntry * i + tdef::kPhysicalRowCount;
         if (at + 4 <= kPageSize) put32(p.data() + at, index_rows_[i]);
     }
 }
