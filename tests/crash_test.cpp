@@ -69,14 +69,6 @@ void restore(const fs::path& from, const fs::path& to) {
     fs::copy_file(from, to, fs::copy_options::overwrite_existing);
 }
 
-class PlanInForce {
-public:
-    explicit PlanInForce(faults::Plan& plan) { faults::set_plan(&plan); }
-    ~PlanInForce() { faults::set_plan(nullptr); }
-    PlanInForce(const PlanInForce&) = delete;
-    PlanInForce& operator=(const PlanInForce&) = delete;
-};
-
 Row person(int i, std::size_t memo = 0) {
     Row v(26, jet::Null{});
     v[1] = "Фамилия" + std::to_string(i % 23);

@@ -48,30 +48,27 @@ void insert_one(const fs::path& db, int i) {
     g.commit();
 }
 
-class PlanInForce {
-public:
-    explicit PlanInForce(faults::Plan& plan) { faults::set_plan(&plan); }
-    ~PlanInForce() { faults::set_plan(nullptr); }
-    PlanInForce(const PlanInForce&) = delete;
-    PlanInForce& operator=(const PlanInForce&) = delete;
-};
-
 // Steps of a commit: the journal made (1), written (2), synced (3), marked
 // complete (4), synced (5), its folder synced (6); then the pages.
 constexpr std::uint64_t kFirstPageWritten = 7;
 
-// A writer of db dies at step `at` of inserting a row (through `via`, db itself unless given).
+// Five rows inserted into db in one group, under the plan.
+void insert_five(const fs::path& db, faults::Plan& plan) {
+    jet::Database d(db.string());
+    PlanInForce in_force(plan);
+    jet::WriteGroup g(d);
+    for (int i = 0; i < 5; ++i) {
+        Row v = person(900 + i);
+        g.table(kTable).insert(v);
+    }
+    g.commit();
+}
+
+// A writer of db dies at step `at` of inserting those rows (through `via`, db itself unless given).
 void die_inserting(const fs::path& db, std::uint64_t at, const fs::path& via = {}) {
     faults::Plan stop{faults::Mode::Stop, at};
     try {
-        jet::Database d((via.empty() ? db : via).string());
-        PlanInForce in_force(stop);
-        jet::WriteGroup g(d);
-        for (int i = 0; i < 5; ++i) {
-            Row v = person(900 + i);
-            g.table(kTable).insert(v);
-        }
-        g.commit();
+        insert_five(via.empty() ? db : via, stop);
         ADD_FAILURE() << "the writer did not die";
     } catch (const faults::Stopped&) {
     }
@@ -83,16 +80,7 @@ std::uint64_t steps_of_inserting(const fs::path& db) {
     fs::path copy = dir / "count.mdb";
     fs::copy_file(db, copy);
     faults::Plan count;
-    {
-        jet::Database d(copy.string());
-        PlanInForce in_force(count);
-        jet::WriteGroup g(d);
-        for (int i = 0; i < 5; ++i) {
-            Row v = person(900 + i);
-            g.table(kTable).insert(v);
-        }
-        g.commit();
-    }
+    insert_five(copy, count);
     return count.steps;
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "jet/disk.h"
 #include "jet/value.h"
 
 namespace testing_support {
@@ -62,6 +63,15 @@ std::vector<Row> register_rows(const fs::path& db);
 
 std::string read_file(const fs::path& p);
 void write_file(const fs::path& p, const std::string& bytes);
+
+// A fault plan of the engine's in force for as long as it lives.
+class PlanInForce {
+public:
+    explicit PlanInForce(jet::faults::Plan& plan) { jet::faults::set_plan(&plan); }
+    ~PlanInForce() { jet::faults::set_plan(nullptr); }
+    PlanInForce(const PlanInForce&) = delete;
+    PlanInForce& operator=(const PlanInForce&) = delete;
+};
 
 }  // namespace testing_support
 

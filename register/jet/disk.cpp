@@ -130,19 +130,32 @@ bool read_all(int fd, std::uint8_t* buf, std::size_t len, off_t off, std::size_t
     return true;
 }
 
+namespace {
+
+// What a power cut would put back: the file's length and the bytes from off
+// to end (as far as the file reaches) before they are written over or cut.
+void remember_bytes(int fd, const std::string& path, off_t off, off_t end) {
+    Undo u;
+    u.kind = Undo::Bytes;
+    u.path = path;
+    u.offset = off;
+    u.size = length_of(fd);
+    u.data = contents(fd, off, std::min<off_t>(u.size, end));
+    g_unsynced.push_back(std::move(u));
+}
+
+}  // namespace
+
+bool read_exact(int fd, std::uint8_t* buf, std::size_t len, off_t off) {
+    std::size_t got = 0;
+    return read_all(fd, buf, len, off, got) && got == len;
+}
+
 bool write(int fd, const std::string& path, const std::uint8_t* p, std::size_t n, off_t off) {
     bool stop = false;
     if (next_step(stop) == Step::Fail) return false;
     if (stop) n /= 2;  // the process dies in the middle of the write
-    if (tracking()) {
-        Undo u;
-        u.kind = Undo::Bytes;
-        u.path = path;
-        u.offset = off;
-        u.size = length_of(fd);
-        u.data = contents(fd, off, std::min<off_t>(u.size, off + static_cast<off_t>(n)));
-        g_unsynced.push_back(std::move(u));
-    }
+    if (tracking()) remember_bytes(fd, path, off, off + static_cast<off_t>(n));
     std::size_t done = 0;
     while (done < n) {
         ssize_t w = ::pwrite(fd, p + done, n - done, off + static_cast<off_t>(done));
@@ -171,15 +184,7 @@ bool sync(int fd, const std::string& path) {
 bool truncate(int fd, const std::string& path, off_t size) {
     bool stop = false;
     if (fail_or_stop(stop)) return false;
-    if (tracking()) {
-        Undo u;
-        u.kind = Undo::Bytes;
-        u.path = path;
-        u.offset = size;
-        u.size = length_of(fd);
-        u.data = contents(fd, size, u.size);
-        g_unsynced.push_back(std::move(u));
-    }
+    if (tracking()) remember_bytes(fd, path, size, length_of(fd));
     return ::ftruncate(fd, size) == 0;
 }
 

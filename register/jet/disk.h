@@ -78,6 +78,8 @@ namespace jet::disk {
 
 // Reads up to len bytes at off; got tells how many (fewer at the end of the file).
 bool read_all(int fd, std::uint8_t* buf, std::size_t len, off_t off, std::size_t& got);
+// Exactly len bytes at off; false on an error or a short read.
+bool read_exact(int fd, std::uint8_t* buf, std::size_t len, off_t off);
 bool write(int fd, const std::string& path, const std::uint8_t* p, std::size_t n, off_t off);
 bool sync(int fd, const std::string& path);
 bool truncate(int fd, const std::string& path, off_t size);

@@ -19,11 +19,6 @@ namespace {
 
 constexpr std::size_t kRunPages = 32;  // neighbouring pages read in one call
 
-bool read_exact(int fd, std::uint8_t* buf, std::size_t len, off_t off) {
-    std::size_t got = 0;
-    return disk::read_all(fd, buf, len, off, got) && got == len;
-}
-
 // The wanted columns the first look does not decode.
 std::vector<bool> rest_of(const TableDef& def, const std::vector<bool>& wanted, const std::vector<bool>& first) {
     std::vector<bool> rest(def.columns.size(), false);
@@ -60,7 +55,7 @@ void select_part(int fd, const TableDef& def, const std::uint32_t* pages, std::s
                 out.readable = false;
                 return;
             }
-            if (!read_exact(fd, run.data(), (end - i) * kPageSize, static_cast<off_t>(pages[i]) * static_cast<off_t>(kPageSize))) {
+            if (!disk::read_exact(fd, run.data(), (end - i) * kPageSize, static_cast<off_t>(pages[i]) * static_cast<off_t>(kPageSize))) {
                 out.readable = false;
                 return;
             }

@@ -56,12 +56,6 @@ namespace {
 // whose own slot lies elsewhere; both are passed over in a scan.
 bool live_slot(Bytes page, std::uint16_t r) { return !(u16(page, data_page::kFirstSlot + 2u * r) & data_page::kDeleted); }
 
-// Reads len bytes at off; false on an error or a short read.
-bool read_exact(int fd, std::uint8_t* buf, std::size_t len, off_t off) {
-    std::size_t got = 0;
-    return disk::read_all(fd, buf, len, off, got) && got == len;
-}
-
 // The live rows of count pages, appended to ids (see live_rows_from_heads).
 bool live_rows_of(int fd, const std::uint32_t* pages, std::size_t count, std::uint32_t owner, std::uint32_t page_count,
                   std::vector<RowId>& ids) noexcept {
@@ -73,13 +67,13 @@ bool live_rows_of(int fd, const std::uint32_t* pages, std::size_t count, std::ui
             const std::uint32_t p = pages[i];
             if (p >= page_count) return false;
             const off_t at = static_cast<off_t>(p) * static_cast<off_t>(kPageSize);
-            if (!read_exact(fd, head.data(), kHead, at)) return false;
+            if (!disk::read_exact(fd, head.data(), kHead, at)) return false;
             if (b[0] != static_cast<std::uint8_t>(PageType::Data) || u32(b, data_page::kOwner) != owner) continue;
             const std::uint16_t n = u16(b, data_page::kRowCount);
             const std::size_t slots_end = data_page::kFirstSlot + 2u * n;
             if (slots_end > kPageSize) return false;
             if (slots_end > kHead &&
-                !read_exact(fd, head.data() + kHead, slots_end - kHead, at + static_cast<off_t>(kHead))) {
+                !disk::read_exact(fd, head.data() + kHead, slots_end - kHead, at + static_cast<off_t>(kHead))) {
                 return false;
             }
             for (std::uint16_t r = 0; r < n; ++r) {
