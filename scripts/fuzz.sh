@@ -17,7 +17,7 @@ workers=${WORKERS:-1}
 
 scripts/install-deps.sh
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-    -DREGISTER_SANITIZE=ON -DREGISTER_FUZZ=ON -DREGISTER_TESTS=OFF >/dev/null
+    -DREGISTER_SANITIZE=ON -DREGISTER_FUZZ=ON -DREGISTER_FUZZ_COVERAGE=ON -DREGISTER_TESTS=OFF >/dev/null
 cmake --build build-fuzz --target "${targets[@]}" >/dev/null
 
 # ASan's quarantine is kept small: the default lets libFuzzer's 2 GB limit stop the run.

@@ -30,6 +30,7 @@
 #include "register_table.h"
 #include "jet/database.h"
 #include "jet/disk.h"
+#include "jet/page_file.h"
 #include "support.h"
 #include "window_steps.h"
 #include "ui/file_dialog.h"

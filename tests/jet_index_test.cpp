@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "jet/database.h"
+#include "jet/header.h"
 #include "jet/index.h"
 #include "support.h"
 

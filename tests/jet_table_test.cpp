@@ -1,6 +1,7 @@
 // Reading rows by id agrees with the scan, for deleted and moved rows too.
 #include <gtest/gtest.h>
 
+#include "jet/catalog.h"
 #include "jet/create.h"
 #include "register_table.h"
 #include "jet/database.h"

@@ -16,6 +16,7 @@
 #include "dataaccess/error.h"
 #include "jet/check.h"
 #include "jet/database.h"
+#include "jet/page_file.h"
 #include "mdb_export_compare.h"
 #include "move.h"
 #include "register.h"

@@ -1,6 +1,7 @@
 #include "catalog.h"
 
 #include "table.h"
+#include "table_def_read.h"
 
 namespace jet {
 

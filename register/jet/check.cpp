@@ -4,10 +4,13 @@
 #include <optional>
 #include <set>
 
+#include "catalog.h"
 #include "data_page.h"
 #include "free_pages.h"
-#include "relations.h"
+#include "header.h"
 #include "index.h"
+#include "relations.h"
+#include "table_def_read.h"
 #include "usage_map.h"
 
 namespace jet {

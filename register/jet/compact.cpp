@@ -2,8 +2,10 @@
 
 #include <unistd.h>
 
+#include "catalog.h"
 #include "check.h"
 #include "create.h"
+#include "header.h"
 #include "index.h"
 #include "relations.h"
 

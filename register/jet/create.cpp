@@ -7,10 +7,14 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "catalog.h"
 #include "data_page.h"
+#include "header.h"
 #include "index_tree.h"
+#include "page_allocator.h"
 #include "tdef_layout.h"
 #include "text.h"
+#include "usage_map.h"
 
 namespace jet {
 

@@ -1,8 +1,14 @@
 #include "database.h"
 
-#include "text.h"
-
 #include <sys/stat.h>
+
+#include "catalog.h"
+#include "header.h"
+#include "page_allocator.h"
+#include "page_file.h"
+#include "relations.h"
+#include "table_def_read.h"
+#include "text.h"
 
 namespace jet {
 
@@ -10,13 +16,27 @@ Database::Database(const std::string& path, std::optional<std::chrono::milliseco
     : file_(std::make_shared<PageFile>(path)) {
     if (lock_wait) file_->set_lock_wait(*lock_wait);
     FileLock lock(*file_, false);
-    header_ = read_header(*file_);
-    catalog_ = read_catalog(file_);
+    header_ = std::make_unique<Header>(read_header(*file_));
+    catalog_ = std::make_unique<std::vector<CatalogEntry>>(read_catalog(file_));
 }
+
+Database::~Database() = default;
+Database::Database(Database&&) noexcept = default;
+Database& Database::operator=(Database&&) noexcept = default;
+
+const std::string& Database::path() const { return file_->path(); }
+const std::string& Database::real_path() const { return file_->real_path(); }
+void Database::set_lock_wait(std::chrono::milliseconds wait) { file_->set_lock_wait(wait); }
+const std::string& Database::journal_warning() const { return file_->journal_warning(); }
+std::string Database::journal_path() const { return file_->journal_path(); }
+void Database::check_still_at_path() const { file_->check_still_at_path(); }
+
+DatabaseLock::DatabaseLock(Database& db, bool exclusive) : lock_(std::make_unique<FileLock>(db.file(), exclusive)) {}
+DatabaseLock::~DatabaseLock() = default;
 
 std::vector<std::string> Database::user_tables() const {
     std::vector<std::string> names;
-    for (const CatalogEntry& e : catalog_) {
+    for (const CatalogEntry& e : *catalog_) {
         if (e.is_table() && !e.is_system()) names.push_back(e.name);
     }
     return names;
@@ -24,7 +44,7 @@ std::vector<std::string> Database::user_tables() const {
 
 const CatalogEntry* Database::find(std::string_view name) const {
     const CatalogEntry* folded = nullptr;
-    for (const CatalogEntry& e : catalog_) {
+    for (const CatalogEntry& e : *catalog_) {
         if (!e.is_table()) continue;
         if (e.name == name) return &e;
         if (!folded && same_name(e.name, name)) folded = &e;
@@ -34,7 +54,7 @@ const CatalogEntry* Database::find(std::string_view name) const {
 
 void Database::reload_catalog() {
     FileLock lock(*file_, false);
-    catalog_ = read_catalog(file_);
+    *catalog_ = read_catalog(file_);
 }
 
 bool Database::has_table(std::string_view name) const { return find(name) != nullptr; }
@@ -79,7 +99,7 @@ WriteGroup::WriteGroup(Database& db) : db_(db) {
     // overwritten since (by another program, or damage) takes no writes.
     try {
         const Header now = read_header(db_.file());
-        const Header& then = db_.header_;
+        const Header& then = *db_.header_;
         if (now.code_page != then.code_page || now.sort_order != then.sort_order || now.sort_version != then.sort_version) {
             damaged("the header page changed while the file was open");
         }

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "database.h"
+#include "header.h"
 #include "index.h"
 #include "row_encode.h"
 #include "text.h"

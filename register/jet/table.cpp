@@ -5,6 +5,7 @@
 
 #include "data_page.h"
 #include "disk.h"
+#include "page_file.h"
 #include "parallel_scan.h"
 #include "row.h"
 #include "usage_map.h"
@@ -20,6 +21,9 @@ constexpr int kMaxOverflowHops = 8;
 Table::Table(std::shared_ptr<PageFile> file, std::string name, TableDef def)
     : file_(std::move(file)), name_(std::move(name)), def_(std::move(def)) {}
 
+Table::ReadHold::ReadHold(Table& t) : lock_(std::make_unique<FileLock>(*t.file_, false)) {}
+Table::ReadHold::~ReadHold() = default;
+
 void Table::for_each_data_page(const std::function<bool(std::uint32_t, Bytes)>& f) {
     for (std::uint32_t p : read_usage_map(*file_, def_.used_pages)) {
         PagePtr page = file_->page(p);
@@ -30,10 +34,13 @@ void Table::for_each_data_page(const std::function<bool(std::uint32_t, Bytes)>& 
     }
 }
 
-std::optional<Bytes> Table::locate(RowId id, PagePtr& keep) {
-    keep = file_->page_of_type(id.page, PageType::Data, "data page");
+namespace {
+
+// The bytes of the live row at id (following a moved row), or nothing when deleted.
+std::optional<Bytes> locate(PageFile& file, const TableDef& def, RowId id, PagePtr& keep) {
+    keep = file.page_of_type(id.page, PageType::Data, "data page");
     Bytes page = bytes_of(*keep);
-    if (u32(page, data_page::kOwner) != def_.page) {
+    if (u32(page, data_page::kOwner) != def.page) {
         damaged("row id " + std::to_string(id.page) + ":" + std::to_string(id.row) + " lies on a page of another table");
     }
     data_page::Slot s = data_page::slot(page, id.row);
@@ -42,15 +49,13 @@ std::optional<Bytes> Table::locate(RowId id, PagePtr& keep) {
     for (int hop = 0; s.overflow(); ++hop) {
         if (hop >= kMaxOverflowHops) damaged("a moved row points on in a loop");
         RowId to = RowId::from_pointer(u32(s.bytes, 0));
-        keep = file_->page_of_type(to.page, PageType::Data, "moved row");
+        keep = file.page_of_type(to.page, PageType::Data, "moved row");
         page = bytes_of(*keep);
-        if (u32(page, data_page::kOwner) != def_.page) damaged("a moved row points onto a page of another table");
+        if (u32(page, data_page::kOwner) != def.page) damaged("a moved row points onto a page of another table");
         s = data_page::slot(page, to.row);
     }
     return s.bytes;
 }
-
-namespace {
 
 // Slots marked deleted are either deleted rows or the moved data of a row
 // whose own slot lies elsewhere; both are passed over in a scan.
@@ -172,7 +177,7 @@ void Table::scan(const std::vector<bool>& wanted, const std::function<bool(RowId
             if (!live_slot(b, r)) continue;
             RowId id{p, r};
             PagePtr keep;
-            std::optional<Bytes> row = locate(id, keep);
+            std::optional<Bytes> row = locate(*file_, def_, id, keep);
             if (!row) continue;
             decoder.decode(file_.get(), *row, values);
             if (!f(id, values)) return false;
@@ -204,7 +209,7 @@ std::vector<RowId> Table::select(const std::vector<bool>& wanted, const std::fun
                         continue;
                     }
                     PagePtr keep;
-                    std::optional<Bytes> row = locate(h.id, keep);
+                    std::optional<Bytes> row = locate(*file_, def_, h.id, keep);
                     if (row && tester.take(file_.get(), *row)) ids.push_back(h.id);
                 }
                 return ids;
@@ -217,7 +222,7 @@ std::vector<RowId> Table::select(const std::vector<bool>& wanted, const std::fun
             if (!live_slot(b, r)) continue;
             const RowId id{p, r};
             PagePtr keep;
-            std::optional<Bytes> row = locate(id, keep);
+            std::optional<Bytes> row = locate(*file_, def_, id, keep);
             if (row && tester.take(file_.get(), *row)) ids.push_back(id);
         }
         return true;
@@ -230,7 +235,7 @@ std::optional<std::vector<Value>> Table::read(RowId id) { return read(id, {}); }
 std::optional<std::vector<Value>> Table::read(RowId id, const std::vector<bool>& wanted) {
     FileLock lock(*file_, false);
     PagePtr keep;
-    std::optional<Bytes> row = locate(id, keep);
+    std::optional<Bytes> row = locate(*file_, def_, id, keep);
     if (!row) return std::nullopt;
     std::vector<Value> values;
     decode_row(*file_, def_, *row, values, wanted);

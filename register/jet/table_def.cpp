@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 
+#include "table_def_read.h"
 #include "tdef_layout.h"
 #include "text.h"
 

@@ -1,15 +1,24 @@
 #include "table_writer.h"
 
 #include <algorithm>
+#include <map>
 #include <random>
 
 #include "data_page.h"
+#include "free_pages.h"
 #include "index.h"
+#include "index_tree.h"
 #include "long_value.h"
+#include "page_allocator.h"
+#include "page_file.h"
+#include "relations.h"
+#include "room_index.h"
 #include "row.h"
 #include "row_encode.h"
+#include "table_def_read.h"
 #include "tdef_layout.h"
 #include "text.h"
+#include "usage_map.h"
 
 namespace jet {
 
@@ -54,8 +63,92 @@ void PageAllocator::finish() {
     if (free_pages_) free_pages_->store();
 }
 
+// What a writer keeps between changes: the table's definition as it changes,
+// its maps and index trees as far as they were touched, and where new rows go.
+struct TableWriter::Impl {
+    Impl(TableWriter& self, PageFile& file, PageAllocator& pages, std::uint32_t definition_page,
+         std::uint16_t default_sort_order);
+
+    RowId insert(std::vector<Value>& values);
+    void update(RowId id, std::vector<Value> values);
+    std::vector<RowId> rows_with(const std::vector<std::string>& columns, const std::vector<Value>& values);
+    std::optional<std::vector<Value>> read(RowId id);
+    void finish();
+
+    TableWriter& self_;  // the writer a relationship is told of
+
+    struct Located {
+        RowId home;                    // the id the row is known by
+        std::optional<RowId> moved;    // where its bytes lie when an update moved them
+        std::vector<std::uint8_t> bytes;
+    };
+    std::optional<Located> locate(RowId id);
+    std::vector<Value> prepare(std::vector<Value> values, const std::vector<Value>* old);
+    std::vector<std::optional<std::vector<std::uint8_t>>> keys(const std::vector<Value>& values);
+    void check_keys(const std::vector<std::optional<std::vector<std::uint8_t>>>& keys,
+                    const std::vector<std::optional<std::vector<std::uint8_t>>>* old, const std::vector<Value>& values);
+    std::vector<std::uint8_t> encode(const std::vector<Value>& values);
+    struct LongValuePages {
+        std::unique_ptr<UsageMap> used;
+        std::unique_ptr<UsageMap> free;
+        std::optional<RoomIndex> rooms;
+    };
+    std::vector<std::uint8_t> store_long(const Column& c, std::vector<std::uint8_t> data, bool allow_inline);
+    void free_long_values(Bytes row);
+    void remove_row(RowId id, bool guarded);
+    const std::vector<bool>& indexed_columns();
+    LongValuePages& long_value_pages(const Column& c);
+    std::uint32_t long_value_page(const Column& c, std::size_t size);
+    std::size_t long_value_room(std::uint32_t page);
+    RoomIndex& long_value_rooms(LongValuePages& lv);
+    void long_value_changed(LongValuePages& lv, std::uint32_t page);
+    RowId place(Bytes row, std::uint16_t flags);
+
+    std::uint32_t new_data_page();
+    void note_space(std::uint32_t page);
+    IndexTree& tree(std::size_t physical);
+    UsageMap& index_map(std::size_t physical);
+
+    PageFile& file_;
+    PageAllocator& pages_;
+    TableDef def_;
+    std::uint16_t sort_order_;
+    UsageMap owned_;
+    UsageMap free_;
+    std::vector<std::unique_ptr<IndexTree>> trees_;
+    std::vector<std::unique_ptr<UsageMap>> index_maps_;
+    std::vector<std::uint32_t> index_rows_;
+    std::uint32_t insert_page_ = 0;
+    std::map<std::uint16_t, LongValuePages> long_pages_;
+    RelationGuard* guard_ = nullptr;
+    std::vector<bool> indexed_;
+
+};
+
 TableWriter::TableWriter(PageFile& file, PageAllocator& pages, std::uint32_t definition_page, std::uint16_t default_sort_order)
-    : file_(file),
+    : impl_(std::make_unique<Impl>(*this, file, pages, definition_page, default_sort_order)) {}
+
+TableWriter::~TableWriter() = default;
+
+const TableDef& TableWriter::def() const { return impl_->def_; }
+RowId TableWriter::insert(std::vector<Value>& values) { return impl_->insert(values); }
+void TableWriter::update(RowId id, std::vector<Value> values) { impl_->update(id, std::move(values)); }
+void TableWriter::remove(RowId id) { impl_->remove_row(id, true); }
+void TableWriter::remove_related(RowId id) { impl_->remove_row(id, false); }
+std::vector<RowId> TableWriter::rows_with(const std::vector<std::string>& columns, const std::vector<Value>& values) {
+    return impl_->rows_with(columns, values);
+}
+void TableWriter::continue_numbering_from(std::uint32_t last) {
+    impl_->def_.next_autonumber = std::max(impl_->def_.next_autonumber, last);
+}
+void TableWriter::set_guard(RelationGuard* guard) { impl_->guard_ = guard; }
+std::optional<std::vector<Value>> TableWriter::read(RowId id) { return impl_->read(id); }
+void TableWriter::finish() { impl_->finish(); }
+
+TableWriter::Impl::Impl(TableWriter& self, PageFile& file, PageAllocator& pages, std::uint32_t definition_page,
+                        std::uint16_t default_sort_order)
+    : self_(self),
+      file_(file),
       pages_(pages),
       def_(read_table_def(file, definition_page)),
       sort_order_(default_sort_order),
@@ -80,9 +173,8 @@ TableWriter::TableWriter(PageFile& file, PageAllocator& pages, std::uint32_t def
     index_maps_.resize(def_.physical_indexes.size());
 }
 
-TableWriter::~TableWriter() = default;
 
-IndexTree& TableWriter::tree(std::size_t i) {
+IndexTree& TableWriter::Impl::tree(std::size_t i) {
     if (!trees_[i]) {
         trees_[i] = std::make_unique<IndexTree>(
             file_, def_.page, def_.physical_indexes[i].root_page,
@@ -99,12 +191,12 @@ IndexTree& TableWriter::tree(std::size_t i) {
     return *trees_[i];
 }
 
-UsageMap& TableWriter::index_map(std::size_t i) {
+UsageMap& TableWriter::Impl::index_map(std::size_t i) {
     if (!index_maps_[i]) index_maps_[i] = std::make_unique<UsageMap>(file_, def_.physical_indexes[i].used_pages);
     return *index_maps_[i];
 }
 
-std::optional<TableWriter::Located> TableWriter::locate(RowId id) {
+std::optional<TableWriter::Impl::Located> TableWriter::Impl::locate(RowId id) {
     PagePtr p = file_.page_of_type(id.page, PageType::Data, "data page");
     if (u32(bytes_of(*p), data_page::kOwner) != def_.page) damaged("row " + std::to_string(id.page) + ":" + std::to_string(id.row) + " is not a row of table");
     data_page::Slot s = data_page::slot(bytes_of(*p), id.row);
@@ -122,14 +214,14 @@ std::optional<TableWriter::Located> TableWriter::locate(RowId id) {
     return l;
 }
 
-std::optional<std::vector<Value>> TableWriter::read(RowId id) {
+std::optional<std::vector<Value>> TableWriter::Impl::read(RowId id) {
     std::optional<Located> l = locate(id);
     if (!l) return std::nullopt;
     return decode_row(file_, def_, Bytes(l->bytes.data(), l->bytes.size()));
 }
 
 // Values checked and converted for their columns; autonumbers filled in.
-std::vector<Value> TableWriter::prepare(std::vector<Value> values, const std::vector<Value>* old) {
+std::vector<Value> TableWriter::Impl::prepare(std::vector<Value> values, const std::vector<Value>* old) {
     if (values.size() > def_.columns.size()) refuse("more values than the table " + std::to_string(def_.columns.size()) + " has columns", Reason::WrongType);
     values.resize(def_.columns.size(), Null{});
     for (std::size_t i = 0; i < def_.columns.size(); ++i) {
@@ -143,13 +235,13 @@ std::vector<Value> TableWriter::prepare(std::vector<Value> values, const std::ve
     return values;
 }
 
-std::vector<std::optional<std::vector<std::uint8_t>>> TableWriter::keys(const std::vector<Value>& values) {
+std::vector<std::optional<std::vector<std::uint8_t>>> TableWriter::Impl::keys(const std::vector<Value>& values) {
     std::vector<std::optional<std::vector<std::uint8_t>>> out;
     for (const PhysicalIndex& x : def_.physical_indexes) out.push_back(index_key(def_, x, values, sort_order_));
     return out;
 }
 
-void TableWriter::check_keys(const std::vector<std::optional<std::vector<std::uint8_t>>>& k,
+void TableWriter::Impl::check_keys(const std::vector<std::optional<std::vector<std::uint8_t>>>& k,
                              const std::vector<std::optional<std::vector<std::uint8_t>>>* old, const std::vector<Value>& values) {
     for (std::size_t i = 0; i < def_.physical_indexes.size(); ++i) {
         const PhysicalIndex& x = def_.physical_indexes[i];
@@ -175,7 +267,7 @@ void TableWriter::check_keys(const std::vector<std::optional<std::vector<std::ui
     }
 }
 
-TableWriter::LongValuePages& TableWriter::long_value_pages(const Column& c) {
+TableWriter::Impl::LongValuePages& TableWriter::Impl::long_value_pages(const Column& c) {
     auto [it, fresh] = long_pages_.try_emplace(c.number);
     if (fresh) {
         for (const LongValueMaps& m : def_.long_value_maps) {
@@ -194,7 +286,7 @@ TableWriter::LongValuePages& TableWriter::long_value_pages(const Column& c) {
 }
 
 // How long a row a long-value page takes, or 0 for a page that is none.
-std::size_t TableWriter::long_value_room(std::uint32_t page) {
+std::size_t TableWriter::Impl::long_value_room(std::uint32_t page) {
     Bytes b = bytes_of(*file_.page(page));
     if (b[0] != static_cast<std::uint8_t>(PageType::Data) || u32(b, data_page::kOwner) != data_page::kLongValueMark) return 0;
     return data_page::largest_row(b);
@@ -202,7 +294,7 @@ std::size_t TableWriter::long_value_room(std::uint32_t page) {
 
 // The pages of the column's free-space map by their room, made when first
 // needed in the group; pages with hardly any room leave the map, as Jet does.
-RoomIndex& TableWriter::long_value_rooms(LongValuePages& lv) {
+RoomIndex& TableWriter::Impl::long_value_rooms(LongValuePages& lv) {
     if (!lv.rooms) {
         lv.rooms.emplace();
         if (lv.free) {
@@ -219,7 +311,7 @@ RoomIndex& TableWriter::long_value_rooms(LongValuePages& lv) {
 }
 
 // After a long-value page changed: its room, or its leaving the map when full.
-void TableWriter::long_value_changed(LongValuePages& lv, std::uint32_t page) {
+void TableWriter::Impl::long_value_changed(LongValuePages& lv, std::uint32_t page) {
     const std::size_t room = long_value_room(page);
     RoomIndex& rooms = long_value_rooms(lv);
     if (room < kFullPage) {
@@ -233,7 +325,7 @@ void TableWriter::long_value_changed(LongValuePages& lv, std::uint32_t page) {
 
 // A long-value page with room for a row of `size`: the column's page that
 // fits it best, or a new one.
-std::uint32_t TableWriter::long_value_page(const Column& c, std::size_t size) {
+std::uint32_t TableWriter::Impl::long_value_page(const Column& c, std::size_t size) {
     LongValuePages& lv = long_value_pages(c);
     if (std::optional<std::uint32_t> p = long_value_rooms(lv).best_fit(size)) return *p;
     const std::uint32_t page = pages_.allocate(PageRole::Content);
@@ -243,7 +335,7 @@ std::uint32_t TableWriter::long_value_page(const Column& c, std::size_t size) {
     return page;
 }
 
-std::vector<std::uint8_t> TableWriter::store_long(const Column& c, std::vector<std::uint8_t> data, bool allow_inline) {
+std::vector<std::uint8_t> TableWriter::Impl::store_long(const Column& c, std::vector<std::uint8_t> data, bool allow_inline) {
     auto length = static_cast<std::uint32_t>(data.size());
     if (data.size() > kLongValueLengthMask) refuse("a long value larger than the format allows", Reason::TooLong, c.name);
     if (allow_inline && data.size() <= kInlineLongValue) {
@@ -278,7 +370,7 @@ std::vector<std::uint8_t> TableWriter::store_long(const Column& c, std::vector<s
     return long_header(length, next);
 }
 
-void TableWriter::free_long_values(Bytes row) {
+void TableWriter::Impl::free_long_values(Bytes row) {
     RowBytes rb(row, def_);
     for (const Column& c : def_.columns) {
         if (!is_long_value(c.type) || !rb.present(c)) continue;
@@ -302,7 +394,7 @@ void TableWriter::free_long_values(Bytes row) {
     }
 }
 
-std::vector<std::uint8_t> TableWriter::encode(const std::vector<Value>& values) {
+std::vector<std::uint8_t> TableWriter::Impl::encode(const std::vector<Value>& values) {
     // Most rows hold no long value too long to lie in the row itself: then
     // one pass gives the row, and nothing is stored elsewhere.
     bool stores = false;
@@ -331,7 +423,7 @@ std::vector<std::uint8_t> TableWriter::encode(const std::vector<Value>& values) 
     return encode_row(def_, values, [&](const Column& c, std::vector<std::uint8_t> data) { return store_long(c, std::move(data), with_inline); });
 }
 
-std::uint32_t TableWriter::new_data_page() {
+std::uint32_t TableWriter::Impl::new_data_page() {
     std::uint32_t p = pages_.allocate(PageRole::Content);
     data_page::init(file_.edit(p, PageRole::Content), def_.page);
     owned_.add(p);
@@ -340,7 +432,7 @@ std::uint32_t TableWriter::new_data_page() {
 }
 
 // A page that gained room goes back into the free-space map.
-void TableWriter::note_space(std::uint32_t page) {
+void TableWriter::Impl::note_space(std::uint32_t page) {
     if (data_page::has_room(bytes_of(*file_.page(page)), kFullPage)) free_.add(page);
 }
 
@@ -348,7 +440,7 @@ void TableWriter::note_space(std::uint32_t page) {
 // has room, else onto the first page of the free-space map that takes them (a
 // page that does not leaves the map, as Jet does), else onto a new page. A
 // register filled this way lists its rows in the order they were added.
-RowId TableWriter::place(Bytes row, std::uint16_t flags) {
+RowId TableWriter::Impl::place(Bytes row, std::uint16_t flags) {
     std::uint32_t page = 0;
     if (insert_page_ != 0 && data_page::has_room(bytes_of(*file_.page(insert_page_)), row.size())) page = insert_page_;
     while (page == 0 && !free_.pages().empty()) {
@@ -367,7 +459,7 @@ RowId TableWriter::place(Bytes row, std::uint16_t flags) {
     return {page, r};
 }
 
-RowId TableWriter::insert(std::vector<Value>& values) {
+RowId TableWriter::Impl::insert(std::vector<Value>& values) {
     std::vector<Value> v = prepare(values, nullptr);
     std::uint32_t last = def_.next_autonumber;
     for (std::size_t i = 0; i < def_.columns.size(); ++i) {
@@ -388,7 +480,7 @@ RowId TableWriter::insert(std::vector<Value>& values) {
     }
     auto k = keys(v);
     check_keys(k, nullptr, v);
-    if (guard_) guard_->inserting(*this, v);
+    if (guard_) guard_->inserting(self_, v);
     for (std::size_t i = 0; i < def_.columns.size(); ++i) {
         if ((def_.columns[i].flags & Column::kAutoLong) && std::holds_alternative<std::int64_t>(v[i])) {
             auto n = std::get<std::int64_t>(v[i]);
@@ -408,7 +500,7 @@ RowId TableWriter::insert(std::vector<Value>& values) {
     return id;
 }
 
-void TableWriter::update(RowId id, std::vector<Value> values) {
+void TableWriter::Impl::update(RowId id, std::vector<Value> values) {
     std::optional<Located> l = locate(id);
     if (!l) throw Error(ErrorKind::RowDeleted, "the row was deleted");
     Bytes old_bytes(l->bytes.data(), l->bytes.size());
@@ -417,7 +509,7 @@ void TableWriter::update(RowId id, std::vector<Value> values) {
     auto old_keys = keys(old);
     auto new_keys = keys(v);
     check_keys(new_keys, &old_keys, v);
-    if (guard_) guard_->updating(*this, old, v);
+    if (guard_) guard_->updating(self_, old, v);
     // Checked first: the new row must fit a page.
     auto probe = [](const Column&, std::vector<std::uint8_t>) { return std::vector<std::uint8_t>(kLongValueHeader, 0); };
     if (encode_row(def_, v, probe).size() > data_page::kMaxRowSize) refuse("the row is larger than a page holds", Reason::RowTooLarge);
@@ -450,14 +542,10 @@ void TableWriter::update(RowId id, std::vector<Value> values) {
             ++index_rows_[i];
         }
     }
-    if (guard_) guard_->updated(*this, old, v);
+    if (guard_) guard_->updated(self_, old, v);
 }
 
-void TableWriter::remove(RowId id) { remove_row(id, true); }
-
-void TableWriter::remove_related(RowId id) { remove_row(id, false); }
-
-std::vector<RowId> TableWriter::rows_with(const std::vector<std::string>& columns, const std::vector<Value>& values) {
+std::vector<RowId> TableWriter::Impl::rows_with(const std::vector<std::string>& columns, const std::vector<Value>& values) {
     for (std::size_t i = 0; i < def_.physical_indexes.size(); ++i) {
         const PhysicalIndex& x = def_.physical_indexes[i];
         if (x.columns.size() != columns.size()) continue;
@@ -484,7 +572,7 @@ std::vector<RowId> TableWriter::rows_with(const std::vector<std::string>& column
 }
 
 // The columns (by ordinal) some index of the table takes its key from.
-const std::vector<bool>& TableWriter::indexed_columns() {
+const std::vector<bool>& TableWriter::Impl::indexed_columns() {
     if (indexed_.empty()) {
         indexed_.assign(def_.columns.size(), false);
         for (const PhysicalIndex& x : def_.physical_indexes) {
@@ -498,14 +586,14 @@ const std::vector<bool>& TableWriter::indexed_columns() {
     return indexed_;
 }
 
-void TableWriter::remove_row(RowId id, bool guarded) {
+void TableWriter::Impl::remove_row(RowId id, bool guarded) {
     std::optional<Located> l = locate(id);
     if (!l) throw Error(ErrorKind::RowDeleted, "the row was already deleted");
     Bytes bytes(l->bytes.data(), l->bytes.size());
     // The indexes need only their own columns; relationships may name any.
     std::vector<Value> old;
     decode_row(file_, def_, bytes, old, guard_ ? std::vector<bool>{} : indexed_columns());
-    if (guarded && guard_) guard_->removing(*this, old);
+    if (guarded && guard_) guard_->removing(self_, old);
     auto k = keys(old);
     for (std::size_t i = 0; i < k.size(); ++i) {
         if (!k[i]) continue;
@@ -523,7 +611,7 @@ void TableWriter::remove_row(RowId id, bool guarded) {
     if (guarded && guard_) guard_->delete_gathered();
 }
 
-void TableWriter::finish() {
+void TableWriter::Impl::finish() {
     for (auto& t : trees_) {
         if (t) t->flush();
     }

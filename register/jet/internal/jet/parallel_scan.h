@@ -12,19 +12,11 @@
 #include <vector>
 
 #include "row.h"
+#include "row_test.h"
 #include "table_def.h"
 #include "value.h"
 
 namespace jet {
-
-// A test of rows. A test of several conditions that must all hold may name
-// the columns its first condition reads and that condition alone: a row it
-// rejects is passed over without decoding the other columns.
-struct RowTest {
-    std::function<bool(const std::vector<Value>&)> test;    // on the wanted columns: whether the row is taken
-    std::vector<bool> first_wanted;                         // empty: no first look
-    std::function<bool(const std::vector<Value>&)> first;   // false: the row is not taken
-};
 
 // A row the test took, or one moved elsewhere by an update, which the caller
 // reads and tests itself.
@@ -62,5 +54,15 @@ private:
     RowDecoder rest_;
     std::vector<Value> values_;
 };
+
+// The live rows on those of `pages` that are data pages of the table whose
+// definition lies at page `owner`, in page order, read from each page's head
+// alone (its type, owner and slot table, a few dozen bytes of the 4096)
+// through pread on the file's descriptor fd, so whole pages are neither copied
+// nor cached. `parts` threads share the pages. Nothing when anything looks wrong
+// (a page at or past page_count, a short read, a slot table larger than its
+// page): reading the whole pages then gives the reason.
+std::optional<std::vector<RowId>> live_rows_from_heads(int fd, const std::vector<std::uint32_t>& pages,
+                                                       std::uint32_t owner, std::uint32_t page_count, std::size_t parts);
 
 }  // namespace jet

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "page_file.h"
 #include "value.h"
 
 namespace jet {
@@ -92,14 +91,5 @@ struct TableDef {
     const Column* find_column(std::string_view name) const;
     const Column* column_by_number(std::uint16_t number) const;
 };
-
-TableDef read_table_def(PageFile& file, std::uint32_t page);
-
-// Every usage map is a row of its own. When two of the table's maps (owned and
-// free pages, each index's, each long-value column's pair) or one of them and
-// the file's free-page map at `file_map` are the same row, the definition is
-// damaged: a change to one map would rewrite the other. Names the two, or
-// nothing. A zero pointer (no map) is passed over.
-std::optional<std::string> shared_usage_map(const TableDef& def, std::uint32_t file_map);
 
 }  // namespace jet

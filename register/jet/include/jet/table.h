@@ -9,11 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "page_file.h"
-#include "parallel_scan.h"
+#include "bytes.h"
+#include "row_test.h"
 #include "table_def.h"
+#include "value.h"
 
 namespace jet {
+
+class FileLock;
+class PageFile;
 
 class Table {
 public:
@@ -52,10 +56,13 @@ public:
     // made under it share one look at the file.
     class ReadHold {
     public:
-        explicit ReadHold(Table& t) : lock_(*t.file_, false) {}
+        explicit ReadHold(Table& t);
+        ~ReadHold();
+        ReadHold(const ReadHold&) = delete;
+        ReadHold& operator=(const ReadHold&) = delete;
 
     private:
-        FileLock lock_;
+        std::unique_ptr<FileLock> lock_;
     };
 
     // The row with this id, or nothing if it was deleted; raises Damaged for an id
@@ -64,8 +71,6 @@ public:
     std::optional<std::vector<Value>> read(RowId id, const std::vector<bool>& wanted);
 
 private:
-    // The bytes of the live row at id (following a moved row), or nothing when deleted.
-    std::optional<Bytes> locate(RowId id, PagePtr& keep);
     // row_ids() from the slot tables alone; false when that cannot be done.
     bool row_ids_from_slot_tables(std::vector<RowId>& ids, std::size_t threads);
     // Calls f with each data page of this table, in the usage map's order, while f returns true.
@@ -75,15 +80,5 @@ private:
     std::string name_;
     TableDef def_;
 };
-
-// The live rows on those of `pages` that are data pages of the table whose
-// definition lies at page `owner`, in page order, read from each page's head
-// alone (its type, owner and slot table, a few dozen bytes of the 4096)
-// through pread on the file's descriptor fd, so whole pages are neither copied
-// nor cached. `parts` threads share the pages. Nothing when anything looks wrong
-// (a page at or past page_count, a short read, a slot table larger than its
-// page): reading the whole pages then gives the reason.
-std::optional<std::vector<RowId>> live_rows_from_heads(int fd, const std::vector<std::uint32_t>& pages,
-                                                       std::uint32_t owner, std::uint32_t page_count, std::size_t parts);
 
 }  // namespace jet

@@ -1,42 +1,56 @@
 // An open Jet 4 database: header checked, catalog read, tables found by name.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
-#include "catalog.h"
-#include "header.h"
+#include "relationships.h"
 #include "table.h"
-#include "relations.h"
 #include "table_writer.h"
 
 namespace jet {
+
+// The engine's own parts, which the layers above hold only by reference.
+struct CatalogEntry;
+struct Header;
+class FileLock;
+class PageAllocator;
+class PageFile;
+class RelationGuard;
 
 class Database {
 public:
     // Opens and checks the file; raises jet::Error with the reason it cannot be used.
     // lock_wait: how long to wait for another program's lock (the process's default unless given).
     explicit Database(const std::string& path, std::optional<std::chrono::milliseconds> lock_wait = std::nullopt);
+    ~Database();
+    Database(Database&&) noexcept;
+    Database& operator=(Database&&) noexcept;
 
-    const std::string& path() const { return file_->path(); }
+    const std::string& path() const;
     // The file's real path, links followed (its journal and other companions are named after it).
-    const std::string& real_path() const { return file_->real_path(); }
-    const Header& header() const { return header_; }
+    const std::string& real_path() const;
+    // The engine's view of the file.
+    const Header& header() const { return *header_; }
     PageFile& file() { return *file_; }
 
     // How long a read or a write waits for another program's lock before it
     // is refused (Busy); PageFile::kDefaultLockWait unless set.
-    void set_lock_wait(std::chrono::milliseconds wait) { file_->set_lock_wait(wait); }
+    void set_lock_wait(std::chrono::milliseconds wait);
     // Why something beside the file that is not its journal blocks writes to
     // it (found when the file was last locked), or empty. Reads go on.
-    const std::string& journal_warning() const { return file_->journal_warning(); }
-    std::string journal_path() const { return file_->journal_path(); }
+    const std::string& journal_warning() const;
+    std::string journal_path() const;
     // Raises Replaced when the path no longer names the file that was opened.
-    void check_still_at_path() const { file_->check_still_at_path(); }
+    void check_still_at_path() const;
 
-    const std::vector<CatalogEntry>& catalog() const { return catalog_; }
+    const std::vector<CatalogEntry>& catalog() const { return *catalog_; }
     // Names of the user tables (not system tables, not links), in catalog order.
     std::vector<std::string> user_tables() const;
     bool has_table(std::string_view name) const;
@@ -50,8 +64,8 @@ private:
     const CatalogEntry* find(std::string_view name) const;
 
     std::shared_ptr<PageFile> file_;
-    Header header_;
-    std::vector<CatalogEntry> catalog_;
+    std::unique_ptr<Header> header_;
+    std::unique_ptr<std::vector<CatalogEntry>> catalog_;
 };
 
 // Holds the database's file locked for its lifetime: shared for reading
@@ -60,10 +74,13 @@ private:
 // (Busy after the lock wait).
 class DatabaseLock {
 public:
-    DatabaseLock(Database& db, bool exclusive) : lock_(db.file(), exclusive) {}
+    DatabaseLock(Database& db, bool exclusive);
+    ~DatabaseLock();
+    DatabaseLock(const DatabaseLock&) = delete;
+    DatabaseLock& operator=(const DatabaseLock&) = delete;
 
 private:
-    FileLock lock_;
+    std::unique_ptr<FileLock> lock_;
 };
 
 // One group of changes: holds the file's write lock from construction; commit()

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bytes.h"
+#include "relationships.h"
 #include "value.h"
 
 namespace jet {
@@ -18,26 +19,6 @@ namespace jet {
 class Database;
 class TableWriter;
 class WriteGroup;
-
-struct Relationship {
-    std::string name;
-    std::uint32_t flags = 0;
-    std::string child;                         // the table whose rows name a parent row
-    std::vector<std::string> child_columns;
-    std::string parent;                        // the table whose rows are named
-    std::vector<std::string> parent_columns;
-
-    static constexpr std::uint32_t kNotEnforced = 0x00000002;
-    static constexpr std::uint32_t kCascadeUpdates = 0x00000100;
-    static constexpr std::uint32_t kCascadeDeletes = 0x00001000;
-
-    bool enforced() const { return (flags & kNotEnforced) == 0; }
-    bool cascades_updates() const { return (flags & kCascadeUpdates) != 0; }
-    bool cascades_deletes() const { return (flags & kCascadeDeletes) != 0; }
-};
-
-// The database's relationships, or none when it has no MSysRelationships.
-std::vector<Relationship> read_relationships(Database& db);
 
 // The enforced relationships at work in one write group; the group's table
 // writers consult it before and after each change (TableWriter::set_guard).
