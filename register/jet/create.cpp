@@ -296,7 +296,7 @@ void write_map_page(PageFile& file, const TableSpec& spec, const Placement& at) 
     for (std::uint32_t root : at.roots) {
         std::uint32_t start = root - root % 8;
         std::vector<std::uint8_t> row = UsageMap::empty_row(kMapRow, start);
-        row[5 + (root - start) / 8] = static_cast<std::uint8_t>(1u << ((root - start) % 8));
+        row[map_layout::kBitmap + (root - start) / 8] = static_cast<std::uint8_t>(1u << ((root - start) % 8));
         add(row);
     }
     for (std::size_t i = 0; i < 2 * long_columns(spec); ++i) add(UsageMap::empty_row(kMapRow, 0));
@@ -396,18 +396,19 @@ void put_u32(PageData& p, std::size_t at, std::uint32_t v) {
 
 PageData header_page(double created) {
     PageData p{};
-    p[1] = 0x01;
-    std::memcpy(p.data() + 4, "Standard Jet DB", 15);
-    p[0x14] = 0x01;  // Jet 4
+    namespace at = header_layout;
+    p[at::kSignature + 1] = 0x01;
+    std::memcpy(p.data() + at::kFormatName, "Standard Jet DB", 15);
+    p[at::kVersion] = 0x01;  // Jet 4
     const std::uint32_t unknown[] = {0x100, 0x101, 2, 3, 4, 5};
-    for (std::size_t i = 0; i < 6; ++i) put_u32(p, 0x18 + 4 * i, unknown[i]);
-    put_u16(p, 0x3C, 1252);
+    for (std::size_t i = 0; i < 6; ++i) put_u32(p, at::kMaskStart + 4 * i, unknown[i]);
+    put_u16(p, at::kCodePage, 1252);
     // No password: the area holds only the mask made from the creation date.
     auto mask = static_cast<std::uint32_t>(static_cast<std::int64_t>(std::floor(created)));
-    for (std::size_t i = 0; i < 10; ++i) put_u32(p, 0x42 + 4 * i, mask);
-    put_u16(p, 0x6E, kGeneral);
+    for (std::size_t i = 0; i < at::kPasswordLength / 4; ++i) put_u32(p, at::kPassword + 4 * i, mask);
+    put_u16(p, at::kSortOrder, kGeneral);
     std::uint64_t bits = std::bit_cast<std::uint64_t>(created);
-    for (std::size_t i = 0; i < 8; ++i) p[0x72 + i] = static_cast<std::uint8_t>(bits >> (8 * i));
+    for (std::size_t i = 0; i < 8; ++i) p[at::kCreationDate + i] = static_cast<std::uint8_t>(bits >> (8 * i));
     toggle_header_mask(p);
     put_u32(p, 0x98, 0x654);
     std::memcpy(p.data() + 0x9C, "4.0", 4);
@@ -421,7 +422,9 @@ PageData free_page_map(std::uint32_t used) {
     PageData p{};
     data_page::init(p, 1);
     std::vector<std::uint8_t> row = UsageMap::empty_row(kMapRow, 0);
-    for (std::uint32_t page = used; page < (kMapRow - 5) * 8; ++page) row[5 + page / 8] |= static_cast<std::uint8_t>(1u << (page % 8));
+    for (std::uint32_t page = used; page < (kMapRow - map_layout::kBitmap) * 8; ++page) {
+        row[map_layout::kBitmap + page / 8] |= static_cast<std::uint8_t>(1u << (page % 8));
+    }
     data_page::add(p, Bytes(row.data(), row.size()));
     row = UsageMap::empty_row(kMapRow, 0);
     data_page::add(p, Bytes(row.data(), row.size()));

@@ -11,8 +11,6 @@ namespace {
 
 std::uint32_t g_page_limit = kMaxPages;
 
-constexpr std::size_t kInlineHeader = 5;  // kind, start page
-
 Bytes map_row(PageFile& file) {
     PagePtr p = file.page_of_type(kFreePagesMap.page, PageType::Data, "map of free pages");
     return data_page::slot(bytes_of(*p), kFreePagesMap.row).bytes;
@@ -26,12 +24,12 @@ void set_page_limit_for_tests(std::uint32_t pages) { g_page_limit = std::min(pag
 
 FreePages::FreePages(PageFile& file) : file_(file) {
     Bytes row = map_row(file);
-    if (row.size() <= kInlineHeader || u8(row, 0) != 0) return;
+    if (row.size() <= map_layout::kBitmap || u8(row, map_layout::kKind) != map_layout::kInline) return;
     inline_ = true;
-    start_ = u32(row, 1);
+    start_ = u32(row, map_layout::kStart);
     if (start_ % 8 != 0 || start_ >= kMaxPages) damaged("the map of free pages starts at page " + std::to_string(start_));
-    bits_.resize((row.size() - kInlineHeader) * 8);
-    for (std::size_t i = 0; i < bits_.size(); ++i) bits_[i] = (row[kInlineHeader + i / 8] >> (i % 8)) & 1;
+    bits_.resize((row.size() - map_layout::kBitmap) * 8);
+    for (std::size_t i = 0; i < bits_.size(); ++i) bits_[i] = (row[map_layout::kBitmap + i / 8] >> (i % 8)) & 1;
 }
 
 bool FreePages::marked_free(std::uint32_t page) const {
@@ -130,9 +128,11 @@ void FreePages::store() {
     const auto at = static_cast<std::size_t>(row.data() - current->data());
     PageData& page = file_.edit(kFreePagesMap.page, PageRole::Map);
     std::fill(page.begin() + static_cast<std::ptrdiff_t>(at), page.begin() + static_cast<std::ptrdiff_t>(at + row.size()), 0);
-    for (int i = 0; i < 4; ++i) page[at + 1 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(start_ >> (8 * i));
+    for (int i = 0; i < 4; ++i) page[at + map_layout::kStart + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(start_ >> (8 * i));
     for (std::size_t i = 0; i < bits_.size(); ++i) {
-        if (bits_[i]) page[at + kInlineHeader + i / 8] = static_cast<std::uint8_t>(page[at + kInlineHeader + i / 8] | (1u << (i % 8)));
+        if (!bits_[i]) continue;
+        std::uint8_t& byte = page[at + map_layout::kBitmap + i / 8];
+        byte = static_cast<std::uint8_t>(byte | (1u << (i % 8)));
     }
     changed_ = false;
 }

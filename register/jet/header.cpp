@@ -8,18 +8,11 @@ namespace jet {
 
 namespace {
 
-constexpr std::size_t kMaskStart = 0x18;
-constexpr std::size_t kMaskLength = 128;
-constexpr std::uint8_t kMaskKey[4] = {0xC7, 0xDA, 0x39, 0x6B};
-constexpr std::size_t kVersionOffset = 0x14;
-constexpr std::size_t kCodePageOffset = 0x3C;
-constexpr std::size_t kKeyOffset = 0x3E;
-constexpr std::size_t kPasswordOffset = 0x42;
-constexpr std::size_t kPasswordLength = 40;
-constexpr std::size_t kSortOrderOffset = 0x6E;
-constexpr std::size_t kCreationDateOffset = 0x72;
+using namespace header_layout;
 
-const char kMagic[4] = {0x00, 0x01, 0x00, 0x00};
+constexpr std::uint8_t kMaskKey[4] = {0xC7, 0xDA, 0x39, 0x6B};
+
+const char kSignatureBytes[4] = {0x00, 0x01, 0x00, 0x00};
 const char kJetName[] = "Standard Jet DB";
 const char kAceName[] = "Standard ACE DB";
 
@@ -49,16 +42,16 @@ void toggle_header_mask(PageData& page) {
 
 Header read_header(PageFile& file) {
     const std::string& path = file.path();
-    std::string start = file.read_prefix(0x20);
+    std::string start = file.read_prefix(kMaskStart);
     if (start.empty()) throw Error(ErrorKind::NotJet, "empty file, not an Access database: " + path);
-    if (start.size() < 0x15 || std::memcmp(start.data(), kMagic, 4) != 0) {
+    if (start.size() <= kVersion || std::memcmp(start.data() + kSignature, kSignatureBytes, 4) != 0) {
         throw Error(ErrorKind::NotJet, "not an Access database: " + path);
     }
-    std::string name = start.substr(4, 15);
+    std::string name = start.substr(kFormatName, 15);
     bool jet = name == kJetName;
     bool ace = name == kAceName;
     if (!jet && !ace) throw Error(ErrorKind::NotJet, "not an Access database (" + name.substr(0, name.find('\0')) + "): " + path);
-    auto version = static_cast<std::uint8_t>(start[kVersionOffset]);
+    auto version = static_cast<std::uint8_t>(start[kVersion]);
     if (ace || version >= 2) {
         throw Error(ErrorKind::Ace,
                     "an Access 2007 or later database (.accdb, ACE); only Access 2000-2003 (Jet 4) files are supported: " +
@@ -73,12 +66,12 @@ Header read_header(PageFile& file) {
     h.page = *file.page(0);
     toggle_header_mask(h.page);
     Bytes p = bytes_of(h.page);
-    h.code_page = u16(p, kCodePageOffset);
-    h.sort_order = u16(p, kSortOrderOffset);
-    h.sort_version = u8(p, kSortOrderOffset + 3);
-    h.creation_date = f64(p, kCreationDateOffset);
+    h.code_page = u16(p, kCodePage);
+    h.sort_order = u16(p, kSortOrder);
+    h.sort_version = u8(p, kSortVersion);
+    h.creation_date = f64(p, kCreationDate);
 
-    if (u32(p, kKeyOffset) != 0) {
+    if (u32(p, kKey) != 0) {
         throw Error(ErrorKind::Encrypted, "the database is encoded (encrypted); decode it in Access first: " + path);
     }
     // The password field is masked a second time with the integer part of the
@@ -91,7 +84,7 @@ Header read_header(PageFile& file) {
     }
     bool has_password = false;
     for (std::size_t i = 0; i < kPasswordLength; ++i) {
-        if ((p[kPasswordOffset + i] ^ mask[i % 4]) != 0) has_password = true;
+        if ((p[kPassword + i] ^ mask[i % 4]) != 0) has_password = true;
     }
     if (has_password) {
         throw Error(ErrorKind::Password, "the database is protected by a password, which is not supported: " + path);

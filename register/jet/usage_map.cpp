@@ -8,8 +8,7 @@ namespace jet {
 
 namespace {
 
-constexpr std::size_t kBitmapPageHeader = 4;
-constexpr std::uint32_t kPagesPerBitmapPage = (kPageSize - kBitmapPageHeader) * 8;
+using namespace map_layout;
 
 void collect(Bytes bitmap, std::uint64_t first, std::uint32_t page_count, std::vector<std::uint32_t>& out) {
     for (std::size_t i = 0; i < bitmap.size(); ++i) {
@@ -31,12 +30,12 @@ void collect(Bytes bitmap, std::uint64_t first, std::uint32_t page_count, std::v
 
 std::vector<std::uint32_t> decode_usage_map(PageFile& file, Bytes map) {
     std::vector<std::uint32_t> pages;
-    std::uint8_t kind = u8(map, 0);
-    if (kind == 0) {
-        collect(map.subspan(5), u32(map, 1), file.page_count(), pages);
-    } else if (kind == 1) {
-        for (std::size_t i = 0; 1 + 4 * i + 4 <= map.size(); ++i) {
-            std::uint32_t bitmap_page = u32(map, 1 + 4 * i);
+    std::uint8_t kind = u8(map, kKind);
+    if (kind == kInline) {
+        collect(map.subspan(kBitmap), u32(map, kStart), file.page_count(), pages);
+    } else if (kind == kReference) {
+        for (std::size_t i = 0; kPointers + 4 * i + 4 <= map.size(); ++i) {
+            std::uint32_t bitmap_page = u32(map, kPointers + 4 * i);
             if (bitmap_page == 0) continue;
             PagePtr p = file.page_of_type(bitmap_page, PageType::UsageMap, "usage bitmap");
             collect(bytes_of(*p).subspan(kBitmapPageHeader), std::uint64_t{kPagesPerBitmapPage} * i, file.page_count(), pages);
@@ -91,7 +90,7 @@ void UsageMap::remove(std::uint32_t page) {
 
 std::vector<std::uint8_t> UsageMap::empty_row(std::size_t length, std::uint32_t start) {
     std::vector<std::uint8_t> row(length, 0);
-    put32(row.data() + 1, start);
+    put32(row.data() + kStart, start);
     return row;
 }
 
@@ -100,19 +99,19 @@ void UsageMap::store(const std::function<std::uint32_t()>& allocate) {
     PagePtr current = file_.page_of_type(row_.page, PageType::Data, "usage map row");
     data_page::Slot slot = data_page::slot(bytes_of(*current), row_.row);
     std::vector<std::uint8_t> row(slot.bytes.begin(), slot.bytes.end());
-    if (row.size() < 5) damaged("a usage map row is too short");
-    std::uint64_t capacity = (row.size() - 5) * 8;
-    std::uint8_t kind = row[0];
-    if (kind == 0) {
-        std::uint32_t start = u32(Bytes(row.data(), row.size()), 1);
+    if (row.size() < kBitmap) damaged("a usage map row is too short");
+    std::uint64_t capacity = (row.size() - kBitmap) * 8;
+    std::uint8_t kind = row[kKind];
+    if (kind == kInline) {
+        std::uint32_t start = u32(Bytes(row.data(), row.size()), kStart);
         // Keep the start page where the pages allow it; else move it down to the first page.
         if (!pages_.empty() && (pages_.front() < start || pages_.back() - start >= capacity)) {
             start = pages_.front() - pages_.front() % 8;
         }
         if (pages_.empty() || pages_.back() - start < capacity) {
-            std::fill(row.begin() + 1, row.end(), 0);
-            put32(row.data() + 1, start);
-            for (std::uint32_t p : pages_) set_bit(row.data() + 5, p - start);
+            std::fill(row.begin() + kStart, row.end(), 0);
+            put32(row.data() + kStart, start);
+            for (std::uint32_t p : pages_) set_bit(row.data() + kBitmap, p - start);
             PageData& page = file_.edit(row_.page, PageRole::Map);
             std::copy(row.begin(), row.end(), page.begin() + (slot.bytes.data() - current->data()));
             changed_ = false;
@@ -120,25 +119,25 @@ void UsageMap::store(const std::function<std::uint32_t()>& allocate) {
         }
         // Too wide for the row: it becomes a list of bitmap pages.
         std::fill(row.begin(), row.end(), 0);
-        row[0] = 1;
+        row[kKind] = kReference;
     }
-    constexpr std::uint32_t kPerPage = (kPageSize - 4) * 8;
-    std::size_t slots = (row.size() - 1) / 4;
+    constexpr std::uint32_t kPerPage = kPagesPerBitmapPage;
+    std::size_t slots = (row.size() - kPointers) / 4;
     std::uint32_t last = pages_.empty() ? 0 : pages_.back() / kPerPage;
     if (last >= slots) throw Error(ErrorKind::Unsupported, "a usage map cannot name pages this far into the file", Reason::FileTooLarge);
     for (std::uint32_t i = 0; i < slots; ++i) {
         auto lo = std::lower_bound(pages_.begin(), pages_.end(), i * kPerPage);
         auto hi = std::lower_bound(pages_.begin(), pages_.end(), (i + 1) * kPerPage);
-        std::uint32_t bitmap_page = u32(Bytes(row.data(), row.size()), 1 + 4 * i);
+        std::uint32_t bitmap_page = u32(Bytes(row.data(), row.size()), kPointers + 4 * i);
         if (bitmap_page == 0 && lo == hi) continue;
         if (bitmap_page == 0) {
             bitmap_page = allocate();
-            put32(row.data() + 1 + 4 * i, bitmap_page);
+            put32(row.data() + kPointers + 4 * i, bitmap_page);
         }
         PageData bitmap{};
         bitmap[0] = static_cast<std::uint8_t>(PageType::UsageMap);
         bitmap[1] = 0x01;
-        for (auto it = lo; it != hi; ++it) set_bit(bitmap.data() + 4, *it - i * kPerPage);
+        for (auto it = lo; it != hi; ++it) set_bit(bitmap.data() + kBitmapPageHeader, *it - i * kPerPage);
         file_.write(bitmap_page, bitmap, PageRole::Map);
     }
     PageData& page = file_.edit(row_.page, PageRole::Map);

@@ -17,6 +17,22 @@ struct Header {
     PageData page{};                  // page 0 with its masked area unmasked
 };
 
+// Where page 0 keeps what, for the reader and the creator alike.
+namespace header_layout {
+constexpr std::size_t kSignature = 0x00;       // 00 01 00 00
+constexpr std::size_t kFormatName = 0x04;      // "Standard Jet DB" (15 bytes)
+constexpr std::size_t kVersion = 0x14;         // 1: Jet 4
+constexpr std::size_t kMaskStart = 0x18;       // the RC4-masked area
+constexpr std::size_t kMaskLength = 128;
+constexpr std::size_t kCodePage = 0x3C;
+constexpr std::size_t kKey = 0x3E;             // database key: not 0 when encoded
+constexpr std::size_t kPassword = 0x42;        // 40 bytes, masked again with the creation day
+constexpr std::size_t kPasswordLength = 40;
+constexpr std::size_t kSortOrder = 0x6E;       // sort order (2 bytes), then its version at +3
+constexpr std::size_t kSortVersion = kSortOrder + 3;
+constexpr std::size_t kCreationDate = 0x72;    // a double
+}  // namespace header_layout
+
 // Applies Jet's fixed RC4 mask to the header area (the same call masks and unmasks).
 void toggle_header_mask(PageData& page);
 

@@ -13,6 +13,18 @@ namespace jet {
 // The file's map of free pages lies in row 0 of page 1.
 constexpr RowId kFreePagesMap{1, 0};
 
+// Where a usage map keeps what, for every reader and writer of maps.
+namespace map_layout {
+constexpr std::size_t kKind = 0;        // byte: kInline or kReference
+constexpr std::uint8_t kInline = 0;     // a bitmap in the row itself, from a start page
+constexpr std::uint8_t kReference = 1;  // a list of bitmap pages
+constexpr std::size_t kStart = 1;       // inline: the page of the bitmap's first bit (4 bytes)
+constexpr std::size_t kBitmap = 5;      // inline: the bitmap
+constexpr std::size_t kPointers = 1;    // reference: the bitmap pages, 4 bytes each (0: none)
+constexpr std::size_t kBitmapPageHeader = 4;  // a bitmap page: type 0x05, 0x01, two bytes unused
+constexpr std::uint32_t kPagesPerBitmapPage = (kPageSize - kBitmapPageHeader) * 8;
+}  // namespace map_layout
+
 // The pages set in the map stored at the given row pointer, in ascending order.
 std::vector<std::uint32_t> read_usage_map(PageFile& file, std::uint32_t row_pointer);
 
