@@ -421,25 +421,6 @@ TEST(Viewer, PhotoIsRemovedAndRemovalIsSafeEverywhere) {
     EXPECT_TRUE(s.messages.empty());
 }
 
-TEST(Viewer, ReadOnlyRegisterRefusesPhotoChangesAndKeepsRunning) {
-    Seams s;
-    TempDir dir;
-    picture(dir / "p.jpg", 60, 60);
-    fs::path db = make_register(dir.path(), {person("Анна", "", "Петрова", "p.jpg")});
-    fs::permissions(db, fs::perms::owner_read | fs::perms::group_read);
-    std::string before = read_file(db);
-    Form1 f;
-    open(f, s, db);
-    s.answers.push_back(QString::fromStdString((dir / "p.jpg").string()));
-    f.smfo_Click();
-    EXPECT_TRUE(s.messages.empty()) << "the photo choice passes over a refused save";
-    f.defo_Click();
-    ASSERT_EQ(s.messages.size(), 1u);
-    EXPECT_TRUE(s.messages[0].startsWith("Ошибка 3027")) << s.messages[0].toStdString();
-    EXPECT_EQ(read_file(db), before);
-    f.Command2_Click();  // still running
-}
-
 // The word processor replaced: documents handed over are collected, or there is none.
 struct Writer {
     std::vector<QString> documents;
