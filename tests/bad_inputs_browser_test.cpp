@@ -198,6 +198,15 @@ TEST(BrowserBadFiles, SearchTextsWithQuotesAndWildcards) {
     Form1 f;
     f.show();
     open(f, s, db);
+    // A class that never closes: reported, and the grid keeps what it showed
+    // (here the listing, later a search's result).
+    search(f, "[", "");
+    ASSERT_EQ(s.messages.size(), 1u);
+    EXPECT_TRUE(s.messages[0].startsWith("Ошибка ")) << s.messages[0].toStdString();
+    EXPECT_EQ(f.model()->columnCount(), 8);
+    EXPECT_EQ(f.model()->rowCount(), 6);
+    EXPECT_TRUE(f.grid()->isVisible());
+    s.messages.clear();
     EXPECT_EQ(search(f, "'", ""), QStringList{"О'Нил"}) << "an apostrophe is searched for";
     EXPECT_EQ(search(f, "''", ""), QStringList{}) << "two are searched for as two";
     EXPECT_EQ(search(f, "' or '1'='1", ""), QStringList{}) << "typed text never becomes part of the statement";
@@ -207,7 +216,7 @@ TEST(BrowserBadFiles, SearchTextsWithQuotesAndWildcards) {
     EXPECT_EQ(search(f, "[[]", ""), QStringList{"[x]"}) << "[[] finds the bracket itself";
     EXPECT_EQ(search(f, "[%]", ""), QStringList{"50%"});
     EXPECT_TRUE(s.messages.empty());
-    search(f, "[x", "");  // a class that never closes
+    search(f, "[x", "");
     ASSERT_EQ(s.messages.size(), 1u);
     EXPECT_TRUE(s.messages[0].startsWith("Ошибка ")) << s.messages[0].toStdString();
     EXPECT_EQ(names(f), QStringList{"50%"}) << "the grid keeps what it showed";

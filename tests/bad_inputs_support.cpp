@@ -4,7 +4,6 @@
 
 #include <array>
 
-#include "jet/create.h"
 #include "jet/database.h"
 #include "register_table.h"
 
@@ -73,31 +72,21 @@ std::vector<fs::path> truncated_registers(const fs::path& dir, int rows) {
     return out;
 }
 
-// A database with the register's table under another name, or the register's
-// table cut to its first columns.
-static fs::path database_with(const fs::path& db, const std::string& table, std::size_t columns, int rows) {
-    jet::create_database(db.string());
-    jet::Database d(db.string());
-    jet::WriteGroup g(d);
-    jet::TableSpec spec = reg::register_table_spec();
-    spec.name = table;
-    spec.columns.resize(columns);
-    jet::create_table(g, spec);
-    for (int i = 0; i < rows; ++i) {
-        Row v = person(i);
-        v.resize(columns);
-        g.table(table).insert(v);
-    }
-    g.commit();
-    return db;
-}
-
 fs::path database_without_register(const fs::path& dir) {
-    return database_with(dir / "other.mdb", "ЗУРТ_архив", reg::register_table_spec().columns.size(), 0);
+    jet::TableSpec spec = reg::register_table_spec();
+    spec.name = "ЗУРТ_архив";
+    return write_table(dir / "other.mdb", spec);
 }
 
 fs::path narrow_register(const fs::path& dir, std::size_t columns, int rows) {
-    return database_with(dir / ("narrow_" + std::to_string(columns) + ".mdb"), "ЗУРТ", columns, rows);
+    jet::TableSpec spec = reg::register_table_spec();
+    spec.columns.resize(columns);
+    std::vector<Row> narrow;
+    for (int i = 0; i < rows; ++i) {
+        narrow.push_back(person(i));
+        narrow.back().resize(columns);
+    }
+    return write_table(dir / ("narrow_" + std::to_string(columns) + ".mdb"), spec, narrow);
 }
 
 }  // namespace testing_support

@@ -187,11 +187,32 @@ fs::path write_register(const fs::path& db, int count, const std::function<Row(i
     return db;
 }
 
+fs::path write_table(const fs::path& db, const jet::TableSpec& spec, const std::vector<Row>& rows) {
+    fs::create_directories(db.parent_path());
+    jet::create_database(db.string());
+    jet::Database d(db.string());
+    jet::WriteGroup g(d);
+    jet::create_table(g, spec);
+    for (Row v : rows) g.table(spec.name).insert(v);
+    g.commit();
+    return db;
+}
+
 std::vector<Row> register_rows(const fs::path& db) {
     jet::Database d(db.string());
     std::vector<Row> out;
     d.table("ЗУРТ").scan([&](jet::RowId, const Row& r) {
         out.push_back(r);
+        return true;
+    });
+    return out;
+}
+
+std::map<std::int64_t, Row> rows_by_first(const fs::path& db, const std::string& table) {
+    jet::Database d(db.string());
+    std::map<std::int64_t, Row> out;
+    d.table(table).scan([&](jet::RowId, const Row& r) {
+        out[std::get<std::int64_t>(r[0])] = r;
         return true;
     });
     return out;

@@ -11,10 +11,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "jet/create.h"
 #include "jet/disk.h"
 #include "jet/value.h"
 
@@ -88,8 +90,12 @@ using Row = std::vector<jet::Value>;
 fs::path write_register(const fs::path& db, const std::vector<Row>& rows);
 // The same with rows make(first) .. make(first + count - 1).
 fs::path write_register(const fs::path& db, int count, const std::function<Row(int)>& make, int first = 0);
+// A new database at db holding one table made from spec, with these rows.
+fs::path write_table(const fs::path& db, const jet::TableSpec& spec, const std::vector<Row>& rows = {});
 // The rows of ЗУРТ in storage order.
 std::vector<Row> register_rows(const fs::path& db);
+// The rows of a table by their first column (the register's номер).
+std::map<std::int64_t, Row> rows_by_first(const fs::path& db, const std::string& table = "ЗУРТ");
 // The markers rows carry in column 14 (Паспорт), which follow a row wherever it goes.
 std::set<std::string> markers_of(const fs::path& db);
 // Fails the test for every problem the integrity check finds in db, and for
