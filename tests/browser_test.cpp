@@ -129,22 +129,6 @@ TEST(Browser, SearchMatchesPartsOfTheNameAndTheMark) {
     EXPECT_TRUE(s.messages.empty());
 }
 
-TEST(Browser, FailedSearchIsReportedAndTheGridKeepsItsRows) {
-    Seams s;
-    TempDir dir;
-    fs::path db = make_register(dir.path(), {person("Анна", "да")});
-    Form1 f;
-    f.show();
-    open(f, s, db);
-    EXPECT_EQ(f.model()->rowCount(), 1);
-    search(f, "[", "");  // a class that never closes
-    ASSERT_EQ(s.messages.size(), 1u);
-    EXPECT_TRUE(s.messages[0].startsWith("Ошибка ")) << s.messages[0].toStdString();
-    EXPECT_EQ(f.model()->rowCount(), 1);
-    EXPECT_EQ(f.model()->columnCount(), 8);
-    EXPECT_TRUE(f.grid()->isVisible());
-}
-
 TEST(Browser, DataControlMovesTheCurrentRowAndStaysAtTheEnds) {
     Seams s;
     TempDir dir;

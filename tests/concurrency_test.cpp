@@ -19,16 +19,13 @@
 #include "dataaccess/connection.h"
 #include "dataaccess/recordset.h"
 #include "form1.h"
-#include "jet/check.h"
-#include "jet/create.h"
 #include "jet/database.h"
 #include "register.h"
-#include "support.h"
+#include "bad_inputs_support.h"
 
 namespace {
 
 using namespace testing_support;
-using Row = std::vector<jet::Value>;
 
 constexpr int kInitialRows = 300;
 constexpr int kSources = 12;
@@ -36,46 +33,6 @@ constexpr int kRowsPerSource = 150;  // one group of the move each
 constexpr int kViewerPasses = 4;
 constexpr int kViewerStride = 15;  // each Update is a group synced to disk
 constexpr int kSearches = 25;
-
-Row person(int i) {
-    Row v(26, jet::Null{});
-    v[1] = "Фамилия" + std::to_string(i);
-    v[2] = "Имя" + std::to_string(i);
-    v[4] = std::string(i % 2 ? "да" : "нет");
-    std::string memo;
-    for (int k = 0; k < (i % 9 == 0 ? 2500 : 15); ++k) memo += "з";
-    v[12] = memo;
-    v[14] = "M" + std::to_string(i);
-    return v;
-}
-
-fs::path make_register(const fs::path& db, int first, int rows) {
-    return write_register(db, rows, [](int i) { return person(i); }, first);
-}
-
-// Runs body in a child process; its return value is the child's exit status.
-template <class F>
-pid_t spawn(F body) {
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        int status = 1;
-        try {
-            status = body();
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "child %d: %s\n", static_cast<int>(::getpid()), e.what());
-        } catch (...) {
-        }
-        std::fflush(stderr);
-        ::_exit(status);
-    }
-    return pid;
-}
-
-int exit_status(pid_t pid) {
-    int status = 0;
-    if (::waitpid(pid, &status, 0) != pid) return -2;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 // The importer: every source moved into the register, one after another.
 int importer(const fs::path& shared, const std::vector<fs::path>& sources) {
@@ -144,15 +101,13 @@ int browser(const fs::path& shared) {
     return 0;
 }
 
-std::vector<Row> rows_of(const fs::path& db) { return register_rows(db); }
-
 TEST(Concurrency, ImporterViewerAndBrowserOnOneRegister) {
     TempDir dir;
-    const fs::path shared = make_register(dir / "reg.mdb", 0, kInitialRows);
+    const fs::path shared = make_register(dir.path(), kInitialRows);
     std::vector<fs::path> sources;
     for (int k = 0; k < kSources; ++k) {
         const int first = 10000 + k * kRowsPerSource;
-        sources.push_back(make_register(dir / ("src" + std::to_string(k) + ".mdb"), first, kRowsPerSource));
+        sources.push_back(make_register(dir.path(), kRowsPerSource, "src" + std::to_string(k) + ".mdb", first));
     }
     const fs::path log = dir / "viewer.log";
 
@@ -169,16 +124,15 @@ TEST(Concurrency, ImporterViewerAndBrowserOnOneRegister) {
     std::vector<fs::path> files = sources;
     files.push_back(shared);
     for (const fs::path& db : files) {
-        jet::Database d(db.string());
-        for (const std::string& p : jet::check_database(d)) ADD_FAILURE() << db.filename() << ": " << p;
-        EXPECT_FALSE(fs::exists(db.string() + "-journal")) << db.filename();
+        expect_sound(db);
+        EXPECT_FALSE(fs::exists(journal_of(db))) << db.filename();
     }
 
     // Every row in exactly one file: here all of them in the register.
     std::multiset<std::string> markers;
     std::map<std::string, std::string> photos;
     for (const fs::path& db : files) {
-        for (const Row& r : rows_of(db)) {
+        for (const Row& r : register_rows(db)) {
             const std::string marker = std::get<std::string>(r[14]);
             markers.insert(marker);
             const auto* photo = std::get_if<std::string>(&r[24]);
@@ -189,8 +143,8 @@ TEST(Concurrency, ImporterViewerAndBrowserOnOneRegister) {
     for (int i = 0; i < kInitialRows; ++i) want.insert("M" + std::to_string(i));
     for (int i = 10000; i < 10000 + kSources * kRowsPerSource; ++i) want.insert("M" + std::to_string(i));
     EXPECT_EQ(markers, want);
-    EXPECT_EQ(rows_of(shared).size(), want.size());
-    for (const fs::path& src : sources) EXPECT_TRUE(rows_of(src).empty()) << src.filename();
+    EXPECT_EQ(register_rows(shared).size(), want.size());
+    for (const fs::path& src : sources) EXPECT_TRUE(register_rows(src).empty()) << src.filename();
 
     // The viewer's last stored photo for each row it touched, and no other changes.
     std::ifstream in(log);

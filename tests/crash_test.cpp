@@ -57,13 +57,6 @@ Snapshot snapshot(const fs::path& db) {
     return s;
 }
 
-void expect_clean(const fs::path& db) {
-    jet::Database d(db.string());
-    for (const auto& p : jet::check_database(d)) ADD_FAILURE() << db.filename() << ": " << p;
-}
-
-fs::path journal_of(const fs::path& db) { return db.string() + "-journal"; }
-
 void restore(const fs::path& from, const fs::path& to) {
     fs::remove(journal_of(to));
     fs::copy_file(from, to, fs::copy_options::overwrite_existing);
@@ -80,18 +73,6 @@ Row person(int i, std::size_t memo = 0) {
     if (memo > 0) v[12] = std::string(memo, static_cast<char>('a' + i % 26));
     v[24] = "foto\\p" + std::to_string(i) + ".jpg";
     return v;
-}
-
-// A new register holding rows, in one group.
-fs::path make_register(const TempDir& dir, const std::string& file, const std::vector<Row>& rows) {
-    fs::path db = dir / file;
-    jet::create_database(db.string());
-    jet::Database d(db.string());
-    reg::create_register_table(d);
-    jet::WriteGroup g(d);
-    for (Row v : rows) g.table(kRegister).insert(v);
-    g.commit();
-    return db;
 }
 
 // Rows 1..n (by номер); every seventh has a long value on a page of its own,
@@ -152,7 +133,7 @@ void cut_everywhere(const fs::path& pristine, const Change& change) {
     ASSERT_GE(steps, 7u);
     const Snapshot after = snapshot(db);
     ASSERT_NE(before, after);
-    expect_clean(db);
+    expect_sound(db);
 
     // Stopped (the process dies) or the power cut (what was not synced is lost).
     for (faults::Mode mode : {faults::Mode::Stop, faults::Mode::PowerCut}) {
@@ -173,7 +154,7 @@ void cut_everywhere(const fs::path& pristine, const Change& change) {
             const Snapshot seen = snapshot(db);  // the first opener puts an interrupted group back
             EXPECT_FALSE(fs::exists(journal_of(db)));
             EXPECT_TRUE(seen == before || seen == after);
-            expect_clean(db);
+            expect_sound(db);
             if (seen == before) {
                 // The file takes the change after the crash as well.
                 jet::Database d(db.string());
@@ -204,7 +185,7 @@ void cut_everywhere(const fs::path& pristine, const Change& change) {
             EXPECT_EQ(k, steps) << "the change reported success";
             EXPECT_EQ(snapshot(db), after);
             EXPECT_FALSE(fs::exists(journal_of(db)));
-            expect_clean(db);
+            expect_sound(db);
             continue;
         }
         EXPECT_FALSE(fs::exists(journal_of(db)));
@@ -212,7 +193,7 @@ void cut_everywhere(const fs::path& pristine, const Change& change) {
         // The same database object takes the change on a second try.
         change(d);
         EXPECT_EQ(snapshot(db), after);
-        expect_clean(db);
+        expect_sound(db);
         if (::testing::Test::HasFailure()) return;
     }
 }
@@ -265,7 +246,7 @@ Change update_row(std::int64_t number, const std::function<void(Row&)>& edit) {
 
 TEST(CutWrites, Inserts) {
     TempDir dir;
-    const fs::path pristine = make_register(dir, "reg.mdb", people(30));
+    const fs::path pristine = write_register(dir / "reg.mdb", people(30));
     {
         SCOPED_TRACE("a small row");
         cut_everywhere(pristine, insert(person(100)));
@@ -284,7 +265,7 @@ TEST(CutWrites, InsertsSplittingIndexPages) {
     TempDir dir;
     std::vector<Row> rows;
     for (int i = 0; i < 60; ++i) rows.push_back(person(i));
-    const fs::path pristine = make_register(dir, "reg.mdb", rows);
+    const fs::path pristine = write_register(dir / "reg.mdb", rows);
     Change batch = [](jet::Database& d) {
         in_group(d, [](jet::WriteGroup& g) {
             for (int i = 0; i < 60; ++i) {
@@ -301,7 +282,7 @@ TEST(CutWrites, InsertsSplittingIndexPages) {
 
 TEST(CutWrites, Updates) {
     TempDir dir;
-    const fs::path pristine = make_register(dir, "reg.mdb", people(40));
+    const fs::path pristine = write_register(dir / "reg.mdb", people(40));
     {
         SCOPED_TRACE("in place");
         cut_everywhere(pristine, update_row(2, [](Row& v) { v[9] = std::int64_t{199}; }));
@@ -322,7 +303,7 @@ TEST(CutWrites, Updates) {
 
 TEST(CutWrites, Deletes) {
     TempDir dir;
-    const fs::path pristine = make_register(dir, "reg.mdb", people(30));
+    const fs::path pristine = write_register(dir / "reg.mdb", people(30));
     {
         SCOPED_TRACE("a small row");
         cut_everywhere(pristine, remove_row(3));
@@ -335,7 +316,7 @@ TEST(CutWrites, Deletes) {
 
 TEST(CutWrites, CreateTable) {
     TempDir dir;
-    const fs::path pristine = make_register(dir, "reg.mdb", people(5));
+    const fs::path pristine = write_register(dir / "reg.mdb", people(5));
     cut_everywhere(pristine, [](jet::Database& d) {
         using T = jet::ColumnType;
         jet::TableSpec spec;
@@ -349,7 +330,7 @@ TEST(CutWrites, CreateTable) {
 // The viewer's way of setting a photo: the recordset's field changed and saved.
 TEST(CutWrites, PhotoSetThroughTheRecordset) {
     TempDir dir;
-    const fs::path pristine = make_register(dir, "reg.mdb", people(12));
+    const fs::path pristine = write_register(dir / "reg.mdb", people(12));
     cut_everywhere(pristine, [](jet::Database& d) {
         try {
             dataaccess::Connection cn;
@@ -389,7 +370,7 @@ std::map<std::string, std::vector<Row>> by_name(const fs::path& db) {
 // write the rest of it into the file.
 TEST(CutWrites, FailedGroupStaysFailed) {
     TempDir dir;
-    const fs::path db = make_register(dir, "reg.mdb", people(5));
+    const fs::path db = write_register(dir / "reg.mdb", people(5));
     const std::string before = read_file(db);
     for (std::uint64_t k : {1u, 4u, 6u}) {
         SCOPED_TRACE("failed at step " + std::to_string(k));
@@ -409,13 +390,13 @@ TEST(CutWrites, FailedGroupStaysFailed) {
         EXPECT_THROW(g.table(kRegister).insert(v), jet::Error);
     }
     EXPECT_TRUE(read_file(db) == before);
-    expect_clean(db);
+    expect_sound(db);
 }
 
 // Putting an interrupted group back may itself be cut; the next opener starts over.
 TEST(CutWrites, CutRecovery) {
     TempDir dir;
-    const fs::path pristine = make_register(dir, "reg.mdb", people(20));
+    const fs::path pristine = write_register(dir / "reg.mdb", people(20));
     const fs::path db = dir / "cut.mdb";
     const Snapshot before = snapshot(pristine);
     const Change change = insert(person(100, 9000));
@@ -464,7 +445,7 @@ TEST(CutWrites, CutRecovery) {
             }
             EXPECT_EQ(snapshot(db), before);
             EXPECT_FALSE(fs::exists(journal_of(db)));
-            expect_clean(db);
+            expect_sound(db);
         }
     }
     cuts[0] += steps;
@@ -473,8 +454,8 @@ TEST(CutWrites, CutRecovery) {
 
 TEST(CutWrites, MoveRegister) {
     TempDir dir;
-    const fs::path source0 = make_register(dir, "source0.mdb", people(7));
-    const fs::path destination0 = make_register(dir, "destination0.mdb", {});
+    const fs::path source0 = write_register(dir / "source0.mdb", people(7));
+    const fs::path destination0 = write_register(dir / "destination0.mdb", {});
     const auto original = by_name(source0);
     // Two folders: a sync of the source's folder must not stand in for one of the destination's.
     fs::create_directories(dir / "from");
@@ -502,8 +483,8 @@ TEST(CutWrites, MoveRegister) {
     };
     // Every row in one file or both (only the rows of one group in both), both files sound.
     auto expect_rows_kept = [&] {
-        expect_clean(source);
-        expect_clean(destination);
+        expect_sound(source);
+        expect_sound(destination);
         EXPECT_FALSE(fs::exists(journal_of(source)));
         EXPECT_FALSE(fs::exists(journal_of(destination)));
         auto in_source = by_name(source), in_destination = by_name(destination);
@@ -530,7 +511,7 @@ TEST(CutWrites, MoveRegister) {
     // files (the source lets it go) and moves the rest: every row once.
     auto expect_retry_finishes = [&] {
         move();
-        expect_clean(destination);
+        expect_sound(destination);
         EXPECT_TRUE(by_name(source).empty());
         EXPECT_FALSE(fs::exists(source.string() + "-move"));
         auto in_destination = by_name(destination);
@@ -611,8 +592,8 @@ TEST(CutWrites, ChainOfCutMovesCopiesNoRowTwice) {
     fs::create_directories(dir / "from");
     fs::create_directories(dir / "to");
     const fs::path source = dir / "from" / "source.mdb", destination = dir / "to" / "destination.mdb";
-    fs::rename(make_register(dir, "source.mdb", people(40)), source);
-    fs::rename(make_register(dir, "destination.mdb", {}), destination);
+    fs::rename(write_register(dir / "source.mdb", people(40)), source);
+    fs::rename(write_register(dir / "destination.mdb", {}), destination);
     const auto original = by_name(source);
     auto move = [&] {
         reg::MoveOptions options;
@@ -650,7 +631,7 @@ TEST(CutWrites, ChainOfCutMovesCopiesNoRowTwice) {
     auto in_destination = by_name(destination);
     EXPECT_EQ(in_destination.size(), original.size());
     for (const auto& [name, rows] : in_destination) EXPECT_EQ(rows.size(), 1u) << name << " copied twice";
-    expect_clean(destination);
+    expect_sound(destination);
 }
 
 // The counts for the notes on robustness.

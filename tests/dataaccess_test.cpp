@@ -69,9 +69,6 @@ Row person(int i) {
 // A new register holding persons 0..rows-1 (номер 1..rows), in that storage order.
 fs::path new_register(const fs::path& db, int rows) { return write_register(db, rows, [](int i) { return person(i); }); }
 
-// The rows as another program reads them, in storage order.
-std::vector<Row> rows_of(const fs::path& db) { return register_rows(db); }
-
 // Changes made by another program: row k in storage order.
 void change_elsewhere(const fs::path& db, std::size_t k, int column, jet::Value value) {
     jet::Database d(db.string());
@@ -362,7 +359,7 @@ TEST(Navigation, AKeysetStillBeingListedBehavesAsAWholeOne) {
         o.rs.MoveLast();
         EXPECT_EQ(o.surname(), QStringLiteral("Новая"));
     }
-    EXPECT_EQ(rows_of(db).size(), static_cast<std::size_t>(n));
+    EXPECT_EQ(register_rows(db).size(), static_cast<std::size_t>(n));
     {
         // The new row lies where the file had room for it, listed once.
         Opened o(db);
@@ -474,21 +471,14 @@ TEST(Values, ReadWithTheTypesTheWindowsExpect) {
 TEST(Values, EveryColumnTypeGoesInAndComesBack) {
     using T = jet::ColumnType;
     TempDir dir;
-    fs::path db = dir / "types.mdb";
-    jet::create_database(db.string());
-    {
-        jet::Database d(db.string());
-        jet::WriteGroup g(d);
-        jet::TableSpec spec;
-        spec.name = "Типы";
-        spec.columns = {{"id", T::Long, 0, true}, {"b", T::Byte},     {"i", T::Integer},  {"l", T::Long},      {"c", T::Currency},
-                        {"s", T::Single},         {"d", T::Double},   {"t", T::DateTime}, {"bin", T::Binary, 4}, {"txt", T::Text, 5},
-                        {"ole", T::Ole},          {"memo", T::Memo},  {"g", T::Guid},     {"dec", T::Decimal, 0, false, 18, 4},
-                        {"yes", T::Boolean}};
-        spec.indexes = {{"PrimaryKey", {{"id", true}}, true, true, false, true}};
-        jet::create_table(g, spec);
-        g.commit();
-    }
+    jet::TableSpec spec;
+    spec.name = "Типы";
+    spec.columns = {{"id", T::Long, 0, true}, {"b", T::Byte},     {"i", T::Integer},  {"l", T::Long},      {"c", T::Currency},
+                    {"s", T::Single},         {"d", T::Double},   {"t", T::DateTime}, {"bin", T::Binary, 4}, {"txt", T::Text, 5},
+                    {"ole", T::Ole},          {"memo", T::Memo},  {"g", T::Guid},     {"dec", T::Decimal, 0, false, 18, 4},
+                    {"yes", T::Boolean}};
+    spec.indexes = {{"PrimaryKey", {{"id", true}}, true, true, false, true}};
+    const fs::path db = write_table(dir / "types.mdb", spec);
     const QString guid = QStringLiteral("{6F9619FF-8B86-D011-B42D-00C04FC964FF}");
     const QByteArray bytes("\x01\x00\xFF\x7F", 4);
     const QByteArray picture(3000, '\x5A');
@@ -650,14 +640,14 @@ TEST(Writes, AddNewAndUpdateAppendTheRowWhereOthersSeeIt) {
     o.put(kSurname, QStringLiteral("Новикова"));
     o.put(kBirth, QDateTime(QDate(1980, 5, 17), QTime(0, 0), Qt::UTC));
     EXPECT_EQ(o.surname(), QStringLiteral("Новикова"));
-    EXPECT_EQ(rows_of(db).size(), 3u);  // nothing written before Update
+    EXPECT_EQ(register_rows(db).size(), 3u);  // nothing written before Update
     EXPECT_EQ(rs.RecordCount(), 3);
     rs.Update();
     EXPECT_EQ(rs.RecordCount(), 4);
     EXPECT_EQ(o.value(0), QVariant(4));  // the new row is current, with its number
     EXPECT_EQ(o.surname(), QStringLiteral("Новикова"));
 
-    std::vector<Row> rows = rows_of(db);
+    std::vector<Row> rows = register_rows(db);
     ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ(rows[3][kSurname], jet::Value(std::string("Новикова")));
     EXPECT_EQ(rows[3][0], jet::Value(std::int64_t{4}));
@@ -695,7 +685,7 @@ TEST(Writes, AMoveAddNewOrCloseStoresThePendingChange) {
         o.cn.Close();  // closes the recordset, storing its edit
         EXPECT_EQ(o.rs.State(), 0);
     }
-    std::vector<Row> rows = rows_of(db);
+    std::vector<Row> rows = register_rows(db);
     ASSERT_EQ(rows.size(), 5u);
     EXPECT_EQ(rows[0][kName], jet::Value(std::string("Правка")));
     EXPECT_EQ(rows[2][kSurname], jet::Value(std::string("Первая")));
@@ -717,7 +707,7 @@ TEST(Writes, AnEditStoresItsColumnsOverTheRowAsItIsNow) {
     EXPECT_EQ(o.surname(), QStringLiteral("Своя правка"));
     EXPECT_EQ(o.value(kName), QVariant(QStringLiteral("Чужая правка")));  // read again after the write
 
-    std::vector<Row> rows = rows_of(db);
+    std::vector<Row> rows = register_rows(db);
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[1][kSurname], jet::Value(std::string("Своя правка")));
     EXPECT_EQ(rows[1][kName], jet::Value(std::string("Чужая правка")));
@@ -743,7 +733,7 @@ TEST(Writes, DeleteLeavesThePositionUntilAMoveAndMovesPassOver) {
     EXPECT_FALSE(rs.Bof());
     EXPECT_FALSE(rs.Eof());
     EXPECT_EQ(rs.RecordCount(), 3);
-    EXPECT_EQ(rows_of(db).size(), 3u);
+    EXPECT_EQ(register_rows(db).size(), 3u);
     rs.MoveFirst();
     EXPECT_EQ(o.surname(), q(surname(1)));
     rs.MovePrevious();
@@ -767,7 +757,7 @@ TEST(Writes, DeleteLeavesThePositionUntilAMoveAndMovesPassOver) {
     EXPECT_TRUE(rs.Bof() && rs.Eof());
     EXPECT_EQ(error_of([&] { rs.MoveFirst(); }), errc::kNoCurrentRecord);
     EXPECT_EQ(error_of([&] { rs.Delete(1); }), errc::kNoCurrentRecord);
-    EXPECT_TRUE(rows_of(db).empty());
+    EXPECT_TRUE(register_rows(db).empty());
 
     // A row added afterwards is found again.
     rs.AddNew();
@@ -790,7 +780,7 @@ TEST(Writes, DeleteDropsANewRowNotYetStored) {
     EXPECT_EQ(o.rs.RecordCount(), 2);
     o.rs.MoveNext();
     EXPECT_TRUE(o.rs.Eof());
-    EXPECT_EQ(rows_of(db).size(), 2u);
+    EXPECT_EQ(register_rows(db).size(), 2u);
 }
 
 TEST(Writes, ARowAnotherProgramDeletedIsReportedNotResurrected) {
@@ -814,7 +804,7 @@ TEST(Writes, ARowAnotherProgramDeletedIsReportedNotResurrected) {
     o.put(kSurname, QStringLiteral("Поздно"));
     delete_elsewhere(db, 1);  // the third row, second of those left
     EXPECT_EQ(error_of([&] { rs.Update(); }), errc::kRowDeleted);
-    ASSERT_EQ(rows_of(db).size(), 1u);
+    ASSERT_EQ(register_rows(db).size(), 1u);
     rs.MoveFirst();  // the failed edit is not pending any more
     EXPECT_EQ(o.surname(), q(surname(0)));
     EXPECT_EQ(rs.RecordCount(), 3);  // the keyset keeps its rows
@@ -874,7 +864,7 @@ TEST(Writes, AReadOnlyRecordsetRefusesChanges) {
     EXPECT_EQ(error_of([&] { o.put(kSurname, QStringLiteral("x")); }), errc::kUnsupported);
     EXPECT_EQ(error_of([&] { o.rs.AddNew(); }), errc::kUnsupported);
     EXPECT_EQ(error_of([&] { o.rs.Delete(1); }), errc::kUnsupported);
-    EXPECT_EQ(rows_of(db).size(), 1u);
+    EXPECT_EQ(register_rows(db).size(), 1u);
 }
 
 // ---------------------------------------------------------------------------
@@ -919,7 +909,7 @@ TEST(Closing, AConnectionGoneBeforeItsRecordset) {
     }
     EXPECT_EQ(rs.State(), 0);
     EXPECT_EQ(error_of([&] { rs.Open(); }), errc::kClosed);
-    EXPECT_EQ(rows_of(db)[0][kSurname], jet::Value(surname(0)));  // nothing written while destroying
+    EXPECT_EQ(register_rows(db)[0][kSurname], jet::Value(surname(0)));  // nothing written while destroying
 }
 
 }  // namespace

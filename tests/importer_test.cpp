@@ -56,13 +56,6 @@ fs::path make_register(const fs::path& dir, int rows, const std::string& name, i
     return write_register(dir / name, rows, [](int i) { return person(i); }, first);
 }
 
-std::vector<Row> rows_of(const fs::path& db) { return register_rows(db); }
-
-void expect_sound(const fs::path& db) {
-    jet::Database d(db.string());
-    for (const auto& p : jet::check_database(d)) ADD_FAILURE() << db.filename() << ": " << p;
-}
-
 TEST(Importer, WindowAndChoices) {
     Seams s;
     Form1 f;
@@ -110,7 +103,7 @@ TEST(Importer, ALongMoveKeepsTheWindowPaintingAndShowsNothing) {
     EXPECT_EQ(seen, (std::vector<std::size_t>{4, 8, 12}));
     EXPECT_EQ(ran, 1) << "the window's events waited for the whole move";
     EXPECT_TRUE(s.messages.empty());
-    EXPECT_EQ(rows_of(dst).size(), 12u);
+    EXPECT_EQ(register_rows(dst).size(), 12u);
 }
 
 TEST(Importer, MovesEveryRowInOrderAndEmptiesTheSource) {
@@ -122,10 +115,10 @@ TEST(Importer, MovesEveryRowInOrderAndEmptiesTheSource) {
     Form1 f;
     choose(f, s, empty, dst);
     f.imp_Click();  // an empty source: nothing moves
-    EXPECT_EQ(rows_of(dst).size(), 2u);
+    EXPECT_EQ(register_rows(dst).size(), 2u);
     choose(f, s, src, dst);
     f.imp_Click();
-    std::vector<Row> got = rows_of(dst);
+    std::vector<Row> got = register_rows(dst);
     ASSERT_EQ(got.size(), 5u);
     for (int i = 0; i < 3; ++i) {
         Row want = person(i);
@@ -133,9 +126,9 @@ TEST(Importer, MovesEveryRowInOrderAndEmptiesTheSource) {
         want[11] = false;               // a yes/no column is never Null
         EXPECT_EQ(got[static_cast<std::size_t>(2 + i)], want);
     }
-    EXPECT_TRUE(rows_of(src).empty());
+    EXPECT_TRUE(register_rows(src).empty());
     f.imp_Click();  // a second run moves nothing
-    EXPECT_EQ(rows_of(dst).size(), 5u);
+    EXPECT_EQ(register_rows(dst).size(), 5u);
     EXPECT_TRUE(s.messages.empty());
     expect_sound(src);
     expect_sound(dst);
@@ -150,13 +143,13 @@ TEST(Importer, MovesTheDemoRegisterIntoANewOne) {
     ASSERT_EQ(run_regtool({"demo", (dir / "demo").string()}).status, 0);
     ASSERT_EQ(run_regtool({"create-register", (dir / "new.mdb").string()}).status, 0);
     fs::path demo = dir / "demo" / "demo.mdb";
-    std::vector<Row> before = rows_of(demo);
+    std::vector<Row> before = register_rows(demo);
     Form1 f;
     choose(f, s, demo, dir / "new.mdb");
     f.imp_Click();
     EXPECT_TRUE(s.messages.empty());
-    EXPECT_TRUE(rows_of(demo).empty());
-    std::vector<Row> after = rows_of(dir / "new.mdb");
+    EXPECT_TRUE(register_rows(demo).empty());
+    std::vector<Row> after = register_rows(dir / "new.mdb");
     ASSERT_EQ(after.size(), before.size());
     for (std::size_t i = 0; i < after.size(); ++i) {
         EXPECT_EQ(after[i][0], before[i][0]) << "numbered afresh, from 1, in the same order";
@@ -169,12 +162,7 @@ TEST(Importer, ColumnsAreCheckedFirstAndCopiedByPosition) {
     if (!have_fixtures()) REGISTER_SKIP() << "the shared test files are absent";
     Seams s;
     TempDir dir;
-    auto copy = [&](const char* name) {
-        fs::path to = dir / name;
-        fs::copy_file(fixtures_dir() / "register" / name, to);
-        fs::permissions(to, fs::perms::owner_read | fs::perms::owner_write);
-        return to;
-    };
+    auto copy = [&](const char* name) { return copy_fixture(dir.path(), fixtures_dir() / "register" / name); };
     fs::path fewer = copy("reg_fewer.mdb"), more = copy("reg_more.mdb");
     fs::path dst = make_register(dir.path(), 1, "dst.mdb", 50);
     Form1 f;
@@ -182,13 +170,13 @@ TEST(Importer, ColumnsAreCheckedFirstAndCopiedByPosition) {
     f.imp_Click();
     ASSERT_EQ(s.messages.size(), 1u);
     EXPECT_TRUE(s.messages[0].contains("№ 20")) << s.messages[0].toStdString();
-    EXPECT_EQ(rows_of(dst).size(), 1u);
-    EXPECT_EQ(rows_of(fewer).size(), 5u);
-    std::vector<Row> before = rows_of(more);
+    EXPECT_EQ(register_rows(dst).size(), 1u);
+    EXPECT_EQ(register_rows(fewer).size(), 5u);
+    std::vector<Row> before = register_rows(more);
     choose(f, s, more, dst);  // more columns in the source: the extra one stays behind
     f.imp_Click();
     EXPECT_EQ(s.messages.size(), 1u);
-    std::vector<Row> got = rows_of(dst);
+    std::vector<Row> got = register_rows(dst);
     ASSERT_EQ(got.size(), 6u);
     for (std::size_t i = 0; i < before.size(); ++i) {
         for (std::size_t c = 1; c < 26; ++c) EXPECT_EQ(got[1 + i][c], before[i][c]) << "row " << i << " column " << c;
@@ -199,20 +187,15 @@ TEST(Importer, ColumnsAreCheckedFirstAndCopiedByPosition) {
 // A register whose table takes the register's columns with two of them
 // exchanged, or merely renamed.
 fs::path register_with_columns(const fs::path& db, const std::function<void(std::vector<jet::ColumnSpec>&)>& change, int rows) {
-    jet::create_database(db.string());
-    jet::Database d(db.string());
     jet::TableSpec spec = reg::register_table_spec();
     change(spec.columns);
-    jet::WriteGroup g(d);
-    jet::create_table(g, spec);
+    std::vector<Row> people;
     for (int i = 0; i < rows; ++i) {
-        Row v(26, jet::Null{});
-        v[1] = "Тамара" + std::to_string(i);
-        v[2] = "Емельянова" + std::to_string(i);
-        g.table("ЗУРТ").insert(v);
+        people.emplace_back(26, jet::Null{});
+        people.back()[1] = "Тамара" + std::to_string(i);
+        people.back()[2] = "Емельянова" + std::to_string(i);
     }
-    g.commit();
-    return db;
+    return write_table(db, spec, people);
 }
 
 TEST(Importer, ColumnsInAnotherOrderAreRefusedRenamedOnesMoveByPosition) {
@@ -243,7 +226,7 @@ TEST(Importer, ColumnsInAnotherOrderAreRefusedRenamedOnesMoveByPosition) {
     choose(f, s, other, dst);
     f.imp_Click();
     EXPECT_TRUE(s.messages.empty());
-    const std::vector<Row> got = rows_of(dst);
+    const std::vector<Row> got = register_rows(dst);
     ASSERT_EQ(got.size(), 3u);
     EXPECT_EQ(got[1][1], jet::Value{std::string("Тамара0")});
     EXPECT_EQ(got[1][2], jet::Value{std::string("Емельянова0")});
@@ -253,40 +236,23 @@ TEST(Importer, ColumnsInAnotherOrderAreRefusedRenamedOnesMoveByPosition) {
 TEST(Importer, RefusedValueStopsTheRunWithoutAPartialRow) {
     Seams s;
     TempDir dir;
-    // A destination whose column 8 is Text 10 while the source's is wider.
-    fs::path dst = dir / "dst.mdb";
-    jet::create_database(dst.string());
-    {
-        jet::Database d(dst.string());
-        jet::WriteGroup g(d);
-        jet::TableSpec spec = reg::register_table_spec();
-        spec.columns[8].chars = 10;
-        jet::create_table(g, spec);
-        g.commit();
-    }
-    // A source whose column 8 is wider, holding one value too long for the destination.
-    fs::path src2 = dir / "src2.mdb";
-    jet::create_database(src2.string());
-    {
-        jet::Database d(src2.string());
-        jet::WriteGroup g(d);
-        jet::TableSpec spec = reg::register_table_spec();
-        spec.columns[8].chars = 50;
-        jet::create_table(g, spec);
-        for (int i = 0; i < 6; ++i) {
-            Row v = person(i);
-            if (i == 3) v[8] = std::string("слишком длинное значение");
-            g.table("ЗУРТ").insert(v);
-        }
-        g.commit();
-    }
+    // A destination whose column 8 is Text 10, and a source whose column 8 is
+    // wider, holding one value too long for the destination.
+    jet::TableSpec spec = reg::register_table_spec();
+    spec.columns[8].chars = 10;
+    const fs::path dst = write_table(dir / "dst.mdb", spec);
+    spec.columns[8].chars = 50;
+    std::vector<Row> rows;
+    for (int i = 0; i < 6; ++i) rows.push_back(person(i));
+    rows[3][8] = std::string("слишком длинное значение");
+    const fs::path src2 = write_table(dir / "src2.mdb", spec, rows);
     Form1 f;
     choose(f, s, src2, dst);
     f.imp_Click();
     ASSERT_EQ(s.messages.size(), 1u);
     EXPECT_TRUE(s.messages[0].startsWith("Ошибка ")) << s.messages[0].toStdString();
-    EXPECT_EQ(rows_of(dst).size(), 3u) << "the rows before the refused one moved";
-    std::vector<Row> left = rows_of(src2);
+    EXPECT_EQ(register_rows(dst).size(), 3u) << "the rows before the refused one moved";
+    std::vector<Row> left = register_rows(src2);
     ASSERT_EQ(left.size(), 3u) << "the refused row and those after it stay";
     EXPECT_EQ(left[0][14], jet::Value{std::string("M3")});
     expect_sound(src2);
@@ -308,7 +274,7 @@ TEST(Importer, SameFileAndHiddenFilesAreRefused) {
     EXPECT_EQ(read_file(db), before);
     choose(f, s, hidden, other);
     f.imp_Click();  // a hidden file counts as missing: nothing happens
-    EXPECT_EQ(rows_of(other).size(), 0u);
+    EXPECT_EQ(register_rows(other).size(), 0u);
     EXPECT_EQ(s.messages.size(), 1u);
 }
 
@@ -336,12 +302,7 @@ TEST(Importer, KilledMovesLoseNoRow) {
     for (int round = 0; kills < wanted && round < 8 * wanted; ++round) {
         fs::copy_file(pristine, a, fs::copy_options::overwrite_existing);
         fs::copy_file(empty, b, fs::copy_options::overwrite_existing);
-        pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            ::execl(REGTOOL_PATH, "regtool", "move", a.c_str(), b.c_str(), "--group", "400", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
+        const pid_t pid = start_regtool({"move", a.string(), b.string(), "--group", "400"});
         ::usleep(static_cast<useconds_t>(rng() % static_cast<unsigned long>(std::max<long long>(1, whole * 9 / 10))));
         int status = 0;
         if (::waitpid(pid, &status, WNOHANG) == 0 && ::kill(pid, SIGKILL) == 0) {
@@ -356,7 +317,7 @@ TEST(Importer, KilledMovesLoseNoRow) {
             jet::Database d(db.string());  // an interrupted group is undone here
             auto problems = jet::check_database(d);
             ASSERT_TRUE(problems.empty()) << "round " << round << ", " << db.filename() << ": " << problems.front();
-            for (const Row& r : rows_of(db)) {
+            for (const Row& r : register_rows(db)) {
                 markers.insert(std::get<std::string>(r[14]));
                 ++total;
             }
@@ -365,8 +326,8 @@ TEST(Importer, KilledMovesLoseNoRow) {
         EXPECT_LE(total, static_cast<std::size_t>(kRows) + 400) << "round " << round << ": more than the last group in both files";
         // Run again, the move settles the group the kill left in both files: every row once.
         ASSERT_EQ(run_regtool({"move", a.string(), b.string(), "--group", "400"}).status, 0);
-        EXPECT_TRUE(rows_of(a).empty());
-        std::vector<Row> moved = rows_of(b);
+        EXPECT_TRUE(register_rows(a).empty());
+        std::vector<Row> moved = register_rows(b);
         std::set<std::string> once;
         for (const Row& r : moved) once.insert(std::get<std::string>(r[14]));
         EXPECT_EQ(moved.size(), static_cast<std::size_t>(kRows)) << "round " << round << ": rows copied twice";
@@ -382,26 +343,14 @@ TEST(Importer, TwoMovesFromOneSourceCopyNoRowTwice) {
     fs::path src = make_register(dir.path(), kRows, "src.mdb");
     fs::path one = make_register(dir.path(), 0, "one.mdb"), two = make_register(dir.path(), 0, "two.mdb");
     std::vector<pid_t> runs;
-    for (const fs::path& dst : {one, two}) {
-        pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            ::execl(REGTOOL_PATH, "regtool", "move", src.c_str(), dst.c_str(), "--group", "300", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        runs.push_back(pid);
-    }
-    for (pid_t pid : runs) {
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+    for (const fs::path& dst : {one, two}) runs.push_back(start_regtool({"move", src.string(), dst.string(), "--group", "300"}));
+    for (pid_t pid : runs) EXPECT_EQ(exit_status(pid), 0);
     std::multiset<std::string> markers;
     for (const fs::path& db : {one, two}) {
-        for (const Row& r : rows_of(db)) markers.insert(std::get<std::string>(r[14]));
+        for (const Row& r : register_rows(db)) markers.insert(std::get<std::string>(r[14]));
         expect_sound(db);
     }
-    EXPECT_TRUE(rows_of(src).empty());
+    EXPECT_TRUE(register_rows(src).empty());
     EXPECT_EQ(markers.size(), static_cast<std::size_t>(kRows)) << "rows copied twice or lost";
     EXPECT_EQ(std::set<std::string>(markers.begin(), markers.end()).size(), static_cast<std::size_t>(kRows));
 }
@@ -466,24 +415,17 @@ TEST(Importer, ViewerReadsWhileRowsMoveIn) {
     }
     // More rows in, by another process, with reads meanwhile.
     fs::path more = make_register(dir.path(), 4000, "more.mdb");
-    pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        ::execl(REGTOOL_PATH, "regtool", "move", more.c_str(), dst.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
+    const pid_t pid = start_regtool({"move", more.string(), dst.string()});
     int reads = 0;
     for (int round = 0; round < 40; ++round) {
         long count = 0;
         read_destination(count);
         ++reads;
     }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(exit_status(pid), 0);
     EXPECT_GT(reads, 0);
-    EXPECT_EQ(rows_of(dst).size(), 8010u);
-    EXPECT_TRUE(rows_of(src).empty() && rows_of(more).empty());
+    EXPECT_EQ(register_rows(dst).size(), 8010u);
+    EXPECT_TRUE(register_rows(src).empty() && register_rows(more).empty());
     expect_sound(dst);
     expect_sound(more);
 }

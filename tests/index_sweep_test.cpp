@@ -31,13 +31,6 @@ bool full_sweep() {
     return v && *v && std::string(v) != "0";
 }
 
-fs::path copy_of(const TempDir& dir, const fs::path& from) {
-    fs::path to = dir / from.filename().string();
-    fs::copy_file(from, to, fs::copy_options::overwrite_existing);
-    fs::permissions(to, fs::perms::owner_read | fs::perms::owner_write);
-    return to;
-}
-
 // A packed register of the shared files, unpacked into dir.
 fs::path unpacked(const TempDir& dir, const std::string& name) {
     fs::path packed = fixtures_dir() / "register" / (name + ".mdb.xz");
@@ -72,11 +65,6 @@ void expect_holds(const fs::path& db, const std::string& table, const Model& wan
     if (with_mdb_export) {
         EXPECT_TRUE(agrees_with_mdb_export(db, table));
     }
-}
-
-void expect_sound(const fs::path& db) {
-    jet::Database d(db.string());
-    for (const std::string& p : jet::check_database(d)) ADD_FAILURE() << p;
 }
 
 enum class Order { Ascending, Descending, Random, EveryThirdThenRest };
@@ -187,13 +175,13 @@ TEST(IndexSweep, EveryIndexedTableOfTheSmallerTestFiles) {
         std::string n = src.filename().string();
         if (n.find("password") != std::string::npos) continue;
         TempDir dir;
-        fs::path db = copy_of(dir, src);
+        fs::path db = copy_fixture(dir.path(), src);
         for (const std::string& table : indexed_tables(db, refused)) {
             SCOPED_TRACE(n + " / " + table);
             std::vector<jet::RowId> ids = ids_of(rows_of(db, table));
             if (ids.empty()) continue;
             for (Order o : {Order::Ascending, Order::Descending, Order::Random, Order::EveryThirdThenRest}) {
-                fs::path work = copy_of(dir, src);
+                fs::path work = copy_fixture(dir.path(), src);
                 sweep(work, table, ids, o, std::min<std::size_t>(3, ids.size()), true);
                 if (HasFailure()) return;
             }
@@ -335,7 +323,7 @@ TEST(IndexSweep, RandomChangesAgreeWithAModel) {
         std::string n = src.filename().string();
         if (n.find("password") != std::string::npos) continue;
         TempDir dir;
-        fs::path db = copy_of(dir, src);
+        fs::path db = copy_fixture(dir.path(), src);
         for (const std::string& table : indexed_tables(db, refused)) {
             run_on(db, table, 3, 40);
             if (HasFailure()) return;
@@ -392,7 +380,7 @@ namespace {
 // a row's entry) stops the move before the destination stores anything.
 TEST(IndexSweep, MoveLeavesBothFilesWhenTheSourceCannotDelete) {
     TempDir dir;
-    fs::path src = copy_of(dir, fixtures_dir() / "register" / "reg_small.mdb");
+    fs::path src = copy_fixture(dir.path(), fixtures_dir() / "register" / "reg_small.mdb");
     std::uint32_t root = 0;
     {
         jet::Database db(src.string());

@@ -37,8 +37,6 @@ Row person(int i) {
     return v;
 }
 
-fs::path journal_of(const fs::path& db) { return db.string() + "-journal"; }
-
 std::size_t rows_in(const fs::path& db) { return register_rows(db).size(); }
 
 void insert_one(const fs::path& db, int i) {
@@ -338,9 +336,21 @@ TEST(Journal, FileRemovedOrReplacedUnderAWriter) {
     EXPECT_EQ(rows_in(src), 4u) << "rows left the source for a removed file";
 }
 
+// Another program's lock: a writer waits for a group the other lets go in
+// time, and gives up on one it holds too long. The windows pass both on
+// (see their bad-input suites).
 TEST(Journal, LockWaitsAreBounded) {
     TempDir dir;
     const fs::path a = write_register(dir / "a.mdb", 3, person);
+    {
+        OtherWriter other(a, person(100));
+        ASSERT_TRUE(other.holds_lock());
+        ReleaseWhenWaitedFor release(other);
+        insert_one(a, 101);
+        EXPECT_TRUE(release.waited());
+        EXPECT_EQ(other.finish(), 0);
+        EXPECT_EQ(rows_in(a), 5u) << "both writers' rows are kept";
+    }
     jet::Database holder(a.string());
     jet::WriteGroup held(holder);  // another program's group, open
     const auto start = std::chrono::steady_clock::now();

@@ -20,23 +20,8 @@ namespace {
 
 using namespace testing_support;
 
-fs::path copy_of(const TempDir& dir, const std::string& name) {
-    fs::path to = dir / name;
-    fs::copy_file(fixtures_dir() / "realworld" / name, to);
-    fs::permissions(to, fs::perms::owner_read | fs::perms::owner_write);
-    return to;
-}
-
-// The rows of a table by their first column.
-std::map<std::int64_t, Row> by_first(const fs::path& db, const std::string& table) {
-    jet::Database d(db.string());
-    std::map<std::int64_t, Row> out;
-    d.table(table).scan([&](jet::RowId, const Row& r) {
-        out[std::get<std::int64_t>(r[0])] = r;
-        return true;
-    });
-    return out;
-}
+// A writable copy of one of the shared files Access made.
+fs::path copy_of(const TempDir& dir, const std::string& name) { return copy_fixture(dir.path(), fixtures_dir() / "realworld" / name); }
 
 jet::RowId id_of(jet::Database& d, const std::string& table, std::int64_t first) {
     std::optional<jet::RowId> found;
@@ -62,12 +47,6 @@ std::optional<jet::Error> change(const fs::path& db, const std::function<void(je
     return std::nullopt;
 }
 
-void expect_sound(const fs::path& db, const std::vector<std::string>& tables) {
-    jet::Database d(db.string());
-    for (const std::string& p : jet::check_database(d)) ADD_FAILURE() << p;
-    for (const std::string& t : tables) EXPECT_TRUE(agrees_with_mdb_export(db, t));
-}
-
 TEST(Relationships, AreReadAsAccessStoredThem) {
     TempDir dir;
     jet::Database d(copy_of(dir, "jackcess__V2000__indexTestV2000.mdb").string());
@@ -89,7 +68,7 @@ TEST(Relationships, AreReadAsAccessStoredThem) {
 TEST(Relationships, CascadeOrRefuseOnAnAccessFile) {
     TempDir dir;
     const fs::path db = copy_of(dir, "jackcess__V2000__indexTestV2000.mdb");
-    const auto table1 = by_first(db, "Table1");
+    const auto table1 = rows_by_first(db, "Table1");
 
     // A row naming a parent that is not there: refused, nothing changed (3201).
     const std::string before = read_file(db);
@@ -112,13 +91,13 @@ TEST(Relationships, CascadeOrRefuseOnAnAccessFile) {
     e = change(db, [](jet::Database& d, jet::WriteGroup& g) { g.table("Table3").remove(id_of(d, "Table3", 13)); });
     ASSERT_TRUE(e);
     EXPECT_EQ(e->reason(), jet::Reason::RelatedRowsExist);
-    EXPECT_EQ(by_first(db, "Table3").count(13), 1u);
+    EXPECT_EQ(rows_by_first(db, "Table3").count(13), 1u);
     // Its key change does: Table1's rows follow.
     EXPECT_FALSE(change(db, [](jet::Database& d, jet::WriteGroup& g) {
         Row v{std::int64_t{113}, std::string("bar13")};
         g.table("Table3").update(id_of(d, "Table3", 13), v);
     }));
-    EXPECT_EQ(std::get<std::int64_t>(by_first(db, "Table1").at(3)[2]), 113);
+    EXPECT_EQ(std::get<std::int64_t>(rows_by_first(db, "Table1").at(3)[2]), 113);
 
     // Table2's row 1 is named by Table1's rows 1 and 2: its key change does not cascade.
     e = change(db, [](jet::Database& d, jet::WriteGroup& g) {
@@ -129,7 +108,7 @@ TEST(Relationships, CascadeOrRefuseOnAnAccessFile) {
     EXPECT_EQ(e->reason(), jet::Reason::RelatedRowsExist);
     // Its deletion does: rows 1 and 2 of Table1 go with it, in the same group.
     EXPECT_FALSE(change(db, [](jet::Database& d, jet::WriteGroup& g) { g.table("Table2").remove(id_of(d, "Table2", 1)); }));
-    const auto after = by_first(db, "Table1");
+    const auto after = rows_by_first(db, "Table1");
     EXPECT_EQ(after.size(), table1.size() + 1 - 2);
     EXPECT_FALSE(after.count(1) || after.count(2));
     expect_sound(db, {"Table1", "Table2", "Table3"});
@@ -143,8 +122,8 @@ TEST(Relationships, CascadingDeletesOnAnotherAccessFile) {
         g.table("Person").remove(id_of(d, "Person", 1));
         g.table("Person").remove(id_of(d, "Person", 2));
     }));
-    EXPECT_TRUE(by_first(db, "Doctor").empty());
-    EXPECT_TRUE(by_first(db, "Patient").empty());
+    EXPECT_TRUE(rows_by_first(db, "Doctor").empty());
+    EXPECT_TRUE(rows_by_first(db, "Patient").empty());
     std::optional<jet::Error> e = change(db, [](jet::Database&, jet::WriteGroup& g) {
         Row v{std::int64_t{777}, std::string("Хирургия")};
         g.table("Doctor").insert(v);

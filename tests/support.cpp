@@ -1,8 +1,12 @@
 #include "support.h"
 
+#include "jet/check.h"
 #include "jet/create.h"
-#include "register_table.h"
 #include "jet/database.h"
+#include "jet/disk.h"
+#include "jet/page_file.h"
+#include "mdb_export_compare.h"
+#include "register_table.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -47,6 +51,13 @@ std::vector<fs::path> jet4_fixtures() {
     }
     std::sort(out.begin(), out.end());
     return out;
+}
+
+fs::path copy_fixture(const fs::path& dir, const fs::path& from) {
+    const fs::path to = dir / from.filename();
+    fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+    fs::permissions(to, fs::perms::owner_read | fs::perms::owner_write);
+    return to;
 }
 
 RunResult run(const std::vector<std::string>& argv) {
@@ -108,6 +119,23 @@ RunResult run_regtool(const std::vector<std::string>& args) {
     return run(argv);
 }
 
+pid_t start_regtool(const std::vector<std::string>& args) {
+    std::vector<std::string> argv{REGTOOL_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> raw;
+    for (std::string& a : argv) raw.push_back(a.data());
+    raw.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, raw[0], nullptr, nullptr, raw.data(), environ) != 0) throw std::runtime_error("cannot start regtool");
+    return pid;
+}
+
+int exit_status(pid_t pid) {
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid) return -2;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 bool have_program(const std::string& name) {
     const char* path = std::getenv("PATH");
     if (!path) return false;
@@ -160,6 +188,17 @@ fs::path write_register(const fs::path& db, int count, const std::function<Row(i
     return db;
 }
 
+fs::path write_table(const fs::path& db, const jet::TableSpec& spec, const std::vector<Row>& rows) {
+    fs::create_directories(db.parent_path());
+    jet::create_database(db.string());
+    jet::Database d(db.string());
+    jet::WriteGroup g(d);
+    jet::create_table(g, spec);
+    for (Row v : rows) g.table(spec.name).insert(v);
+    g.commit();
+    return db;
+}
+
 std::vector<Row> register_rows(const fs::path& db) {
     jet::Database d(db.string());
     std::vector<Row> out;
@@ -169,5 +208,102 @@ std::vector<Row> register_rows(const fs::path& db) {
     });
     return out;
 }
+
+std::map<std::int64_t, Row> rows_by_first(const fs::path& db, const std::string& table) {
+    jet::Database d(db.string());
+    std::map<std::int64_t, Row> out;
+    d.table(table).scan([&](jet::RowId, const Row& r) {
+        out[std::get<std::int64_t>(r[0])] = r;
+        return true;
+    });
+    return out;
+}
+
+std::set<std::string> markers_of(const fs::path& db) {
+    std::set<std::string> out;
+    for (const Row& r : register_rows(db)) {
+        if (const auto* s = std::get_if<std::string>(&r[14])) out.insert(*s);
+    }
+    return out;
+}
+
+void expect_sound(const fs::path& db, const std::vector<std::string>& export_tables) {
+    {
+        jet::Database d(db.string());
+        for (const std::string& p : jet::check_database(d)) ADD_FAILURE() << db.filename() << ": " << p;
+    }
+    if (export_tables.empty() || !(have_program("mdb-export") || inputs_required())) return;
+    for (const std::string& t : export_tables) EXPECT_TRUE(agrees_with_mdb_export(db, t));
+}
+
+OtherWriter::OtherWriter(const fs::path& db, Row row) {
+    int ready[2], go[2];
+    if (pipe(ready) != 0 || pipe(go) != 0) throw std::runtime_error("pipe failed");
+    pid_ = fork();
+    if (pid_ < 0) throw std::runtime_error("fork failed");
+    if (pid_ == 0) {
+        close(ready[0]);
+        close(go[1]);
+        int status = 0;
+        try {
+            jet::Database d(db.string());
+            jet::WriteGroup g(d);
+            g.table("ЗУРТ").insert(row);
+            const char c = 1;
+            if (write(ready[1], &c, 1) != 1) status = 3;
+            char wait = 0;
+            (void)read(go[0], &wait, 1);  // returns when the test lets go
+            g.commit();
+        } catch (...) {
+            status = 2;
+        }
+        _exit(status);
+    }
+    close(ready[1]);
+    close(go[0]);
+    go_ = go[1];
+    char c = 0;
+    locked_ = read(ready[0], &c, 1) == 1;
+    close(ready[0]);
+}
+
+OtherWriter::~OtherWriter() {
+    if (pid_ > 0) finish();
+}
+
+void OtherWriter::release() {
+    if (go_ >= 0) close(go_);
+    go_ = -1;
+}
+
+int OtherWriter::finish() {
+    release();
+    const int status = exit_status(pid_);
+    pid_ = -1;
+    return status;
+}
+
+ReleaseWhenWaitedFor::ReleaseWhenWaitedFor(OtherWriter& other) {
+    jet::faults::set_lock_wait_hook([this, &other] {
+        waited_ = true;
+        other.release();
+    });
+}
+
+ReleaseWhenWaitedFor::~ReleaseWhenWaitedFor() { jet::faults::set_lock_wait_hook(nullptr); }
+
+ShortLockWait::ShortLockWait() : before_(jet::PageFile::default_lock_wait()) {
+    jet::PageFile::set_default_lock_wait(std::chrono::milliseconds(300));
+}
+
+ShortLockWait::~ShortLockWait() { jet::PageFile::set_default_lock_wait(before_); }
+
+ReadOnlyFolder::ReadOnlyFolder(fs::path p) : path(std::move(p)) {
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read | fs::perms::group_exec);
+}
+
+ReadOnlyFolder::~ReadOnlyFolder() { fs::permissions(path, fs::perms::owner_all, fs::perm_options::add); }
+
+void read_only_file(const fs::path& p) { fs::permissions(p, fs::perms::owner_read | fs::perms::group_read); }
 
 }  // namespace testing_support

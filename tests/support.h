@@ -4,11 +4,19 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "jet/create.h"
 #include "jet/disk.h"
 #include "jet/value.h"
 
@@ -25,6 +33,8 @@ bool have_fixtures();
 bool inputs_required();
 // Every Jet 4 fixture database (register/ and realworld/), sorted.
 std::vector<fs::path> jet4_fixtures();
+// A writable copy of a file (a shared test file, mostly) in dir, under its own name.
+fs::path copy_fixture(const fs::path& dir, const fs::path& from);
 
 struct RunResult {
     int status = -1;  // exit status, or -1 when the program died by a signal
@@ -36,6 +46,28 @@ struct RunResult {
 RunResult run(const std::vector<std::string>& argv);
 RunResult run_regtool(const std::vector<std::string>& args);
 bool have_program(const std::string& name);
+// Starts regtool with these arguments and leaves it running: its process id.
+pid_t start_regtool(const std::vector<std::string>& args);
+// Waits for a child: its exit status, -1 when it died by a signal.
+int exit_status(pid_t pid);
+
+// Runs body in a child process of this one; body's result is its exit status.
+template <class F>
+pid_t spawn(F body) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        int status = 1;
+        try {
+            status = body();
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "child %d: %s\n", static_cast<int>(::getpid()), e.what());
+        } catch (...) {
+        }
+        std::fflush(stderr);
+        ::_exit(status);
+    }
+    return pid;
+}
 
 // A fresh folder removed with everything in it when the object goes.
 class TempDir {
@@ -58,8 +90,69 @@ using Row = std::vector<jet::Value>;
 fs::path write_register(const fs::path& db, const std::vector<Row>& rows);
 // The same with rows make(first) .. make(first + count - 1).
 fs::path write_register(const fs::path& db, int count, const std::function<Row(int)>& make, int first = 0);
+// A new database at db holding one table made from spec, with these rows.
+fs::path write_table(const fs::path& db, const jet::TableSpec& spec, const std::vector<Row>& rows = {});
 // The rows of ЗУРТ in storage order.
 std::vector<Row> register_rows(const fs::path& db);
+// The rows of a table by their first column (the register's номер).
+std::map<std::int64_t, Row> rows_by_first(const fs::path& db, const std::string& table = "ЗУРТ");
+// The markers rows carry in column 14 (Паспорт), which follow a row wherever it goes.
+std::set<std::string> markers_of(const fs::path& db);
+// Fails the test for every problem the integrity check finds in db, and for
+// every difference from mdb-export's reading of the tables named.
+void expect_sound(const fs::path& db, const std::vector<std::string>& export_tables = {});
+inline fs::path journal_of(const fs::path& db) { return db.string() + "-journal"; }
+
+// A writer in another process: it takes db's write lock, inserts row, says
+// that it holds the lock, and keeps it until it is let go (release() or
+// finish()); then it commits.
+class OtherWriter {
+public:
+    OtherWriter(const fs::path& db, Row row);
+    ~OtherWriter();
+    OtherWriter(const OtherWriter&) = delete;
+    OtherWriter& operator=(const OtherWriter&) = delete;
+    bool holds_lock() const { return locked_; }
+    void release();
+    // Lets go, then the child's exit status, or -1 when it died by a signal.
+    int finish();
+
+private:
+    pid_t pid_ = -1;
+    int go_ = -1;
+    bool locked_ = false;
+};
+
+// Lets the other writer go at the moment this process finds its lock held and
+// starts to wait: the wait is met for certain.
+class ReleaseWhenWaitedFor {
+public:
+    explicit ReleaseWhenWaitedFor(OtherWriter& other);
+    ~ReleaseWhenWaitedFor();
+    bool waited() const { return waited_; }
+
+private:
+    bool waited_ = false;
+};
+
+// This process gives up waiting for another's lock after a short while, for
+// as long as the object lives.
+class ShortLockWait {
+public:
+    ShortLockWait();
+    ~ShortLockWait();
+
+private:
+    std::chrono::milliseconds before_;
+};
+
+// A folder with its write bits taken away, given back when the object goes.
+struct ReadOnlyFolder {
+    fs::path path;
+    explicit ReadOnlyFolder(fs::path p);
+    ~ReadOnlyFolder();
+};
+void read_only_file(const fs::path& p);
 
 std::string read_file(const fs::path& p);
 void write_file(const fs::path& p, const std::string& bytes);

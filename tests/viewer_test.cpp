@@ -20,7 +20,7 @@
 #include "word_processor.h"
 #include "jet/database.h"
 #include "support.h"
-#include "window_seams.h"
+#include "window_steps.h"
 #include "ui/application.h"
 #include "ui/file_dialog.h"
 #include "ui/message_box.h"
@@ -42,13 +42,6 @@ Row person(const std::string& first, const std::string& middle, const std::strin
 
 fs::path make_register(const fs::path& dir, const std::vector<Row>& rows, const std::string& name = "reg.mdb") {
     return write_register(dir / name, rows);
-}
-
-void picture(const fs::path& p, int w, int h) {
-    fs::create_directories(p.parent_path());
-    QImage img(w, h, QImage::Format_RGB32);
-    img.fill(Qt::darkCyan);
-    ASSERT_TRUE(img.save(QString::fromStdString(p.string())));
 }
 
 QString text(Form1& f, int i) { return f.lab(i)->text(); }
@@ -416,28 +409,9 @@ TEST(Viewer, PhotoIsRemovedAndRemovalIsSafeEverywhere) {
     EXPECT_TRUE(fs::exists(dir / "p.jpg")) << "the picture file stays";
     open(f, s, empty);
     f.defo_Click();  // no current row
-    s.answers.push_back(QString::fromStdString((dir / "p.jpg").string()));
+    s.answers.push_back(q(dir / "p.jpg"));
     f.smfo_Click();
     EXPECT_TRUE(s.messages.empty());
-}
-
-TEST(Viewer, ReadOnlyRegisterRefusesPhotoChangesAndKeepsRunning) {
-    Seams s;
-    TempDir dir;
-    picture(dir / "p.jpg", 60, 60);
-    fs::path db = make_register(dir.path(), {person("Анна", "", "Петрова", "p.jpg")});
-    fs::permissions(db, fs::perms::owner_read | fs::perms::group_read);
-    std::string before = read_file(db);
-    Form1 f;
-    open(f, s, db);
-    s.answers.push_back(QString::fromStdString((dir / "p.jpg").string()));
-    f.smfo_Click();
-    EXPECT_TRUE(s.messages.empty()) << "the photo choice passes over a refused save";
-    f.defo_Click();
-    ASSERT_EQ(s.messages.size(), 1u);
-    EXPECT_TRUE(s.messages[0].startsWith("Ошибка 3027")) << s.messages[0].toStdString();
-    EXPECT_EQ(read_file(db), before);
-    f.Command2_Click();  // still running
 }
 
 // The word processor replaced: documents handed over are collected, or there is none.

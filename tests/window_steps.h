@@ -2,6 +2,9 @@
 // window class is a parameter, as each program names its own Form1.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <QImage>
 #include <QString>
 #include <QStringList>
 #include <filesystem>
@@ -11,6 +14,14 @@
 namespace testing_support {
 
 inline QString q(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
+
+// A picture file of w×h pixels at p, its folder made as needed.
+inline void picture(const std::filesystem::path& p, int w, int h) {
+    std::filesystem::create_directories(p.parent_path());
+    QImage img(w, h, QImage::Format_RGB32);
+    img.fill(Qt::darkCyan);
+    ASSERT_TRUE(img.save(q(p)));
+}
 
 // The browser: the first names of the rows in the grid, and a search.
 template <typename Form>
