@@ -1,12 +1,11 @@
 #include "compact.h"
 
-#include <unistd.h>
-
 #include "catalog.h"
 #include "check.h"
 #include "create.h"
 #include "header.h"
 #include "index.h"
+#include "platform.h"
 #include "relations.h"
 
 namespace jet {
@@ -71,7 +70,7 @@ struct RemoveUnlessKept {
     std::string path;
     bool keep = false;
     ~RemoveUnlessKept() {
-        if (!keep) ::unlink(path.c_str());
+        if (!keep) platform().discard(path);
     }
 };
 

@@ -4,14 +4,13 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "catalog.h"
 #include "data_page.h"
 #include "header.h"
 #include "index_tree.h"
 #include "page_allocator.h"
+#include "platform.h"
 #include "tdef_layout.h"
 #include "text.h"
 #include "usage_map.h"
@@ -435,7 +434,7 @@ struct UnlinkOnFailure {
     std::string path;
     bool keep = false;
     ~UnlinkOnFailure() {
-        if (!keep) ::unlink(path.c_str());
+        if (!keep) platform().discard(path);
     }
 };
 
@@ -444,7 +443,7 @@ struct UnlinkOnFailure {
 void create_database(const std::string& path) {
     double created = now_as_date();
     {
-        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        int fd = disk::create_new(path, 0666);
         if (fd < 0) {
             int err = errno;
             if (err == EEXIST) throw Error(ErrorKind::Io, "a file already exists at " + path, Reason::Unspecified, {}, err);
@@ -455,10 +454,10 @@ void create_database(const std::string& path) {
         }
         UniqueFd owned(fd);
         PageData pages[2] = {header_page(created), free_page_map(2)};
-        for (const PageData& p : pages) {
-            if (::write(fd, p.data(), p.size()) != static_cast<ssize_t>(p.size())) {
+        for (std::size_t i = 0; i < 2; ++i) {
+            if (!disk::write(fd, path, pages[i].data(), kPageSize, i * kPageSize)) {
                 int err = errno;
-                ::unlink(path.c_str());
+                platform().discard(path);
                 io_error("cannot write", path, err);
             }
         }

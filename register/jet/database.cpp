@@ -1,11 +1,10 @@
 #include "database.h"
 
-#include <sys/stat.h>
-
 #include "catalog.h"
 #include "header.h"
 #include "page_allocator.h"
 #include "page_file.h"
+#include "platform.h"
 #include "relations.h"
 #include "table_def_read.h"
 #include "text.h"
@@ -78,8 +77,8 @@ void refuse_if_open_in_access(const std::string& real_path, const std::string& s
     const std::string stem = dot != std::string::npos && (slash == std::string::npos || dot > slash) ? real_path.substr(0, dot) : real_path;
     for (const char* ext : {".ldb", ".LDB"}) {
         const std::string ldb = stem + ext;
-        struct stat st {};
-        if (::lstat(ldb.c_str(), &st) == 0) {
+        FileFacts st;
+        if (platform().facts_of(ldb, false, st)) {
             throw Error(ErrorKind::Busy,
                         "the database " + shown + " is open in Access (its lock file " + ldb +
                             " lies beside it); changes are refused, reading goes on. If nobody has it open, the lock file may be deleted",

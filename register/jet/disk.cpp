@@ -1,11 +1,10 @@
 #include "disk.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <vector>
+
+#include "platform.h"
 
 namespace jet {
 
@@ -16,86 +15,183 @@ namespace {
 struct Undo {
     enum Kind { Bytes, Made, Removed } kind = Bytes;
     std::string path;
-    off_t offset = 0;                // Bytes: where they were overwritten
+    std::uint64_t offset = 0;        // Bytes: where they were overwritten
     std::vector<std::uint8_t> data;  // Bytes: the old ones; Removed: the file's contents
-    off_t size = 0;                  // Bytes: the file's length before
-    mode_t mode = 0;                 // Removed: the file's mode
+    std::uint64_t size = 0;          // Bytes: the file's length before
+    std::uint32_t permissions = 0;   // Removed: the file's
 };
 
-faults::Plan* g_plan = nullptr;
-std::vector<Undo> g_unsynced;
+// The fault seam: the system's platform with each step of a commit counted,
+// and failed, stopped at or cut off by a power cut where the plan says.
+class FaultyPlatform final : public Platform {
+public:
+    explicit FaultyPlatform(Platform& real) : real_(real) {}
 
-bool tracking() { return g_plan != nullptr && g_plan->mode == faults::Mode::PowerCut; }
+    void set_plan(faults::Plan* plan) {
+        plan_ = plan;
+        unsynced_.clear();
+    }
+    bool in_force() const { return plan_ != nullptr; }
 
-std::vector<std::uint8_t> contents(int fd, off_t from, off_t to) {
-    std::vector<std::uint8_t> out(to > from ? static_cast<std::size_t>(to - from) : 0);
-    std::size_t got = 0;
-    disk::read_all(fd, out.data(), out.size(), from, got);
-    out.resize(got);
-    return out;
-}
+    int open(const std::string& path, Access access) override { return real_.open(path, access); }
+    void close(int fd) override { real_.close(fd); }
+    bool facts(int fd, FileFacts& out) override { return real_.facts(fd, out); }
+    bool facts_of(const std::string& path, bool follow, FileFacts& out) override { return real_.facts_of(path, follow, out); }
+    bool real_path(const std::string& path, std::string& out) override { return real_.real_path(path, out); }
+    bool may_write_in(const std::string& folder) override { return real_.may_write_in(folder); }
+    void take_owner_of(int fd, const FileFacts& of) override { real_.take_owner_of(fd, of); }
+    bool read(int fd, std::uint8_t* buf, std::size_t len, std::uint64_t off, std::size_t& got) override {
+        return real_.read(fd, buf, len, off, got);
+    }
+    void discard(const std::string& path) override { real_.discard(path); }
+    LockOutcome try_lock(int fd, LockKind kind) override { return real_.try_lock(fd, kind); }
+    void unlock(int fd) override { real_.unlock(fd); }
 
-off_t length_of(int fd) {
-    struct stat st {};
-    return ::fstat(fd, &st) == 0 ? st.st_size : 0;
-}
+    bool write(int fd, const std::string& path, const std::uint8_t* p, std::size_t n, std::uint64_t off) override {
+        bool stop = false;
+        if (next_step(stop) == Step::Fail) return false;
+        if (stop) n /= 2;  // the process dies in the middle of the write
+        if (tracking()) remember_bytes(fd, path, off, off + n);
+        const bool ok = real_.write(fd, path, p, n, off);
+        if (stop) throw faults::Stopped{};
+        return ok;
+    }
 
-// The lights go out: whatever the disk had not promised to keep is gone.
-void lose_unsynced() {
-    for (auto it = g_unsynced.rbegin(); it != g_unsynced.rend(); ++it) {
-        switch (it->kind) {
-            case Undo::Bytes: {
-                int fd = ::open(it->path.c_str(), O_WRONLY | O_CLOEXEC);
-                if (fd < 0) break;
-                if (!it->data.empty()) (void)::pwrite(fd, it->data.data(), it->data.size(), it->offset);
-                if (length_of(fd) > it->size) (void)::ftruncate(fd, it->size);
-                ::close(fd);
-                break;
-            }
-            case Undo::Made: ::unlink(it->path.c_str()); break;
-            case Undo::Removed: {
-                int fd = ::open(it->path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, it->mode);
-                if (fd < 0) break;
-                if (!it->data.empty()) (void)::pwrite(fd, it->data.data(), it->data.size(), 0);
-                ::close(fd);
-                break;
+    bool sync(int fd, const std::string& path) override {
+        if (fail_or_stop()) return false;
+        if (!real_.sync(fd, path)) return false;
+        if (tracking()) std::erase_if(unsynced_, [&](const Undo& u) { return u.kind == Undo::Bytes && u.path == path; });
+        return true;
+    }
+
+    bool truncate(int fd, const std::string& path, std::uint64_t size) override {
+        if (fail_or_stop()) return false;
+        if (tracking()) remember_bytes(fd, path, size, length_of(fd));
+        return real_.truncate(fd, path, size);
+    }
+
+    bool sync_folder_of(const std::string& path) override {
+        if (fail_or_stop()) return false;
+        if (!real_.sync_folder_of(path)) return false;
+        if (tracking()) {
+            const std::string dir = disk::folder_of(path);
+            std::erase_if(unsynced_, [&](const Undo& u) { return u.kind != Undo::Bytes && disk::folder_of(u.path) == dir; });
+        }
+        return true;
+    }
+
+    int create_new(const std::string& path, std::uint32_t permissions) override {
+        if (fail_or_stop()) return -1;
+        const int fd = real_.create_new(path, permissions);
+        if (fd >= 0 && tracking()) unsynced_.push_back(Undo{Undo::Made, path, 0, {}, 0, 0});
+        return fd;
+    }
+
+    bool remove(const std::string& path) override {
+        if (fail_or_stop()) return false;
+        if (tracking()) {
+            UniqueFd fd(real_.open(path, Access::Read));
+            FileFacts f;
+            if (fd.get() >= 0 && real_.facts(fd.get(), f) && f.regular()) {
+                unsynced_.push_back(Undo{Undo::Removed, path, 0, contents(fd.get(), 0, f.size), 0, f.permissions});
             }
         }
+        return real_.remove(path);
     }
-    g_unsynced.clear();
-}
 
-enum class Step { Go, Fail };
+private:
+    enum class Step { Go, Fail };
 
-// Counts the step; fails it, or stops the process there, as the plan says.
-// A stop in Stop mode is raised by the caller once it has done half its work.
-Step next_step(bool& stop_after_half) {
-    stop_after_half = false;
-    faults::Plan* plan = g_plan;
-    if (plan == nullptr) [[likely]]
-        return Step::Go;
-    if (++plan->steps != plan->at || plan->mode == faults::Mode::Count) return Step::Go;
-    switch (plan->mode) {
-        case faults::Mode::Fail: errno = EIO; return Step::Fail;
-        case faults::Mode::PowerCut: lose_unsynced(); throw faults::Stopped{};
-        default: stop_after_half = true; return Step::Go;
+    bool tracking() const { return plan_ != nullptr && plan_->mode == faults::Mode::PowerCut; }
+
+    // Counts the step; fails it, or stops the process there, as the plan says.
+    // A stop in Stop mode is raised by the caller once it has done half its work.
+    Step next_step(bool& stop_after_half) {
+        stop_after_half = false;
+        if (plan_ == nullptr) return Step::Go;
+        if (++plan_->steps != plan_->at || plan_->mode == faults::Mode::Count) return Step::Go;
+        switch (plan_->mode) {
+            case faults::Mode::Fail: errno = EIO; return Step::Fail;
+            case faults::Mode::PowerCut: lose_unsynced(); throw faults::Stopped{};
+            default: stop_after_half = true; return Step::Go;
+        }
     }
-}
 
-bool fail_or_stop(bool& stop) {
-    if (next_step(stop) == Step::Fail) return true;
-    if (stop) throw faults::Stopped{};
-    return false;
+    bool fail_or_stop() {
+        bool stop = false;
+        if (next_step(stop) == Step::Fail) return true;
+        if (stop) throw faults::Stopped{};
+        return false;
+    }
+
+    std::vector<std::uint8_t> contents(int fd, std::uint64_t from, std::uint64_t to) {
+        std::vector<std::uint8_t> out(to > from ? static_cast<std::size_t>(to - from) : 0);
+        std::size_t got = 0;
+        (void)real_.read(fd, out.data(), out.size(), from, got);
+        out.resize(got);
+        return out;
+    }
+
+    std::uint64_t length_of(int fd) {
+        FileFacts f;
+        return real_.facts(fd, f) ? f.size : 0;
+    }
+
+    // What a power cut would put back: the file's length and the bytes from
+    // off to end (as far as the file reaches) before they are written over or cut.
+    void remember_bytes(int fd, const std::string& path, std::uint64_t off, std::uint64_t end) {
+        Undo u;
+        u.path = path;
+        u.offset = off;
+        u.size = length_of(fd);
+        u.data = contents(fd, off, std::min(u.size, end));
+        unsynced_.push_back(std::move(u));
+    }
+
+    // The lights go out: whatever the disk had not promised to keep is gone.
+    void lose_unsynced() {
+        for (auto it = unsynced_.rbegin(); it != unsynced_.rend(); ++it) {
+            switch (it->kind) {
+                case Undo::Bytes: {
+                    UniqueFd fd(real_.open(it->path, Access::Write));
+                    if (fd.get() < 0) break;
+                    if (!it->data.empty()) (void)real_.write(fd.get(), it->path, it->data.data(), it->data.size(), it->offset);
+                    if (length_of(fd.get()) > it->size) (void)real_.truncate(fd.get(), it->path, it->size);
+                    break;
+                }
+                case Undo::Made: real_.discard(it->path); break;
+                case Undo::Removed: {
+                    UniqueFd fd(real_.create_new(it->path, it->permissions));
+                    if (fd.get() >= 0 && !it->data.empty()) (void)real_.write(fd.get(), it->path, it->data.data(), it->data.size(), 0);
+                    break;
+                }
+            }
+        }
+        unsynced_.clear();
+    }
+
+    Platform& real_;
+    faults::Plan* plan_ = nullptr;
+    std::vector<Undo> unsynced_;
+};
+
+FaultyPlatform& fault_seam() {
+    static FaultyPlatform seam(system_platform());
+    return seam;
 }
 
 }  // namespace
 
+Platform& platform() {
+    FaultyPlatform& seam = fault_seam();
+    if (seam.in_force()) [[unlikely]]
+        return seam;
+    return system_platform();
+}
+
 namespace faults {
 
-void set_plan(Plan* plan) {
-    g_plan = plan;
-    g_unsynced.clear();
-}
+void set_plan(Plan* plan) { fault_seam().set_plan(plan); }
 
 namespace {
 std::function<void()> g_lock_wait_hook;
@@ -116,131 +212,28 @@ std::string folder_of(const std::string& path) {
     return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
 }
 
-bool read_all(int fd, std::uint8_t* buf, std::size_t len, off_t off, std::size_t& got) {
-    got = 0;
-    while (got < len) {
-        ssize_t n = ::pread(fd, buf + got, len - got, off + static_cast<off_t>(got));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (n == 0) break;
-        got += static_cast<std::size_t>(n);
-    }
-    return true;
+bool read_all(int fd, std::uint8_t* buf, std::size_t len, std::uint64_t off, std::size_t& got) {
+    return platform().read(fd, buf, len, off, got);
 }
 
-namespace {
-
-// What a power cut would put back: the file's length and the bytes from off
-// to end (as far as the file reaches) before they are written over or cut.
-void remember_bytes(int fd, const std::string& path, off_t off, off_t end) {
-    Undo u;
-    u.kind = Undo::Bytes;
-    u.path = path;
-    u.offset = off;
-    u.size = length_of(fd);
-    u.data = contents(fd, off, std::min<off_t>(u.size, end));
-    g_unsynced.push_back(std::move(u));
-}
-
-}  // namespace
-
-bool read_exact(int fd, std::uint8_t* buf, std::size_t len, off_t off) {
+bool read_exact(int fd, std::uint8_t* buf, std::size_t len, std::uint64_t off) {
     std::size_t got = 0;
     return read_all(fd, buf, len, off, got) && got == len;
 }
 
-bool write(int fd, const std::string& path, const std::uint8_t* p, std::size_t n, off_t off) {
-    bool stop = false;
-    if (next_step(stop) == Step::Fail) return false;
-    if (stop) n /= 2;  // the process dies in the middle of the write
-    if (tracking()) remember_bytes(fd, path, off, off + static_cast<off_t>(n));
-    std::size_t done = 0;
-    while (done < n) {
-        ssize_t w = ::pwrite(fd, p + done, n - done, off + static_cast<off_t>(done));
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<std::size_t>(w);
-    }
-    if (stop) throw faults::Stopped{};
-    return true;
+bool write(int fd, const std::string& path, const std::uint8_t* p, std::size_t n, std::uint64_t off) {
+    return platform().write(fd, path, p, n, off);
 }
 
-bool sync(int fd, const std::string& path) {
-    bool stop = false;
-    if (fail_or_stop(stop)) return false;
-    while (::fsync(fd) != 0) {
-        if (errno != EINTR) return false;
-    }
-    if (tracking()) {
-        std::erase_if(g_unsynced, [&](const Undo& u) { return u.kind == Undo::Bytes && u.path == path; });
-    }
-    return true;
-}
+bool sync(int fd, const std::string& path) { return platform().sync(fd, path); }
 
-bool truncate(int fd, const std::string& path, off_t size) {
-    bool stop = false;
-    if (fail_or_stop(stop)) return false;
-    if (tracking()) remember_bytes(fd, path, size, length_of(fd));
-    return ::ftruncate(fd, size) == 0;
-}
+bool truncate(int fd, const std::string& path, std::uint64_t size) { return platform().truncate(fd, path, size); }
 
-bool sync_folder_of(const std::string& path) {
-    bool stop = false;
-    if (fail_or_stop(stop)) return false;
-    const std::string dir = folder_of(path);
-    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    bool ok = true;
-    while (::fsync(fd) != 0) {
-        if (errno != EINTR) {
-            ok = false;
-            break;
-        }
-    }
-    ::close(fd);
-    if (ok && tracking()) {
-        std::erase_if(g_unsynced, [&](const Undo& u) { return u.kind != Undo::Bytes && folder_of(u.path) == dir; });
-    }
-    return ok;
-}
+bool sync_folder_of(const std::string& path) { return platform().sync_folder_of(path); }
 
-int create_new(const std::string& path, mode_t mode) {
-    bool stop = false;
-    if (fail_or_stop(stop)) return -1;
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-    if (fd >= 0 && tracking()) {
-        Undo u;
-        u.kind = Undo::Made;
-        u.path = path;
-        g_unsynced.push_back(std::move(u));
-    }
-    return fd;
-}
+int create_new(const std::string& path, std::uint32_t permissions) { return platform().create_new(path, permissions); }
 
-bool remove(const std::string& path) {
-    bool stop = false;
-    if (fail_or_stop(stop)) return false;
-    if (tracking()) {
-        int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (fd >= 0) {
-            struct stat st {};
-            if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-                Undo u;
-                u.kind = Undo::Removed;
-                u.path = path;
-                u.mode = st.st_mode & 07777;
-                u.data = contents(fd, 0, st.st_size);
-                g_unsynced.push_back(std::move(u));
-            }
-            ::close(fd);
-        }
-    }
-    return ::unlink(path.c_str()) == 0 || errno == ENOENT;
-}
+bool remove(const std::string& path) { return platform().remove(path); }
 
 }  // namespace disk
 
@@ -250,14 +243,14 @@ namespace jet {
 
 UniqueFd& UniqueFd::operator=(UniqueFd&& o) noexcept {
     if (this != &o) {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0) platform().close(fd_);
         fd_ = o.release();
     }
     return *this;
 }
 
 UniqueFd::~UniqueFd() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) platform().close(fd_);
 }
 
 }  // namespace jet

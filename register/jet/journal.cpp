@@ -4,12 +4,11 @@
 #include <bit>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "disk.h"
 #include "error.h"
 #include "page_file.h"
+#include "platform.h"
 
 namespace jet::journal {
 
@@ -71,12 +70,12 @@ std::uint64_t header_hash(const std::uint8_t* h) {
 }
 
 UniqueFd open_journal(const std::string& path) {
-    return UniqueFd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    return UniqueFd(platform().open(path, Access::Read));
 }
 
 bool read_entry(int fd, std::uint64_t i, std::uint8_t* entry) {
     std::size_t got = 0;
-    return disk::read_all(fd, entry, kEntry, static_cast<off_t>(kHeader + i * kEntry), got) && got == kEntry;
+    return disk::read_all(fd, entry, kEntry, kHeader + i * kEntry, got) && got == kEntry;
 }
 
 // Whether the page is, sector by sector, as before the group or as the group wrote it.
@@ -95,20 +94,20 @@ bool before_or_after(const std::uint8_t* entry, const std::uint8_t* page) {
 }  // namespace
 
 Examined examine(const std::string& path, int db_fd, std::uint64_t db_size) {
-    struct stat ls {};
-    if (::lstat(path.c_str(), &ls) != 0) {
+    FileFacts ls;
+    if (!platform().facts_of(path, false, ls)) {
         if (errno == ENOENT) return {};
         return {Found::Stranger, "cannot examine " + path + ": " + std::strerror(errno)};
     }
-    if (S_ISLNK(ls.st_mode)) return {Found::Stranger, path + " is a symbolic link, not a journal"};
-    if (S_ISDIR(ls.st_mode)) return {Found::Stranger, path + " is a folder, not a journal"};
-    if (!S_ISREG(ls.st_mode)) return {Found::Stranger, path + " is a FIFO, socket or device, not a journal"};
+    if (ls.kind == FileFacts::Kind::Link) return {Found::Stranger, path + " is a symbolic link, not a journal"};
+    if (ls.kind == FileFacts::Kind::Folder) return {Found::Stranger, path + " is a folder, not a journal"};
+    if (!ls.regular()) return {Found::Stranger, path + " is a FIFO, socket or device, not a journal"};
     UniqueFd fd = open_journal(path);
-    struct stat st {};
-    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    FileFacts st;
+    if (fd.get() < 0 || !platform().facts(fd.get(), st) || !st.regular()) {
         return {Found::Stranger, "cannot read " + path + (fd.get() < 0 ? ": " + std::string(std::strerror(errno)) : "")};
     }
-    const auto size = static_cast<std::uint64_t>(st.st_size);
+    const std::uint64_t size = st.size;
     std::uint8_t h[kHeader] = {};
     std::size_t got = 0;
     if (!disk::read_all(fd.get(), h, kHeader, 0, got)) return {Found::Stranger, "cannot read " + path};
@@ -126,11 +125,11 @@ Examined examine(const std::string& path, int db_fd, std::uint64_t db_size) {
     if (entries > before) return {Found::Damaged, path + " holds more pages than its database had"};
     // Only now is it read whole: a journal longer than this database could
     // need is not read at all.
-    struct stat db {};
-    ::fstat(db_fd, &db);
+    FileFacts db;
+    (void)platform().facts(db_fd, db);
     const std::string written_for = " (it was written for the file with device " + std::to_string(get(h + kDevice, 8)) + " and inode " +
-                                    std::to_string(get(h + kInode, 8)) + "; this one has device " + std::to_string(db.st_dev) +
-                                    " and inode " + std::to_string(db.st_ino) + ")";
+                                    std::to_string(get(h + kInode, 8)) + "; this one has device " + std::to_string(db.device) +
+                                    " and inode " + std::to_string(db.inode) + ")";
     if (db_size / kPageSize < before) {
         return {Found::Foreign, path + " belongs to a longer database than this one" + written_for};
     }
@@ -155,7 +154,7 @@ Examined examine(const std::string& path, int db_fd, std::uint64_t db_size) {
     for (std::uint64_t i = 0; i < entries; ++i) {
         if (!read_entry(fd.get(), i, entry.data())) return {Found::Damaged, "cannot read " + path + " whole"};
         const std::uint32_t n = numbers[static_cast<std::size_t>(i)];
-        if (!disk::read_all(db_fd, page.data(), kPageSize, static_cast<off_t>(std::uint64_t{n} * kPageSize), got) || got != kPageSize) {
+        if (!disk::read_all(db_fd, page.data(), kPageSize, std::uint64_t{n} * kPageSize, got) || got != kPageSize) {
             return {Found::Foreign, path + " names page " + std::to_string(n) + ", which cannot be read" + written_for};
         }
         if (!before_or_after(entry.data(), page.data())) {
@@ -167,17 +166,17 @@ Examined examine(const std::string& path, int db_fd, std::uint64_t db_size) {
     return {Found::Own, {}};
 }
 
-void write(const std::string& path, int db_fd, const std::string& db_path, const struct stat& db, std::uint32_t pages_before,
+void write(const std::string& path, int db_fd, const std::string& db_path, const FileFacts& db, std::uint32_t pages_before,
            const std::vector<Page>& pages) {
     std::uint8_t head[kHeader] = {};
     std::memcpy(head, kMagic, 8);
     head[kState] = kBeingWritten;
     put(head + kEntries, pages.size(), 4);
     put(head + kPagesBefore, pages_before, 4);
-    put(head + kDevice, db.st_dev, 8);
-    put(head + kInode, db.st_ino, 8);
+    put(head + kDevice, db.device, 8);
+    put(head + kInode, db.inode, 8);
     // Never through a link, never over a file that lies there.
-    int fd = disk::create_new(path, db.st_mode & 0666);
+    int fd = disk::create_new(path, db.permissions & 0666);
     if (fd < 0) {
         if (errno == EEXIST || errno == ELOOP) {
             throw Error(ErrorKind::StrayJournal, "something appeared where the journal of " + db_path + " goes (" + path + ")");
@@ -188,13 +187,12 @@ void write(const std::string& path, int db_fd, const std::string& db_path, const
     // A journal that cannot be finished goes: marked "being written", it would
     // say only that the database was not touched.
     auto fail = [&](const char* what, int err) {
-        ::unlink(path.c_str());
+        platform().discard(path);
         io_error(what, db_path, err);
     };
     // Whoever may change the database must be able to put it back after a
     // crash: the journal gets its mode (past the umask) and, where allowed, its owner.
-    (void)::fchmod(fd, db.st_mode & 0666);
-    if (::fchown(fd, db.st_uid, db.st_gid) != 0) (void)::fchown(fd, static_cast<uid_t>(-1), db.st_gid);
+    platform().take_owner_of(fd, db);
     // The entries, the old contents read from the file with neighbouring pages
     // in one read. A journal of a few megabytes is written whole in one call.
     // A larger one (a group that changes much of a register) is written a
@@ -215,7 +213,7 @@ void write(const std::string& path, int db_fd, const std::string& db_path, const
         const std::size_t n = end - i;
         std::size_t got = 0;
         errno = 0;
-        if (!disk::read_all(db_fd, run.data(), n * kPageSize, static_cast<off_t>(std::uint64_t{pages[i].number} * kPageSize), got) ||
+        if (!disk::read_all(db_fd, run.data(), n * kPageSize, std::uint64_t{pages[i].number} * kPageSize, got) ||
             got != n * kPageSize) {
             fail("cannot read the old contents of", errno ? errno : EIO);
         }
@@ -227,7 +225,7 @@ void write(const std::string& path, int db_fd, const std::string& db_path, const
             for (std::size_t s = 0; s < kSectors; ++s) put(e + 4 + kPageSize + 4 * s, sector_hash(pages[i + k].after + s * kSector), 4);
             sum = hash(e, kEntry, sum);
         }
-        if (!whole && !disk::write(fd, path, first, n * kEntry, static_cast<off_t>(kHeader + i * kEntry))) {
+        if (!whole && !disk::write(fd, path, first, n * kEntry, kHeader + i * kEntry)) {
             fail("cannot write the journal of", errno);
         }
         i = end;
@@ -257,11 +255,11 @@ void roll_back(const std::string& path, int db_fd, const std::string& db_path) {
     for (std::uint64_t i = 0; i < entries; ++i) {
         if (!read_entry(fd.get(), i, entry.data())) io_error("cannot read the journal of", db_path, EIO);
         const std::uint64_t n = get(entry.data(), 4);
-        if (!disk::write(db_fd, db_path, entry.data() + 4, kPageSize, static_cast<off_t>(n * kPageSize))) {
+        if (!disk::write(db_fd, db_path, entry.data() + 4, kPageSize, n * kPageSize)) {
             io_error("cannot undo an interrupted change to", db_path, errno);
         }
     }
-    if (!disk::truncate(db_fd, db_path, static_cast<off_t>(get(h + kPagesBefore, 4) * kPageSize)) || !disk::sync(db_fd, db_path)) {
+    if (!disk::truncate(db_fd, db_path, get(h + kPagesBefore, 4) * kPageSize) || !disk::sync(db_fd, db_path)) {
         io_error("cannot undo an interrupted change to", db_path, errno);
     }
     remove(path, db_path);
@@ -270,7 +268,7 @@ void roll_back(const std::string& path, int db_fd, const std::string& db_path) {
 namespace {
 
 void set_state(const std::string& path, const std::string& db_path, std::uint8_t state) {
-    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    UniqueFd fd(platform().open(path, Access::Write));
     if (fd.get() < 0 || !disk::write(fd.get(), path, &state, 1, kState) || !disk::sync(fd.get(), path)) {
         io_error("cannot end the journal of", db_path, errno);
     }

@@ -3,16 +3,12 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <thread>
 #include <vector>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "journal.h"
+#include "platform.h"
 
 namespace jet {
 
@@ -21,9 +17,9 @@ namespace {
 constexpr std::size_t kCachePages = 4096;  // 16 MiB of pages at most
 
 // Opens path without waiting on it (a FIFO would block an open for reading)
-// and checks that it is a regular file. The descriptor, with st filled in.
-UniqueFd open_regular(const std::string& path, int flags, struct stat& st, const std::string& shown) {
-    int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+// and checks that it is a regular file. The descriptor, with its facts.
+UniqueFd open_regular(const std::string& path, Access access, FileFacts& st, const std::string& shown) {
+    int fd = platform().open(path, access);
     if (fd < 0) {
         int err = errno;
         if (err == ENOENT || err == ENOTDIR) throw Error(ErrorKind::NotFound, "no such file: " + shown);
@@ -35,11 +31,9 @@ UniqueFd open_regular(const std::string& path, int flags, struct stat& st, const
         io_error("cannot open", shown, err);
     }
     UniqueFd owned(fd);
-    if (::fstat(fd, &st) != 0) io_error("cannot examine", shown, errno);
-    if (S_ISDIR(st.st_mode)) throw Error(ErrorKind::NotJet, "not a database file but a folder: " + shown);
-    if (!S_ISREG(st.st_mode)) throw Error(ErrorKind::NotJet, "not a regular file (a FIFO, socket or device): " + shown);
-    // Regular files ignore O_NONBLOCK; it is cleared all the same.
-    (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!platform().facts(fd, st)) io_error("cannot examine", shown, errno);
+    if (st.kind == FileFacts::Kind::Folder) throw Error(ErrorKind::NotJet, "not a database file but a folder: " + shown);
+    if (!st.regular()) throw Error(ErrorKind::NotJet, "not a regular file (a FIFO, socket or device): " + shown);
     return owned;
 }
 
@@ -56,19 +50,16 @@ std::chrono::milliseconds PageFile::default_lock_wait() { return std::chrono::mi
 PageFile::PageFile(const std::string& path) : path_(path), lock_wait_(default_lock_wait()) {
     // The real file behind any links: its journal is named after it, so that
     // every path to the file finds the same journal.
-    char* real = ::realpath(path.c_str(), nullptr);
-    if (real == nullptr) {
+    if (!platform().real_path(path, real_path_)) {
         int err = errno;
         if (err == ENOENT || err == ENOTDIR) throw Error(ErrorKind::NotFound, "no such file: " + path);
         io_error("cannot find", path, err);
     }
-    real_path_ = real;
-    std::free(real);
-    struct stat st {};
-    fd_ = open_regular(real_path_, O_RDONLY, st, path_);
-    device_ = st.st_dev;
-    inode_ = st.st_ino;
-    size_ = static_cast<std::uint64_t>(st.st_size);
+    FileFacts st;
+    fd_ = open_regular(real_path_, Access::Read, st, path_);
+    device_ = st.device;
+    inode_ = st.inode;
+    size_ = st.size;
 }
 
 PagePtr PageFile::page(std::uint32_t n) {
@@ -82,7 +73,7 @@ PagePtr PageFile::page(std::uint32_t n) {
     }
     auto data = std::make_shared<PageData>();
     std::size_t got = 0;
-    if (!disk::read_all(fd_.get(), data->data(), kPageSize, static_cast<off_t>(n) * static_cast<off_t>(kPageSize), got)) {
+    if (!disk::read_all(fd_.get(), data->data(), kPageSize, std::uint64_t{n} * kPageSize, got)) {
         io_error("cannot read", path_, errno);
     }
     if (got != kPageSize) damaged("page " + std::to_string(n) + " is cut short; the file may be truncated");
@@ -100,7 +91,7 @@ bool PageFile::blank(std::uint32_t n) {
     if (n >= size_ / kPageSize) return false;
     PageData buf;
     std::size_t got = 0;
-    if (!disk::read_all(fd_.get(), buf.data(), kPageSize, static_cast<off_t>(n) * static_cast<off_t>(kPageSize), got) || got != kPageSize) {
+    if (!disk::read_all(fd_.get(), buf.data(), kPageSize, std::uint64_t{n} * kPageSize, got) || got != kPageSize) {
         return false;
     }
     return zero(buf.data());
@@ -124,14 +115,14 @@ std::string PageFile::read_prefix(std::size_t len) const {
 }
 
 void PageFile::refresh_size() {
-    struct stat st {};
-    if (::fstat(fd_.get(), &st) != 0) io_error("cannot examine", path_, errno);
-    size_ = static_cast<std::uint64_t>(st.st_size);
+    FileFacts st;
+    if (!platform().facts(fd_.get(), st)) io_error("cannot examine", path_, errno);
+    size_ = st.size;
 }
 
 void PageFile::check_still_at_path() const {
-    struct stat st {};
-    if (::stat(real_path_.c_str(), &st) != 0 || st.st_dev != device_ || st.st_ino != inode_) {
+    FileFacts st;
+    if (!platform().facts_of(real_path_, true, st) || st.device != device_ || st.inode != inode_) {
         throw Error(ErrorKind::Replaced, "the database file " + path_ + " was removed or replaced by another file while it was open");
     }
 }
@@ -141,25 +132,25 @@ void PageFile::enable_writes() {
     if (depth_ > 0) internal_fault("reopening " + path_ + " for writing under a lock");
     // A file or folder marked read-only stays unwritten even for a user the
     // system would let through (root).
-    struct stat st {};
-    if (::fstat(fd_.get(), &st) == 0 && (st.st_mode & 0222) == 0) {
+    FileFacts st;
+    if (platform().facts(fd_.get(), st) && st.marked_read_only()) {
         throw Error(ErrorKind::ReadOnly, "the database file is read-only: " + path_, Reason::FileReadOnly);
     }
-    struct stat now {};
-    UniqueFd owned = open_regular(real_path_, O_RDWR, now, path_);
-    if (now.st_dev != device_ || now.st_ino != inode_) {
+    FileFacts now;
+    UniqueFd owned = open_regular(real_path_, Access::ReadWrite, now, path_);
+    if (now.device != device_ || now.inode != inode_) {
         throw Error(ErrorKind::Replaced, "the database file " + path_ + " was replaced by another file while it was open");
     }
-    if (now.st_nlink > 1) {
-        throw Error(ErrorKind::Linked, "the database file " + path_ + " has " + std::to_string(now.st_nlink) +
+    if (now.links > 1) {
+        throw Error(ErrorKind::Linked, "the database file " + path_ + " has " + std::to_string(now.links) +
                                            " names (hard links); it is written only under one name, so that every program "
                                            "finds its journal");
     }
     // Access needs to write its lock file beside the database, so a database
     // in a folder that may not be written is refused for writing too.
     const std::string dir = disk::folder_of(real_path_);
-    struct stat dst {};
-    if (::access(dir.c_str(), W_OK) != 0 || (::stat(dir.c_str(), &dst) == 0 && (dst.st_mode & 0222) == 0)) {
+    FileFacts folder;
+    if (!platform().may_write_in(dir) || (platform().facts_of(dir, true, folder) && folder.marked_read_only())) {
         throw Error(ErrorKind::ReadOnly, "the folder of the database may not be written: " + dir, Reason::FolderReadOnly, dir);
     }
     fd_ = std::move(owned);
@@ -167,21 +158,15 @@ void PageFile::enable_writes() {
 }
 
 void PageFile::take_lock(bool exclusive) {
-    struct flock fl {};
-    fl.l_type = exclusive ? F_WRLCK : F_RDLCK;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = 0;
-    fl.l_len = 0;  // the whole file, however far it grows
     // Tried without waiting, again and again with growing pauses, until the
     // wait allowed has passed: a program behind another's lock is told so
     // instead of freezing.
     const auto deadline = std::chrono::steady_clock::now() + lock_wait_;
     auto pause = std::chrono::milliseconds(1);
     for (;;) {
-        if (::fcntl(fd_.get(), F_OFD_SETLK, &fl) == 0) return;
-        int err = errno;
-        if (err == EINTR) continue;
-        if (err != EAGAIN && err != EACCES) io_error("cannot lock", path_, err);
+        const LockOutcome got = platform().try_lock(fd_.get(), exclusive ? LockKind::Exclusive : LockKind::Shared);
+        if (got == LockOutcome::Taken) return;
+        if (got == LockOutcome::Failed) io_error("cannot lock", path_, errno);
         const auto now = std::chrono::steady_clock::now();
         if (now >= deadline) {
             throw Error(ErrorKind::Busy, "the database " + path_ + " is in use by another program (it kept the file " +
@@ -194,12 +179,7 @@ void PageFile::take_lock(bool exclusive) {
     }
 }
 
-void PageFile::release_lock() {
-    struct flock fl {};
-    fl.l_type = F_UNLCK;
-    fl.l_whence = SEEK_SET;
-    ::fcntl(fd_.get(), F_OFD_SETLK, &fl);
-}
+void PageFile::release_lock() { platform().unlock(fd_.get()); }
 
 void PageFile::lock(bool exclusive) {
     if (depth_ > 0) {
@@ -224,25 +204,23 @@ void PageFile::lock(bool exclusive) {
 
 void PageFile::look_for_journal(bool exclusive) {
     const std::string path = journal_path();
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) {
+    FileFacts st;
+    if (!platform().facts_of(path, false, st)) {
         journal_warning_.clear();
         journal_seen_.clear();
         return;
     }
     // A journal already judged not to be ours, unchanged since, and the file
     // unchanged too, is not read again at every lock.
-    struct stat db {};
-    ::fstat(fd_.get(), &db);
-    const std::string seen = std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + ":" + std::to_string(st.st_size) + ":" +
-                             std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec) + ":" +
-                             std::to_string(db.st_size) + ":" + std::to_string(db.st_mtim.tv_sec) + "." +
-                             std::to_string(db.st_mtim.tv_nsec);
+    FileFacts db;
+    (void)platform().facts(fd_.get(), db);
+    const std::string seen = std::to_string(st.device) + ":" + std::to_string(st.inode) + ":" + std::to_string(st.size) + ":" +
+                             std::to_string(st.modified_ns) + ":" + std::to_string(db.size) + ":" + std::to_string(db.modified_ns);
     journal::Examined x;
     if (!journal_warning_.empty() && seen == journal_seen_) {
         x = {journal::Found::Foreign, journal_warning_};
     } else {
-        x = journal::examine(path, fd_.get(), static_cast<std::uint64_t>(db.st_size));
+        x = journal::examine(path, fd_.get(), db.size);
     }
     journal_seen_.clear();
     journal_warning_.clear();
@@ -369,7 +347,7 @@ void PageFile::write_pages(PageRole role) {
             for (std::size_t k = i; k < end; ++k) std::memcpy(run.data() + (k - i) * kPageSize, out[k].second->data(), kPageSize);
             bytes = run.data();
         }
-        if (!disk::write(fd_.get(), real_path_, bytes, (end - i) * kPageSize, static_cast<off_t>(out[i].first) * static_cast<off_t>(kPageSize))) {
+        if (!disk::write(fd_.get(), real_path_, bytes, (end - i) * kPageSize, std::uint64_t{out[i].first} * kPageSize)) {
             io_error("cannot write", path_, errno);
         }
         i = end;
@@ -387,8 +365,8 @@ void PageFile::write_journal() {
         if (n < before) pages.push_back({n, p.data->data()});  // new pages are undone by cutting the file back
     }
     std::sort(pages.begin(), pages.end(), [](const journal::Page& a, const journal::Page& b) { return a.number < b.number; });
-    struct stat st {};
-    if (::fstat(fd_.get(), &st) != 0) io_error("cannot examine", path_, errno);
+    FileFacts st;
+    if (!platform().facts(fd_.get(), st)) io_error("cannot examine", path_, errno);
     journal::write(journal_path(), fd_.get(), path_, st, before, pages);
 }
 

@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <exception>
 #include <thread>
-#include <unistd.h>
 
 #include "bytes.h"
 #include "data_page.h"
@@ -55,7 +54,7 @@ void select_part(int fd, const TableDef& def, const std::uint32_t* pages, std::s
                 out.readable = false;
                 return;
             }
-            if (!disk::read_exact(fd, run.data(), (end - i) * kPageSize, static_cast<off_t>(pages[i]) * static_cast<off_t>(kPageSize))) {
+            if (!disk::read_exact(fd, run.data(), (end - i) * kPageSize, std::uint64_t{pages[i]} * kPageSize)) {
                 out.readable = false;
                 return;
             }

@@ -71,14 +71,14 @@ bool live_rows_of(int fd, const std::uint32_t* pages, std::size_t count, std::ui
         for (std::size_t i = 0; i < count; ++i) {
             const std::uint32_t p = pages[i];
             if (p >= page_count) return false;
-            const off_t at = static_cast<off_t>(p) * static_cast<off_t>(kPageSize);
+            const std::uint64_t at = std::uint64_t{p} * kPageSize;
             if (!disk::read_exact(fd, head.data(), kHead, at)) return false;
             if (b[0] != static_cast<std::uint8_t>(PageType::Data) || u32(b, data_page::kOwner) != owner) continue;
             const std::uint16_t n = u16(b, data_page::kRowCount);
             const std::size_t slots_end = data_page::kFirstSlot + 2u * n;
             if (slots_end > kPageSize) return false;
             if (slots_end > kHead &&
-                !disk::read_exact(fd, head.data() + kHead, slots_end - kHead, at + static_cast<off_t>(kHead))) {
+                !disk::read_exact(fd, head.data() + kHead, slots_end - kHead, at + kHead)) {
                 return false;
             }
             for (std::uint16_t r = 0; r < n; ++r) {

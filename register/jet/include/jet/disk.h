@@ -1,9 +1,8 @@
-// The system calls that change the database and its journal, in one place so
-// that tests can cut them (faults::Plan). Each returns false with errno set
-// when the system refuses.
+// Durable files for the engine and the layers above it: the steps that change
+// the database, its journal and the files written beside it, made through
+// the platform in force so that tests can cut them (faults::Plan). Each
+// returns false with errno set when the system refuses.
 #pragma once
-
-#include <sys/types.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -77,17 +76,17 @@ private:
 namespace jet::disk {
 
 // Reads up to len bytes at off; got tells how many (fewer at the end of the file).
-bool read_all(int fd, std::uint8_t* buf, std::size_t len, off_t off, std::size_t& got);
+bool read_all(int fd, std::uint8_t* buf, std::size_t len, std::uint64_t off, std::size_t& got);
 // Exactly len bytes at off; false on an error or a short read.
-bool read_exact(int fd, std::uint8_t* buf, std::size_t len, off_t off);
-bool write(int fd, const std::string& path, const std::uint8_t* p, std::size_t n, off_t off);
+bool read_exact(int fd, std::uint8_t* buf, std::size_t len, std::uint64_t off);
+bool write(int fd, const std::string& path, const std::uint8_t* p, std::size_t n, std::uint64_t off);
 bool sync(int fd, const std::string& path);
-bool truncate(int fd, const std::string& path, off_t size);
+bool truncate(int fd, const std::string& path, std::uint64_t size);
 // Makes the entries of the folder holding path durable (a file made or removed there).
 bool sync_folder_of(const std::string& path);
 // A new file at path, never through a link and never one that exists; the
 // descriptor, or -1.
-int create_new(const std::string& path, mode_t mode);
+int create_new(const std::string& path, std::uint32_t permissions);
 // Removes the file; a file already gone counts as removed.
 bool remove(const std::string& path);
 

@@ -17,13 +17,13 @@
 // its removal cannot undo a group that was reported done.
 #pragma once
 
-#include <sys/stat.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "bytes.h"
+#include "platform.h"
 
 namespace jet::journal {
 
@@ -56,7 +56,7 @@ struct Page {
 // Writes and syncs the journal of a group (the folder too, so that it is on
 // disk before the database is touched); the journal takes the database's
 // mode and, where the system lets it, its owner. Raises Io.
-void write(const std::string& path, int db_fd, const std::string& db_path, const struct stat& db, std::uint32_t pages_before,
+void write(const std::string& path, int db_fd, const std::string& db_path, const FileFacts& db, std::uint32_t pages_before,
            const std::vector<Page>& pages);
 
 // Puts an Own journal's pages back into the database (db_fd open for

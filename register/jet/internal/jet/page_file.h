@@ -6,8 +6,8 @@
 // refused without waiting on it. A file with several names (hard links) is
 // read but not written: its journal could not be found from every name.
 //
-// Several processes may share one file. Every operation runs under an OS lock
-// on the file (fcntl open-file-description locks): shared while reading,
+// Several processes may share one file. Every operation runs under the
+// system's lock on the file (platform.h): shared while reading,
 // exclusive while writing. A lock is waited for a bounded time (set_lock_wait),
 // then refused as Busy. Taking the outermost lock drops the page cache, since
 // another process may have written in between. Writes are collected in a
@@ -24,8 +24,6 @@
 // (StrayJournal) and reads go on, with a warning. Before a group commits, the
 // path must still name the file that was opened (Replaced otherwise).
 #pragma once
-
-#include <sys/stat.h>
 
 #include <array>
 #include <chrono>
@@ -152,8 +150,8 @@ private:
     std::string path_;
     std::string real_path_;
     UniqueFd fd_;
-    dev_t device_ = 0;
-    ino_t inode_ = 0;
+    std::uint64_t device_ = 0;
+    std::uint64_t inode_ = 0;
     std::uint64_t size_ = 0;
     std::unordered_map<std::uint32_t, PagePtr> cache_;
     std::unordered_map<std::uint32_t, Pending> pending_;

@@ -1,0 +1,90 @@
+// The operating system as the engine uses it: files opened, examined, read,
+// written, synced, cut short, locked, made and removed. Every call the engine
+// makes to the system goes through the platform in force, so this is the one
+// place another system would plug in, and the place where the fault plan
+// (disk.h) cuts the steps of a commit: while a plan is in force the platform
+// is the fault seam's, wrapped around the system's own (posix_platform.cpp).
+//
+// Descriptors are plain ints and failures leave errno set, with the codes of
+// <cerrno> the engine turns into its errors (ENOENT, EACCES, ELOOP, ...).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace jet {
+
+// What the engine asks about a file.
+struct FileFacts {
+    enum class Kind { Regular, Folder, Link, Other };  // Other: a FIFO, socket or device
+    Kind kind = Kind::Other;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t links = 0;
+    std::uint64_t size = 0;
+    std::uint32_t permissions = 0;  // the read, write and run bits of owner, group and others
+    std::uint32_t owner = 0;
+    std::uint32_t group = 0;
+    std::int64_t modified_ns = 0;   // when its contents last changed
+
+    bool regular() const { return kind == Kind::Regular; }
+    // No one's write bit is set: the file is kept unwritten even from a user
+    // the system would let through.
+    bool marked_read_only() const { return (permissions & 0222) == 0; }
+    bool same_file(const FileFacts& o) const { return device == o.device && inode == o.inode; }
+};
+
+enum class Access { Read, Write, ReadWrite };
+enum class LockKind { Shared, Exclusive };
+enum class LockOutcome { Taken, HeldElsewhere, Failed };
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // An existing file, never through a symbolic link and never waiting on
+    // it (a FIFO would block an open for reading): its descriptor, or -1.
+    virtual int open(const std::string& path, Access access) = 0;
+    virtual void close(int fd) = 0;
+    virtual bool facts(int fd, FileFacts& out) = 0;
+    // Of the path itself, a link not followed; or of what it names.
+    virtual bool facts_of(const std::string& path, bool follow_links, FileFacts& out) = 0;
+    // The path with every link followed.
+    virtual bool real_path(const std::string& path, std::string& out) = 0;
+    // Whether this process may make and remove files in the folder.
+    virtual bool may_write_in(const std::string& folder) = 0;
+    // Gives a file the permissions and, where the system allows, the owner of another.
+    virtual void take_owner_of(int fd, const FileFacts& of) = 0;
+
+    // Up to len bytes at off; got tells how many (fewer at the end of the file).
+    virtual bool read(int fd, std::uint8_t* buf, std::size_t len, std::uint64_t off, std::size_t& got) = 0;
+
+    // The steps of a commit, which the fault seam counts. path names the
+    // file of fd, for the seam's bookkeeping.
+    virtual bool write(int fd, const std::string& path, const std::uint8_t* p, std::size_t n, std::uint64_t off) = 0;
+    virtual bool sync(int fd, const std::string& path) = 0;
+    virtual bool truncate(int fd, const std::string& path, std::uint64_t size) = 0;
+    // Makes the entries of the folder holding path durable (a file made or removed there).
+    virtual bool sync_folder_of(const std::string& path) = 0;
+    // A new file, never through a link and never over one that exists: its descriptor, or -1.
+    virtual int create_new(const std::string& path, std::uint32_t permissions) = 0;
+    // A file already gone counts as removed.
+    virtual bool remove(const std::string& path) = 0;
+
+    // Takes away a file this process made and could not finish (not a step).
+    virtual void discard(const std::string& path) = 0;
+
+    // Locks the whole file (however far it grows) without waiting, for this
+    // descriptor: other descriptors of this process contend with it as other
+    // processes do.
+    virtual LockOutcome try_lock(int fd, LockKind kind) = 0;
+    virtual void unlock(int fd) = 0;
+};
+
+// The platform in force.
+Platform& platform();
+// The system's own, whatever plan is in force.
+Platform& system_platform();
+
+}  // namespace jet
