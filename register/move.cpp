@@ -1,7 +1,5 @@
 #include "move.h"
 
-#include <sys/stat.h>
-
 #include <QFile>
 #include <QStringList>
 
@@ -13,6 +11,7 @@
 #include "dataaccess/engine_error.h"
 #include "dataaccess/error.h"
 #include "jet/database.h"
+#include "jet/disk.h"
 #include "jet/error.h"
 #include "jet/text.h"
 #include "move_record.h"
@@ -21,9 +20,9 @@
 namespace reg {
 
 bool same_file(const QString& a, const QString& b) {
-    struct stat sa {}, sb {};
-    if (::stat(a.toLocal8Bit().constData(), &sa) != 0 || ::stat(b.toLocal8Bit().constData(), &sb) != 0) return false;
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    const auto ia = jet::disk::identify(a.toLocal8Bit().toStdString());
+    const auto ib = jet::disk::identify(b.toLocal8Bit().toStdString());
+    return ia && ib && *ia == *ib;
 }
 
 namespace {
@@ -36,9 +35,9 @@ using dataaccess::shown_file;
 // The order in which a move takes the locks of its two files: by the files'
 // identity on disk, the same whichever of them is the source.
 bool locks_source_first(const QString& source, const QString& destination) {
-    struct stat s {}, d {};
-    if (::stat(source.toLocal8Bit().constData(), &s) != 0 || ::stat(destination.toLocal8Bit().constData(), &d) != 0) return true;
-    return std::pair(s.st_dev, s.st_ino) < std::pair(d.st_dev, d.st_ino);
+    const auto s = jet::disk::identify(source.toLocal8Bit().toStdString());
+    const auto d = jet::disk::identify(destination.toLocal8Bit().toStdString());
+    return !s || !d || *s < *d;
 }
 
 // The columns of the destination whose names stand at another ordinal in the

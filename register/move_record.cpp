@@ -2,9 +2,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <bit>
 
@@ -107,7 +104,7 @@ void write_move_record(const std::string& path, const MoveRecord& record) {
     jet::UniqueFd owned(fd);
     if (!jet::disk::write(fd, path, w.out.data(), w.out.size(), 0) || !jet::disk::sync(fd, path) || !jet::disk::sync_folder_of(path)) {
         const int err = errno;
-        ::unlink(path.c_str());
+        jet::disk::discard(path);
         jet::io_error("cannot write the record of the move beside", path, err);
     }
 }
@@ -117,15 +114,15 @@ std::optional<MoveRecord> read_move_record(const std::string& path) {
     // destination had not taken its group then.
     MoveRecord cut;
     cut.complete = false;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int fd = jet::disk::open_to_read(path);
     if (fd < 0) {
         if (errno == ENOENT) return std::nullopt;
         return cut;
     }
     jet::UniqueFd owned(fd);
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > (64 << 20)) return cut;
-    std::vector<std::uint8_t> b(static_cast<std::size_t>(st.st_size));
+    std::uint64_t size = 0;
+    if (!jet::disk::size_of(fd, size) || size > (64 << 20)) return cut;
+    std::vector<std::uint8_t> b(static_cast<std::size_t>(size));
     std::size_t got = 0;
     if (!jet::disk::read_all(fd, b.data(), b.size(), 0, got) || got != b.size() || b.size() < 24) return cut;
     if (std::memcmp(b.data(), kMagic, 8) != 0) return cut;

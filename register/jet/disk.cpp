@@ -44,6 +44,8 @@ public:
         return real_.read(fd, buf, len, off, got);
     }
     void discard(const std::string& path) override { real_.discard(path); }
+    bool add_name(const std::string& existing, const std::string& name) override { return real_.add_name(existing, name); }
+    bool rename(const std::string& from, const std::string& to) override { return real_.rename(from, to); }
     LockOutcome try_lock(int fd, LockKind kind) override { return real_.try_lock(fd, kind); }
     void unlock(int fd) override { real_.unlock(fd); }
 
@@ -234,6 +236,37 @@ bool sync_folder_of(const std::string& path) { return platform().sync_folder_of(
 int create_new(const std::string& path, std::uint32_t permissions) { return platform().create_new(path, permissions); }
 
 bool remove(const std::string& path) { return platform().remove(path); }
+
+int open_to_read(const std::string& path) {
+    UniqueFd fd(platform().open(path, Access::Read));
+    FileFacts f;
+    if (fd.get() < 0) return -1;
+    if (!platform().facts(fd.get(), f)) return -1;
+    if (!f.regular()) {
+        errno = EINVAL;
+        return -1;
+    }
+    return fd.release();
+}
+
+bool size_of(int fd, std::uint64_t& size) {
+    FileFacts f;
+    if (!platform().facts(fd, f)) return false;
+    size = f.size;
+    return true;
+}
+
+void discard(const std::string& path) { platform().discard(path); }
+
+bool add_name(const std::string& existing, const std::string& name) { return platform().add_name(existing, name); }
+
+bool rename(const std::string& from, const std::string& to) { return platform().rename(from, to); }
+
+std::optional<FileId> identify(const std::string& path) {
+    FileFacts f;
+    if (!platform().facts_of(path, true, f)) return std::nullopt;
+    return FileId{f.device, f.inode};
+}
 
 }  // namespace disk
 

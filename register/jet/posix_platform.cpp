@@ -1,6 +1,7 @@
 // The platform on a POSIX system (Linux): open-file-description locks, so
 // that two openings of one file in one process contend as two programs do.
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -126,6 +127,12 @@ public:
     bool remove(const std::string& path) override { return ::unlink(path.c_str()) == 0 || errno == ENOENT; }
 
     void discard(const std::string& path) override { (void)::unlink(path.c_str()); }
+
+    bool add_name(const std::string& existing, const std::string& name) override {
+        return ::link(existing.c_str(), name.c_str()) == 0;
+    }
+
+    bool rename(const std::string& from, const std::string& to) override { return ::rename(from.c_str(), to.c_str()) == 0; }
 
     LockOutcome try_lock(int fd, LockKind kind) override {
         struct flock fl {};

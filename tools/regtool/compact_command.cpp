@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -93,7 +92,7 @@ int compact_command(const std::string& source, const std::string& target, bool r
     jet::compact(from, to, show);
     std::vector<std::string> problems = verify(from, to);
     if (!problems.empty()) {
-        ::unlink(to.c_str());
+        jet::disk::discard(to);
         for (const std::string& p : problems) std::fprintf(stderr, "regtool: the copy is not faithful: %s\n", p.c_str());
         std::fprintf(stderr, "regtool: nothing was replaced; %s is as it was\n", source.c_str());
         return 1;
@@ -103,13 +102,13 @@ int compact_command(const std::string& source, const std::string& target, bool r
     // then the copy takes the first; the folder is synced after.
     const std::string real = from.real_path();
     const std::string backup = real + ".bak";
-    if (::link(real.c_str(), backup.c_str()) != 0) {
+    if (!jet::disk::add_name(real, backup)) {
         const int err = errno;
-        ::unlink(to.c_str());
+        jet::disk::discard(to);
         std::fprintf(stderr, "regtool: cannot keep the original as %s: %s; nothing was replaced\n", backup.c_str(), std::strerror(err));
         return 1;
     }
-    if (::rename(to.c_str(), real.c_str()) != 0 || !jet::disk::sync_folder_of(real)) {
+    if (!jet::disk::rename(to, real) || !jet::disk::sync_folder_of(real)) {
         const int err = errno;
         std::fprintf(stderr, "regtool: cannot put the copy in place of %s: %s; the original is kept as %s\n", real.c_str(),
                      std::strerror(err), backup.c_str());

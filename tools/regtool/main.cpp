@@ -5,7 +5,6 @@
 #include <cstring>
 #include <exception>
 #include <set>
-#include <sys/stat.h>
 #include <string>
 #include <vector>
 
@@ -21,6 +20,7 @@
 #include "move.h"
 #include "json_in.h"
 #include "jet/database.h"
+#include "jet/disk.h"
 #include "sql/sql.h"
 
 namespace {
@@ -168,8 +168,7 @@ int cmd_create(const std::string& path) {
 }
 
 int cmd_create_register(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) jet::create_database(path);
+    if (!jet::disk::identify(path)) jet::create_database(path);
     jet::Database db(path);
     reg::create_register_table(db);
     return 0;

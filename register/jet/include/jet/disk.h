@@ -6,7 +6,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <compare>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace jet {
@@ -89,6 +91,27 @@ bool sync_folder_of(const std::string& path);
 int create_new(const std::string& path, std::uint32_t permissions);
 // Removes the file; a file already gone counts as removed.
 bool remove(const std::string& path);
+
+// An existing regular file opened for reading, never through a symbolic link
+// and never waiting on it: its descriptor, or -1 (errno ENOENT when there is
+// none, EINVAL when it is not a regular file).
+int open_to_read(const std::string& path);
+// The length of the file of fd.
+bool size_of(int fd, std::uint64_t& size);
+// Takes away a file this process made and could not finish.
+void discard(const std::string& path);
+// Gives an existing file a second name (never over a file that exists).
+bool add_name(const std::string& existing, const std::string& name);
+// Puts the file at from in the place of the one at to, in one step.
+bool rename(const std::string& from, const std::string& to);
+
+// Which file a path names (links followed): the same for every path to it.
+struct FileId {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    auto operator<=>(const FileId&) const = default;
+};
+std::optional<FileId> identify(const std::string& path);
 
 // The folder a path lies in.
 std::string folder_of(const std::string& path);

@@ -74,6 +74,10 @@ public:
 
     // Takes away a file this process made and could not finish (not a step).
     virtual void discard(const std::string& path) = 0;
+    // A second name for an existing file, never over one that exists; and a
+    // file put in the place of another in one step. Not steps of a commit.
+    virtual bool add_name(const std::string& existing, const std::string& name) = 0;
+    virtual bool rename(const std::string& from, const std::string& to) = 0;
 
     // Locks the whole file (however far it grows) without waiting, for this
     // descriptor: other descriptors of this process contend with it as other
