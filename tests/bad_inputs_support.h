@@ -11,11 +11,8 @@
 
 namespace testing_support {
 
-// Person i: a first name and a marker that follow the row wherever it goes,
-// and a memo long enough every few rows to need pages of its own.
-Row person(int i, const std::string& photo = {});
-// A register of persons first .. first + rows - 1 at dir/name.
-fs::path make_register(const fs::path& dir, int rows, const std::string& name = "reg.mdb", int first = 0);
+// Person i (see support.h) with this photo.
+Row person(int i, const std::string& photo);
 
 // A file that is no usable register, with a word the reason given for it holds.
 struct BadFile {

@@ -69,23 +69,17 @@ Row person(int i) {
 // A new register holding persons 0..rows-1 (номер 1..rows), in that storage order.
 fs::path new_register(const fs::path& db, int rows) { return write_register(db, rows, [](int i) { return person(i); }); }
 
-// Changes made by another program: row k in storage order.
-void change_elsewhere(const fs::path& db, std::size_t k, int column, jet::Value value) {
-    jet::Database d(db.string());
-    jet::RowId id = d.table(kRegister).row_ids().at(k);
-    jet::WriteGroup g(d);
-    Row row = *g.table(kRegister).read(id);
-    row[static_cast<std::size_t>(column)] = std::move(value);
-    g.table(kRegister).update(id, row);
-    g.commit();
+// Changes made by another program to row k in storage order.
+jet::RowId id_at(const fs::path& db, std::size_t k) { return jet::Database(db.string()).table(kRegister).row_ids().at(k); }
+void change_elsewhere(const fs::path& db, std::size_t k, int column, const jet::Value& value) {
+    change_table(db, [id = id_at(db, k), column, &value](jet::TableWriter& t) {
+        Row row = *t.read(id);
+        row[static_cast<std::size_t>(column)] = value;
+        t.update(id, row);
+    });
 }
-
 void delete_elsewhere(const fs::path& db, std::size_t k) {
-    jet::Database d(db.string());
-    jet::RowId id = d.table(kRegister).row_ids().at(k);
-    jet::WriteGroup g(d);
-    g.table(kRegister).remove(id);
-    g.commit();
+    change_table(db, [id = id_at(db, k)](jet::TableWriter& t) { t.remove(id); });
 }
 
 // A register open through the layer as the windows open it.
@@ -104,6 +98,18 @@ struct Opened {
 
     Connection cn;
     Recordset rs;
+};
+
+// A new register of persons 0..rows-1 in a folder of its own.
+struct Reg {
+    explicit Reg(int rows) : db(new_register(dir / "reg.mdb", rows)) {}
+    TempDir dir;
+    fs::path db;
+};
+
+// The same, open through the layer.
+struct OpenReg : Reg, Opened {
+    explicit OpenReg(int rows, int lock_type = 3) : Reg(rows), Opened(db, lock_type) {}
 };
 
 // ---------------------------------------------------------------------------
@@ -170,20 +176,19 @@ TEST(Connection, OpensAPathWithSemicolonSpacesAndCyrillic) {
 }
 
 TEST(Connection, OpenAndCloseFollowTheObjectState) {
-    TempDir dir;
-    fs::path db = new_register(dir / "reg.mdb", 1);
+    Reg r(1);
     Connection cn;
     EXPECT_EQ(cn.State(), 0);
     EXPECT_EQ(error_of([&] { cn.Close(); }), errc::kClosed);
     EXPECT_EQ(error_of([&] { cn.database(); }), errc::kClosed);
-    cn.Open(viewer_string(q(db)));
+    cn.Open(viewer_string(q(r.db)));
     EXPECT_EQ(cn.State(), 1);
-    EXPECT_EQ(error_of([&] { cn.Open(viewer_string(q(db))); }), errc::kOpen);
+    EXPECT_EQ(error_of([&] { cn.Open(viewer_string(q(r.db))); }), errc::kOpen);
     EXPECT_EQ(cn.State(), 1);  // still open on the same file
     cn.Close();
     EXPECT_EQ(cn.State(), 0);
     EXPECT_EQ(error_of([&] { cn.Close(); }), errc::kClosed);
-    cn.Open(browser_string(q(db)));
+    cn.Open(browser_string(q(r.db)));
     EXPECT_EQ(cn.State(), 1);
 }
 
@@ -222,35 +227,33 @@ TEST(Connection, EachFailureHasItsNumberAndNamesTheFile) {
 // ---------------------------------------------------------------------------
 
 TEST(RecordsetOpen, NeedsAnOpenConnection) {
-    TempDir dir;
-    fs::path db = new_register(dir / "reg.mdb", 1);
+    Reg r(1);
     Recordset rs;
     rs.setSource(QStringLiteral("SELECT * FROM ЗУРТ"));
     EXPECT_EQ(error_of([&] { rs.Open(); }), errc::kClosed);
     Connection cn;
     rs.setActiveConnection(&cn);
     EXPECT_EQ(error_of([&] { rs.Open(); }), errc::kClosed);
-    cn.Open(viewer_string(q(db)));
+    cn.Open(viewer_string(q(r.db)));
     rs.Open();
     EXPECT_EQ(rs.State(), 1);
     EXPECT_EQ(error_of([&] { rs.Open(); }), errc::kOpen);
 }
 
 TEST(RecordsetOpen, OnlySelectAllFromATable) {
-    TempDir dir;
-    fs::path db = new_register(dir / "reg.mdb", 2);
+    Reg r(2);
     const char* accepted[] = {"SELECT * FROM ЗУРТ", "select * from зурт", "  SeLeCt  *  FrOm  [ЗУРТ] ;  ", "SELECT*FROM ЗУРТ;",
                               "SELECT * FROM [зурт]", "SELECT *\n  FROM ЗУРТ\n"};
     for (const char* s : accepted) {
         SCOPED_TRACE(s);
-        int number = error_of([&] { Opened o(db, 3, QString::fromUtf8(s)); EXPECT_EQ(o.rs.RecordCount(), 2); });
+        int number = error_of([&] { Opened o(r.db, 3, QString::fromUtf8(s)); EXPECT_EQ(o.rs.RecordCount(), 2); });
         EXPECT_EQ(number, 0);
     }
     const char* refused[] = {"SELECT Фамилия FROM ЗУРТ", "SELECT * FROM ЗУРТ WHERE номер = 1", "SELECT * FROM ЗУРТ ORDER BY Фамилия",
                              "DELETE * FROM ЗУРТ", "SELECT * FROM", "SELECT * FROM ЗУРТ;;", "SELECT * FROM [ЗУРТ", "", "ЗУРТ"};
     for (const char* s : refused) {
         SCOPED_TRACE(s);
-        EXPECT_EQ(error_of([&] { Opened o(db, 3, QString::fromUtf8(s)); }), errc::kSyntax);
+        EXPECT_EQ(error_of([&] { Opened o(r.db, 3, QString::fromUtf8(s)); }), errc::kSyntax);
     }
 }
 
@@ -272,52 +275,43 @@ TEST(RecordsetOpen, ATableTheFileLacks) {
 TEST(Navigation, BofEofAndMovesForZeroToThreeRows) {
     for (int n = 0; n <= 3; ++n) {
         SCOPED_TRACE("rows: " + std::to_string(n));
-        TempDir dir;
-        Opened o(new_register(dir / "reg.mdb", n));
+        OpenReg o(n);
         Recordset& rs = o.rs;
-        auto read = [&] { o.value(kSurname); };
+        // The current row's surname, or where the cursor stands beyond the rows
+        // ("bof", "eof", both), where reading is refused.
+        auto at = [&] {
+            if (!rs.Bof() && !rs.Eof()) return o.surname().toStdString();
+            EXPECT_EQ(error_of([&] { o.value(kSurname); }), errc::kNoCurrentRecord);
+            return std::string(rs.Bof() ? "bof" : "") + (rs.Eof() ? "eof" : "");
+        };
         EXPECT_EQ(rs.RecordCount(), n);
         if (n == 0) {
-            EXPECT_TRUE(rs.Bof());
-            EXPECT_TRUE(rs.Eof());
-            EXPECT_EQ(error_of(read), errc::kNoCurrentRecord);
+            EXPECT_EQ(at(), "bofeof");
             EXPECT_EQ(error_of([&] { rs.MoveFirst(); }), errc::kNoCurrentRecord);
             EXPECT_EQ(error_of([&] { rs.MoveLast(); }), errc::kNoCurrentRecord);
             EXPECT_EQ(error_of([&] { rs.MoveNext(); }), errc::kNoCurrentRecord);
             EXPECT_EQ(error_of([&] { rs.MovePrevious(); }), errc::kNoCurrentRecord);
-            EXPECT_TRUE(rs.Bof() && rs.Eof());
+            EXPECT_EQ(at(), "bofeof");
             continue;
         }
-        // Forward from the first row to past the last.
-        for (int i = 0; i < n; ++i) {
-            EXPECT_FALSE(rs.Bof());
-            EXPECT_FALSE(rs.Eof());
-            EXPECT_EQ(o.surname(), q(surname(i)));
-            rs.MoveNext();
-        }
-        EXPECT_TRUE(rs.Eof());
-        EXPECT_FALSE(rs.Bof());
-        EXPECT_EQ(error_of(read), errc::kNoCurrentRecord);
+        // Forward from the first row to past the last, and back to before the first.
+        for (int i = 0; i < n; ++i, rs.MoveNext()) EXPECT_EQ(at(), surname(i));
+        EXPECT_EQ(at(), "eof");
         EXPECT_EQ(error_of([&] { rs.MoveNext(); }), errc::kNoCurrentRecord);
-        EXPECT_TRUE(rs.Eof());
-        // Back from past the last to before the first.
+        EXPECT_EQ(at(), "eof");
         for (int i = n - 1; i >= 0; --i) {
             rs.MovePrevious();
-            EXPECT_FALSE(rs.Bof());
-            EXPECT_FALSE(rs.Eof());
-            EXPECT_EQ(o.surname(), q(surname(i)));
+            EXPECT_EQ(at(), surname(i));
         }
         rs.MovePrevious();
-        EXPECT_TRUE(rs.Bof());
-        EXPECT_FALSE(rs.Eof());
-        EXPECT_EQ(error_of(read), errc::kNoCurrentRecord);
+        EXPECT_EQ(at(), "bof");
         EXPECT_EQ(error_of([&] { rs.MovePrevious(); }), errc::kNoCurrentRecord);
         rs.MoveNext();
-        EXPECT_EQ(o.surname(), q(surname(0)));
+        EXPECT_EQ(at(), surname(0));
         rs.MoveLast();
-        EXPECT_EQ(o.surname(), q(surname(n - 1)));
+        EXPECT_EQ(at(), surname(n - 1));
         rs.MoveFirst();
-        EXPECT_EQ(o.surname(), q(surname(0)));
+        EXPECT_EQ(at(), surname(0));
         EXPECT_EQ(rs.RecordCount(), n);
     }
 }
@@ -326,11 +320,10 @@ TEST(Navigation, BofEofAndMovesForZeroToThreeRows) {
 // while the first rows are read, and moves, counts, deletes and new rows are
 // the same as with the whole keyset at hand.
 TEST(Navigation, AKeysetStillBeingListedBehavesAsAWholeOne) {
-    TempDir dir;
     const int n = 700;
-    fs::path db = new_register(dir / "reg.mdb", n);
+    Reg r(n);
     {
-        Opened o(db);
+        Opened o(r.db);
         EXPECT_EQ(o.rs.RecordCount(), n);
         int seen = 0;
         for (; !o.rs.Eof(); o.rs.MoveNext()) {
@@ -344,7 +337,7 @@ TEST(Navigation, AKeysetStillBeingListedBehavesAsAWholeOne) {
     {
         // Changes before the listing ends: it is awaited first, so the new row
         // is listed once and the deleted one passed over.
-        Opened o(db);
+        Opened o(r.db);
         for (int i = 0; i < 10; ++i) o.rs.MoveNext();
         o.rs.Delete(1);
         o.rs.AddNew();
@@ -359,10 +352,10 @@ TEST(Navigation, AKeysetStillBeingListedBehavesAsAWholeOne) {
         o.rs.MoveLast();
         EXPECT_EQ(o.surname(), QStringLiteral("Новая"));
     }
-    EXPECT_EQ(register_rows(db).size(), static_cast<std::size_t>(n));
+    EXPECT_EQ(register_rows(r.db).size(), static_cast<std::size_t>(n));
     {
         // The new row lies where the file had room for it, listed once.
-        Opened o(db);
+        Opened o(r.db);
         o.rs.MoveLast();  // waits for the whole keyset
         o.rs.MoveFirst();
         int seen = 0, fresh = 0;
@@ -374,11 +367,9 @@ TEST(Navigation, AKeysetStillBeingListedBehavesAsAWholeOne) {
 }
 
 TEST(Navigation, TheCurrentRowIsReadAgainAfterAMove) {
-    TempDir dir;
-    fs::path db = new_register(dir / "reg.mdb", 2);
-    Opened o(db);
+    OpenReg o(2);
     EXPECT_EQ(o.surname(), q(surname(0)));
-    change_elsewhere(db, 0, kSurname, std::string("Петрова"));
+    change_elsewhere(o.db, 0, kSurname, std::string("Петрова"));
     EXPECT_EQ(o.surname(), q(surname(0)));  // kept until the next move
     o.rs.MoveNext();
     o.rs.MovePrevious();
@@ -388,8 +379,7 @@ TEST(Navigation, TheCurrentRowIsReadAgainAfterAMove) {
 // ---------------------------------------------------------------------------
 
 TEST(Fields, CountNamesAndOrdinalsPastTheEnd) {
-    TempDir dir;
-    Opened o(new_register(dir / "reg.mdb", 1));
+    OpenReg o(1);
     dataaccess::Fields& f = o.rs.fields();
     ASSERT_EQ(f.Count(), 26);
     EXPECT_EQ(f.Item(0).Name(), QStringLiteral("номер"));
@@ -410,26 +400,19 @@ TEST(Values, ReadWithTheTypesTheWindowsExpect) {
     // A zone with summer time: a date must come out with the fields it was stored with.
     setenv("TZ", "Europe/Berlin", 1);
     tzset();
+    Row v(26, jet::Null{});
+    v[kSurname] = std::string("Иванов");
+    v[kName] = std::string();
+    v[kBirth] = jet::from_civil({1850, 6, 15, 10, 30, 5, 0});
+    v[20] = jet::from_civil({2021, 3, 28, 2, 30, 0, 0});  // the hour clocks skipped that night
+    v[kHeight] = std::int64_t{180};
+    v[kWeight] = 72.5;
+    v[kConvicted] = true;
+    v[kNote] = std::string(5000, 'x');
+    v[kSum] = jet::Currency{123456789};
+    v[kDistrict] = std::int64_t{-5};
     TempDir dir;
-    fs::path db = new_register(dir / "reg.mdb", 0);
-    {
-        jet::Database d(db.string());
-        jet::WriteGroup g(d);
-        Row v(26, jet::Null{});
-        v[kSurname] = std::string("Иванов");
-        v[kName] = std::string();
-        v[kBirth] = jet::from_civil({1850, 6, 15, 10, 30, 5, 0});
-        v[20] = jet::from_civil({2021, 3, 28, 2, 30, 0, 0});  // the hour clocks skipped that night
-        v[kHeight] = std::int64_t{180};
-        v[kWeight] = 72.5;
-        v[kConvicted] = true;
-        v[kNote] = std::string(5000, 'x');
-        v[kSum] = jet::Currency{123456789};
-        v[kDistrict] = std::int64_t{-5};
-        g.table(kRegister).insert(v);
-        g.commit();
-    }
-    Opened o(db);
+    Opened o(write_register(dir / "reg.mdb", {v}));
     auto size = [&](int i) { return o.rs.fields().Item(static_cast<std::int16_t>(i)).ActualSize(); };
 
     EXPECT_EQ(o.value(0), QVariant(1));
@@ -501,12 +484,7 @@ TEST(Values, EveryColumnTypeGoesInAndComesBack) {
         o.put(14, true);
         o.rs.Update();
     }
-    jet::Database d(db.string());
-    Row got;
-    d.table("Типы").scan([&](jet::RowId, const Row& r) {
-        got = r;
-        return false;
-    });
+    const Row got = rows_by_first(db, "Типы").at(1);
     ASSERT_EQ(got.size(), 15u);
     EXPECT_EQ(got[0], jet::Value(std::int64_t{1}));
     EXPECT_EQ(got[1], jet::Value(std::int64_t{200}));
@@ -547,20 +525,14 @@ TEST(Values, EveryColumnTypeGoesInAndComesBack) {
     to.rs.fields().Item(13).setValue(o.rs.fields().Item(13));
     to.rs.fields().Item(9).setValue(o.rs.fields().Item(1));  // a number into text
     to.rs.Update();
-    std::vector<Row> rows;
-    jet::Database(db.string()).table("Типы").scan([&](jet::RowId, const Row& r) {
-        rows.push_back(r);
-        return true;
-    });
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[1][4], jet::Value(jet::Currency{-9223372036854775807LL}));
-    EXPECT_EQ(jet::to_string(std::get<jet::Decimal>(rows[1][13])), "-12345678901234.5678");
-    EXPECT_EQ(rows[1][9], jet::Value(std::string("200")));
+    const Row copy = rows_by_first(db, "Типы").at(2);
+    EXPECT_EQ(copy[4], jet::Value(jet::Currency{-9223372036854775807LL}));
+    EXPECT_EQ(jet::to_string(std::get<jet::Decimal>(copy[13])), "-12345678901234.5678");
+    EXPECT_EQ(copy[9], jet::Value(std::string("200")));
 }
 
 TEST(Values, PutConvertsForTheColumnOrRefuses) {
-    TempDir dir;
-    fs::path db = new_register(dir / "reg.mdb", 1);
+    Reg r(1);
     struct Case {
         int column;
         QVariant in;
@@ -588,7 +560,7 @@ TEST(Values, PutConvertsForTheColumnOrRefuses) {
     };
     for (const Case& c : accepted) {
         SCOPED_TRACE("column " + std::to_string(c.column) + " <- " + c.in.toString().toStdString());
-        Opened o(db);
+        Opened o(r.db);
         EXPECT_EQ(error_of([&] { o.put(c.column, c.in); }), 0);
         EXPECT_EQ(o.value(c.column), c.out);  // the pending value, as it will be stored
         o.rs.Update();
@@ -611,10 +583,10 @@ TEST(Values, PutConvertsForTheColumnOrRefuses) {
         {kSurname, QString(51, QChar(u'Щ')), errc::kFieldTooSmall},
         {0, 7, errc::kNotUpdatable},
     };
-    const std::string before = read_file(db);
+    const std::string before = read_file(r.db);
     for (const Refused& c : refused) {
         SCOPED_TRACE("column " + std::to_string(c.column) + " <- " + c.in.toString().toStdString());
-        Opened o(db);
+        Opened o(r.db);
         const QVariant was = o.value(c.column);
         QString text;
         EXPECT_EQ(error_of([&] { o.put(c.column, c.in); }, &text), c.number);
@@ -622,15 +594,13 @@ TEST(Values, PutConvertsForTheColumnOrRefuses) {
         EXPECT_EQ(o.value(c.column), was);
         o.rs.Update();  // nothing pending
     }
-    EXPECT_EQ(read_file(db), before);
+    EXPECT_EQ(read_file(r.db), before);
 }
 
 // ---------------------------------------------------------------------------
 
 TEST(Writes, AddNewAndUpdateAppendTheRowWhereOthersSeeIt) {
-    TempDir dir;
-    fs::path db = new_register(dir / "reg.mdb", 3);
-    Opened o(db);
+    OpenReg o(3);
     Recordset& rs = o.rs;
     rs.MoveNext();
     rs.AddNew();
@@ -640,14 +610,14 @@ TEST(Writes, AddNewAndUpdateAppendTheRowWhereOthersSeeIt) {
     o.put(kSurname, QStringLiteral("Новикова"));
     o.put(kBirth, QDateTime(QDate(1980, 5, 17), QTime(0, 0), Qt::UTC));
     EXPECT_EQ(o.surname(), QStringLiteral("Новикова"));
-    EXPECT_EQ(register_rows(db).size(), 3u);  // nothing written before Update
+    EXPECT_EQ(register_rows(o.db).size(), 3u);  // nothing written before Update
     EXPECT_EQ(rs.RecordCount(), 3);
     rs.Update();
     EXPECT_EQ(rs.RecordCount(), 4);
     EXPECT_EQ(o.value(0), QVariant(4));  // the new row is current, with its number
     EXPECT_EQ(o.surname(), QStringLiteral("Новикова"));
 
-    std::vector<Row> rows = register_rows(db);
+    std::vector<Row> rows = register_rows(o.db);
     ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ(rows[3][kSurname], jet::Value(std::string("Новикова")));
     EXPECT_EQ(rows[3][0], jet::Value(std::int64_t{4}));
@@ -661,10 +631,9 @@ TEST(Writes, AddNewAndUpdateAppendTheRowWhereOthersSeeIt) {
 }
 
 TEST(Writes, AMoveAddNewOrCloseStoresThePendingChange) {
-    TempDir dir;
-    fs::path db = new_register(dir / "reg.mdb", 2);
+    Reg r(2);
     {
-        Opened o(db);
+        Opened o(r.db);
         o.rs.AddNew();
         o.put(kSurname, QStringLiteral("Первая"));
         o.rs.MoveFirst();  // stores the new row, then moves
@@ -679,13 +648,13 @@ TEST(Writes, AMoveAddNewOrCloseStoresThePendingChange) {
         EXPECT_EQ(o.rs.State(), 0);
     }
     {
-        Opened o(db);
+        Opened o(r.db);
         o.rs.MoveLast();
         o.put(kName, QStringLiteral("При закрытии соединения"));
         o.cn.Close();  // closes the recordset, storing its edit
         EXPECT_EQ(o.rs.State(), 0);
     }
-    std::vector<Row> rows = register_rows(db);
+    std::vector<Row> rows = register_rows(r.db);
     ASSERT_EQ(rows.size(), 5u);
     EXPECT_EQ(rows[0][kName], jet::Value(std::string("Правка")));
     EXPECT_EQ(rows[2][kSurname], jet::Value(std::string("Первая")));
@@ -695,19 +664,17 @@ TEST(Writes, AMoveAddNewOrCloseStoresThePendingChange) {
 }
 
 TEST(Writes, AnEditStoresItsColumnsOverTheRowAsItIsNow) {
-    TempDir dir;
-    fs::path db = new_register(dir / "reg.mdb", 2);
-    Opened o(db);
+    OpenReg o(2);
     o.rs.MoveNext();
     EXPECT_EQ(o.surname(), q(surname(1)));
-    change_elsewhere(db, 1, kName, std::string("Чужая правка"));
+    change_elsewhere(o.db, 1, kName, std::string("Чужая правка"));
     o.put(kSurname, QStringLiteral("Своя правка"));
     o.put(kHeight, 199);
     o.rs.Update();
     EXPECT_EQ(o.surname(), QStringLiteral("Своя правка"));
     EXPECT_EQ(o.value(kName), QVariant(QStringLiteral("Чужая правка")));  // read again after the write
 
-    std::vector<Row> rows = register_rows(db);
+    std::vector<Row> rows = register_rows(o.db);
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[1][kSurname], jet::Value(std::string("Своя правка")));
     EXPECT_EQ(rows[1][kName], jet::Value(std::string("Чужая правка")));
@@ -721,9 +688,7 @@ TEST(Writes, AnEditStoresItsColumnsOverTheRowAsItIsNow) {
 }
 
 TEST(Writes, DeleteLeavesThePositionUntilAMoveAndMovesPassOver) {
-    TempDir dir;
-    fs::path db = new_register(dir / "reg.mdb", 4);
-    Opened o(db);
+    OpenReg o(4);
     Recordset& rs = o.rs;
     auto read = [&] { o.value(kSurname); };
 
@@ -733,7 +698,7 @@ TEST(Writes, DeleteLeavesThePositionUntilAMoveAndMovesPassOver) {
     EXPECT_FALSE(rs.Bof());
     EXPECT_FALSE(rs.Eof());
     EXPECT_EQ(rs.RecordCount(), 3);
-    EXPECT_EQ(register_rows(db).size(), 3u);
+    EXPECT_EQ(register_rows(o.db).size(), 3u);
     rs.MoveFirst();
     EXPECT_EQ(o.surname(), q(surname(1)));
     rs.MovePrevious();
@@ -757,7 +722,7 @@ TEST(Writes, DeleteLeavesThePositionUntilAMoveAndMovesPassOver) {
     EXPECT_TRUE(rs.Bof() && rs.Eof());
     EXPECT_EQ(error_of([&] { rs.MoveFirst(); }), errc::kNoCurrentRecord);
     EXPECT_EQ(error_of([&] { rs.Delete(1); }), errc::kNoCurrentRecord);
-    EXPECT_TRUE(register_rows(db).empty());
+    EXPECT_TRUE(register_rows(o.db).empty());
 
     // A row added afterwards is found again.
     rs.AddNew();
@@ -769,9 +734,7 @@ TEST(Writes, DeleteLeavesThePositionUntilAMoveAndMovesPassOver) {
 }
 
 TEST(Writes, DeleteDropsANewRowNotYetStored) {
-    TempDir dir;
-    fs::path db = new_register(dir / "reg.mdb", 2);
-    Opened o(db);
+    OpenReg o(2);
     o.rs.MoveNext();
     o.rs.AddNew();
     o.put(kSurname, QStringLiteral("Лишняя"));
@@ -780,15 +743,13 @@ TEST(Writes, DeleteDropsANewRowNotYetStored) {
     EXPECT_EQ(o.rs.RecordCount(), 2);
     o.rs.MoveNext();
     EXPECT_TRUE(o.rs.Eof());
-    EXPECT_EQ(register_rows(db).size(), 2u);
+    EXPECT_EQ(register_rows(o.db).size(), 2u);
 }
 
 TEST(Writes, ARowAnotherProgramDeletedIsReportedNotResurrected) {
-    TempDir dir;
-    fs::path db = new_register(dir / "reg.mdb", 3);
-    Opened o(db);
+    OpenReg o(3);
     Recordset& rs = o.rs;
-    delete_elsewhere(db, 1);
+    delete_elsewhere(o.db, 1);
     rs.MoveNext();
     QString text;
     EXPECT_EQ(error_of([&] { o.value(kSurname); }, &text), errc::kRowDeleted);
@@ -802,26 +763,25 @@ TEST(Writes, ARowAnotherProgramDeletedIsReportedNotResurrected) {
     // An edit of a row deleted while the edit was pending.
     rs.MoveNext();
     o.put(kSurname, QStringLiteral("Поздно"));
-    delete_elsewhere(db, 1);  // the third row, second of those left
+    delete_elsewhere(o.db, 1);  // the third row, second of those left
     EXPECT_EQ(error_of([&] { rs.Update(); }), errc::kRowDeleted);
-    ASSERT_EQ(register_rows(db).size(), 1u);
+    ASSERT_EQ(register_rows(o.db).size(), 1u);
     rs.MoveFirst();  // the failed edit is not pending any more
     EXPECT_EQ(o.surname(), q(surname(0)));
     EXPECT_EQ(rs.RecordCount(), 3);  // the keyset keeps its rows
 }
 
 TEST(Writes, AReadOnlyFileRefusesEveryChangeAndStaysAsItWas) {
-    TempDir dir;
-    fs::path db = new_register(dir / "reg.mdb", 2);
-    fs::permissions(db, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    const std::string before = read_file(db);
+    Reg r(2);
+    fs::permissions(r.db, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const std::string before = read_file(r.db);
     {
-        Opened o(db);
+        Opened o(r.db);
         Recordset& rs = o.rs;
         o.put(kSurname, QStringLiteral("Изменено"));
         QString text;
         EXPECT_EQ(error_of([&] { rs.Update(); }, &text), errc::kReadOnly);
-        EXPECT_TRUE(text.contains(q(db.filename()))) << text.toStdString();
+        EXPECT_TRUE(text.contains(q(r.db.filename()))) << text.toStdString();
         EXPECT_EQ(o.surname(), q(surname(0)));  // the refused edit is dropped
         rs.MoveNext();                           // and does not block moving on
 
@@ -835,15 +795,14 @@ TEST(Writes, AReadOnlyFileRefusesEveryChangeAndStaysAsItWas) {
         EXPECT_EQ(o.surname(), q(surname(1)));
         EXPECT_EQ(rs.RecordCount(), 2);
     }
-    fs::permissions(db, fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_EQ(read_file(db), before);
+    fs::permissions(r.db, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(read_file(r.db), before);
 }
 
 TEST(Writes, ADuplicateKeyIsRefusedAndTheFileStaysAsItWas) {
-    TempDir dir;
-    fs::path db = new_register(dir / "reg.mdb", 2);
-    const std::string before = read_file(db);
-    Opened o(db);
+    Reg r(2);
+    const std::string before = read_file(r.db);
+    Opened o(r.db);
     o.rs.MoveLast();
     o.rs.AddNew();
     o.put(0, 1);  // an explicit number, already taken
@@ -853,26 +812,22 @@ TEST(Writes, ADuplicateKeyIsRefusedAndTheFileStaysAsItWas) {
     EXPECT_TRUE(text.contains(QStringLiteral("PrimaryKey"))) << text.toStdString();
     EXPECT_EQ(o.surname(), q(surname(1)));
     EXPECT_EQ(o.rs.RecordCount(), 2);
-    EXPECT_EQ(read_file(db), before);
+    EXPECT_EQ(read_file(r.db), before);
 }
 
 TEST(Writes, AReadOnlyRecordsetRefusesChanges) {
-    TempDir dir;
-    fs::path db = new_register(dir / "reg.mdb", 1);
-    Opened o(db, 1);
+    OpenReg o(1, 1);
     EXPECT_EQ(o.surname(), q(surname(0)));
     EXPECT_EQ(error_of([&] { o.put(kSurname, QStringLiteral("x")); }), errc::kUnsupported);
     EXPECT_EQ(error_of([&] { o.rs.AddNew(); }), errc::kUnsupported);
     EXPECT_EQ(error_of([&] { o.rs.Delete(1); }), errc::kUnsupported);
-    EXPECT_EQ(register_rows(db).size(), 1u);
+    EXPECT_EQ(register_rows(o.db).size(), 1u);
 }
 
 // ---------------------------------------------------------------------------
 
 TEST(Closing, EveryOperationOfAClosedRecordsetRaisesClosed) {
-    TempDir dir;
-    fs::path db = new_register(dir / "reg.mdb", 2);
-    Opened o(db);
+    OpenReg o(2);
     Recordset& rs = o.rs;
     dataaccess::Field name = rs.fields().Item(kSurname);
     rs.Close();
@@ -896,12 +851,11 @@ TEST(Closing, EveryOperationOfAClosedRecordsetRaisesClosed) {
 }
 
 TEST(Closing, AConnectionGoneBeforeItsRecordset) {
-    TempDir dir;
-    fs::path db = new_register(dir / "reg.mdb", 1);
+    Reg r(1);
     Recordset rs;
     {
         Connection cn;
-        cn.Open(viewer_string(q(db)));
+        cn.Open(viewer_string(q(r.db)));
         rs.setActiveConnection(&cn);
         rs.setSource(QStringLiteral("SELECT * FROM ЗУРТ"));
         rs.Open(1, 3);
@@ -909,7 +863,7 @@ TEST(Closing, AConnectionGoneBeforeItsRecordset) {
     }
     EXPECT_EQ(rs.State(), 0);
     EXPECT_EQ(error_of([&] { rs.Open(); }), errc::kClosed);
-    EXPECT_EQ(register_rows(db)[0][kSurname], jet::Value(surname(0)));  // nothing written while destroying
+    EXPECT_EQ(register_rows(r.db)[0][kSurname], jet::Value(surname(0)));  // nothing written while destroying
 }
 
 }  // namespace

@@ -39,23 +39,6 @@ namespace {
 using namespace testing_support;
 using Row = std::vector<jet::Value>;
 
-
-Row person(int i) {
-    Row v(26, jet::Null{});
-    v[1] = "Фамилия" + std::to_string(i);
-    v[2] = std::string("Имя");
-    std::string memo;
-    for (int k = 0; k < (i % 7 == 0 ? 5000 : 20); ++k) memo += "м";
-    v[12] = memo;
-    v[14] = "M" + std::to_string(i);  // a marker that follows the row wherever it goes
-    v[24] = std::string("foto\\x.jpg");
-    return v;
-}
-
-fs::path make_register(const fs::path& dir, int rows, const std::string& name, int first = 0) {
-    return write_register(dir / name, rows, [](int i) { return person(i); }, first);
-}
-
 TEST(Importer, WindowAndChoices) {
     Seams s;
     Form1 f;
@@ -131,10 +114,7 @@ TEST(Importer, MovesEveryRowInOrderAndEmptiesTheSource) {
     EXPECT_EQ(register_rows(dst).size(), 5u);
     EXPECT_TRUE(s.messages.empty());
     expect_sound(src);
-    expect_sound(dst);
-    if (have_program("mdb-export")) {
-        EXPECT_TRUE(agrees_with_mdb_export(dst, "ЗУРТ"));
-    }
+    expect_sound(dst, {"ЗУРТ"});
 }
 
 TEST(Importer, MovesTheDemoRegisterIntoANewOne) {

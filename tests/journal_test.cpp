@@ -29,22 +29,13 @@ namespace faults = jet::faults;
 
 const char kTable[] = "ЗУРТ";
 
-Row person(int i) {
-    Row v(26, jet::Null{});
-    v[1] = "Фамилия" + std::to_string(i % 13);
-    v[2] = "Имя" + std::to_string(i);
-    v[12] = std::string(static_cast<std::size_t>(i % 5) * 900, 'z');
-    return v;
-}
-
 std::size_t rows_in(const fs::path& db) { return register_rows(db).size(); }
 
 void insert_one(const fs::path& db, int i) {
-    jet::Database d(db.string());
-    jet::WriteGroup g(d);
-    Row v = person(i);
-    g.table(kTable).insert(v);
-    g.commit();
+    change_table(db, [i](jet::TableWriter& t) {
+        Row v = person(i);
+        t.insert(v);
+    });
 }
 
 // Steps of a commit: the journal made (1), written (2), synced (3), marked

@@ -24,24 +24,11 @@ jet::Column column(std::string name, ColumnType type, std::uint8_t precision = 0
 }
 
 jet::DateTime at(std::int64_t y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0) {
-    jet::CivilTime c;
-    c.year = y;
-    c.month = mo;
-    c.day = d;
-    c.hour = h;
-    c.minute = mi;
-    c.second = s;
-    c.millisecond = ms;
-    return jet::from_civil(c);
+    return jet::from_civil({y, mo, d, h, mi, s, ms});
 }
 
 jet::Decimal decimal(bool negative, std::array<std::uint32_t, 4> magnitude, std::uint8_t precision, std::uint8_t scale) {
-    jet::Decimal d;
-    d.negative = negative;
-    d.magnitude = magnitude;
-    d.precision = precision;
-    d.scale = scale;
-    return d;
+    return {negative, magnitude, scale, precision};
 }
 
 std::string line_of(const std::vector<jet::Column>& cols, const std::vector<Value>& row) {
@@ -350,69 +337,41 @@ TEST(JsonErrors, ValuesThatDoNotSuitTheirColumn) {
         const char* says;  // part of the message besides the column's name
     };
     for (const Case& c : std::vector<Case>{
-             {"Flag", "\"yes\"", "(Boolean)"},
-             {"Flag", "\"true\"", "(Boolean)"},
-             {"Count", "1.5", "not a whole number"},
-             {"Count", "1.0", "not a whole number"},
-             {"Count", "1e3", "not a whole number"},
-             {"Count", "9223372036854775808", "too large"},
-             {"Count", "-9223372036854775809", "too large"},
-             {"Count", "\"12\"", "(Long)"},
-             {"Count", "true", "(Long)"},
-             {"Amount", "1.23456", "4 decimal places"},
-             {"Amount", "\"0.00001\"", "4 decimal places"},
-             {"Amount", "1e-5", "4 decimal places"},
-             {"Amount", "922337203685477.5808", "outside"},
-             {"Amount", "-922337203685477.5809", "outside"},
-             {"Amount", "1e20", "outside"},
-             {"Amount", "1e999999999999999", "outside"},
-             {"Amount", "\"12 \"", "(Currency)"},
-             {"Amount", "\"\"", "(Currency)"},
-             {"Price", "1.005", "2 decimal places"},
-             {"Price", "1234.5", "precision of 5"},
+             {"Flag", "\"yes\"", "(Boolean)"}, {"Flag", "\"true\"", "(Boolean)"},
+             {"Count", "1.5", "not a whole number"}, {"Count", "1.0", "not a whole number"},
+             {"Count", "1e3", "not a whole number"}, {"Count", "9223372036854775808", "too large"},
+             {"Count", "-9223372036854775809", "too large"}, {"Count", "\"12\"", "(Long)"}, {"Count", "true", "(Long)"},
+             {"Amount", "1.23456", "4 decimal places"}, {"Amount", "\"0.00001\"", "4 decimal places"},
+             {"Amount", "1e-5", "4 decimal places"}, {"Amount", "922337203685477.5808", "outside"},
+             {"Amount", "-922337203685477.5809", "outside"}, {"Amount", "1e20", "outside"},
+             {"Amount", "1e999999999999999", "outside"}, {"Amount", "\"12 \"", "(Currency)"}, {"Amount", "\"\"", "(Currency)"},
+             {"Price", "1.005", "2 decimal places"}, {"Price", "1234.5", "precision of 5"},
              {"Big", "79228162514264337593543950336", "too large"},  // 2^96
              {"Big", "1e40", "too large"},
-             {"Ratio", "1e39", "out of range"},
-             {"Ratio", "\"1.5\"", "(Single)"},
-             {"Ratio", "\"Infinity\"", "(Single)"},
-             {"Measure", "1e309", "out of range"},
-             {"Measure", "\"INF\"", "(Double)"},
-             {"When", "\"2023-13-01\"", "not a valid date"},
-             {"When", "\"2023-00-01\"", "not a valid date"},
-             {"When", "\"2023-02-30\"", "not a valid date"},
-             {"When", "\"1900-02-29\"", "not a valid date"},
-             {"When", "\"2023-04-31T00:00:00\"", "not a valid date"},
-             {"When", "\"2023-01-01T24:00:00\"", "not a valid date"},
-             {"When", "\"2023-01-01T23:60:00\"", "not a valid date"},
-             {"When", "\"2023-01-01T23:59:60\"", "not a valid date"},
-             {"When", "\"2023-1-01\"", "not a valid date"},
-             {"When", "\"23-01-01\"", "not a valid date"},
-             {"When", "\"2023-01-01T10:00\"", "not a valid date"},
-             {"When", "\"2023-01-01T10:00:00.1234\"", "not a valid date"},
-             {"When", "\"2023-01-01T10:00:00.\"", "not a valid date"},
-             {"When", "\"2023-01-01T10:00:00Z\"", "not a valid date"},
-             {"When", "\"2023-01-01T\"", "not a valid date"},
-             {"When", "\"\"", "not a valid date"},
+             {"Ratio", "1e39", "out of range"}, {"Ratio", "\"1.5\"", "(Single)"}, {"Ratio", "\"Infinity\"", "(Single)"},
+             {"Measure", "1e309", "out of range"}, {"Measure", "\"INF\"", "(Double)"},
+             {"When", "\"2023-13-01\"", "not a valid date"}, {"When", "\"2023-00-01\"", "not a valid date"},
+             {"When", "\"2023-02-30\"", "not a valid date"}, {"When", "\"1900-02-29\"", "not a valid date"},
+             {"When", "\"2023-04-31T00:00:00\"", "not a valid date"}, {"When", "\"2023-01-01T24:00:00\"", "not a valid date"},
+             {"When", "\"2023-01-01T23:60:00\"", "not a valid date"}, {"When", "\"2023-01-01T23:59:60\"", "not a valid date"},
+             {"When", "\"2023-1-01\"", "not a valid date"}, {"When", "\"23-01-01\"", "not a valid date"},
+             {"When", "\"2023-01-01T10:00\"", "not a valid date"}, {"When", "\"2023-01-01T10:00:00.1234\"", "not a valid date"},
+             {"When", "\"2023-01-01T10:00:00.\"", "not a valid date"}, {"When", "\"2023-01-01T10:00:00Z\"", "not a valid date"},
+             {"When", "\"2023-01-01T\"", "not a valid date"}, {"When", "\"\"", "not a valid date"},
              {"When", "45000", "(DateTime)"},
-             {"Name", "12", "(Text)"},
-             {"Name", "false", "(Text)"},
+             {"Name", "12", "(Text)"}, {"Name", "false", "(Text)"},
              {"Notes", "1.5", "(Memo)"},
              {"Id", "\"{33221100-5544-7766-8899-AABBCCDDEEF}\"", "not a GUID"},
              {"Id", "\"{33221100-5544-7766-8899-AABBCCDDEEFG}\"", "not a GUID"},
              {"Id", "\"{332211005-544-7766-8899-AABBCCDDEEFF}\"", "not a GUID"},
              {"Id", "\"{33221100-5544-7766-8899-AABBCCDDEEFF\"", "not a GUID"},
              {"Id", "\"33221100554477668899AABBCCDDEEFF\"", "not a GUID"},
-             {"Raw", "\"abc\"", "odd number"},
-             {"Raw", "\"zz\"", "not hex"},
-             {"Raw", "\"0x00\"", "not hex"},
-             {"Picture", "\"base64:A\"", "not valid base64"},
-             {"Picture", "\"base64:AB=C\"", "not valid base64"},
+             {"Raw", "\"abc\"", "odd number"}, {"Raw", "\"zz\"", "not hex"}, {"Raw", "\"0x00\"", "not hex"},
+             {"Picture", "\"base64:A\"", "not valid base64"}, {"Picture", "\"base64:AB=C\"", "not valid base64"},
              {"Picture", "\"base64:AB!=\"", "not valid base64"},
              {"Picture", "\"base64:AB==\"", "not valid base64"},  // unused bits set
-             {"Picture", "\"base64:AA===\"", "not valid base64"},
-             {"Picture", "\"base64:AA=\"", "not valid base64"},
-             {"Picture", "\"base64:AA AA\"", "not valid base64"},
-             {"Picture", "42", "(OLE)"},
+             {"Picture", "\"base64:AA===\"", "not valid base64"}, {"Picture", "\"base64:AA=\"", "not valid base64"},
+             {"Picture", "\"base64:AA AA\"", "not valid base64"}, {"Picture", "42", "(OLE)"},
          }) {
         std::string line = std::string("{\"") + c.column + "\":" + c.json + "}";
         std::string e = error_of(line, cols);

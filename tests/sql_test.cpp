@@ -8,8 +8,6 @@
 #include <functional>
 #include <stdexcept>
 
-#include "jet/create.h"
-#include "register_table.h"
 #include "jet/database.h"
 #include "jet/text.h"
 #include "sql/like.h"
@@ -286,60 +284,28 @@ protected:
     };
 
     void SetUp() override {
-        path_ = (dir_ / "reg.mdb").string();
-        jet::create_database(path_);
-        jet::Database db(path_);
-        reg::create_register_table(db);
-        jet::WriteGroup g(db);
-        jet::TableWriter& w = g.table("ЗУРТ");
-        auto date = [](int y, int m, int d) { return jet::from_civil({y, m, d, 0, 0, 0, 0}); };
-        std::vector<Row> rows(8, Row(26));
-        // 1: everything filled
-        rows[0][kSurname] = std::string("Иванов");
-        rows[0][kName] = std::string("Иван");
-        rows[0][kBlake] = std::string("БЛ-1");
-        rows[0][kBirth] = date(1980, 5, 3);
-        rows[0][kHeight] = std::int64_t{180};
-        rows[0][kWeight] = 80.5;
-        rows[0][kConvicted] = true;
-        rows[0][kNote] = std::string("первая запись");
-        rows[0][kSum] = jet::Currency{1000};
-        // 2: no Блейк лист
-        rows[1][kSurname] = std::string("ИВАНОВА");
-        rows[1][kName] = std::string("Анна");
-        rows[1][kPatronymic] = std::string("");
-        rows[1][kBirth] = date(1990, 1, 1);
-        rows[1][kHeight] = std::int64_t{165};
-        rows[1][kWeight] = 55.0;
-        rows[1][kSum] = jet::Currency{10000};
-        // 3: Ё, and an empty Блейк лист
-        rows[2][kSurname] = std::string("Ёлкин");
-        rows[2][kName] = std::string("Пётр");
-        rows[2][kBlake] = std::string("");
-        rows[2][kNote] = std::string("вторая");
-        rows[2][kHeight] = std::int64_t{170};
-        // 4: Е, no name, a numeric Блейк лист
-        rows[3][kSurname] = std::string("Елкин");
-        rows[3][kBlake] = std::string("5");
-        rows[3][kBirth] = date(1975, 12, 31);
-        // 5: an apostrophe
-        rows[4][kSurname] = std::string("О'Нил");
-        rows[4][kName] = std::string("Шон");
-        rows[4][kBlake] = std::string("12");
-        rows[4][kConvicted] = true;
-        // 6: all Null (Судимость No)
-        // 7: the same name in both columns
-        rows[6][kSurname] = std::string("Роман");
-        rows[6][kName] = std::string("роман");
-        // 8: a name with spaces
-        rows[7][kSurname] = std::string("Мария");
-        rows[7][kName] = std::string("Анна Мария");
-        rows[7][kBlake] = std::string("7");
-        for (Row& r : rows) {
-            if (std::holds_alternative<jet::Null>(r[kConvicted])) r[kConvicted] = false;
-            w.insert(r);
-        }
-        g.commit();
+        const auto date = [](int y, int m, int d) { return jet::Value(jet::from_civil({y, m, d, 0, 0, 0, 0})); };
+        path_ = write_register(dir_ / "reg.mdb",
+                               {// 1: everything filled
+                                register_row({{kSurname, "Иванов"}, {kName, "Иван"}, {kBlake, "БЛ-1"}, {kBirth, date(1980, 5, 3)},
+                                              {kHeight, 180}, {kWeight, 80.5}, {kConvicted, true}, {kNote, "первая запись"},
+                                              {kSum, jet::Currency{1000}}}),
+                                // 2: no Блейк лист
+                                register_row({{kSurname, "ИВАНОВА"}, {kName, "Анна"}, {kPatronymic, ""}, {kBirth, date(1990, 1, 1)},
+                                              {kHeight, 165}, {kWeight, 55.0}, {kSum, jet::Currency{10000}}}),
+                                // 3: Ё, and an empty Блейк лист
+                                register_row({{kSurname, "Ёлкин"}, {kName, "Пётр"}, {kBlake, ""}, {kNote, "вторая"}, {kHeight, 170}}),
+                                // 4: Е, no name, a numeric Блейк лист
+                                register_row({{kSurname, "Елкин"}, {kBlake, "5"}, {kBirth, date(1975, 12, 31)}}),
+                                // 5: an apostrophe
+                                register_row({{kSurname, "О'Нил"}, {kName, "Шон"}, {kBlake, "12"}, {kConvicted, true}}),
+                                // 6: all Null (Судимость No)
+                                register_row({}),
+                                // 7: the same name in both columns
+                                register_row({{kSurname, "Роман"}, {kName, "роман"}}),
+                                // 8: a name with spaces
+                                register_row({{kSurname, "Мария"}, {kName, "Анна Мария"}, {kBlake, "7"}})})
+                    .string();
     }
 
     // The номер of the rows the condition takes, in storage order.
@@ -479,11 +445,7 @@ TEST_F(SqlRegister, ColumnsAndRowsOfAResult) {
     // A row deleted after the run keeps its place and reads as Null.
     sql::Result before = sql::Result::run(db, sql::parse("SELECT Фамилия, Судимость FROM ЗУРТ"));
     std::vector<jet::RowId> ids = db.table("ЗУРТ").row_ids();
-    {
-        jet::WriteGroup g(db);
-        g.table("ЗУРТ").remove(ids[1]);
-        g.commit();
-    }
+    change_table(path_, [&](jet::TableWriter& t) { t.remove(ids[1]); });
     EXPECT_EQ(before.row_count(), 8u);
     EXPECT_EQ(before.row(1), (Row{jet::Null{}, jet::Null{}}));
     EXPECT_EQ(before.row(2), (Row{std::string("Ёлкин"), false}));
@@ -539,11 +501,7 @@ TEST(SqlFixtures, BrowserStatementsAgreeWithAPlainFilter) {
     fs::path path = fixtures_dir() / "register" / "reg_small.mdb";
     if (!fs::exists(path)) REGISTER_SKIP() << "reg_small.mdb is absent";
     jet::Database db(path.string());
-    std::vector<Row> all;
-    db.table("ЗУРТ").scan([&](jet::RowId, const Row& row) {
-        all.push_back(row);
-        return true;
-    });
+    const std::vector<Row> all = register_rows(path);
     ASSERT_FALSE(all.empty());
 
     sql::Result list = sql::Result::run(db, sql::parse(kListQuery));
@@ -572,39 +530,23 @@ TEST(SqlFixtures, BrowserStatementsAgreeWithAPlainFilter) {
 
 TEST(SqlLarge, CountsAndSlicesAgreeWithTheFullScan) {
     TempDir dir;
-    std::string path = (dir / "big.mdb").string();
-    jet::create_database(path);
-    jet::Database db(path);
-    reg::create_register_table(db);
-    const char* const names[] = {"Анна", "Иван", "Степан", "Ёлка", "ОЛЕГ", "Мария Анна"};
-    constexpr int kRows = 20000;
-    {
-        jet::WriteGroup g(db);
-        jet::TableWriter& w = g.table("ЗУРТ");
-        for (int i = 0; i < kRows; ++i) {
-            Row row(26);
-            std::string n = std::to_string(100000 + i);  // in index order, so the index grows at its end
-            row[1] = "Фамилия" + n.substr(1);
-            if (i % 7 != 0) row[2] = std::string(names[i % 6]);
-            if (i % 5 != 0) row[4] = std::to_string(i % 100);
-            row[9] = std::int64_t{140 + i % 60};
-            row[11] = i % 3 == 0;
-            w.insert(row);
-        }
-        g.commit();
-    }
-    {
-        // Holes: deleted rows are neither counted nor read.
-        std::vector<jet::RowId> ids = db.table("ЗУРТ").row_ids();
-        jet::WriteGroup g(db);
-        for (std::size_t i = 0; i < ids.size(); i += 11) g.table("ЗУРТ").remove(ids[i]);
-        g.commit();
-    }
-    std::vector<Row> all;
-    db.table("ЗУРТ").scan([&](jet::RowId, const Row& row) {
-        all.push_back(row);
-        return true;
+    const fs::path path = write_register(dir / "big.mdb", 20000, [](int i) {
+        const char* const names[] = {"Анна", "Иван", "Степан", "Ёлка", "ОЛЕГ", "Мария Анна"};
+        Row row(26);
+        std::string n = std::to_string(100000 + i);  // in index order, so the index grows at its end
+        row[1] = "Фамилия" + n.substr(1);
+        if (i % 7 != 0) row[2] = std::string(names[i % 6]);
+        if (i % 5 != 0) row[4] = std::to_string(i % 100);
+        row[9] = std::int64_t{140 + i % 60};
+        row[11] = i % 3 == 0;
+        return row;
     });
+    // Holes: deleted rows are neither counted nor read.
+    change_table(path, [ids = jet::Database(path.string()).table("ЗУРТ").row_ids()](jet::TableWriter& t) {
+        for (std::size_t i = 0; i < ids.size(); i += 11) t.remove(ids[i]);
+    });
+    const std::vector<Row> all = register_rows(path);
+    jet::Database db(path.string());
 
     sql::Result every = sql::Result::run(db, sql::parse(kListQuery));
     ASSERT_EQ(every.row_count(), all.size());

@@ -169,6 +169,28 @@ void write_file(const fs::path& p, const std::string& bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+Row person(int i) {
+    Row v(26, jet::Null{});
+    v[1] = "Фамилия" + std::to_string(i);
+    v[2] = "Имя" + std::to_string(i);
+    v[4] = std::string(i % 2 ? "да" : "нет");
+    std::string memo;
+    for (int k = 0; k < (i % 5 == 0 ? 3000 : 10); ++k) memo += "п";
+    v[12] = memo;
+    v[14] = "M" + std::to_string(i);
+    return v;
+}
+
+fs::path make_register(const fs::path& dir, int rows, const std::string& name, int first) {
+    return write_register(dir / name, rows, person, first);
+}
+
+Row register_row(std::initializer_list<std::pair<int, jet::Value>> values) {
+    Row v(26, jet::Null{});
+    for (const auto& [column, value] : values) v.at(static_cast<std::size_t>(column)) = value;
+    return v;
+}
+
 fs::path write_register(const fs::path& db, const std::vector<Row>& rows) {
     std::size_t i = 0;
     return write_register(db, static_cast<int>(rows.size()), [&](int) { return rows[i++]; });
@@ -186,6 +208,13 @@ fs::path write_register(const fs::path& db, int count, const std::function<Row(i
     }
     g.commit();
     return db;
+}
+
+void change_table(const fs::path& db, const std::function<void(jet::TableWriter&)>& body, const std::string& table) {
+    jet::Database d(db.string());
+    jet::WriteGroup g(d);
+    body(g.table(table));
+    g.commit();
 }
 
 fs::path write_table(const fs::path& db, const jet::TableSpec& spec, const std::vector<Row>& rows) {

@@ -11,12 +11,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "jet/create.h"
+#include "jet/database.h"
 #include "jet/disk.h"
 #include "jet/value.h"
 
@@ -85,11 +87,21 @@ private:
 
 using Row = std::vector<jet::Value>;
 
+// Person i of a register: a name and a marker (column 14) that follow the row
+// wherever it goes, and a memo long enough every few rows to need pages of its own.
+Row person(int i);
+// A register of persons first .. first + rows - 1 at dir/name.
+fs::path make_register(const fs::path& dir, int rows, const std::string& name = "reg.mdb", int first = 0);
+// A row of the register: Null but for the columns given.
+Row register_row(std::initializer_list<std::pair<int, jet::Value>> values);
 // A new register file at db: table ЗУРТ holding the given rows (values in
 // column order; the autonumber left Null is filled in).
 fs::path write_register(const fs::path& db, const std::vector<Row>& rows);
 // The same with rows make(first) .. make(first + count - 1).
 fs::path write_register(const fs::path& db, int count, const std::function<Row(int)>& make, int first = 0);
+// Opens db and runs body in one write group on a table (the register's
+// unless named), committing it when body returns.
+void change_table(const fs::path& db, const std::function<void(jet::TableWriter&)>& body, const std::string& table = "ЗУРТ");
 // A new database at db holding one table made from spec, with these rows.
 fs::path write_table(const fs::path& db, const jet::TableSpec& spec, const std::vector<Row>& rows = {});
 // The rows of ЗУРТ in storage order.
