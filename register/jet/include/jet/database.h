@@ -36,12 +36,13 @@ public:
     const std::string& path() const;
     // The file's real path, links followed (its journal and other companions are named after it).
     const std::string& real_path() const;
-    // The engine's view of the file.
+    // The engine's own view of the file, for the engine's parts: the types
+    // are complete only inside it.
     const Header& header() const { return *header_; }
     PageFile& file() { return *file_; }
 
     // How long a read or a write waits for another program's lock before it
-    // is refused (Busy); PageFile::kDefaultLockWait unless set.
+    // is refused (Busy); five seconds unless set.
     void set_lock_wait(std::chrono::milliseconds wait);
     // Why something beside the file that is not its journal blocks writes to
     // it (found when the file was last locked), or empty. Reads go on.
