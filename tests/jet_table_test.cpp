@@ -77,20 +77,12 @@ std::vector<jet::RowId> scanned_ids(jet::Table t) {
 // reads first; deletes leave gaps and grown rows move off their pages.
 TEST(Table, RowIdsOfFullPagesGapsAndMovedRows) {
     TempDir dir;
-    const fs::path p = dir / "small.mdb";
-    jet::create_database(p.string());
-    jet::Database db(p.string());
     jet::TableSpec spec = reg::register_table_spec();
     spec.columns.resize(3);
-    {
-        jet::WriteGroup g(db);
-        jet::create_table(g, spec);
-        for (int i = 0; i < 3000; ++i) {
-            std::vector<jet::Value> v{jet::Null{}, std::string("Ф") + std::to_string(i), std::string("И")};
-            g.table("ЗУРТ").insert(v);
-        }
-        g.commit();
-    }
+    std::vector<Row> rows;
+    for (int i = 0; i < 3000; ++i) rows.push_back({jet::Null{}, std::string("Ф") + std::to_string(i), std::string("И")});
+    const fs::path p = write_table(dir / "small.mdb", spec, rows);
+    jet::Database db(p.string());
     std::vector<jet::RowId> ids = db.table("ЗУРТ").row_ids();
     ASSERT_EQ(ids.size(), 3000u);
     EXPECT_EQ(ids, scanned_ids(db.table("ЗУРТ")));

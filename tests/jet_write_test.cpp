@@ -320,14 +320,14 @@ TEST(Write, UsageMapsSharingARowAreRefused) {
     }
     write_file(db, bytes);
     jet::Database d(db.string());
-    try {
-        jet::WriteGroup g(d);
-        g.table(kRegister);
-        ADD_FAILURE() << "the table was opened for writing";
-    } catch (const jet::Error& e) {
-        EXPECT_EQ(e.kind(), jet::ErrorKind::Damaged) << e.what();
-        EXPECT_NE(std::string(e.what()).find("same row"), std::string::npos) << e.what();
-    }
+    const jet::Error e = jet_error_of(
+        [&] {
+            jet::WriteGroup g(d);
+            g.table(kRegister);
+        },
+        "the table was opened for writing");
+    EXPECT_EQ(e.kind(), jet::ErrorKind::Damaged) << e.what();
+    EXPECT_NE(std::string(e.what()).find("same row"), std::string::npos) << e.what();
     EXPECT_EQ(read_file(db), bytes);
     const std::vector<std::string> problems = jet::check_database(d);
     ASSERT_EQ(problems.size(), 1u);
@@ -353,14 +353,10 @@ TEST(Write, LongValueInADeletedRowIsDamage) {
     }
     ASSERT_GT(flagged, 0u);
     write_file(db, bytes);
+    const jet::Error e = jet_error_of([&] { rows_by_first(db); }, "the memo was read");
+    EXPECT_EQ(e.kind(), jet::ErrorKind::Damaged);
+    EXPECT_NE(std::string(e.what()).find("deleted row"), std::string::npos) << e.what();
     jet::Database d(db.string());
-    try {
-        rows_by_first(db);
-        ADD_FAILURE() << "the memo was read";
-    } catch (const jet::Error& e) {
-        EXPECT_EQ(e.kind(), jet::ErrorKind::Damaged);
-        EXPECT_NE(std::string(e.what()).find("deleted row"), std::string::npos) << e.what();
-    }
     EXPECT_FALSE(jet::check_database(d).empty());
 }
 
@@ -381,12 +377,7 @@ TEST(Write, ReadOnlyFileOrFolderIsRefusedAndUnchanged) {
             read_only_file(db);
         }
         jet::Database d(db.string());
-        try {
-            jet::WriteGroup g(d);
-            ADD_FAILURE() << "opened for writing";
-        } catch (const jet::Error& e) {
-            EXPECT_EQ(e.kind(), jet::ErrorKind::ReadOnly) << e.what();
-        }
+        EXPECT_EQ(jet_error_of([&] { jet::WriteGroup g(d); }, "opened for writing").kind(), jet::ErrorKind::ReadOnly);
         EXPECT_EQ(d.table(kRegister).row_ids().size(), 3u) << "still readable";
         EXPECT_EQ(read_file(db), before);
         EXPECT_FALSE(fs::exists(journal_of(db)));
@@ -576,14 +567,10 @@ TEST(Write, KilledWriterLeavesWholeGroupsOnly) {
 TEST(Write, ChangesToOtherWritersFilesStaySound) {
     if (!have_fixtures()) REGISTER_SKIP() << "the shared test files are absent";
     int written = 0, refused = 0;
-    for (const fs::path& src : jet4_fixtures()) {
-        std::string n = src.filename().string();
-        if (n.find("password") != std::string::npos) continue;
-        TempDir dir;
-        fs::path db = copy_fixture(dir.path(), src);
+    on_fixture_copies([&](const fs::path&, const fs::path& db) {
         std::vector<std::string> tables = jet::Database(db.string()).user_tables();
         for (const std::string& table : tables) {
-            SCOPED_TRACE(n + " / " + table);
+            SCOPED_TRACE(table);
             jet::Database d(db.string());
             std::vector<std::pair<jet::RowId, Row>> rows;
             d.table(table).scan([&](jet::RowId id, const Row& r) {
@@ -616,7 +603,7 @@ TEST(Write, ChangesToOtherWritersFilesStaySound) {
             if (have_program("mdb-export")) EXPECT_TRUE(agrees_with_mdb_export(db, table));
         }
         expect_sound(db);
-    }
+    });
     EXPECT_GT(written, 50);
     EXPECT_GT(refused, 0) << "the French sort order file must refuse writes";
 }

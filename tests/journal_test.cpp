@@ -77,12 +77,8 @@ std::uint64_t steps_of_inserting(const fs::path& db) {
 // Whether writing to db is refused as the kind says, the file left as it was.
 void expect_write_refused(const fs::path& db, jet::ErrorKind kind) {
     const std::string before = read_file(db);
-    try {
-        insert_one(db, 777);
-        ADD_FAILURE() << "the write went through";
-    } catch (const jet::Error& e) {
-        EXPECT_EQ(e.kind(), kind) << e.what();
-    }
+    const jet::Error e = jet_error_of([&] { insert_one(db, 777); }, "the write went through");
+    EXPECT_EQ(e.kind(), kind) << e.what();
     EXPECT_TRUE(read_file(db) == before) << "the file changed";
 }
 
@@ -300,12 +296,8 @@ TEST(Journal, FileRemovedOrReplacedUnderAWriter) {
         Row v = person(50);
         g.table(kTable).insert(v);
         fs::rename(other, a);  // another file put in its place
-        try {
-            g.commit();
-            ADD_FAILURE() << "the group went into a file no program finds";
-        } catch (const jet::Error& e) {
-            EXPECT_EQ(e.kind(), jet::ErrorKind::Replaced) << e.what();
-        }
+        const jet::Error e = jet_error_of([&] { g.commit(); }, "the group went into a file no program finds");
+        EXPECT_EQ(e.kind(), jet::ErrorKind::Replaced) << e.what();
     }
     EXPECT_TRUE(read_file(a) == other_bytes);
     EXPECT_FALSE(fs::exists(journal_of(a)));
@@ -345,12 +337,9 @@ TEST(Journal, LockWaitsAreBounded) {
     jet::Database holder(a.string());
     jet::WriteGroup held(holder);  // another program's group, open
     const auto start = std::chrono::steady_clock::now();
-    try {
-        jet::Database d(a.string(), std::chrono::milliseconds(200));
-        ADD_FAILURE() << "read under another program's write lock";
-    } catch (const jet::Error& e) {
-        EXPECT_EQ(e.kind(), jet::ErrorKind::Busy) << e.what();
-    }
+    const jet::Error e = jet_error_of([&] { jet::Database d(a.string(), std::chrono::milliseconds(200)); },
+                                      "read under another program's write lock");
+    EXPECT_EQ(e.kind(), jet::ErrorKind::Busy) << e.what();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
     dataaccess::Connection c;
     c.set_lock_wait(std::chrono::milliseconds(200));
@@ -366,12 +355,7 @@ TEST(Journal, LockWaitsAreBounded) {
     jet::Database reader(a.string());
     jet::FileLock reading(reader.file(), false);
     jet::Database writer(a.string(), std::chrono::milliseconds(200));
-    try {
-        jet::WriteGroup g(writer);
-        ADD_FAILURE() << "wrote under another program's read lock";
-    } catch (const jet::Error& e) {
-        EXPECT_EQ(e.kind(), jet::ErrorKind::Busy) << e.what();
-    }
+    EXPECT_EQ(jet_error_of([&] { jet::WriteGroup g(writer); }, "wrote under another program's read lock").kind(), jet::ErrorKind::Busy);
 }
 
 // Access on the same register: its lock file beside it, or a byte range of
@@ -381,16 +365,12 @@ TEST(Journal, AccessOrAnotherProgramsLockRefusesWrites) {
     TempDir dir;
     const fs::path a = write_register(dir / "a.mdb", 3, person);
     write_file(dir / "a.ldb", "");
-    try {
-        insert_one(a, 10);
-        ADD_FAILURE() << "written while open in Access";
-    } catch (const jet::Error& e) {
-        EXPECT_EQ(e.kind(), jet::ErrorKind::Busy);
-        EXPECT_EQ(e.reason(), jet::Reason::OpenInAccess);
-        const dataaccess::DataError d = dataaccess::Connection::error_for(e, QString::fromStdString(a.string()));
-        EXPECT_TRUE(d.description().contains(QStringLiteral("открыта в Access"))) << d.description().toStdString();
-        EXPECT_TRUE(d.description().contains(QStringLiteral("«a.ldb»"))) << d.description().toStdString();
-    }
+    const jet::Error e = jet_error_of([&] { insert_one(a, 10); }, "written while open in Access");
+    EXPECT_EQ(e.kind(), jet::ErrorKind::Busy);
+    EXPECT_EQ(e.reason(), jet::Reason::OpenInAccess);
+    const QString said = dataaccess::Connection::error_for(e, QString::fromStdString(a.string())).description();
+    EXPECT_TRUE(said.contains(QStringLiteral("открыта в Access"))) << said.toStdString();
+    EXPECT_TRUE(said.contains(QStringLiteral("«a.ldb»"))) << said.toStdString();
     EXPECT_EQ(rows_in(a), 3u) << "reading goes on";
     fs::remove(dir / "a.ldb");
     insert_one(a, 11);
@@ -417,13 +397,13 @@ TEST(Journal, AccessOrAnotherProgramsLockRefusesWrites) {
     ASSERT_EQ(::read(ready[0], &c, 1), 1);
     ASSERT_EQ(c, 1);
     const std::string before = read_file(a);
-    try {
-        jet::Database d(a.string(), std::chrono::milliseconds(200));
-        jet::WriteGroup g(d);
-        ADD_FAILURE() << "written under another program's lock";
-    } catch (const jet::Error& e) {
-        EXPECT_EQ(e.kind(), jet::ErrorKind::Busy) << e.what();
-    }
+    const jet::Error locked = jet_error_of(
+        [&] {
+            jet::Database d(a.string(), std::chrono::milliseconds(200));
+            jet::WriteGroup g(d);
+        },
+        "written under another program's lock");
+    EXPECT_EQ(locked.kind(), jet::ErrorKind::Busy) << locked.what();
     EXPECT_TRUE(read_file(a) == before);
     ::kill(other, SIGKILL);
     ::waitpid(other, nullptr, 0);

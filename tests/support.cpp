@@ -60,6 +60,17 @@ fs::path copy_fixture(const fs::path& dir, const fs::path& from) {
     return to;
 }
 
+void on_fixture_copies(const std::function<void(const fs::path& fixture, const fs::path& copy)>& body) {
+    for (const fs::path& fixture : jet4_fixtures()) {
+        const std::string name = fixture.filename().string();
+        if (name.find("password") != std::string::npos) continue;
+        SCOPED_TRACE(name);
+        TempDir dir;
+        body(fixture, copy_fixture(dir.path(), fixture));
+        if (::testing::Test::HasFailure()) return;
+    }
+}
+
 RunResult run(const std::vector<std::string>& argv) {
     int out_pipe[2], err_pipe[2];
     if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
@@ -157,6 +168,16 @@ TempDir::~TempDir() {
     std::error_code ec;
     fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
     fs::remove_all(path_, ec);
+}
+
+jet::Error jet_error_of(const std::function<void()>& f, const std::string& instead) {
+    try {
+        f();
+    } catch (const jet::Error& e) {
+        return e;
+    }
+    ADD_FAILURE() << instead;
+    return jet::Error(jet::ErrorKind::Internal, "no error");
 }
 
 std::string read_file(const fs::path& p) {

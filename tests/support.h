@@ -37,6 +37,9 @@ bool inputs_required();
 std::vector<fs::path> jet4_fixtures();
 // A writable copy of a file (a shared test file, mostly) in dir, under its own name.
 fs::path copy_fixture(const fs::path& dir, const fs::path& from);
+// Runs body on a writable copy of every Jet 4 fixture but the password-protected
+// ones, each in a folder of its own; the walk stops at the first failure.
+void on_fixture_copies(const std::function<void(const fs::path& fixture, const fs::path& copy)>& body);
 
 struct RunResult {
     int status = -1;  // exit status, or -1 when the program died by a signal
@@ -165,6 +168,10 @@ struct ReadOnlyFolder {
     ~ReadOnlyFolder();
 };
 void read_only_file(const fs::path& p);
+
+// The engine's error f reports. When it reports none, the test fails saying
+// what happened instead, and the error returned is an Internal one.
+jet::Error jet_error_of(const std::function<void()>& f, const std::string& instead);
 
 std::string read_file(const fs::path& p);
 void write_file(const fs::path& p, const std::string& bytes);
