@@ -178,7 +178,7 @@ private:
 };
 
 FaultyPlatform& fault_seam() {
-    static FaultyPlatform seam(system_platform());
+    static FaultyPlatform& seam = *new FaultyPlatform(system_platform());  // never destroyed, as the system's
     return seam;
 }
 

@@ -158,7 +158,9 @@ public:
 }  // namespace
 
 Platform& system_platform() {
-    static PosixPlatform posix;
+    // Never destroyed: a descriptor closed while the process exits still
+    // finds its platform.
+    static PosixPlatform& posix = *new PosixPlatform;
     return posix;
 }
 
