@@ -7,9 +7,9 @@
 
 #include "catalog.h"
 #include "data_page.h"
+#include "free_pages.h"
 #include "header.h"
 #include "index_tree.h"
-#include "page_allocator.h"
 #include "platform.h"
 #include "tdef_layout.h"
 #include "text.h"

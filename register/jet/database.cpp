@@ -1,8 +1,8 @@
 #include "database.h"
 
 #include "catalog.h"
+#include "free_pages.h"
 #include "header.h"
-#include "page_allocator.h"
 #include "page_file.h"
 #include "platform.h"
 #include "relations.h"

@@ -265,7 +265,7 @@ bool rename(const std::string& from, const std::string& to) { return platform().
 std::optional<FileId> identify(const std::string& path) {
     FileFacts f;
     if (!platform().facts_of(path, true, f)) return std::nullopt;
-    return FileId{f.device, f.inode};
+    return f.id();
 }
 
 }  // namespace disk

@@ -137,4 +137,19 @@ void FreePages::store() {
     changed_ = false;
 }
 
+PageAllocator::PageAllocator(PageFile& file) : file_(file) {}
+
+FreePages& PageAllocator::free_pages() {
+    if (!free_pages_) free_pages_.emplace(file_);
+    return *free_pages_;
+}
+
+std::uint32_t PageAllocator::allocate(PageRole role) { return free_pages().take(role); }
+
+void PageAllocator::release(std::uint32_t page) { free_pages().give_back(page); }
+
+void PageAllocator::finish() {
+    if (free_pages_) free_pages_->store();
+}
+
 }  // namespace jet

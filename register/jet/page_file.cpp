@@ -57,8 +57,7 @@ PageFile::PageFile(const std::string& path) : path_(path), lock_wait_(default_lo
     }
     FileFacts st;
     fd_ = open_regular(real_path_, Access::Read, st, path_);
-    device_ = st.device;
-    inode_ = st.inode;
+    id_ = st.id();
     size_ = st.size;
 }
 
@@ -122,7 +121,7 @@ void PageFile::refresh_size() {
 
 void PageFile::check_still_at_path() const {
     FileFacts st;
-    if (!platform().facts_of(real_path_, true, st) || st.device != device_ || st.inode != inode_) {
+    if (!platform().facts_of(real_path_, true, st) || st.id() != id_) {
         throw Error(ErrorKind::Replaced, "the database file " + path_ + " was removed or replaced by another file while it was open");
     }
 }
@@ -138,7 +137,7 @@ void PageFile::enable_writes() {
     }
     FileFacts now;
     UniqueFd owned = open_regular(real_path_, Access::ReadWrite, now, path_);
-    if (now.device != device_ || now.inode != inode_) {
+    if (now.id() != id_) {
         throw Error(ErrorKind::Replaced, "the database file " + path_ + " was replaced by another file while it was open");
     }
     if (now.links > 1) {

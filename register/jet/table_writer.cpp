@@ -9,7 +9,6 @@
 #include "index.h"
 #include "index_tree.h"
 #include "long_value.h"
-#include "page_allocator.h"
 #include "page_file.h"
 #include "relations.h"
 #include "room_index.h"
@@ -47,21 +46,6 @@ std::vector<std::uint8_t> long_header(std::uint32_t length_and_flags, std::uint3
 }
 
 }  // namespace
-
-PageAllocator::PageAllocator(PageFile& file) : file_(file) {}
-
-FreePages& PageAllocator::free_pages() {
-    if (!free_pages_) free_pages_.emplace(file_);
-    return *free_pages_;
-}
-
-std::uint32_t PageAllocator::allocate(PageRole role) { return free_pages().take(role); }
-
-void PageAllocator::release(std::uint32_t page) { free_pages().give_back(page); }
-
-void PageAllocator::finish() {
-    if (free_pages_) free_pages_->store();
-}
 
 // What a writer keeps between changes: the table's definition as it changes,
 // its maps and index trees as far as they were touched, and where new rows go.

@@ -62,4 +62,19 @@ private:
     std::uint32_t scan_budget_ = 16384;  // 64 MB of pages read at most, once per group
 };
 
+// Pages for the whole file in one write group, through its map of free pages:
+// a free page is used again before the file grows; released pages go back.
+class PageAllocator {
+public:
+    explicit PageAllocator(PageFile& file);
+    std::uint32_t allocate(PageRole role);
+    void release(std::uint32_t page);
+    void finish();
+    FreePages& free_pages();
+
+private:
+    PageFile& file_;
+    std::optional<FreePages> free_pages_;
+};
+
 }  // namespace jet

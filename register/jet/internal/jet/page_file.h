@@ -108,7 +108,7 @@ public:
     void check_still_at_path() const;
 
     // Whether the other opening is of this very file.
-    bool same_file_as(const PageFile& other) const { return device_ == other.device_ && inode_ == other.inode_; }
+    bool same_file_as(const PageFile& other) const { return id_ == other.id_; }
 
     // The path as given (for messages) and the file's real path.
     const std::string& path() const { return path_; }
@@ -150,8 +150,7 @@ private:
     std::string path_;
     std::string real_path_;
     UniqueFd fd_;
-    std::uint64_t device_ = 0;
-    std::uint64_t inode_ = 0;
+    disk::FileId id_;  // the file that was opened
     std::uint64_t size_ = 0;
     std::unordered_map<std::uint32_t, PagePtr> cache_;
     std::unordered_map<std::uint32_t, Pending> pending_;

@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <string>
 
+#include "disk.h"
+
 namespace jet {
 
 // What the engine asks about a file.
@@ -32,7 +34,7 @@ struct FileFacts {
     // No one's write bit is set: the file is kept unwritten even from a user
     // the system would let through.
     bool marked_read_only() const { return (permissions & 0222) == 0; }
-    bool same_file(const FileFacts& o) const { return device == o.device && inode == o.inode; }
+    disk::FileId id() const { return {device, inode}; }
 };
 
 enum class Access { Read, Write, ReadWrite };
