@@ -3,8 +3,8 @@
 #include <QFile>
 #include <QStringList>
 
-#include <map>
 #include <optional>
+#include <random>
 #include <utility>
 #include <vector>
 
@@ -13,8 +13,10 @@
 #include "jet/database.h"
 #include "jet/disk.h"
 #include "jet/error.h"
+#include "jet/pending_move.h"
 #include "jet/text.h"
 #include "move_record.h"
+#include "move_settle.h"
 #include "register.h"
 
 namespace reg {
@@ -56,49 +58,44 @@ QStringList misplaced_columns(const std::vector<jet::Column>& src, const std::ve
     return out;
 }
 
-// A group a cut-off run left on its way: the destination holds it when any of
-// its rows is there with the number and values it was stored with (a commit
-// stores a group whole); then the source lets the rows go that still hold
-// what was sent. Either way the record goes. Runs under the source's write lock.
-void settle_interrupted_move(jet::Database& from, const std::string& record, std::size_t columns) {
-    jet::DatabaseLock lock(from, true);
-    const std::optional<MoveRecord> left = read_move_record(record);
-    if (!left) return;
-    bool arrived = false;
-    if (!left->complete) {
-        remove_move_record(record);
-        return;
-    }
-    try {
-        jet::Database to(left->destination);
-        std::map<std::int64_t, std::uint64_t> stored;
-        for (const MovedRow& r : left->rows) stored[r.number] = r.stored_hash;
-        to.table(kTable.toStdString()).scan([&](jet::RowId, const std::vector<jet::Value>& row) {
-            const auto* number = row.empty() ? nullptr : std::get_if<std::int64_t>(&row[0]);
-            if (auto it = number ? stored.find(*number) : stored.end(); it != stored.end() && it->second == row_hash(row, columns)) {
-                arrived = true;
-                return false;
+// The columns past the destination's last that hold a value in some row of
+// the source: moved by ordinal, those values would be lost.
+QStringList filled_extra_columns(jet::Table& src, std::size_t columns) {
+    const std::vector<jet::Column>& all = src.columns();
+    std::vector<bool> filled(all.size(), false);
+    std::size_t left = all.size() > columns ? all.size() - columns : 0;
+    if (left > 0) {
+        src.scan([&](jet::RowId, const std::vector<jet::Value>& row) {
+            for (std::size_t c = columns; c < row.size() && c < all.size(); ++c) {
+                if (filled[c] || jet::is_null(row[c])) continue;
+                const auto* text = std::get_if<std::string>(&row[c]);
+                const auto* bytes = std::get_if<jet::Binary>(&row[c]);
+                if ((text && text->empty()) || (bytes && bytes->bytes.empty())) continue;
+                filled[c] = true;
+                --left;
             }
-            return true;
+            return left > 0;
         });
-    } catch (const jet::Error& e) {
-        if (e.kind() != jet::ErrorKind::NotFound) throw;  // the destination is gone: the rows only stay here
     }
-    if (arrived) {
-        jet::WriteGroup g(from);
-        jet::TableWriter& t = g.table(kTable.toStdString());
-        for (const MovedRow& r : left->rows) {
-            std::optional<std::vector<jet::Value>> row;
-            try {
-                row = t.read(r.from);
-            } catch (const jet::Error& e) {
-                if (e.kind() != jet::ErrorKind::Damaged) throw;  // the page holds something else by now
-            }
-            if (row && row_hash(*row, columns) == r.source_hash) t.remove(r.from);
-        }
-        g.commit();
+    QStringList out;
+    for (std::size_t c = columns; c < all.size(); ++c) {
+        if (filled[c]) out << quoted(QString::fromStdString(all[c].name));
     }
-    remove_move_record(record);
+    return out;
+}
+
+RecordedFile recorded(const jet::Database& db) {
+    RecordedFile f{db.real_path(), 0, 0};
+    if (const auto id = jet::disk::identify(db.real_path())) {
+        f.device = id->device;
+        f.inode = id->inode;
+    }
+    return f;
+}
+
+std::uint64_t new_move_id() {
+    std::random_device random;
+    return (static_cast<std::uint64_t>(random()) << 32) ^ random();
 }
 
 }  // namespace
@@ -113,6 +110,9 @@ std::size_t move_register(const QString& source, const QString& destination, con
                                                                     "разные базы.")
                                                          .arg(quoted(source_shown)));
     }
+    // Whatever this process writes from now on settles a group an earlier
+    // run left on its way first.
+    bind_moves();
     const QString* where = &destination;
     try {
         jet::Database to(QFile::encodeName(destination).toStdString());
@@ -131,6 +131,12 @@ std::size_t move_register(const QString& source, const QString& destination, con
                                 .arg(quoted(source_shown))
                                 .arg(src.columns().size())
                                 .arg(QString::fromStdString(missing.name), quoted(destination_shown)));
+        }
+        if (const QStringList lost = filled_extra_columns(src, columns); !lost.isEmpty()) {
+            throw DataError(dataaccess::errc::kItemNotFound,
+                            QStringLiteral("В базе-источнике %1 заполнены столбцы, которых нет в базе-приемнике %2: %3. Их значения "
+                                           "были бы потеряны. Ничего не перенесено.")
+                                .arg(quoted(source_shown), quoted(destination_shown), lost.join(QStringLiteral(", "))));
         }
         // Rows another table of the source names cannot leave: that table's
         // rows would name nothing, or go with them where deletes cascade.
@@ -161,13 +167,15 @@ std::size_t move_register(const QString& source, const QString& destination, con
         }
         // Both files must take writes before anything moves: a source that
         // refused its deletes after a group was stored would leave that group
-        // in both files, and a second run would copy it again.
+        // in both files, and a second run would copy it again. A group an
+        // earlier run left on its way between either of them and any file is
+        // settled here, before this run reads a row.
         where = &destination;
         { jet::WriteGroup probe(to); }
         where = &source;
         { jet::WriteGroup probe(from); }
-        const std::string record = move_record_path(from.real_path());
-        settle_interrupted_move(from, record, columns);
+        const std::string source_record = jet::pending_move_path(from.real_path());
+        const std::string destination_record = jet::pending_move_path(to.real_path());
         std::vector<jet::RowId> ids = src.row_ids();
         const bool source_first = locks_source_first(source, destination);
         std::size_t moved = 0;
@@ -195,11 +203,17 @@ std::size_t move_register(const QString& source, const QString& destination, con
             }
             where = &destination;
             jet::TableWriter& d = in.table(kTable.toStdString());
-            MoveRecord sent{to.real_path(), {}};
+            MoveRecord sent;
+            sent.id = new_move_id();
+            sent.source = recorded(from);
+            sent.destination = recorded(to);
+            sent.table = kTable.toStdString();
+            sent.columns = static_cast<std::uint32_t>(columns);
+            std::vector<jet::RowId> sent_ids;
             std::optional<jet::Error> refused;
             for (auto& [id, row] : rows) {
                 // The hash of the row as the source holds it, before its values move on.
-                const std::uint64_t source_hash = row_hash(row, columns);
+                const std::uint64_t source_hash = row_hash(row, 0, row.size());
                 std::vector<jet::Value> values(columns, jet::Null{});
                 for (std::size_t c = 1; c < columns && c < row.size(); ++c) values[c] = std::move(row[c]);
                 try {
@@ -211,23 +225,60 @@ std::size_t move_register(const QString& source, const QString& destination, con
                     break;
                 }
                 const auto* number = std::get_if<std::int64_t>(&values[0]);
-                sent.rows.push_back({id, number ? *number : 0, source_hash, row_hash(values, columns)});
+                sent.rows.push_back({source_hash, number ? *number : 0, row_hash(values, 1, columns)});
+                sent_ids.push_back(id);
             }
             // The deletes are carried out in memory before the destination
             // commits: a source the engine could not change leaves both files
             // as they were, not the group in both.
             where = &source;
-            for (const MovedRow& r : sent.rows) s.remove(r.from);
+            for (const jet::RowId& id : sent_ids) s.remove(id);
             out.prepare();
-            if (!sent.rows.empty()) write_move_record(record, sent);
+            // The record goes beside both files before the destination
+            // commits: until it is settled, neither file takes another write.
+            // Where the group surely never reached the destination, it goes again.
+            auto take_back_record = [&] {
+                for (const std::string* r : {&destination_record, &source_record}) {
+                    try {
+                        if (read_move_record(*r).record.id == sent.id) remove_move_record(*r);
+                    } catch (const jet::Error&) {
+                        // left bound: the next writer settles it
+                    }
+                }
+            };
+            if (!sent.rows.empty()) {
+                where = &destination;
+                to.check_still_at_path();
+                try {
+                    where = &source;
+                    sent.copy = 0;
+                    write_move_record(source_record, from.real_path(), sent);
+                    where = &destination;
+                    sent.copy = 1;
+                    write_move_record(destination_record, to.real_path(), sent);
+                } catch (const jet::Error&) {
+                    take_back_record();
+                    throw;
+                }
+            }
             where = &destination;
             in.commit();
             // Removed or replaced while it was written: the group went where
-            // no program finds it, so the source keeps it.
-            to.check_still_at_path();
+            // no program finds it, so the source keeps it. A file renamed
+            // away may still hold it under its new name: the record stays.
+            try {
+                to.check_still_at_path();
+            } catch (const jet::Error& e) {
+                if (e.reason() == jet::Reason::FileRemoved) take_back_record();
+                throw;
+            }
             where = &source;
             out.commit();
-            if (!sent.rows.empty()) remove_move_record(record);
+            if (!sent.rows.empty()) {
+                remove_move_record(source_record);
+                where = &destination;
+                remove_move_record(destination_record);
+            }
             moved += sent.rows.size();
             // Both files are free again before the caller hears of the group:
             // a window repainting, or another reader, does not wait on them.

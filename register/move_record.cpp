@@ -12,7 +12,31 @@ namespace reg {
 
 namespace {
 
-constexpr char kMagic[8] = {'Z', 'R', 'M', 'O', 'V', 'E', '0', '1'};
+constexpr char kMagic[8] = {'Z', 'R', 'M', 'O', 'V', 'E', '0', '2'};
+constexpr char kEarlierMagic[8] = {'Z', 'R', 'M', 'O', 'V', 'E', '0', '1'};
+// One byte, written on its own: no write can leave half of it.
+constexpr std::uint8_t kWriting = 'W';
+constexpr std::uint8_t kComplete = 'C';
+constexpr std::size_t kStateAt = 8;
+constexpr std::size_t kHead = 32;  // magic, state and 7 zero bytes, body length, checksum
+constexpr std::uint64_t kLargest = 64u << 20;  // far more than a group of rows needs
+constexpr std::size_t kRowBytes = 24;
+
+constexpr std::uint64_t kFnvStart = 0xCBF29CE484222325ull;
+constexpr std::uint64_t kFnvPrime = 0x100000001B3ull;
+
+// FNV-1a: each step is a bijection of the state, so a change of any one byte
+// always changes the hash.
+struct Hasher {
+    std::uint64_t h = kFnvStart;
+    void put(std::uint64_t v, int n) {
+        for (int i = 0; i < n; ++i) h = (h ^ static_cast<std::uint8_t>(v >> (8 * i))) * kFnvPrime;
+    }
+    void bytes(const void* p, std::size_t n) {
+        const auto* b = static_cast<const std::uint8_t*>(p);
+        for (std::size_t i = 0; i < n; ++i) h = (h ^ b[i]) * kFnvPrime;
+    }
+};
 
 struct Writer {
     std::vector<std::uint8_t> out;
@@ -23,20 +47,41 @@ struct Writer {
         const auto* b = static_cast<const std::uint8_t*>(p);
         out.insert(out.end(), b, b + n);
     }
+    void text(const std::string& s) {
+        put(s.size(), 4);
+        bytes(s.data(), s.size());
+    }
 };
 
-std::uint64_t mix(std::uint64_t h, const std::uint8_t* p, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 0x100000001B3ull;
-    return h;
-}
-
-// The hash of the bytes a Writer would have collected, taken as they come.
-struct Hasher {
-    std::uint64_t h = 0xCBF29CE484222325ull;
-    void put(std::uint64_t v, int n) {
-        for (int i = 0; i < n; ++i) h = (h ^ static_cast<std::uint8_t>(v >> (8 * i))) * 0x100000001B3ull;
+// Reads what a Writer wrote, never past the end: a read that would is noted
+// and yields zeros.
+struct Reader {
+    const std::uint8_t* p;
+    std::size_t size;
+    std::size_t at = 0;
+    bool short_ = false;
+    std::uint64_t get(std::size_t n) {
+        if (size - at < n) {
+            short_ = true;
+            at = size;
+            return 0;
+        }
+        std::uint64_t v = 0;
+        for (std::size_t i = n; i-- > 0;) v = (v << 8) | p[at + i];
+        at += n;
+        return v;
     }
-    void bytes(const void* p, std::size_t n) { h = mix(h, static_cast<const std::uint8_t*>(p), n); }
+    std::string text() {
+        const std::uint64_t n = get(4);
+        if (size - at < n) {
+            short_ = true;
+            at = size;
+            return {};
+        }
+        std::string s(reinterpret_cast<const char*>(p + at), static_cast<std::size_t>(n));
+        at += static_cast<std::size_t>(n);
+        return s;
+    }
 };
 
 // Each value as its kind and its bytes, so that no two different rows write the same.
@@ -68,85 +113,156 @@ void serialise(Sink& w, const jet::Value& v) {
         v);
 }
 
-std::uint64_t get(const std::uint8_t* p, int n) {
-    std::uint64_t v = 0;
-    for (int i = n - 1; i >= 0; --i) v = (v << 8) | p[i];
-    return v;
+std::uint64_t checksum(std::uint64_t body_length, const std::uint8_t* body, std::size_t n) {
+    Hasher h;
+    h.put(body_length, 8);
+    h.bytes(body, n);
+    return h.h;
 }
 
+ReadRecord earlier_version(const std::string& path, const std::vector<std::uint8_t>& b) {
+    // Written in one go and checked by its checksum, with no mark of being
+    // complete: a record that does not read whole was cut while it was written.
+    ReadRecord cut{RecordFound::Cut, {}, 0};
+    if (b.size() < 24) return cut;
+    Hasher h;
+    h.bytes(b.data(), b.size() - 8);
+    Reader tail{b.data() + b.size() - 8, 8};
+    if (tail.get(8) != h.h) return cut;
+    Reader r{b.data(), b.size() - 8, 8};
+    ReadRecord out{RecordFound::Complete, {}, 0};
+    MoveRecord& m = out.record;
+    m.earlier_version = true;
+    m.source.path = path.substr(0, path.size() - 5);  // beside its source, "-move" after the source's real path
+    m.destination.path = r.text();
+    m.table = "ЗУРТ";
+    const std::uint64_t rows = r.get(4);
+    if (r.short_ || rows > (r.size - r.at) / 30) return cut;
+    for (std::uint64_t i = 0; i < rows; ++i) {
+        r.get(6);  // where the row lay in the source
+        MovedRow row;
+        row.number = static_cast<std::int64_t>(r.get(8));
+        row.source_hash = r.get(8);
+        row.stored_hash = r.get(8);
+        m.rows.push_back(row);
+    }
+    return out;
+}
 
 }  // namespace
 
-std::uint64_t row_hash(const std::vector<jet::Value>& row, std::size_t columns) {
+std::uint64_t row_hash(const std::vector<jet::Value>& row, std::size_t from, std::size_t to) {
     Hasher w;
-    for (std::size_t c = 1; c < columns && c < row.size(); ++c) serialise(w, row[c]);
+    for (std::size_t c = from; c < to && c < row.size(); ++c) serialise(w, row[c]);
     return w.h;
 }
 
-std::string move_record_path(const std::string& source_real_path) { return source_real_path + "-move"; }
+std::uint64_t source_row_hash(const MoveRecord& record, const std::vector<jet::Value>& row) {
+    return record.earlier_version ? row_hash(row, 1, record.columns) : row_hash(row, 0, row.size());
+}
 
-void write_move_record(const std::string& path, const MoveRecord& record) {
-    Writer w;
-    w.bytes(kMagic, 8);
-    w.put(record.destination.size(), 4);
-    w.bytes(record.destination.data(), record.destination.size());
-    w.put(record.rows.size(), 4);
-    for (const MovedRow& r : record.rows) {
-        w.put(r.from.page, 4);
-        w.put(r.from.row, 2);
-        w.put(static_cast<std::uint64_t>(r.number), 8);
-        w.put(r.source_hash, 8);
-        w.put(r.stored_hash, 8);
+void write_move_record(const std::string& path, const std::string& beside, const MoveRecord& record) {
+    Writer body;
+    body.put(record.id, 8);
+    body.put(record.copy, 1);
+    for (const RecordedFile* f : {&record.source, &record.destination}) {
+        body.text(f->path);
+        body.put(f->device, 8);
+        body.put(f->inode, 8);
     }
-    w.put(mix(0xCBF29CE484222325ull, w.out.data(), w.out.size()), 8);
-    const int fd = jet::disk::create_new(path, 0644);
-    if (fd < 0) jet::io_error("cannot write the record of the move beside", path, errno);
+    body.text(record.table);
+    body.put(record.columns, 4);
+    body.put(record.rows.size(), 4);
+    for (const MovedRow& r : record.rows) {
+        body.put(r.source_hash, 8);
+        body.put(static_cast<std::uint64_t>(r.number), 8);
+        body.put(r.stored_hash, 8);
+    }
+    Writer all;
+    all.bytes(kMagic, 8);
+    all.put(kWriting, 1);
+    all.put(0, 7);
+    all.put(body.out.size(), 8);
+    all.put(checksum(body.out.size(), body.out.data(), body.out.size()), 8);
+    all.bytes(body.out.data(), body.out.size());
+
+    const int fd = jet::disk::create_new_like(path, beside);
+    if (fd < 0) {
+        const int err = errno;
+        if (err == EEXIST || err == ELOOP || err == EISDIR) {
+            throw jet::Error(jet::ErrorKind::PendingMove, "something lies where the record of the move goes: " + path,
+                             jet::Reason::MoveRecordNotAFile, path);
+        }
+        jet::io_error("cannot write the record of the move beside", beside, err);
+    }
     jet::UniqueFd owned(fd);
-    if (!jet::disk::write(fd, path, w.out.data(), w.out.size(), 0) || !jet::disk::sync(fd, path) || !jet::disk::sync_folder_of(path)) {
+    if (!jet::disk::write(fd, path, all.out.data(), all.out.size(), 0) || !jet::disk::sync(fd, path) ||
+        !jet::disk::write(fd, path, &kComplete, 1, kStateAt) || !jet::disk::sync(fd, path) || !jet::disk::sync_folder_of(path)) {
         const int err = errno;
         jet::disk::discard(path);
-        jet::io_error("cannot write the record of the move beside", path, err);
+        jet::io_error("cannot write the record of the move beside", beside, err);
     }
 }
 
-std::optional<MoveRecord> read_move_record(const std::string& path) {
-    // A record that does not read whole was cut while it was written: the
-    // destination had not taken its group then.
-    MoveRecord cut;
-    cut.complete = false;
+ReadRecord read_move_record(const std::string& path) {
+    switch (jet::disk::entry_at(path)) {
+        case jet::disk::Entry::None: return {};
+        case jet::disk::Entry::Regular: break;
+        default: return {RecordFound::NotAFile, {}, 0};
+    }
     const int fd = jet::disk::open_to_read(path);
     if (fd < 0) {
-        if (errno == ENOENT) return std::nullopt;
-        return cut;
+        const int err = errno;
+        if (err == ENOENT) return {};
+        if (err == EINVAL || err == ELOOP) return {RecordFound::NotAFile, {}, 0};
+        return {RecordFound::Unreadable, {}, err};
     }
     jet::UniqueFd owned(fd);
+    const ReadRecord damaged{RecordFound::Damaged, {}, 0};
     std::uint64_t size = 0;
-    if (!jet::disk::size_of(fd, size) || size > (64 << 20)) return cut;
+    if (!jet::disk::size_of(fd, size)) return {RecordFound::Unreadable, {}, errno};
+    if (size == 0) return {RecordFound::Cut, {}, 0};
+    if (size > kLargest) return damaged;
     std::vector<std::uint8_t> b(static_cast<std::size_t>(size));
-    std::size_t got = 0;
-    if (!jet::disk::read_all(fd, b.data(), b.size(), 0, got) || got != b.size() || b.size() < 24) return cut;
-    if (std::memcmp(b.data(), kMagic, 8) != 0) return cut;
-    if (get(b.data() + b.size() - 8, 8) != mix(0xCBF29CE484222325ull, b.data(), b.size() - 8)) return cut;
-    MoveRecord r;
-    std::size_t at = 8;
-    const std::uint64_t name = get(b.data() + at, 4);
-    at += 4;
-    if (name > b.size() - at) return cut;
-    r.destination.assign(reinterpret_cast<const char*>(b.data() + at), name);
-    at += name;
-    if (b.size() - at < 12) return cut;
-    const std::uint64_t rows = get(b.data() + at, 4);
-    at += 4;
-    if (rows > (b.size() - at - 8) / 30) return cut;
-    for (std::uint64_t i = 0; i < rows; ++i, at += 30) {
-        MovedRow m;
-        m.from = {static_cast<std::uint32_t>(get(b.data() + at, 4)), static_cast<std::uint16_t>(get(b.data() + at + 4, 2))};
-        m.number = static_cast<std::int64_t>(get(b.data() + at + 6, 8));
-        m.source_hash = get(b.data() + at + 14, 8);
-        m.stored_hash = get(b.data() + at + 22, 8);
-        r.rows.push_back(m);
+    if (!jet::disk::read_exact(fd, b.data(), b.size(), 0)) return {RecordFound::Unreadable, {}, errno != 0 ? errno : EIO};
+    if (b.size() >= 8 && std::memcmp(b.data(), kEarlierMagic, 8) == 0) return earlier_version(path, b);
+    if (b.size() < kHead) return damaged;
+    bool blank = true;
+    for (std::size_t i = 0; i < 16; ++i) blank = blank && b[i] == 0;
+    if (blank) return {RecordFound::Cut, {}, 0};
+    if (std::memcmp(b.data(), kMagic, 8) != 0) return damaged;
+    const std::uint8_t state = b[kStateAt];
+    if (state != kWriting && state != kComplete) return damaged;
+    Reader head{b.data(), b.size(), 16};
+    const std::uint64_t length = head.get(8);
+    const std::uint64_t sum = head.get(8);
+    const bool whole = length == b.size() - kHead && sum == checksum(length, b.data() + kHead, b.size() - kHead);
+    if (!whole) return state == kWriting ? ReadRecord{RecordFound::Cut, {}, 0} : damaged;
+
+    Reader r{b.data() + kHead, b.size() - kHead};
+    ReadRecord out{state == kWriting ? RecordFound::Cut : RecordFound::Complete, {}, 0};
+    out.body_sound = true;
+    MoveRecord& m = out.record;
+    m.id = r.get(8);
+    m.copy = static_cast<std::uint8_t>(r.get(1));
+    for (RecordedFile* f : {&m.source, &m.destination}) {
+        f->path = r.text();
+        f->device = r.get(8);
+        f->inode = r.get(8);
     }
-    return r;
+    m.table = r.text();
+    m.columns = static_cast<std::uint32_t>(r.get(4));
+    const std::uint64_t rows = r.get(4);
+    if (r.short_ || rows != (r.size - r.at) / kRowBytes || (r.size - r.at) % kRowBytes != 0) return damaged;
+    m.rows.reserve(static_cast<std::size_t>(rows));
+    for (std::uint64_t i = 0; i < rows; ++i) {
+        MovedRow row;
+        row.source_hash = r.get(8);
+        row.number = static_cast<std::int64_t>(r.get(8));
+        row.stored_hash = r.get(8);
+        m.rows.push_back(row);
+    }
+    return out;
 }
 
 void remove_move_record(const std::string& path) {

@@ -1,45 +1,91 @@
-// The record of a group of rows on its way from one register to another. It
-// lies beside the source ("<source>-move") from before the destination takes
-// the group until the source has let the group go, both files locked all the
-// while. A move that finds one, left by a run that was cut off, settles that
-// group first: when the destination holds it, the source lets its rows go;
-// else they stay where they are. So a resumed move never copies a group twice.
+// The record of a group of rows on its way from one register to another. A
+// copy lies beside each of the two files ("<real path>-move",
+// jet/pending_move.h) from before the destination takes the group until the
+// source has let it go, both files locked all the while. A program that finds
+// one settles the group first (move_settle.h).
+//
+// The record names both files as the journal does (real path, device and
+// inode), the destination's table and its column count, and each row by what
+// it holds: the whole row as the source held it, and the number and values
+// the destination stored. Where a row lay does not count, so compacting
+// either file, or a row moved on its page, cannot fool it.
+//
+// On disk: "ZRMOVE02", a state byte ('W' until the whole record is synced,
+// then 'C', written on its own) and 7 zero bytes, the length of the body, a
+// checksum over the length and the body, then the body. Only a record still
+// marked 'W' (or never written at all: empty, or its head all zeros as a
+// disk leaves blocks it had no time to fill) was cut before it was complete;
+// anything else that does not read whole is damage, never taken as cut.
+// The source's copy is written whole and marked before the destination's is
+// begun, so a source's copy marked 'W' beside a complete destination's copy
+// of the same move is damage too (move_settle.cpp).
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "jet/bytes.h"
 #include "jet/value.h"
 
 namespace reg {
 
+struct RecordedFile {
+    std::string path;  // its real path when the group moved
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+};
+
 struct MovedRow {
-    jet::RowId from;                // the row in the source
+    std::uint64_t source_hash = 0;  // the row as the source held it
     std::int64_t number = 0;        // the number the destination gave it
-    std::uint64_t source_hash = 0;  // its values as the source holds them
-    std::uint64_t stored_hash = 0;  // its values as the destination stored them
+    std::uint64_t stored_hash = 0;  // columns 1 up to `columns` as the destination stored them
 };
 
 struct MoveRecord {
-    std::string destination;  // the destination's real path
+    std::uint64_t id = 0;  // the same in both copies
+    std::uint8_t copy = 0;  // 0: the copy beside the source, written first; 1: beside the destination
+    RecordedFile source;
+    RecordedFile destination;
+    std::string table;
+    std::uint32_t columns = 0;  // the destination table's column count
     std::vector<MovedRow> rows;
-    bool complete = true;     // false: cut while it was written (its group never left the source)
+    // An earlier version's record lay beside the source only, and hashed the
+    // source's row over columns 1 up to the destination's count, which it did
+    // not keep (0 here: the destination's count as it is now).
+    bool earlier_version = false;
 };
 
-// A hash of a row's values from column 1 up to (not including) `columns`:
-// enough to tell the same person from another.
-std::uint64_t row_hash(const std::vector<jet::Value>& row, std::size_t columns);
+// A hash of a row's values from column `from` up to (not including) `to`:
+// enough to tell one person from another.
+std::uint64_t row_hash(const std::vector<jet::Value>& row, std::size_t from, std::size_t to);
+// The hash a record keeps of a source row.
+std::uint64_t source_row_hash(const MoveRecord& record, const std::vector<jet::Value>& row);
 
-std::string move_record_path(const std::string& source_real_path);
-// Writes the record and syncs it and its folder; raises jet::Error (Io).
-void write_move_record(const std::string& path, const MoveRecord& record);
-// The record at path, or nothing; one that cannot be read whole is returned
-// as not complete.
-std::optional<MoveRecord> read_move_record(const std::string& path);
-// Removes the record and syncs its folder; raises jet::Error (Io).
+// Writes a copy of the record at path, beside the database file `beside`
+// (made with that file's mode and owner): whole and marked "WRITING", synced,
+// then marked "COMPLETE", synced, its folder synced. Raises jet::Error (Io,
+// or PendingMove when something already lies at path).
+void write_move_record(const std::string& path, const std::string& beside, const MoveRecord& record);
+
+enum class RecordFound {
+    None,        // nothing at the path
+    Cut,         // cut while it was written: its group never reached the destination
+    Complete,    // read whole, checksum sound
+    Unreadable,  // the system refuses to read it (os_error)
+    Damaged,     // marked complete, but not whole or not sound
+    NotAFile,    // a folder, a link, a device
+};
+
+struct ReadRecord {
+    RecordFound found = RecordFound::None;
+    MoveRecord record;        // when Complete, or Cut with body_sound
+    int os_error = 0;         // when Unreadable
+    bool body_sound = false;  // Cut, yet written whole: only its mark was not set
+};
+
+ReadRecord read_move_record(const std::string& path);
+
+// Removes a copy of the record and syncs its folder; raises jet::Error (Io).
 void remove_move_record(const std::string& path);
 
 }  // namespace reg

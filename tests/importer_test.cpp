@@ -152,10 +152,26 @@ TEST(Importer, ColumnsAreCheckedFirstAndCopiedByPosition) {
     EXPECT_TRUE(s.messages[0].contains("№ 20")) << s.messages[0].toStdString();
     EXPECT_EQ(register_rows(dst).size(), 1u);
     EXPECT_EQ(register_rows(fewer).size(), 5u);
-    std::vector<Row> before = register_rows(more);
-    choose(f, s, more, dst);  // more columns in the source: the extra one stays behind
+    // More columns in the source, one of them filled in: its values would be
+    // lost, so nothing moves and the message names it.
+    choose(f, s, more, dst);
     f.imp_Click();
-    EXPECT_EQ(s.messages.size(), 1u);
+    ASSERT_EQ(s.messages.size(), 2u);
+    EXPECT_TRUE(s.messages[1].contains("«Доп»")) << s.messages[1].toStdString();
+    EXPECT_EQ(register_rows(dst).size(), 1u);
+    EXPECT_EQ(register_rows(more).size(), 5u);
+    // Emptied (Null or an empty text), the extra column stays behind.
+    const std::vector<jet::RowId> ids = jet::Database(more.string()).table("ЗУРТ").row_ids();
+    change_table(more, [&](jet::TableWriter& t) {
+        for (const jet::RowId id : ids) {
+            std::vector<jet::Value> row = *t.read(id);
+            row[26] = id.row % 2 ? jet::Value{std::string()} : jet::Value{jet::Null{}};
+            t.update(id, row);
+        }
+    });
+    std::vector<Row> before = register_rows(more);
+    f.imp_Click();
+    EXPECT_EQ(s.messages.size(), 2u);
     std::vector<Row> got = register_rows(dst);
     ASSERT_EQ(got.size(), 6u);
     for (std::size_t i = 0; i < before.size(); ++i) {

@@ -13,6 +13,7 @@
 #include "dataaccess/recordset.h"
 #include "jet/database.h"
 #include "jet/error.h"
+#include "move_settle.h"
 
 namespace dataaccess {
 
@@ -126,6 +127,9 @@ void Connection::Open(const QString& connection_string, const QString& /*user*/,
     if (db_) throw DataError(errc::kOpen, QStringLiteral("Операция не допускается, если объект открыт."));
     const QString path = data_source(connection_string);
     path_ = path;
+    // A group a cut-off move left on its way is settled before this
+    // connection writes (or the write refused while it cannot be).
+    reg::bind_moves();
     try {
         db_ = std::make_unique<jet::Database>(QFile::encodeName(path).toStdString(), lock_wait_);
     } catch (const jet::Error& e) {

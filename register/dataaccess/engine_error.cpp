@@ -57,6 +57,48 @@ QString stray_journal(const QString& path) {
         .arg(quoted(shown_file(path) + QStringLiteral("-journal")));
 }
 
+// The sentence on a move cut off that could not be settled, after "not saved: ".
+QString pending_move(const jet::Error& e, const QString& path) {
+    const QString subject = quoted(shown_file(QString::fromStdString(e.subject())));
+    const QString record = quoted(shown_file(path) + QStringLiteral("-move"));
+    switch (e.reason()) {
+        case jet::Reason::MoveRecordUnreadable:
+            return QStringLiteral("рядом с ней лежит запись о прерванном переносе записей %1, которую не удается прочитать%2, — дайте "
+                                  "право читать этот файл всем, кто работает с базой, и повторите действие; читать базу можно.")
+                .arg(subject, os_reason(e.os_error()));
+        case jet::Reason::MoveRecordDamaged:
+            return QStringLiteral("запись о прерванном переносе записей %1 рядом с ней повреждена, и неизвестно, не остались ли "
+                                  "перенесенные записи в обеих базах, — сверьте обе базы, удалите лишние записи, а затем файл %1; "
+                                  "читать базу можно.")
+                .arg(subject);
+        case jet::Reason::MoveRecordNotAFile:
+            return QStringLiteral("на месте записи о переносе записей рядом с ней лежит %1, и это не файл, а папка или ссылка, — "
+                                  "уберите ее и повторите действие; читать базу можно.")
+                .arg(subject);
+        case jet::Reason::MoveRecordForeign:
+            return QStringLiteral("рядом с ней лежит запись о прерванном переносе %1, которая относится к другой базе (вероятно, "
+                                  "скопирована вместе с этой), — если в этой базе нет лишних записей, удалите файл %1; читать базу "
+                                  "можно.")
+                .arg(subject);
+        case jet::Reason::MoveOtherMissing:
+            return QStringLiteral("перенос записей между ней и базой %1 был прерван, а база %1 не найдена там, где была, — верните "
+                                  "ее на место и повторите действие, а если ее больше нет, удалите файл %2; читать базу можно.")
+                .arg(subject, record);
+        case jet::Reason::MoveOtherReplaced:
+            return QStringLiteral("перенос записей в базу %1 был прерван, а на ее месте теперь другой файл, в котором перенесенных "
+                                  "записей нет, — верните прежнюю базу %1 на место и повторите действие; читать базу можно.")
+                .arg(subject);
+        case jet::Reason::MoveOtherRefused:
+            return QStringLiteral("сначала нужно завершить прерванный перенос записей между ней и базой %1, а изменить базу %1 "
+                                  "сейчас нельзя, — повторите действие, когда она будет доступна для записи; читать базу можно.")
+                .arg(subject);
+        default:
+            return QStringLiteral("рядом с ней лежит запись о незавершенном переносе записей %1 — повторите перенос, чтобы "
+                                  "завершить его; читать базу можно.")
+                .arg(record);
+    }
+}
+
 }  // namespace
 
 QString shown_file(const QString& path) {
@@ -157,6 +199,8 @@ DataError engine_error(const jet::Error& e, const QString& path, const QString& 
             return DataError(errc::kFileNotFound, QStringLiteral("Изменения не сохранены: файл базы данных %1 удален или заменен другим "
                                                                  "файлом, пока программа с ним работала. Откройте базу заново.")
                                                       .arg(file));
+        case jet::ErrorKind::PendingMove:
+            return DataError(errc::kPendingMove, QStringLiteral("Изменения в базе данных %1 не сохранены: %2").arg(file, pending_move(e, path)));
         case jet::ErrorKind::Internal:
             return DataError(errc::kInternal, QStringLiteral("Программа не смогла выполнить изменение базы данных %1 из-за "
                                                              "собственной ошибки. База данных осталась без изменений.")

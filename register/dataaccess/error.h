@@ -33,6 +33,7 @@ constexpr int kRelatedRowRequired = 3201;  // the row names a row its parent tab
 constexpr int kInternal = 3000;            // the engine could not carry out a change; nothing was written
 constexpr int kLocked = 3218;              // another program kept the file locked too long
 constexpr int kStrayJournal = 3734;        // a file beside the database that is not its journal blocks changes
+constexpr int kPendingMove = 3197;         // a move cut off, not yet settled, binds the database
 }  // namespace errc
 
 // A name or a path as the messages quote it: «…».

@@ -235,7 +235,27 @@ bool sync_folder_of(const std::string& path) { return platform().sync_folder_of(
 
 int create_new(const std::string& path, std::uint32_t permissions) { return platform().create_new(path, permissions); }
 
+int create_new_like(const std::string& path, const std::string& like) {
+    FileFacts of;
+    if (!platform().facts_of(like, true, of)) return -1;
+    const int fd = platform().create_new(path, of.permissions & 0666);
+    if (fd >= 0) platform().take_owner_of(fd, of);
+    return fd;
+}
+
 bool remove(const std::string& path) { return platform().remove(path); }
+
+Entry entry_at(const std::string& path) {
+    FileFacts f;
+    if (!platform().facts_of(path, false, f)) return Entry::None;
+    switch (f.kind) {
+        case FileFacts::Kind::Regular: return Entry::Regular;
+        case FileFacts::Kind::Folder: return Entry::Folder;
+        case FileFacts::Kind::Link: return Entry::Link;
+        case FileFacts::Kind::Other: return Entry::Other;
+    }
+    return Entry::Other;
+}
 
 int open_to_read(const std::string& path) {
     UniqueFd fd(platform().open(path, Access::Read));

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "journal.h"
+#include "pending_move_check.h"
 #include "platform.h"
 
 namespace jet {
@@ -122,7 +123,10 @@ void PageFile::refresh_size() {
 void PageFile::check_still_at_path() const {
     FileFacts st;
     if (!platform().facts_of(real_path_, true, st) || st.id() != id_) {
-        throw Error(ErrorKind::Replaced, "the database file " + path_ + " was removed or replaced by another file while it was open");
+        FileFacts open;
+        const bool gone = platform().facts(fd_.get(), open) && open.links == 0;
+        throw Error(ErrorKind::Replaced, "the database file " + path_ + " was removed or replaced by another file while it was open",
+                    gone ? Reason::FileRemoved : Reason::Unspecified);
     }
 }
 
@@ -187,6 +191,8 @@ void PageFile::lock(bool exclusive) {
         return;
     }
     if (exclusive && !writable_) throw Error(ErrorKind::ReadOnly, "the database is open for reading only: " + path_, Reason::FileReadOnly);
+    // A move cut off binds the file until its group is settled.
+    if (exclusive) settle_pending_move(real_path_);
     take_lock(exclusive);
     depth_ = 1;
     exclusive_ = exclusive;
@@ -194,6 +200,7 @@ void PageFile::lock(bool exclusive) {
     cache_.clear();
     try {
         look_for_journal(exclusive);
+        if (exclusive) refuse_if_move_pending(real_path_, path_);
         refresh_size();
     } catch (...) {
         unlock();

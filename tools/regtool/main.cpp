@@ -18,6 +18,7 @@
 #include "dataaccess/error.h"
 #include "demo.h"
 #include "move.h"
+#include "move_settle.h"
 #include "json_in.h"
 #include "jet/database.h"
 #include "jet/disk.h"
@@ -321,6 +322,8 @@ int run(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
+    // Every command that writes settles a move cut off beside its file first.
+    reg::bind_moves();
     std::vector<std::string> args(argv + 1, argv + argc);
     try {
         return run(args);

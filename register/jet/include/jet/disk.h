@@ -89,6 +89,10 @@ bool sync_folder_of(const std::string& path);
 // A new file at path, never through a link and never one that exists; the
 // descriptor, or -1.
 int create_new(const std::string& path, std::uint32_t permissions);
+// The same, made with the mode (past the umask) and, where the system
+// allows, the owner and group of the file at like: whoever may change that
+// file may read and remove what is written beside it.
+int create_new_like(const std::string& path, const std::string& like);
 // Removes the file; a file already gone counts as removed.
 bool remove(const std::string& path);
 
@@ -112,6 +116,10 @@ struct FileId {
     auto operator<=>(const FileId&) const = default;
 };
 std::optional<FileId> identify(const std::string& path);
+
+// What lies at a path itself, a link not followed.
+enum class Entry { None, Regular, Folder, Link, Other };
+Entry entry_at(const std::string& path);
 
 // The folder a path lies in.
 std::string folder_of(const std::string& path);

@@ -27,6 +27,7 @@ enum class ErrorKind {
     StrayJournal,  // a journal beside the file is not its own (or is damaged): no writes
     Linked,        // the file has several names (hard links): no writes
     Replaced,      // the path no longer names the file that was opened
+    PendingMove,   // the record of a move cut off beside the file could not be settled: no writes
 };
 
 // What exactly a refusal is about, where callers word it differently.
@@ -48,8 +49,18 @@ enum class Reason {
     // ReadOnly
     FileReadOnly,   // the file may not be written
     FolderReadOnly, // its folder may not be written (the subject is the folder)
+    // Replaced
+    FileRemoved,    // the file has no name left: what was written to it is gone with it
     // Busy
     OpenInAccess,   // Access's lock file lies beside the database (the subject is its path)
+    // PendingMove; the subject is the record for the first four, the other file for the rest
+    MoveRecordUnreadable,  // the system refuses to read it (os_error says why)
+    MoveRecordDamaged,     // complete, but cut, lengthened or failing its checksum
+    MoveRecordNotAFile,    // a folder, a link or a device lies at its path
+    MoveRecordForeign,     // it names neither this file nor a move this file took part in
+    MoveOtherMissing,      // the other file of the move is not where the record says
+    MoveOtherReplaced,     // another file lies there, and it does not hold the group
+    MoveOtherRefused,      // the other file cannot be changed now (read-only, busy, damaged, ...)
 };
 
 class Error : public std::runtime_error {
