@@ -409,6 +409,55 @@ TEST(Journal, AccessOrAnotherProgramsLockRefusesWrites) {
     ::waitpid(other, nullptr, 0);
 }
 
+// Access names its lock file after the name it opened the register by, and
+// Windows finds a name whatever its letter case: such a lock file beside the
+// register, or beside the link the register was opened through, refuses
+// writes as well. A lock file of another name does not.
+TEST(Journal, AccessLockFileIsFoundAsWindowsFindsIt) {
+    TempDir dir;
+    auto expect_refused_by = [](const fs::path& db, const fs::path& ldb) {
+        SCOPED_TRACE(db.filename().string() + " beside " + ldb.string());
+        write_file(ldb, "");
+        const jet::Error e = jet_error_of([&] { insert_one(db, 10); }, "written while open in Access");
+        EXPECT_EQ(e.kind(), jet::ErrorKind::Busy) << e.what();
+        EXPECT_EQ(e.reason(), jet::Reason::OpenInAccess);
+        EXPECT_EQ(e.subject(), ldb.string());
+        fs::remove(ldb);
+    };
+    auto expect_taken_beside = [](const fs::path& db, const std::vector<fs::path>& others) {
+        for (const fs::path& p : others) write_file(p, "");
+        const std::size_t before = rows_in(db);
+        insert_one(db, 11);
+        EXPECT_EQ(rows_in(db), before + 1) << db.filename();
+        for (const fs::path& p : others) fs::remove(p);
+    };
+
+    const fs::path reg = write_register(dir / "Reg.mdb", 3, person);
+    for (const char* name : {"reg.ldb", "REG.ldb", "Reg.Ldb", "rEG.LDB"}) expect_refused_by(reg, dir / name);
+    expect_taken_beside(reg, {dir / "Reg2.ldb", dir / "Re.ldb", dir / "Reg.mdb.ldb", dir / "Reg.ldb.bak", dir / "Reg.ld"});
+
+    const fs::path cyrillic = write_register(dir / "Реестр.mdb", 3, person);
+    expect_refused_by(cyrillic, dir / "реестр.ldb");
+    expect_refused_by(cyrillic, dir / "РЕЕСТР.LDB");
+    expect_taken_beside(cyrillic, {dir / "Реестры.ldb", dir / "Ресстр.ldb"});
+
+    // Opened through a link in another folder: beside the link, after the
+    // link's name; and beside the real file, after its own.
+    fs::create_directory(dir / "elsewhere");
+    const fs::path link = dir / "elsewhere" / "link.mdb";
+    fs::create_symlink(reg, link);
+    expect_refused_by(link, dir / "elsewhere" / "link.ldb");
+    expect_refused_by(link, dir / "elsewhere" / "LINK.Ldb");
+    expect_refused_by(link, dir / "reg.ldb");
+    expect_taken_beside(link, {dir / "elsewhere" / "Reg.ldb", dir / "link.ldb"});
+
+    // A name that is no UTF-8 (é in Latin-1) cannot come from Windows: its
+    // bytes must agree, the case of ASCII letters aside.
+    const fs::path latin1 = write_register(dir / "Caf\xE9.mdb", 3, person);
+    expect_refused_by(latin1, dir / "CAF\xE9.ldb");
+    expect_taken_beside(latin1, {dir / "Caf\xE8.ldb", dir / "Caf\xC9.ldb"});
+}
+
 }  // namespace
 
 // A group that changes much of a register has its journal written a stretch

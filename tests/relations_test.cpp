@@ -1,4 +1,5 @@
-// Relationships as Access enforces them, on files Access made: a row must
+// Relationships as Access enforces them, on files Access made and on files
+// holding a table's relationships to itself as Access stores them: a row must
 // name a row its parent table has; a parent with related rows is deleted or
 // renumbered only where the relationship cascades, and then its related rows
 // follow in the same group.
@@ -131,6 +132,134 @@ TEST(Relationships, CascadingDeletesOnAnotherAccessFile) {
     ASSERT_TRUE(e);
     EXPECT_EQ(e->subject(), "Person");
     expect_sound(db, {"Person", "Doctor", "Patient"});
+}
+
+// A file whose table Orders relates to itself: each order may name another
+// (Parent, and Other) through relationships stored in MSysRelationships as
+// Access stores them (one row for each column pair, the flags in grbit),
+// each with the index Access keeps on the naming column. Rows are
+// {ID, Parent, Other}.
+fs::path orders_naming_orders(const fs::path& db, std::int64_t flags, const std::vector<Row>& rows) {
+    jet::create_database(db.string());
+    jet::Database d(db.string());
+    jet::WriteGroup g(d);
+    g.keep_relationships(false);  // the rows go in first: some name themselves or orders after them
+    jet::TableSpec orders;
+    orders.name = "Orders";
+    orders.columns = {{"ID", jet::ColumnType::Long}, {"Parent", jet::ColumnType::Long}, {"Other", jet::ColumnType::Long}};
+    orders.indexes = {{"PrimaryKey", {{"ID", true}}, true, true}, {"OrdersOrders", {{"Parent", true}}}, {"OrdersOrders1", {{"Other", true}}}};
+    jet::create_table(g, orders);
+    for (Row r : rows) g.table("Orders").insert(r);
+    for (const auto& [name, column] : {std::pair("OrdersOrders", "Parent"), std::pair("OrdersOrders1", "Other")}) {
+        Row rel{std::string(name), flags, std::int64_t{1}, std::int64_t{0}, std::string("Orders"), std::string(column),
+                std::string("Orders"), std::string("ID")};
+        g.table("MSysRelationships").insert(rel);
+    }
+    g.commit();
+    return db;
+}
+
+std::set<std::int64_t> order_ids(const fs::path& db) {
+    std::set<std::int64_t> out;
+    for (const auto& [id, row] : rows_by_first(db, "Orders")) out.insert(id);
+    return out;
+}
+
+Row order(std::int64_t id, std::optional<std::int64_t> parent, std::optional<std::int64_t> other = std::nullopt) {
+    return {id, parent ? jet::Value{*parent} : jet::Value{jet::Null{}}, other ? jet::Value{*other} : jet::Value{jet::Null{}}};
+}
+
+// Deleting an order deletes every order the cascade reaches, each once: one
+// naming itself, rings of orders naming each other, chains of any length,
+// an order reached two ways. The rest stay.
+TEST(Relationships, ATableCascadingToItselfDeletesEveryRowReachedOnce) {
+    TempDir dir;
+    std::vector<Row> rows{
+        order(1, 1),                                                // names itself
+        order(2, 3),             order(3, 2),                       // a ring of two
+        order(4, std::nullopt),  order(5, 4),  order(6, 5),         // a chain of three
+        order(7, 8),             order(8, 9),  order(9, 7),  order(10, 8),  // a ring of three, one order hanging from it
+        order(11, std::nullopt), order(12, 11), order(13, 11, 12),  // 13 reached from 11 and from 12
+        order(14, std::nullopt),                                    // named by nobody
+    };
+    // A chain deeper than any fixed limit would allow: 100 names nothing, each next names the one before.
+    rows.push_back(order(100, std::nullopt));
+    for (std::int64_t i = 101; i < 300; ++i) rows.push_back(order(i, i - 1));
+    const fs::path db = orders_naming_orders(dir / "orders.mdb", jet::Relationship::kCascadeDeletes, rows);
+    {
+        jet::Database d(db.string());
+        const std::vector<jet::Relationship> r = jet::read_relationships(d);
+        ASSERT_EQ(r.size(), 2u);
+        EXPECT_EQ(r[0].child, "Orders");
+        EXPECT_EQ(r[0].parent, "Orders");
+        EXPECT_TRUE(r[0].enforced() && r[0].cascades_deletes() && !r[0].cascades_updates());
+    }
+    expect_sound(db);
+
+    std::set<std::int64_t> left = order_ids(db);
+    auto remove = [&](std::int64_t id, std::set<std::int64_t> gone) {
+        SCOPED_TRACE("deleting order " + std::to_string(id));
+        std::optional<jet::Error> e = change(db, [&](jet::Database& d, jet::WriteGroup& g) { g.table("Orders").remove(id_of(d, "Orders", id)); });
+        EXPECT_FALSE(e) << e->what();
+        for (std::int64_t x : gone) left.erase(x);
+        EXPECT_EQ(order_ids(db), left);
+        expect_sound(db, {"Orders"});
+    };
+    remove(1, {1});
+    remove(3, {2, 3});
+    remove(5, {5, 6});  // 4 is named by 5, not the other way round
+    remove(4, {4});
+    remove(8, {7, 8, 9, 10});
+    remove(11, {11, 12, 13});
+    std::set<std::int64_t> chain;
+    for (std::int64_t i = 100; i < 300; ++i) chain.insert(i);
+    remove(100, chain);
+    EXPECT_EQ(left, std::set<std::int64_t>{14});
+}
+
+// Without the cascade, a row with related rows stays, also when the row it
+// is related to is itself; with cascading updates, a changed key is followed
+// by the rows naming it, itself included.
+TEST(Relationships, ATableRelatedToItselfWithoutCascadingDeletes) {
+    TempDir dir;
+    const fs::path db = orders_naming_orders(dir / "orders.mdb", jet::Relationship::kCascadeUpdates,
+                                             {order(1, 1), order(2, 3), order(3, std::nullopt), order(4, std::nullopt)});
+    const std::string before = read_file(db);
+    for (std::int64_t id : {1, 3}) {
+        SCOPED_TRACE("deleting order " + std::to_string(id));
+        std::optional<jet::Error> e = change(db, [&](jet::Database& d, jet::WriteGroup& g) { g.table("Orders").remove(id_of(d, "Orders", id)); });
+        ASSERT_TRUE(e);
+        EXPECT_EQ(e->kind(), jet::ErrorKind::Constraint) << e->what();
+        EXPECT_EQ(e->reason(), jet::Reason::RelatedRowsExist);
+        EXPECT_EQ(e->subject(), "Orders");
+        EXPECT_EQ(dataaccess::engine_error(*e, QString::fromStdString(db.string())).number(), dataaccess::errc::kRelatedRowsExist);
+        EXPECT_TRUE(read_file(db) == before);
+    }
+    // Order 2 is named by nobody: it goes alone, and then 3 may go.
+    EXPECT_FALSE(change(db, [](jet::Database& d, jet::WriteGroup& g) { g.table("Orders").remove(id_of(d, "Orders", 2)); }));
+    EXPECT_FALSE(change(db, [](jet::Database& d, jet::WriteGroup& g) { g.table("Orders").remove(id_of(d, "Orders", 3)); }));
+    EXPECT_EQ(order_ids(db), (std::set<std::int64_t>{1, 4}));
+
+    // Order 1 renumbered: it names itself by its new number.
+    EXPECT_FALSE(change(db, [](jet::Database& d, jet::WriteGroup& g) {
+        Row v = order(101, 1);
+        g.table("Orders").update(id_of(d, "Orders", 1), v);
+    }));
+    const auto after = rows_by_first(db, "Orders");
+    ASSERT_EQ(after.count(101), 1u);
+    EXPECT_EQ(after.at(101), order(101, 101));
+    // Now a row may name it, and a row naming a missing order is refused.
+    EXPECT_FALSE(change(db, [](jet::Database&, jet::WriteGroup& g) {
+        Row v = order(5, 101, 4);
+        g.table("Orders").insert(v);
+    }));
+    std::optional<jet::Error> e = change(db, [](jet::Database&, jet::WriteGroup& g) {
+        Row v = order(6, 1);
+        g.table("Orders").insert(v);
+    });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->reason(), jet::Reason::RelatedRowRequired);
+    expect_sound(db, {"Orders"});
 }
 
 TEST(Relationships, CheckNamesRowsThatBreakOne) {

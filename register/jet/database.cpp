@@ -1,5 +1,8 @@
 #include "database.h"
 
+#include <optional>
+#include <string_view>
+
 #include "catalog.h"
 #include "free_pages.h"
 #include "header.h"
@@ -67,23 +70,102 @@ Table Database::table(std::string_view name) {
 
 namespace {
 
+// Whether a name is well-formed UTF-8 (as every name Windows gives is).
+bool utf8_name(std::string_view name) {
+    std::string again;
+    for (char32_t c : utf8_to_utf32(name)) append_utf8(again, c);
+    return again == name;
+}
+
+// Equal bytes, the case of ASCII letters aside.
+bool same_ascii_letters_aside(std::string_view a, std::string_view b) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+// Whether two file names are one name to Windows, which sets letter case
+// aside (Unicode's simple case folding stands in for its table of capitals;
+// where the two differ, in a few letters outside the Cyrillic and Latin
+// alphabets, a name matches more rather than less). Names that are not
+// UTF-8 cannot have come from Windows: their bytes must agree, ASCII letter
+// case aside.
+bool same_file_name(std::string_view a, std::string_view b) {
+    if (a == b) return true;
+    return utf8_name(a) && utf8_name(b) ? same_name(a, b) : same_ascii_letters_aside(a, b);
+}
+
+// Whether the folder of path finds files whatever the letter case of their
+// names (a Windows share, a FAT disk): the file itself is found under its
+// name with each ASCII letter's case swapped. A name without letters tells
+// nothing, and counts as no.
+bool case_blind_folder(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    const std::size_t from = slash == std::string::npos ? 0 : slash + 1;
+    std::string swapped = path;
+    for (std::size_t i = from; i < swapped.size(); ++i) {
+        char& c = swapped[i];
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        } else if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    FileFacts as_named, as_swapped;
+    return swapped != path && platform().facts_of(path, false, as_named) && platform().facts_of(swapped, false, as_swapped) &&
+           as_named.id() == as_swapped.id();
+}
+
+// The lock file Access keeps beside the database at path (as named there, a
+// link not followed): "<name>.ldb" after the name Access was given, which
+// Windows matches whatever the letter case. Its path, or nothing.
+std::optional<std::string> access_lock_file_beside(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    const std::size_t from = slash == std::string::npos ? 0 : slash + 1;
+    const std::string folder = path.substr(0, from);  // "" or ending in "/"
+    const std::size_t dot = path.find_last_of('.');
+    const std::string stem = path.substr(from, dot != std::string::npos && dot >= from ? dot - from : std::string::npos);
+    // The names as Access writes them, and any name on a folder that finds
+    // names whatever their case, with a lookup each.
+    for (const char* ext : {".ldb", ".LDB"}) {
+        FileFacts st;
+        if (platform().facts_of(folder + stem + ext, false, st)) return folder + stem + ext;
+    }
+    if (case_blind_folder(path)) return std::nullopt;
+    // Elsewhere only the folder's list tells. Most names are passed over by
+    // their last four bytes: no letter beyond ASCII folds to ".ldb"'s.
+    const std::string wanted = stem + ".ldb";
+    std::optional<std::string> found;
+    platform().list_folder(folder.empty() ? "." : folder, [&](std::string_view name) {
+        if (name.size() < 4 || !same_ascii_letters_aside(name.substr(name.size() - 4), ".ldb") || !same_file_name(name, wanted)) return true;
+        found = folder + std::string(name);
+        return false;
+    });
+    return found;
+}
+
 // Access keeps "<name>.ldb" beside a database while it has it open (and leaves
 // it behind when it is ended without closing). Its own locks are byte ranges
 // our locks may not see (another machine, another locking scheme), so the
-// file is the sign that counts.
-void refuse_if_open_in_access(const std::string& real_path, const std::string& shown) {
-    const auto slash = real_path.find_last_of('/');
-    const auto dot = real_path.find_last_of('.');
-    const std::string stem = dot != std::string::npos && (slash == std::string::npos || dot > slash) ? real_path.substr(0, dot) : real_path;
-    for (const char* ext : {".ldb", ".LDB"}) {
-        const std::string ldb = stem + ext;
-        FileFacts st;
-        if (platform().facts_of(ldb, false, st)) {
-            throw Error(ErrorKind::Busy,
-                        "the database " + shown + " is open in Access (its lock file " + ldb +
-                            " lies beside it); changes are refused, reading goes on. If nobody has it open, the lock file may be deleted",
-                        Reason::OpenInAccess, ldb);
-        }
+// file is the sign that counts. It lies beside the name Access opened, which
+// may be a link to the file or the file itself: both are looked at.
+void refuse_if_open_in_access(const std::string& real_path, const std::string& path) {
+    std::optional<std::string> ldb = access_lock_file_beside(real_path);
+    // The name given is looked at too unless it is the same name in the same
+    // folder (a path relative to the working folder, say).
+    auto name_of = [](const std::string& p) { return p.substr(p.find_last_of('/') + 1); };
+    FileFacts given_folder, real_folder;
+    const bool same_place = name_of(path) == name_of(real_path) && platform().facts_of(disk::folder_of(path), true, given_folder) &&
+                            platform().facts_of(disk::folder_of(real_path), true, real_folder) && given_folder.id() == real_folder.id();
+    if (!ldb && !same_place) ldb = access_lock_file_beside(path);
+    if (ldb) {
+        throw Error(ErrorKind::Busy,
+                    "the database " + path + " is open in Access (its lock file " + *ldb +
+                        " lies beside it); changes are refused, reading goes on. If nobody has it open, the lock file may be deleted",
+                    Reason::OpenInAccess, *ldb);
     }
 }
 

@@ -48,6 +48,9 @@ public:
     bool rename(const std::string& from, const std::string& to) override { return real_.rename(from, to); }
     LockOutcome try_lock(int fd, LockKind kind) override { return real_.try_lock(fd, kind); }
     void unlock(int fd) override { real_.unlock(fd); }
+    bool list_folder(const std::string& folder, const std::function<bool(std::string_view)>& each) override {
+        return real_.list_folder(folder, each);
+    }
 
     bool write(int fd, const std::string& path, const std::uint8_t* p, std::size_t n, std::uint64_t off) override {
         bool stop = false;

@@ -3,7 +3,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -152,6 +155,21 @@ public:
         fl.l_type = F_UNLCK;
         fl.l_whence = SEEK_SET;
         (void)::fcntl(fd, F_OFD_SETLK, &fl);
+    }
+
+    bool list_folder(const std::string& folder, const std::function<bool(std::string_view)>& each) override {
+        struct CloseFolder {
+            void operator()(DIR* d) const { ::closedir(d); }
+        };
+        const std::unique_ptr<DIR, CloseFolder> dir(::opendir(folder.c_str()));
+        if (!dir) return false;
+        for (;;) {
+            errno = 0;
+            const struct dirent* entry = ::readdir(dir.get());
+            if (entry == nullptr) return errno == 0;
+            if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+            if (!each(entry->d_name)) return true;
+        }
     }
 };
 

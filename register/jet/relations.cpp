@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <set>
+#include <utility>
 
 #include "database.h"
 #include "header.h"
@@ -147,32 +149,42 @@ void RelationGuard::updated(TableWriter& t, const std::vector<Value>& old_row, c
     }
 }
 
-void RelationGuard::gather(TableWriter& t, const std::vector<Value>& row, int depth) {
-    if (depth > 32) internal_fault("relationships cascade deeper than any real register");
-    for (const Enforced& e : relationships_) {
-        const Relationship& r = e.r;
-        if (e.parent_page != t.def().page) continue;
-        std::vector<RowId> rows = related(e, t, row);
-        if (rows.empty()) continue;
-        if (!r.cascades_deletes()) {
-            throw Error(ErrorKind::Constraint, "table " + r.child + " holds rows related to this one (relationship " + r.name + ")",
-                        Reason::RelatedRowsExist, r.child);
-        }
-        TableWriter& child = group_.table_at(e.child_page);
-        for (RowId id : rows) {
-            if (std::find(gathered_.begin(), gathered_.end(), std::pair(&child, id)) != gathered_.end()) continue;
-            std::optional<std::vector<Value>> related_row = child.read(id);
-            if (!related_row) continue;
-            gathered_.emplace_back(&child, id);
-            gather(child, *related_row, depth + 1);
-        }
-    }
-}
-
-void RelationGuard::removing(TableWriter& t, const std::vector<Value>& row) {
+void RelationGuard::removing(TableWriter& t, RowId id, const std::vector<Value>& row) {
     gathered_.clear();
+    // Every row the deletion reaches, each once: a row already in the
+    // cascade (the row being deleted, or one reached another way) is not
+    // taken again, so a row naming itself or a ring of rows naming each other
+    // ends the walk. A list of rows still to look at instead of recursion: a
+    // chain of any length takes no stack.
+    std::set<std::pair<std::uint32_t, RowId>> reached{{t.def().page, id}};
+    std::vector<std::pair<TableWriter*, std::vector<Value>>> pending;
+    pending.emplace_back(&t, row);
     try {
-        gather(t, row, 0);
+        while (!pending.empty()) {
+            auto [parent, values] = std::move(pending.back());
+            pending.pop_back();
+            for (const Enforced& e : relationships_) {
+                const Relationship& r = e.r;
+                if (e.parent_page != parent->def().page) continue;
+                std::vector<RowId> rows = related(e, *parent, values);
+                if (rows.empty()) continue;
+                // Without the cascade any related row refuses the deletion,
+                // the row itself too when it names itself: Jet looks for
+                // related rows while the row is still there.
+                if (!r.cascades_deletes()) {
+                    throw Error(ErrorKind::Constraint, "table " + r.child + " holds rows related to this one (relationship " + r.name + ")",
+                                Reason::RelatedRowsExist, r.child);
+                }
+                TableWriter& child = group_.table_at(e.child_page);
+                for (RowId related_id : rows) {
+                    if (!reached.emplace(e.child_page, related_id).second) continue;
+                    std::optional<std::vector<Value>> related_row = child.read(related_id);
+                    if (!related_row) continue;
+                    gathered_.emplace_back(&child, related_id);
+                    pending.emplace_back(&child, std::move(*related_row));
+                }
+            }
+        }
     } catch (...) {
         gathered_.clear();
         throw;

@@ -577,7 +577,7 @@ void TableWriter::Impl::remove_row(RowId id, bool guarded) {
     // The indexes need only their own columns; relationships may name any.
     std::vector<Value> old;
     decode_row(file_, def_, bytes, old, guard_ ? std::vector<bool>{} : indexed_columns());
-    if (guarded && guard_) guard_->removing(self_, old);
+    if (guarded && guard_) guard_->removing(self_, id, old);
     auto k = keys(old);
     for (std::size_t i = 0; i < k.size(); ++i) {
         if (!k[i]) continue;

@@ -11,7 +11,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "disk.h"
 
@@ -86,6 +88,10 @@ public:
     // processes do.
     virtual LockOutcome try_lock(int fd, LockKind kind) = 0;
     virtual void unlock(int fd) = 0;
+
+    // Hands each the name of every entry of a folder but "." and "..", in no
+    // set order, until it returns false; false when the folder cannot be read.
+    virtual bool list_folder(const std::string& folder, const std::function<bool(std::string_view name)>& each) = 0;
 };
 
 // The platform in force.

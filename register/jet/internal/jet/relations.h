@@ -35,10 +35,11 @@ public:
     void updating(TableWriter& t, const std::vector<Value>& old_row, const std::vector<Value>& new_row);
     // After it changed: the rows naming its old key now name the new one.
     void updated(TableWriter& t, const std::vector<Value>& old_row, const std::vector<Value>& new_row);
-    // Before a row is deleted: the rows naming it, at every depth, are gathered
-    // (each relationship must cascade deletes, else nothing is changed and
-    // Constraint is raised); after the row is gone, delete_gathered() removes them.
-    void removing(TableWriter& t, const std::vector<Value>& row);
+    // Before row id is deleted: the rows naming it, at every depth, are
+    // gathered, each once however many ways it is reached (each relationship
+    // must cascade deletes, else nothing is changed and Constraint is raised);
+    // after the row is gone, delete_gathered() removes them.
+    void removing(TableWriter& t, RowId id, const std::vector<Value>& row);
     void delete_gathered();
 
 private:
@@ -48,7 +49,6 @@ private:
         std::uint32_t parent_page;
     };
     std::vector<RowId> related(const Enforced& e, TableWriter& parent, const std::vector<Value>& parent_row);
-    void gather(TableWriter& t, const std::vector<Value>& row, int depth);
 
     WriteGroup& group_;
     std::vector<Enforced> relationships_;
