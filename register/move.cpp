@@ -252,10 +252,13 @@ std::size_t move_register(const QString& source, const QString& destination, con
                 try {
                     where = &source;
                     sent.copy = 0;
-                    write_move_record(source_record, from.real_path(), sent);
+                    const jet::UniqueFd source_copy = write_move_record(source_record, from.real_path(), sent);
                     where = &destination;
                     sent.copy = 1;
-                    write_move_record(destination_record, to.real_path(), sent);
+                    const jet::UniqueFd destination_copy = write_move_record(destination_record, to.real_path(), sent);
+                    mark_move_record_complete(destination_copy, destination_record);
+                    where = &source;
+                    mark_move_record_complete(source_copy, source_record);
                 } catch (const jet::Error&) {
                     take_back_record();
                     throw;

@@ -161,7 +161,7 @@ std::uint64_t source_row_hash(const MoveRecord& record, const std::vector<jet::V
     return record.earlier_version ? row_hash(row, 1, record.columns) : row_hash(row, 0, row.size());
 }
 
-void write_move_record(const std::string& path, const std::string& beside, const MoveRecord& record) {
+jet::UniqueFd write_move_record(const std::string& path, const std::string& beside, const MoveRecord& record) {
     Writer body;
     body.put(record.id, 8);
     body.put(record.copy, 1);
@@ -196,11 +196,17 @@ void write_move_record(const std::string& path, const std::string& beside, const
         jet::io_error("cannot write the record of the move beside", beside, err);
     }
     jet::UniqueFd owned(fd);
-    if (!jet::disk::write(fd, path, all.out.data(), all.out.size(), 0) || !jet::disk::sync(fd, path) ||
-        !jet::disk::write(fd, path, &kComplete, 1, kStateAt) || !jet::disk::sync(fd, path) || !jet::disk::sync_folder_of(path)) {
+    if (!jet::disk::write(fd, path, all.out.data(), all.out.size(), 0) || !jet::disk::sync(fd, path) || !jet::disk::sync_folder_of(path)) {
         const int err = errno;
         jet::disk::discard(path);
         jet::io_error("cannot write the record of the move beside", beside, err);
+    }
+    return owned;
+}
+
+void mark_move_record_complete(const jet::UniqueFd& fd, const std::string& path) {
+    if (!jet::disk::write(fd.get(), path, &kComplete, 1, kStateAt) || !jet::disk::sync(fd.get(), path)) {
+        jet::io_error("cannot write the record of the move", path, errno);
     }
 }
 
@@ -233,15 +239,14 @@ ReadRecord read_move_record(const std::string& path) {
     if (std::memcmp(b.data(), kMagic, 8) != 0) return damaged;
     const std::uint8_t state = b[kStateAt];
     if (state != kWriting && state != kComplete) return damaged;
+    if (state == kWriting) return {RecordFound::Cut, {}, 0};
     Reader head{b.data(), b.size(), 16};
     const std::uint64_t length = head.get(8);
     const std::uint64_t sum = head.get(8);
-    const bool whole = length == b.size() - kHead && sum == checksum(length, b.data() + kHead, b.size() - kHead);
-    if (!whole) return state == kWriting ? ReadRecord{RecordFound::Cut, {}, 0} : damaged;
+    if (length != b.size() - kHead || sum != checksum(length, b.data() + kHead, b.size() - kHead)) return damaged;
 
     Reader r{b.data() + kHead, b.size() - kHead};
-    ReadRecord out{state == kWriting ? RecordFound::Cut : RecordFound::Complete, {}, 0};
-    out.body_sound = true;
+    ReadRecord out{RecordFound::Complete, {}, 0};
     MoveRecord& m = out.record;
     m.id = r.get(8);
     m.copy = static_cast<std::uint8_t>(r.get(1));

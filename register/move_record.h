@@ -16,15 +16,18 @@
 // marked 'W' (or never written at all: empty, or its head all zeros as a
 // disk leaves blocks it had no time to fill) was cut before it was complete;
 // anything else that does not read whole is damage, never taken as cut.
-// The source's copy is written whole and marked before the destination's is
-// begun, so a source's copy marked 'W' beside a complete destination's copy
-// of the same move is damage too (move_settle.cpp).
+//
+// A move writes the source's copy, then the destination's, marks the
+// destination's complete and only then the source's, before the destination
+// commits: a complete source's copy means a complete destination's copy lay
+// beside the destination. Copies go the source's first.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "jet/disk.h"
 #include "jet/value.h"
 
 namespace reg {
@@ -62,10 +65,12 @@ std::uint64_t row_hash(const std::vector<jet::Value>& row, std::size_t from, std
 std::uint64_t source_row_hash(const MoveRecord& record, const std::vector<jet::Value>& row);
 
 // Writes a copy of the record at path, beside the database file `beside`
-// (made with that file's mode and owner): whole and marked "WRITING", synced,
-// then marked "COMPLETE", synced, its folder synced. Raises jet::Error (Io,
+// (made with that file's mode and owner), whole and marked 'W', and syncs it
+// and its folder: the copy, still open for its mark. Raises jet::Error (Io,
 // or PendingMove when something already lies at path).
-void write_move_record(const std::string& path, const std::string& beside, const MoveRecord& record);
+jet::UniqueFd write_move_record(const std::string& path, const std::string& beside, const MoveRecord& record);
+// Marks a copy written so complete ('C') and syncs it.
+void mark_move_record_complete(const jet::UniqueFd& fd, const std::string& path);
 
 enum class RecordFound {
     None,        // nothing at the path
@@ -78,9 +83,8 @@ enum class RecordFound {
 
 struct ReadRecord {
     RecordFound found = RecordFound::None;
-    MoveRecord record;        // when Complete, or Cut with body_sound
-    int os_error = 0;         // when Unreadable
-    bool body_sound = false;  // Cut, yet written whole: only its mark was not set
+    MoveRecord record;  // when Complete
+    int os_error = 0;   // when Unreadable
 };
 
 ReadRecord read_move_record(const std::string& path);

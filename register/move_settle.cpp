@@ -138,16 +138,6 @@ bool settle_once(const std::string& real_path, const std::string& record_path) {
     if (seen.found == RecordFound::None) return true;
     jet::Database here(real_path);
     { jet::WriteGroup probe(here); }  // this file must take writes, as its caller's would
-    if (seen.found == RecordFound::Cut && seen.body_sound && seen.record.copy == 0) {
-        // The destination's copy is begun only once this one is marked
-        // complete: beside a complete one, this mark was damaged, not cut.
-        const MoveRecord& r = seen.record;
-        const std::string destination = other_file(real_path, r.source.path, r.destination.path);
-        const ReadRecord sibling = read_move_record(jet::pending_move_path(destination));
-        if (sibling.found == RecordFound::Complete && sibling.record.id == r.id) {
-            refuse(Reason::MoveRecordDamaged, record_path, "the record of an unfinished move is damaged: " + record_path);
-        }
-    }
     if (seen.found == RecordFound::Cut) {
         jet::DatabaseLock lock(here, true);
         const ReadRecord now = read_move_record(record_path);
@@ -156,8 +146,11 @@ bool settle_once(const std::string& real_path, const std::string& record_path) {
         return true;
     }
     MoveRecord& r = seen.record;
-    const bool here_source = is_recorded(real_path, r.source);
-    const bool here_destination = !here_source && is_recorded(real_path, r.destination);
+    // The file the record lies beside is the one it names by path or by
+    // inode: compacted in place it keeps the path, reached through a share
+    // mounted elsewhere the inode. A copy taken elsewhere keeps neither.
+    const bool here_source = real_path == r.source.path || is_recorded(real_path, r.source);
+    const bool here_destination = !here_source && (real_path == r.destination.path || is_recorded(real_path, r.destination));
     if (!here_source && !here_destination) {
         refuse(Reason::MoveRecordForeign, record_path, "the record of a move beside " + real_path + " names other files: " + record_path);
     }
@@ -195,14 +188,19 @@ bool settle_once(const std::string& real_path, const std::string& record_path) {
         if (!src) refuse(Reason::MoveOtherMissing, other, "the source of an unfinished move is gone, and the group must leave it: " + other);
         if (src == &here) let_group_go(*src, r);
         else on_other(other, [&] { let_group_go(*src, r); });
-    } else if (dst == &here && !arrived) {
-        refuse(Reason::MoveRecordForeign, record_path, "the record of a move beside " + real_path + " does not fit its table: " + record_path);
-    } else if (!arrived || (dst != &here && !is_recorded(dst->real_path(), r.destination))) {
-        // A destination that is gone, replaced, or changed past telling may
-        // hold the group under another name: the source stays bound.
+    } else if (!arrived || !is_recorded(dst->real_path(), r.destination)) {
+        // Not there, but the file may not be the one the group went into: a
+        // destination replaced by another file, or changed past telling, may
+        // hold it under another name (renamed away), so the source stays bound.
+        if (dst == &here) {
+            refuse(Reason::MoveRecordForeign, record_path, "the record of a move beside " + real_path + " names another file: " + record_path);
+        }
         refuse(dst ? Reason::MoveOtherReplaced : Reason::MoveOtherMissing, other,
                "the destination of an unfinished move is not the file the group was moved into: " + other);
     }
+    // The source's copy goes first: a source's copy never outlives the
+    // destination's but where the destination's was taken away by hand.
+    if (here_source) remove_move_record(record_path);
     if (there) {
         const std::string beside_there = jet::pending_move_path(there->real_path());
         const ReadRecord copy = read_move_record(beside_there);
@@ -210,7 +208,7 @@ bool settle_once(const std::string& real_path, const std::string& record_path) {
             on_other(other, [&] { remove_move_record(beside_there); });
         }
     }
-    remove_move_record(record_path);
+    if (!here_source) remove_move_record(record_path);
     return true;
 }
 

@@ -10,6 +10,7 @@
 #include "free_pages.h"
 #include "header.h"
 #include "index_tree.h"
+#include "pending_move.h"
 #include "platform.h"
 #include "tdef_layout.h"
 #include "text.h"
@@ -442,6 +443,12 @@ struct UnlinkOnFailure {
 
 void create_database(const std::string& path) {
     double created = now_as_date();
+    // A move cut off left its record here for the file that lay at this path:
+    // a new file under that name would be taken for it.
+    if (const std::string record = pending_move_path(path); disk::entry_at(record) != disk::Entry::None) {
+        throw Error(ErrorKind::PendingMove, "the record of an unfinished move lies where the new database goes: " + record,
+                    Reason::MoveRecordForeign, record);
+    }
     {
         int fd = disk::create_new(path, 0666);
         if (fd < 0) {
