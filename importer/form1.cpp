@@ -1,7 +1,11 @@
 #include "form1.h"
 
-#include <QCoreApplication>
+#include <QCloseEvent>
+#include <QEventLoop>
 #include <QMenuBar>
+
+#include <exception>
+#include <thread>
 
 #include "dataaccess/error.h"
 #include "move.h"
@@ -28,9 +32,6 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), common1_(this) {
     add("toto", QStringLiteral("открыть базу приемник"), &Form1::toto_Click);
     add("imp", QStringLiteral("импорт"), &Form1::imp_Click);
     Form_Load();
-    // Between groups of rows the window repaints itself, so that a long move
-    // does not leave it blank; it still shows nothing and takes no input.
-    move_options_.progress = [](std::size_t) { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
 }
 
 void Form1::Form_Load() {
@@ -55,6 +56,7 @@ void Form1::toto_Click() { choose(destination_path_); }
 // Moves every row of the source register into the destination. Shows
 // nothing when it succeeds; a failure is reported and the program goes on.
 void Form1::imp_Click() {
+    if (moving_) return;
     if (destination_path_.isEmpty() || source_path_.isEmpty() || !reg::is_ordinary_file(destination_path_) ||
         !reg::is_ordinary_file(source_path_)) {
         return;
@@ -63,9 +65,54 @@ void Form1::imp_Click() {
         ui::show_message(this, QStringLiteral("Источник и приемник — один и тот же файл. Выберите в качестве приемника другую базу."));
         return;
     }
-    try {
-        reg::move_register(source_path_, destination_path_, move_options_);
-    } catch (const std::exception& e) {
-        ui::report_failure(this, e);
+    // The rows move on a thread of their own while this handler serves the
+    // window's events: the window answers and repaints throughout, its menu
+    // disabled, and shows nothing of the move itself.
+    const QString source = source_path_, destination = destination_path_;
+    const reg::MoveOptions options = move_options_;
+    std::exception_ptr failure;
+    QEventLoop loop;
+    {
+        const Moving moving(*this);
+        std::jthread mover([&] {
+            try {
+                reg::move_register(source, destination, options);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+        // Left early only when the application quits: the move is then
+        // waited for here, so that it ends whole.
+        loop.exec();
     }
+    if (failure) {
+        try {
+            std::rethrow_exception(failure);
+        } catch (const std::exception& e) {
+            ui::report_failure(this, e);
+        }
+    }
+    if (close_asked_) close();
+}
+
+Form1::Moving::Moving(Form1& form) : form_(form) {
+    form_.moving_ = true;
+    for (QAction* a : form_.menuBar()->actions()) a->setEnabled(false);
+}
+
+Form1::Moving::~Moving() {
+    for (QAction* a : form_.menuBar()->actions()) a->setEnabled(true);
+    form_.moving_ = false;
+}
+
+// Closing the window during a move closes it when the move has ended.
+void Form1::closeEvent(QCloseEvent* event) {
+    if (moving_) {
+        close_asked_ = true;
+        event->ignore();
+        return;
+    }
+    close_asked_ = false;
+    QMainWindow::closeEvent(event);
 }

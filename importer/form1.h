@@ -1,6 +1,7 @@
 // Tavrel's one window: a menu to choose the source register, a menu to
 // choose the destination, and the import that moves every row of the one
-// into the other. The window shows nothing but its menus.
+// into the other. The window shows nothing but its menus; during a move it
+// answers and repaints, its menus disabled.
 #pragma once
 
 #include <QMainWindow>
@@ -25,11 +26,28 @@ public:
     // How the import moves the rows (its group size), for tests.
     reg::MoveOptions& move_options() { return move_options_; }
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
+    // The window while rows move: the menus disabled, given back at the end.
+    class Moving {
+    public:
+        explicit Moving(Form1& form);
+        ~Moving();
+        Moving(const Moving&) = delete;
+        Moving& operator=(const Moving&) = delete;
+
+    private:
+        Form1& form_;
+    };
+
     bool choose(QString& path);
 
     QString destination_path_;
     QString source_path_;
     ui::FileDialog common1_;
     reg::MoveOptions move_options_;
+    bool moving_ = false;
+    bool close_asked_ = false;  // during the move
 };

@@ -178,6 +178,10 @@ std::size_t move_register(const QString& source, const QString& destination, con
         const std::string destination_record = jet::pending_move_path(to.real_path());
         std::vector<jet::RowId> ids = src.row_ids();
         const bool source_first = locks_source_first(source, destination);
+        // Other programs' groups come between ours (below): the run waits
+        // out a long one rather than stop halfway.
+        const std::chrono::milliseconds let_in = from.lock_wait();
+        for (jet::Database* db : {&from, &to}) db->set_lock_wait(12 * db->lock_wait());
         std::size_t moved = 0;
         const std::size_t group = std::max<std::size_t>(1, options.group_rows);
         for (std::size_t at = 0; at < ids.size(); at += group) {
@@ -294,6 +298,11 @@ std::size_t move_register(const QString& source, const QString& destination, con
                                                "следующие остались в базе-источнике.")
                                     .arg(quoted(destination_shown), refusal(*refused))
                                     .arg(moved));
+            }
+            // Whoever waited for either file meanwhile goes before the next group.
+            if (end < ids.size()) {
+                from.let_waiting_programs_in(let_in);
+                to.let_waiting_programs_in(let_in);
             }
         }
         return moved;

@@ -7,11 +7,14 @@
 // one the row holds.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
+#include <thread>
 #include <map>
 #include <set>
 #include <sstream>
@@ -160,6 +163,90 @@ TEST(Concurrency, ImporterViewerAndBrowserOnOneRegister) {
     }
     EXPECT_GE(touched, static_cast<std::size_t>(kInitialRows / kViewerStride));
     for (const auto& [marker, photo] : photos) EXPECT_EQ(photo, "<null>") << marker << " was never touched by the viewer";
+}
+
+// A move running in a process of its own, killed if the test leaves early.
+class MoveInAnotherProcess {
+public:
+    MoveInAnotherProcess(const fs::path& from, const fs::path& to, int group)
+        : pid_(start_regtool({"move", from.string(), to.string(), "--group", std::to_string(group)})) {}
+    ~MoveInAnotherProcess() {
+        if (ended_) return;
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, &status_, 0);
+    }
+    MoveInAnotherProcess(const MoveInAnotherProcess&) = delete;
+    MoveInAnotherProcess& operator=(const MoveInAnotherProcess&) = delete;
+    bool running() {
+        if (!ended_ && ::waitpid(pid_, &status_, WNOHANG) == pid_) ended_ = true;
+        return !ended_;
+    }
+    // Waits for its end: its exit status, -1 when it died by a signal.
+    int finish() {
+        if (!ended_ && ::waitpid(pid_, &status_, 0) == pid_) ended_ = true;
+        return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
+    }
+
+private:
+    pid_t pid_;
+    int status_ = 0;
+    bool ended_ = false;
+};
+
+std::size_t row_count(const fs::path& db) {
+    jet::Database d(db.string());
+    return d.table("ЗУРТ").row_ids().size();
+}
+
+// A long move in another process, in groups of twenty rows, and this process
+// meanwhile reading both of its files and inserting a row into each, again
+// and again, with the usual lock wait: each waits for a group of the move at
+// most, never until it is refused as in use, and in the end every row is in
+// one file once, those inserted meanwhile too.
+TEST(Concurrency, WritersGetInBetweenTheGroupsOfAMove) {
+    TempDir dir;
+    constexpr int kRows = 2000;
+    constexpr int kWrites = 5;
+    const fs::path src = make_register(dir.path(), kRows, "src.mdb");
+    const fs::path dst = make_register(dir.path(), 0, "dst.mdb");
+    ASSERT_EQ(jet::Database(src.string()).lock_wait(), std::chrono::seconds(5));
+    MoveInAnotherProcess move(src, dst, 20);
+    const auto given_up = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+    while (move.running() && row_count(dst) == 0 && std::chrono::steady_clock::now() < given_up) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ASSERT_TRUE(move.running()) << "the move ended before its first group was seen";
+    ASSERT_GT(row_count(dst), 0u) << "no group of the move arrived";
+    std::set<std::string> inserted;
+    for (int k = 0; k < kWrites; ++k) {
+        for (const fs::path& db : {src, dst}) {
+            const int n = (db == src ? 100000 : 200000) + k;
+            try {
+                (void)row_count(db);
+                change_table(db, [&](jet::TableWriter& t) {
+                    Row row = person(n);
+                    t.insert(row);
+                });
+                inserted.insert("M" + std::to_string(n));
+            } catch (const jet::Error& e) {
+                ADD_FAILURE() << "write " << k << " into " << db.filename() << ": " << e.what();
+            }
+        }
+    }
+    EXPECT_TRUE(move.running()) << "the move ended before the writes did: they met no move";
+    EXPECT_EQ(move.finish(), 0);
+    EXPECT_EQ(inserted.size(), 2u * kWrites);
+    // The move took the rows the source had when it began; those inserted
+    // into the source later stay there.
+    std::multiset<std::string> markers;
+    for (const fs::path& db : {src, dst}) {
+        for (const Row& r : register_rows(db)) markers.insert(std::get<std::string>(r[14]));
+        expect_sound(db);
+    }
+    std::multiset<std::string> want(inserted.begin(), inserted.end());
+    for (int i = 0; i < kRows; ++i) want.insert("M" + std::to_string(i));
+    EXPECT_EQ(markers, want);
+    EXPECT_EQ(register_rows(src).size(), static_cast<std::size_t>(kWrites));
 }
 
 }  // namespace

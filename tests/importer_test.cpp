@@ -64,8 +64,11 @@ TEST(Importer, WindowAndChoices) {
     EXPECT_TRUE(s.messages.empty());
 }
 
-// Between groups the window repaints (queued events run), and shows nothing.
-TEST(Importer, ALongMoveKeepsTheWindowPaintingAndShowsNothing) {
+// The move runs beside the window's events: each group waits until the
+// window's timer has ticked three more times, so the move ends only if the
+// window is served while it runs. Meanwhile the menus are disabled, a second
+// import does nothing and a close waits for the end; the window shows nothing.
+TEST(Importer, ALongMoveKeepsTheWindowAnsweringAndShowsNothing) {
     Seams s;
     TempDir dir;
     fs::path src = make_register(dir.path(), 12, "src.mdb");
@@ -73,20 +76,48 @@ TEST(Importer, ALongMoveKeepsTheWindowPaintingAndShowsNothing) {
     Form1 f;
     f.show();
     f.move_options().group_rows = 4;
-    const auto progress = f.move_options().progress;
-    std::vector<std::size_t> seen;
+    std::mutex m;
+    std::condition_variable ticked;
+    int ticks = 0;
+    bool starved = false;
+    std::vector<std::size_t> seen;  // on the move's thread, read after it ended
     f.move_options().progress = [&](std::size_t moved) {
         seen.push_back(moved);
-        progress(moved);
+        std::unique_lock lock(m);
+        const int until = ticks + 3;
+        if (!ticked.wait_for(lock, std::chrono::seconds(20), [&] { return ticks >= until; })) starved = true;
     };
-    int ran = 0;
-    QTimer::singleShot(0, &f, [&] { ++ran; });  // stands for a paint the system asks for
+    int served = 0, menus_enabled = 0, hidden = 0;
+    QTimer timer;
+    timer.setInterval(20);
+    QObject::connect(&timer, &QTimer::timeout, &f, [&] {
+        ++served;
+        for (QAction* a : f.menuBar()->actions()) menus_enabled += a->isEnabled() ? 1 : 0;
+        if (!f.isVisible()) ++hidden;
+        if (served == 1) {
+            f.imp_Click();  // a second import during the move: nothing happens
+            f.close();      // waits for the end of the move
+        }
+        {
+            std::lock_guard lock(m);
+            ++ticks;
+        }
+        ticked.notify_all();
+    });
+    timer.start();
     choose(f, s, src, dst);
     f.imp_Click();
+    timer.stop();
+    EXPECT_FALSE(starved) << "the window's events waited for the move";
+    EXPECT_GE(served, 9);
+    EXPECT_EQ(menus_enabled, 0) << "a menu could be used during the move";
+    EXPECT_EQ(hidden, 0) << "the window closed during the move";
     EXPECT_EQ(seen, (std::vector<std::size_t>{4, 8, 12}));
-    EXPECT_EQ(ran, 1) << "the window's events waited for the whole move";
     EXPECT_TRUE(s.messages.empty());
     EXPECT_EQ(register_rows(dst).size(), 12u);
+    EXPECT_TRUE(register_rows(src).empty());
+    EXPECT_FALSE(f.isVisible()) << "the close asked for during the move";
+    for (QAction* a : f.menuBar()->actions()) EXPECT_TRUE(a->isEnabled()) << a->text().toStdString();
 }
 
 TEST(Importer, MovesEveryRowInOrderAndEmptiesTheSource) {

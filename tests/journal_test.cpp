@@ -5,7 +5,11 @@
 
 #include <QString>
 #include <chrono>
+#include <condition_variable>
 #include <fcntl.h>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <signal.h>
@@ -16,6 +20,7 @@
 #include "dataaccess/error.h"
 #include "jet/check.h"
 #include "jet/database.h"
+#include "jet/pending_move.h"
 #include "jet/page_file.h"
 #include "mdb_export_compare.h"
 #include "move.h"
@@ -317,6 +322,10 @@ TEST(Journal, FileRemovedOrReplacedUnderAWriter) {
         EXPECT_TRUE(e.description().contains(QStringLiteral("удален или заменен"))) << e.description().toStdString();
     }
     EXPECT_EQ(rows_in(src), 4u) << "rows left the source for a removed file";
+    // The group went nowhere: its record is taken back, and the source takes writes.
+    EXPECT_FALSE(fs::exists(jet::pending_move_path(fs::canonical(src).string())));
+    change_table(src, [](jet::TableWriter& t) { t.remove(t.rows_with({"номер"}, {std::int64_t{7}}).at(0)); });
+    EXPECT_EQ(rows_in(src), 3u);
 }
 
 // Another program's lock: a writer waits for a group the other lets go in
@@ -356,6 +365,115 @@ TEST(Journal, LockWaitsAreBounded) {
     jet::FileLock reading(reader.file(), false);
     jet::Database writer(a.string(), std::chrono::milliseconds(200));
     EXPECT_EQ(jet_error_of([&] { jet::WriteGroup g(writer); }, "wrote under another program's read lock").kind(), jet::ErrorKind::Busy);
+}
+
+// A program that takes the file group after group lets a waiting one in
+// between two groups: once it has let go, it waits until the waiting reader,
+// then the waiting writer, holds the lock, instead of taking it again at
+// once. With nobody waiting it goes on at once.
+TEST(Journal, WaitingProgramsGoBeforeTheNextGroup) {
+    TempDir dir;
+    const fs::path a = write_register(dir / "a.mdb", 3, person);
+    jet::Database mover(a.string());
+    for (const bool exclusive : {false, true}) {
+        SCOPED_TRACE(exclusive ? "a writer waits" : "a reader waits");
+        jet::Database other(a.string(), std::chrono::minutes(2));
+        if (exclusive) other.file().enable_writes();
+        std::optional<jet::WriteGroup> group(std::in_place, mover);
+        std::mutex m;
+        std::condition_variable changed;
+        bool waits = false, go = false;
+        faults::set_lock_wait_hook([&] {
+            std::lock_guard lock(m);
+            waits = true;
+            changed.notify_all();
+        });
+        std::thread waiting([&] {
+            jet::FileLock lock(other.file(), exclusive);
+            std::unique_lock hold(m);
+            changed.wait(hold, [&] { return go; });
+        });
+        {
+            std::unique_lock lock(m);
+            changed.wait(lock, [&] { return waits; });
+        }
+        faults::set_lock_wait_hook(nullptr);
+        group.reset();
+        mover.let_waiting_programs_in(std::chrono::minutes(2));
+        mover.set_lock_wait(std::chrono::milliseconds(0));
+        EXPECT_EQ(jet_error_of([&] { jet::WriteGroup g(mover); }, "took the file again before the waiting program").kind(),
+                  jet::ErrorKind::Busy);
+        {
+            std::lock_guard lock(m);
+            go = true;
+        }
+        changed.notify_all();
+        waiting.join();
+        mover.set_lock_wait(std::chrono::seconds(5));
+    }
+    const auto start = std::chrono::steady_clock::now();
+    mover.let_waiting_programs_in(std::chrono::minutes(2));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60)) << "waited with nobody waiting";
+    insert_one(a, 10);
+    EXPECT_EQ(rows_in(a), 4u);
+}
+
+// A program of an older version, in a process of its own: it tries a lock
+// of this type on the whole file, tells whether it got it, and keeps it until
+// it is killed.
+struct OlderVersion {
+    pid_t pid = -1;
+    bool locked = false;
+    OlderVersion(const fs::path& db, short type) {
+        int ready[2];
+        if (::pipe(ready) != 0) return;
+        pid = ::fork();
+        if (pid == 0) {
+            const int fd = ::open(db.c_str(), O_RDWR);
+            struct flock fl {};
+            fl.l_type = type;
+            fl.l_whence = SEEK_SET;  // from 0 with length 0: the whole file
+            const char c = ::fcntl(fd, F_SETLK, &fl) == 0 ? 1 : 0;
+            if (::write(ready[1], &c, 1) != 1) ::_exit(2);
+            ::pause();
+            ::_exit(0);
+        }
+        char c = 0;
+        locked = pid > 0 && ::read(ready[0], &c, 1) == 1 && c == 1;
+        ::close(ready[0]);
+        ::close(ready[1]);
+    }
+    ~OlderVersion() {
+        if (pid <= 0) return;
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    }
+    OlderVersion(const OlderVersion&) = delete;
+    OlderVersion& operator=(const OlderVersion&) = delete;
+};
+
+// An older version's lock on the whole file and ours still exclude each
+// other, both ways; our wait behind its lock goes on without the mark of a
+// waiting program, which its lock covers.
+TEST(Journal, AnOlderVersionsLockOnTheWholeFileStillCounts) {
+    TempDir dir;
+    const fs::path a = write_register(dir / "a.mdb", 3, person);
+    {
+        OlderVersion writing(a, F_WRLCK);
+        ASSERT_TRUE(writing.locked);
+        EXPECT_EQ(jet_error_of([&] { jet::Database d(a.string(), std::chrono::milliseconds(200)); }, "read under the older write lock").kind(),
+                  jet::ErrorKind::Busy);
+    }
+    jet::Database d(a.string());
+    {
+        jet::WriteGroup g(d);
+        OlderVersion reading(a, F_RDLCK);
+        EXPECT_FALSE(reading.locked) << "the older version read under our write lock";
+    }
+    OlderVersion reading(a, F_RDLCK);
+    ASSERT_TRUE(reading.locked);
+    d.set_lock_wait(std::chrono::milliseconds(200));
+    EXPECT_EQ(jet_error_of([&] { jet::WriteGroup g(d); }, "wrote under the older read lock").kind(), jet::ErrorKind::Busy);
 }
 
 // Access on the same register: its lock file beside it, or a byte range of

@@ -46,8 +46,11 @@ public:
     void discard(const std::string& path) override { real_.discard(path); }
     bool add_name(const std::string& existing, const std::string& name) override { return real_.add_name(existing, name); }
     bool rename(const std::string& from, const std::string& to) override { return real_.rename(from, to); }
-    LockOutcome try_lock(int fd, LockKind kind) override { return real_.try_lock(fd, kind); }
-    void unlock(int fd) override { real_.unlock(fd); }
+    LockOutcome try_lock(int fd, LockKind kind, LockRange range) override { return real_.try_lock(fd, kind, range); }
+    void unlock(int fd, LockRange range) override { real_.unlock(fd, range); }
+    bool held_elsewhere(int fd, LockKind kind, LockRange range, bool& held) override {
+        return real_.held_elsewhere(fd, kind, range, held);
+    }
     bool list_folder(const std::string& folder, const std::function<bool(std::string_view)>& each) override {
         return real_.list_folder(folder, each);
     }

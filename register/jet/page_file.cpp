@@ -160,16 +160,51 @@ void PageFile::enable_writes() {
     writable_ = true;
 }
 
+namespace {
+
+// The data lock covers bytes 0 to 2^62: every page a file can have and every
+// byte another program may lock in it. A lock on the whole file, as older
+// versions of these programs take, meets it as before.
+constexpr LockRange kDataBytes{0, std::uint64_t{1} << 62};
+// Past it lies a byte that a program marks with a shared lock while it waits
+// for the data: a program holding the file group after group sees the mark
+// between its groups and lets the waiting one in first.
+constexpr LockRange kWaitingByte{std::uint64_t{1} << 62, 1};
+
+// The mark of a waiting program, dropped when the wait ends either way. Best
+// effort: where it cannot be taken (an older version's whole-file write lock
+// covers the byte), the wait goes on without it.
+class WaitingMark {
+public:
+    explicit WaitingMark(int fd) : fd_(fd) {}
+    ~WaitingMark() {
+        if (marked_) platform().unlock(fd_, kWaitingByte);
+    }
+    WaitingMark(const WaitingMark&) = delete;
+    WaitingMark& operator=(const WaitingMark&) = delete;
+    void mark() {
+        if (!marked_) marked_ = platform().try_lock(fd_, LockKind::Shared, kWaitingByte) == LockOutcome::Taken;
+    }
+
+private:
+    int fd_;
+    bool marked_ = false;
+};
+
+}  // namespace
+
 void PageFile::take_lock(bool exclusive) {
     // Tried without waiting, again and again with growing pauses, until the
     // wait allowed has passed: a program behind another's lock is told so
-    // instead of freezing.
+    // instead of freezing. Meanwhile its mark says that it waits.
     const auto deadline = std::chrono::steady_clock::now() + lock_wait_;
     auto pause = std::chrono::milliseconds(1);
+    WaitingMark waiting(fd_.get());
     for (;;) {
-        const LockOutcome got = platform().try_lock(fd_.get(), exclusive ? LockKind::Exclusive : LockKind::Shared);
+        const LockOutcome got = platform().try_lock(fd_.get(), exclusive ? LockKind::Exclusive : LockKind::Shared, kDataBytes);
         if (got == LockOutcome::Taken) return;
         if (got == LockOutcome::Failed) io_error("cannot lock", path_, errno);
+        waiting.mark();
         const auto now = std::chrono::steady_clock::now();
         if (now >= deadline) {
             throw Error(ErrorKind::Busy, "the database " + path_ + " is in use by another program (it kept the file " +
@@ -182,7 +217,24 @@ void PageFile::take_lock(bool exclusive) {
     }
 }
 
-void PageFile::release_lock() { platform().unlock(fd_.get()); }
+void PageFile::release_lock() { platform().unlock(fd_.get(), kDataBytes); }
+
+void PageFile::let_waiting_programs_in(std::chrono::milliseconds at_most) {
+    if (depth_ > 0) internal_fault("letting other programs into " + path_ + " under its own lock");
+    // A waiting program polls the lock with pauses of up to 50 ms; a mark
+    // that stays much longer is of one behind a third program's lock, and
+    // is waited for at_most so long.
+    const auto deadline = std::chrono::steady_clock::now() + at_most;
+    auto pause = std::chrono::milliseconds(1);
+    for (;;) {
+        bool waits = false;
+        if (!platform().held_elsewhere(fd_.get(), LockKind::Exclusive, kWaitingByte, waits) || !waits) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) return;
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
+        pause = std::min(pause * 2, std::chrono::milliseconds(10));
+    }
+}
 
 void PageFile::lock(bool exclusive) {
     if (depth_ > 0) {

@@ -137,12 +137,8 @@ public:
 
     bool rename(const std::string& from, const std::string& to) override { return ::rename(from.c_str(), to.c_str()) == 0; }
 
-    LockOutcome try_lock(int fd, LockKind kind) override {
-        struct flock fl {};
-        fl.l_type = kind == LockKind::Exclusive ? F_WRLCK : F_RDLCK;
-        fl.l_whence = SEEK_SET;
-        fl.l_start = 0;
-        fl.l_len = 0;  // the whole file, however far it grows
+    LockOutcome try_lock(int fd, LockKind kind, LockRange range) override {
+        struct flock fl = lock_of(kind == LockKind::Exclusive ? F_WRLCK : F_RDLCK, range);
         for (;;) {
             if (::fcntl(fd, F_OFD_SETLK, &fl) == 0) return LockOutcome::Taken;
             if (errno == EINTR) continue;
@@ -150,10 +146,8 @@ public:
         }
     }
 
-    void unlock(int fd) override {
-        struct flock fl {};
-        fl.l_type = F_UNLCK;
-        fl.l_whence = SEEK_SET;
+    void unlock(int fd, LockRange range) override {
+        struct flock fl = lock_of(F_UNLCK, range);
         (void)::fcntl(fd, F_OFD_SETLK, &fl);
     }
 
@@ -170,6 +164,26 @@ public:
             if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
             if (!each(entry->d_name)) return true;
         }
+    }
+
+    bool held_elsewhere(int fd, LockKind kind, LockRange range, bool& held) override {
+        struct flock fl = lock_of(kind == LockKind::Exclusive ? F_WRLCK : F_RDLCK, range);
+        for (;;) {
+            if (::fcntl(fd, F_OFD_GETLK, &fl) == 0) break;
+            if (errno != EINTR) return false;
+        }
+        held = fl.l_type != F_UNLCK;
+        return true;
+    }
+
+private:
+    static struct flock lock_of(int type, LockRange range) {
+        struct flock fl {};
+        fl.l_type = static_cast<short>(type);
+        fl.l_whence = SEEK_SET;
+        fl.l_start = static_cast<off_t>(range.start);
+        fl.l_len = static_cast<off_t>(range.length);
+        return fl;
     }
 };
 

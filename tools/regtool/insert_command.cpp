@@ -159,6 +159,8 @@ int insert_rows(const std::string& path, const std::string& table) {
             ++rows;
         }
         g.commit();
+        // Whoever waited for the file meanwhile goes before the next group.
+        if (more) db.let_waiting_programs_in(db.lock_wait());
     }
     return 0;
 }

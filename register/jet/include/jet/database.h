@@ -44,6 +44,12 @@ public:
     // How long a read or a write waits for another program's lock before it
     // is refused (Busy); five seconds unless set.
     void set_lock_wait(std::chrono::milliseconds wait);
+    std::chrono::milliseconds lock_wait() const;
+    // For a program that takes the file group after group: called between
+    // two groups, with the file's lock let go, it waits until no other
+    // program waits for the lock (at_most so long), so that those go first
+    // instead of finding the file taken again at once.
+    void let_waiting_programs_in(std::chrono::milliseconds at_most);
     // Why something beside the file that is not its journal blocks writes to
     // it (found when the file was last locked), or empty. Reads go on.
     const std::string& journal_warning() const;

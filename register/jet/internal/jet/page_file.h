@@ -9,7 +9,8 @@
 // Several processes may share one file. Every operation runs under the
 // system's lock on the file (platform.h): shared while reading,
 // exclusive while writing. A lock is waited for a bounded time (set_lock_wait),
-// then refused as Busy. Taking the outermost lock drops the page cache, since
+// then refused as Busy; meanwhile the waiting program marks that it waits
+// (let_waiting_programs_in). Taking the outermost lock drops the page cache, since
 // another process may have written in between. Writes are collected in a
 // group and reach the file only at commit: first the pages holding rows, long
 // values and index entries, then a sync, then the maps and definitions that
@@ -84,6 +85,10 @@ public:
     void lock(bool exclusive);
     void unlock();
     bool locked_exclusive() const { return depth_ > 0 && exclusive_; }
+    // Outside any lock: waits, at_most so long, until no other program waits
+    // for this file's lock (each marks that it does while it waits), so that a
+    // program taking the file group after group lets others in between.
+    void let_waiting_programs_in(std::chrono::milliseconds at_most);
 
     // Why the journal's path holds something that is not this file's journal
     // (found when the last lock was taken), or empty.

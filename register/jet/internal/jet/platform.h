@@ -43,6 +43,12 @@ enum class Access { Read, Write, ReadWrite };
 enum class LockKind { Shared, Exclusive };
 enum class LockOutcome { Taken, HeldElsewhere, Failed };
 
+// A range of bytes to lock; it may reach past the end of the file.
+struct LockRange {
+    std::uint64_t start = 0;
+    std::uint64_t length = 0;
+};
+
 class Platform {
 public:
     virtual ~Platform() = default;
@@ -83,11 +89,14 @@ public:
     virtual bool add_name(const std::string& existing, const std::string& name) = 0;
     virtual bool rename(const std::string& from, const std::string& to) = 0;
 
-    // Locks the whole file (however far it grows) without waiting, for this
-    // descriptor: other descriptors of this process contend with it as other
-    // processes do.
-    virtual LockOutcome try_lock(int fd, LockKind kind) = 0;
-    virtual void unlock(int fd) = 0;
+    // Locks the range without waiting, for this descriptor: other
+    // descriptors of this process contend with it as other processes do.
+    virtual LockOutcome try_lock(int fd, LockKind kind, LockRange range) = 0;
+    virtual void unlock(int fd, LockRange range) = 0;
+    // Whether a lock that another descriptor holds on the range would keep a
+    // lock of this kind from being taken now (held). False when the system
+    // cannot tell.
+    virtual bool held_elsewhere(int fd, LockKind kind, LockRange range, bool& held) = 0;
 
     // Hands each the name of every entry of a folder but "." and "..", in no
     // set order, until it returns false; false when the folder cannot be read.
