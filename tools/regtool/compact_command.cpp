@@ -66,9 +66,19 @@ std::vector<std::string> counted_by_mdbtools(jet::Database& original, jet::Datab
     return problems;
 }
 
+// The progress line, rewritten in place; ended before any message, so that
+// each message has a line of its own.
+bool progress_line_open = false;
+
 void show(const jet::CompactProgress& p) {
     std::fprintf(stderr, "\rcompact: %s, %zu of %zu rows", p.table.c_str(), p.rows_done, p.rows_total);
-    if (p.rows_done == p.rows_total) std::fprintf(stderr, "\n");
+    progress_line_open = p.rows_done != p.rows_total;
+    if (!progress_line_open) std::fprintf(stderr, "\n");
+}
+
+void end_progress_line() {
+    if (progress_line_open) std::fprintf(stderr, "\n");
+    progress_line_open = false;
 }
 
 }  // namespace
@@ -76,8 +86,14 @@ void show(const jet::CompactProgress& p) {
 int compact_command(const std::string& source, const std::string& target, bool replace) {
     jet::Database from(source);
     const std::string backup = from.real_path() + ".bak";
-    const std::vector<std::string> problems =
-        replace ? jet::compact_in_place(from, backup, counted_by_mdbtools, show) : jet::compact(from, target, counted_by_mdbtools, show);
+    std::vector<std::string> problems;
+    try {
+        problems = replace ? jet::compact_in_place(from, backup, counted_by_mdbtools, show)
+                           : jet::compact(from, target, counted_by_mdbtools, show);
+    } catch (...) {
+        end_progress_line();
+        throw;
+    }
     if (!problems.empty()) {
         for (const std::string& p : problems) std::fprintf(stderr, "regtool: the copy is not faithful: %s\n", p.c_str());
         if (replace) {
