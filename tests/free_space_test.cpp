@@ -115,12 +115,12 @@ RunResult run_regtool_confined(const Confinement& c, const std::vector<std::stri
     return r;
 }
 
-// regtool's messages in its standard error, without the progress lines.
+// The lines of regtool's standard error that hold its messages, not those
+// of its progress alone; each message should have a line of its own.
 std::vector<std::string> messages_of(const std::string& err) {
     std::vector<std::string> out;
     for (const std::string& line : lines(err)) {
-        const auto at = line.rfind("regtool: ");
-        if (at != std::string::npos) out.push_back(line.substr(at));
+        if (line.find("regtool: ") != std::string::npos) out.push_back(line);
     }
     return out;
 }
@@ -363,6 +363,26 @@ TEST(FreeSpace, CompactsClearOnlyWhatDeadCompactsLeft) {
     EXPECT_TRUE(read_file(src) == bytes);
 }
 
+// A file that appears under the copy's name while the copy is written or
+// checked keeps its place: the copy never takes the name over a file.
+TEST(FreeSpace, ACompactedCopyNeverTakesTheNameOfAFileThatAppearedMeanwhile) {
+    TempDir dir;
+    const fs::path src = write_register(dir / "reg.mdb", 300, person);
+    const fs::path dst = dir / "compacted.mdb";
+    jet::Database from(src.string());
+    const jet::Error e = jet_error_of(
+        [&] {
+            jet::compact(from, dst.string(), [&](jet::Database&, jet::Database&, const std::string&) {
+                write_file(dst, "another program's");
+                return std::vector<std::string>{};
+            });
+        },
+        "the copy took the name of a file");
+    EXPECT_EQ(e.os_error(), EEXIST) << e.what();
+    EXPECT_EQ(read_file(dst), "another program's");
+    EXPECT_TRUE(hidden_in(dir.path()).empty());
+}
+
 // A compact whose files may not grow past a limit (ulimit -f): with SIGXFSZ
 // ignored its writes fail with EFBIG, and it says so in one line and leaves
 // nothing, neither a copy nor a temporary, and the original as it was;
@@ -384,6 +404,7 @@ TEST(FreeSpace, ACompactStoppedByTheFileSizeLimitLeavesNothing) {
         EXPECT_EQ(r.status, 1) << r.err;
         const std::vector<std::string> said = messages_of(r.err);
         ASSERT_EQ(said.size(), 1u) << r.err;
+        EXPECT_EQ(said[0].rfind("regtool: ", 0), 0u) << said[0];
         EXPECT_NE(said[0].find("File too large"), std::string::npos) << said[0];
         EXPECT_FALSE(fs::exists(dst));
         EXPECT_FALSE(fs::exists(bak));
