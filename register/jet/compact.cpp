@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <optional>
 #include <string_view>
 
@@ -111,16 +110,14 @@ bool temporary_name(std::string_view n) {
 void remove_dead_temporaries(const std::string& folder) {
     constexpr std::string_view journal = "-journal";
     std::vector<std::string> temporaries, journals;
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        const std::string_view n = name;
+    (void)platform().list_folder(folder, [&](std::string_view n) {
         if (n.ends_with(journal) && temporary_name(n.substr(0, n.size() - journal.size()))) {
-            journals.push_back(folder + "/" + name);
+            journals.push_back(folder + "/" + std::string(n));
         } else if (temporary_name(n)) {
-            temporaries.push_back(folder + "/" + name);
+            temporaries.push_back(folder + "/" + std::string(n));
         }
-    }
+        return true;
+    });
     for (const std::string& path : temporaries) {
         UniqueFd fd(platform().open(path, Access::Read));  // never through a link
         FileFacts f;
