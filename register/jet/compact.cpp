@@ -1,10 +1,20 @@
 #include "compact.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string_view>
+
 #include "catalog.h"
 #include "check.h"
 #include "create.h"
 #include "header.h"
 #include "index.h"
+#include "page_file.h"
 #include "platform.h"
 #include "relations.h"
 
@@ -66,12 +76,207 @@ TableSpec spec_of(const std::string& name, const TableDef& def, std::uint16_t so
     return spec;
 }
 
-struct RemoveUnlessKept {
-    std::string path;
-    bool keep = false;
-    ~RemoveUnlessKept() {
-        if (!keep) platform().discard(path);
+// The hidden name a copy is written under until it takes its final place:
+// ".<final name>.compact-<process id>.tmp", beside it.
+std::string temporary_name_for(const std::string& final_path) {
+    const auto slash = final_path.find_last_of('/');
+    const std::string name = slash == std::string::npos ? final_path : final_path.substr(slash + 1);
+    return disk::folder_of(final_path) + "/." + name + ".compact-" + std::to_string(::getpid()) + ".tmp";
+}
+
+bool all_digits(std::string_view s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Whether a folder entry is named as a compact's temporary: ours, or
+// ".compact-<process id>.mdb.tmp" as earlier versions of the program named
+// theirs (left behind by every compact --replace that was killed).
+bool temporary_name(std::string_view n) {
+    constexpr std::string_view mark = ".compact-", old_end = ".mdb.tmp", end = ".tmp";
+    if (n.starts_with(mark) && n.ends_with(old_end) && n.size() > mark.size() + old_end.size()) {
+        return all_digits(n.substr(mark.size(), n.size() - mark.size() - old_end.size()));
     }
+    if (!n.starts_with('.') || !n.ends_with(end)) return false;
+    const std::string_view head = n.substr(0, n.size() - end.size());
+    const auto at = head.rfind(mark);
+    return at != std::string_view::npos && at >= 2 && all_digits(head.substr(at + mark.size()));
+}
+
+// Removes the temporaries that compacts which died left in the folder, with
+// their journals. The compact writing a temporary holds its write lock until
+// the file has its final name or is gone, so one whose lock can be taken has
+// no writer left; a journal whose temporary is gone is of no use to anyone.
+// What cannot be removed stays for a later run.
+void remove_dead_temporaries(const std::string& folder) {
+    constexpr std::string_view journal = "-journal";
+    std::vector<std::string> temporaries, journals;
+    (void)platform().list_folder(folder, [&](std::string_view n) {
+        if (n.ends_with(journal) && temporary_name(n.substr(0, n.size() - journal.size()))) {
+            journals.push_back(folder + "/" + std::string(n));
+        } else if (temporary_name(n)) {
+            temporaries.push_back(folder + "/" + std::string(n));
+        }
+        return true;
+    });
+    for (const std::string& path : temporaries) {
+        UniqueFd fd(platform().open(path, Access::Read));  // never through a link
+        FileFacts f;
+        if (fd.get() < 0 || !platform().facts(fd.get(), f) || !f.regular()) continue;
+        if (platform().try_lock(fd.get(), LockKind::Shared) != LockOutcome::Taken) continue;  // its compact is at work
+        platform().discard(path + std::string(journal));
+        platform().discard(path);
+        platform().unlock(fd.get());
+    }
+    for (const std::string& path : journals) {
+        FileFacts f;
+        if (!platform().facts_of(path.substr(0, path.size() - journal.size()), false, f) && errno == ENOENT) platform().discard(path);
+    }
+}
+
+std::string octal(std::uint32_t mode) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04o", mode);
+    return text;
+}
+
+// Whether the file of fd has the owner, group and read and write permissions of another.
+bool has_owner_of(int fd, const FileFacts& of) {
+    FileFacts now;
+    return platform().facts(fd, now) && now.owner == of.owner && now.group == of.group &&
+           (now.permissions & 0666) == (of.permissions & 0666);
+}
+
+[[noreturn]] void cannot_keep_owner(const std::string& original, const FileFacts& of) {
+    throw Error(ErrorKind::Io,
+                "cannot keep the owner, group and permissions of " + original + " (user " + std::to_string(of.owner) + ", group " +
+                    std::to_string(of.group) + ", mode " + octal(of.permissions & 0666) +
+                    ") on its compacted copy: run compact as root or as the file's owner; nothing was replaced",
+                Reason::Unspecified, {}, EPERM);
+}
+
+// A compacted copy under its temporary name, held by this process (under its
+// write lock) from the moment it is made. Unless it took its final name, it
+// is removed with its journal when it goes; a process killed before that
+// leaves it to the next compact in the folder, and so does the fault seam's
+// stop.
+class Temporary {
+public:
+    explicit Temporary(const std::string& final_path) : removal_{temporary_name_for(final_path)} {
+        create_database(removal_.path);
+        removal_.armed = true;
+        db_.emplace(removal_.path);
+        db_->file().enable_writes();
+        held_.emplace(db_->file(), true);
+        // Another compact cleaning the folder may have taken the file away
+        // between its making and the lock.
+        db_->check_still_at_path();
+    }
+    Temporary(const Temporary&) = delete;
+    Temporary& operator=(const Temporary&) = delete;
+
+    const std::string& path() const { return removal_.path; }
+    // Left as it lies, as by a process that died (the fault seam's stop).
+    void abandon() { removal_.armed = false; }
+    int descriptor() { return db_->file().descriptor(); }
+
+    void keep_owner_of(const FileFacts& of, const std::string& original) {
+        platform().take_owner_of(descriptor(), of);
+        if (!has_owner_of(descriptor(), of)) cannot_keep_owner(original, of);
+    }
+
+    void fill(Database& from, const CompactProgressFn& progress) {
+        Database& copy = *db_;
+        for (const std::string& name : from.user_tables()) {
+            Table t = from.table(name);
+            {
+                WriteGroup g(copy);
+                create_table(g, spec_of(name, t.def(), from.header().sort_order));
+                g.commit();
+            }
+            const std::vector<RowId> ids = t.row_ids();
+            CompactProgress p{name, 0, ids.size()};
+            if (progress) progress(p);
+            for (std::size_t at = 0; at < ids.size(); at += kRowsPerGroup) {
+                WriteGroup g(copy);
+                g.keep_relationships(false);
+                TableWriter& w = g.table(name);
+                for (std::size_t i = at; i < std::min(ids.size(), at + kRowsPerGroup); ++i) {
+                    std::optional<std::vector<Value>> row = t.read(ids[i]);
+                    if (row) w.insert(*row);  // autonumbers too: each row keeps its number
+                }
+                g.commit();
+                p.rows_done = std::min(ids.size(), at + kRowsPerGroup);
+                if (progress) progress(p);
+            }
+            WriteGroup g(copy);
+            g.table(name).continue_numbering_from(t.def().next_autonumber);
+            g.commit();
+        }
+    }
+
+    std::vector<std::string> problems(Database& from, const CopyCheck& check) {
+        std::vector<std::string> found = compare_copy(from, *db_);
+        if (check) {
+            for (std::string& p : check(from, *db_, path())) found.push_back(std::move(p));
+        }
+        return found;
+    }
+
+    // Gives the synced copy the name `to`, never over a file there; then the
+    // temporary name goes and the folder is synced.
+    void publish_at(const std::string& to) {
+        if (!disk::sync(descriptor(), path())) io_error("cannot sync", path(), errno);
+        if (!disk::add_name(path(), to)) {
+            const int err = errno;
+            if (err == EEXIST) throw Error(ErrorKind::Io, "a file already exists at " + to, Reason::Unspecified, {}, err);
+            io_error("cannot give the compacted copy the name", to, err);
+        }
+        removal_.armed = false;
+        if (!disk::remove(path())) io_error("the compacted copy is at " + to + ", but cannot remove its temporary name", path(), errno);
+        if (!disk::sync_folder_of(to)) io_error("the compacted copy is at " + to + ", but cannot sync the folder of", to, errno);
+    }
+
+    // Puts the synced copy in the place of the original, which keeps the
+    // second name `backup`; then the folder is synced.
+    void put_in_place_of(Database& original, const FileFacts& of, const std::string& backup) {
+        const std::string& real = original.real_path();
+        if (!has_owner_of(descriptor(), of)) cannot_keep_owner(real, of);
+        if (!disk::sync(descriptor(), path())) io_error("cannot sync", path(), errno);
+        original.check_still_at_path();
+        if (!disk::add_name(real, backup)) {
+            const int err = errno;
+            throw Error(ErrorKind::Io, "cannot keep the original as " + backup + ": " + std::strerror(err) + "; nothing was replaced",
+                        Reason::Unspecified, {}, err);
+        }
+        if (!disk::rename(path(), real)) {
+            const int err = errno;
+            platform().discard(backup);  // the second name given just now; the original keeps its own
+            throw Error(ErrorKind::Io,
+                        "cannot put the compacted copy in place of " + real + ": " + std::strerror(err) + "; nothing was replaced",
+                        Reason::Unspecified, {}, err);
+        }
+        removal_.armed = false;
+        if (!disk::sync_folder_of(real)) {
+            io_error("the compacted copy is in place and the original kept as " + backup + ", but cannot sync the folder of", real, errno);
+        }
+    }
+
+private:
+    struct Removal {
+        explicit Removal(std::string p) : path(std::move(p)) {}
+        Removal(const Removal&) = delete;
+        Removal& operator=(const Removal&) = delete;
+        ~Removal() {
+            if (!armed) return;
+            platform().discard(path + "-journal");
+            platform().discard(path);
+        }
+        std::string path;
+        bool armed = false;
+    };
+    Removal removal_;  // the first member, so the last to go: after the lock and the file
+    std::optional<Database> db_;
+    std::optional<FileLock> held_;
 };
 
 }  // namespace
@@ -92,39 +297,58 @@ std::optional<std::string> cannot_compact(Database& from) {
     return std::nullopt;
 }
 
-void compact(Database& from, const std::string& to, const std::function<void(const CompactProgress&)>& progress) {
+std::vector<std::string> compact(Database& from, const std::string& to, const CopyCheck& check, const CompactProgressFn& progress) {
     FileLock reading(from.file(), false);
     if (auto why = cannot_compact(from)) throw Error(ErrorKind::Unsupported, "cannot compact " + from.path() + ": " + *why);
-    create_database(to);
-    RemoveUnlessKept guard{to};
-    Database copy(to);
-    for (const std::string& name : from.user_tables()) {
-        Table t = from.table(name);
-        {
-            WriteGroup g(copy);
-            create_table(g, spec_of(name, t.def(), from.header().sort_order));
-            g.commit();
-        }
-        const std::vector<RowId> ids = t.row_ids();
-        CompactProgress p{name, 0, ids.size()};
-        if (progress) progress(p);
-        for (std::size_t at = 0; at < ids.size(); at += kRowsPerGroup) {
-            WriteGroup g(copy);
-            g.keep_relationships(false);
-            TableWriter& w = g.table(name);
-            for (std::size_t i = at; i < std::min(ids.size(), at + kRowsPerGroup); ++i) {
-                std::optional<std::vector<Value>> row = t.read(ids[i]);
-                if (row) w.insert(*row);  // autonumbers too: each row keeps its number
-            }
-            g.commit();
-            p.rows_done = std::min(ids.size(), at + kRowsPerGroup);
-            if (progress) progress(p);
-        }
-        WriteGroup g(copy);
-        g.table(name).continue_numbering_from(t.def().next_autonumber);
-        g.commit();
+    FileFacts there;
+    if (platform().facts_of(to, false, there)) throw Error(ErrorKind::Io, "a file already exists at " + to, Reason::Unspecified, {}, EEXIST);
+    const std::string folder = disk::folder_of(to);
+    if (!platform().may_write_in(folder)) {
+        throw Error(ErrorKind::ReadOnly, "the folder may not be written: " + folder, Reason::FolderReadOnly, folder);
     }
-    guard.keep = true;
+    remove_dead_temporaries(folder);
+    std::optional<Temporary> copy;
+    try {
+        copy.emplace(to);
+        copy->fill(from, progress);
+        std::vector<std::string> problems = copy->problems(from, check);
+        if (problems.empty()) copy->publish_at(to);
+        return problems;
+    } catch (const faults::Stopped&) {
+        if (copy) copy->abandon();
+        throw;
+    }
+}
+
+std::vector<std::string> compact_in_place(Database& from, const std::string& backup, const CopyCheck& check,
+                                          const CompactProgressFn& progress) {
+    {
+        WriteGroup probe(from);  // refuses what a write would refuse (Access, links, stray journals, read-only)
+    }
+    // Nobody changes the register while its copy is made and put in its place.
+    FileLock held(from.file(), true);
+    if (auto why = cannot_compact(from)) throw Error(ErrorKind::Unsupported, "cannot compact " + from.path() + ": " + *why);
+    FileFacts there;
+    if (platform().facts_of(backup, false, there)) {
+        throw Error(ErrorKind::Io, "cannot keep the original as " + backup + ": " + std::strerror(EEXIST) + "; nothing was replaced",
+                    Reason::Unspecified, {}, EEXIST);
+    }
+    FileFacts original;
+    if (!platform().facts(from.file().descriptor(), original)) io_error("cannot examine", from.path(), errno);
+    const std::string& real = from.real_path();
+    remove_dead_temporaries(disk::folder_of(real));
+    std::optional<Temporary> copy;
+    try {
+        copy.emplace(real);
+        copy->keep_owner_of(original, real);
+        copy->fill(from, progress);
+        std::vector<std::string> problems = copy->problems(from, check);
+        if (problems.empty()) copy->put_in_place_of(from, original, backup);
+        return problems;
+    } catch (const faults::Stopped&) {
+        if (copy) copy->abandon();
+        throw;
+    }
 }
 
 std::vector<std::string> compare_copy(Database& original, Database& copy) {

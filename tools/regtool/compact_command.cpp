@@ -5,14 +5,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <optional>
 #include <vector>
 
 #include "jet/compact.h"
-#include "jet/disk.h"
 
 namespace regtool {
 
@@ -47,10 +45,9 @@ std::optional<long long> rows_by_mdbtools(const std::string& db, const std::stri
     return n;
 }
 
-// The problems of the copy, by this program's reading and by mdbtools'.
-std::vector<std::string> verify(jet::Database& original, const std::string& copy_path) {
-    jet::Database copy(copy_path);
-    std::vector<std::string> problems = jet::compare_copy(original, copy);
+// The copy counted by mdbtools, table by table, against the original.
+std::vector<std::string> counted_by_mdbtools(jet::Database& original, jet::Database&, const std::string& copy_path) {
+    std::vector<std::string> problems;
     bool counted = false;
     for (const std::string& table : original.user_tables()) {
         std::optional<long long> theirs = rows_by_mdbtools(copy_path, table);
@@ -69,52 +66,44 @@ std::vector<std::string> verify(jet::Database& original, const std::string& copy
     return problems;
 }
 
+// The progress line, rewritten in place; ended before any message, so that
+// each message has a line of its own.
+bool progress_line_open = false;
+
 void show(const jet::CompactProgress& p) {
     std::fprintf(stderr, "\rcompact: %s, %zu of %zu rows", p.table.c_str(), p.rows_done, p.rows_total);
-    if (p.rows_done == p.rows_total) std::fprintf(stderr, "\n");
+    progress_line_open = p.rows_done != p.rows_total;
+    if (!progress_line_open) std::fprintf(stderr, "\n");
+}
+
+void end_progress_line() {
+    if (progress_line_open) std::fprintf(stderr, "\n");
+    progress_line_open = false;
 }
 
 }  // namespace
 
 int compact_command(const std::string& source, const std::string& target, bool replace) {
     jet::Database from(source);
-    std::optional<jet::DatabaseLock> held;
-    std::string to = target;
-    if (replace) {
-        // Nobody changes the register while its copy is made and put in its place.
-        {
-            jet::WriteGroup probe(from);  // refuses what a write would refuse (Access, links, stray journals)
-        }
-        held.emplace(from, true);
-        const std::string real = from.real_path();
-        to = jet::disk::folder_of(real) + "/.compact-" + std::to_string(::getpid()) + ".mdb.tmp";
+    const std::string backup = from.real_path() + ".bak";
+    std::vector<std::string> problems;
+    try {
+        problems = replace ? jet::compact_in_place(from, backup, counted_by_mdbtools, show)
+                           : jet::compact(from, target, counted_by_mdbtools, show);
+    } catch (...) {
+        end_progress_line();
+        throw;
     }
-    jet::compact(from, to, show);
-    std::vector<std::string> problems = verify(from, to);
     if (!problems.empty()) {
-        jet::disk::discard(to);
         for (const std::string& p : problems) std::fprintf(stderr, "regtool: the copy is not faithful: %s\n", p.c_str());
-        std::fprintf(stderr, "regtool: nothing was replaced; %s is as it was\n", source.c_str());
+        if (replace) {
+            std::fprintf(stderr, "regtool: nothing was replaced; %s is as it was\n", source.c_str());
+        } else {
+            std::fprintf(stderr, "regtool: the copy was removed; nothing was written to %s\n", target.c_str());
+        }
         return 1;
     }
-    if (!replace) return 0;
-    // The original keeps a second name first (never over an existing file),
-    // then the copy takes the first; the folder is synced after.
-    const std::string real = from.real_path();
-    const std::string backup = real + ".bak";
-    if (!jet::disk::add_name(real, backup)) {
-        const int err = errno;
-        jet::disk::discard(to);
-        std::fprintf(stderr, "regtool: cannot keep the original as %s: %s; nothing was replaced\n", backup.c_str(), std::strerror(err));
-        return 1;
-    }
-    if (!jet::disk::rename(to, real) || !jet::disk::sync_folder_of(real)) {
-        const int err = errno;
-        std::fprintf(stderr, "regtool: cannot put the copy in place of %s: %s; the original is kept as %s\n", real.c_str(),
-                     std::strerror(err), backup.c_str());
-        return 1;
-    }
-    std::fprintf(stderr, "regtool: %s compacted; the original is kept as %s\n", source.c_str(), backup.c_str());
+    if (replace) std::fprintf(stderr, "regtool: %s compacted; the original is kept as %s\n", source.c_str(), backup.c_str());
     return 0;
 }
 
