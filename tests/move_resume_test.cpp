@@ -7,16 +7,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QRegularExpression>
 #include <QString>
 
 #include <map>
 #include <random>
 
+#include "dataaccess/connection.h"
 #include "dataaccess/error.h"
+#include "dataaccess/recordset.h"
 #include "jet/compact.h"
 #include "jet/disk.h"
 #include "jet/pending_move.h"
 #include "move.h"
+#include "register.h"
 #include "register_table.h"
 #include "support.h"
 
@@ -270,6 +274,34 @@ TEST(MoveResume, ADamagedRecordIsNeverTakenAsCut) {
         fs::remove(p.source_record());
         fs::create_directory(p.source_record());
     });
+}
+
+// The windows' recordsets write through the same locks: a photo set in the
+// viewer is refused in Russian, and the row stays as it was.
+TEST(MoveResume, TheWindowsAreRefusedInRussian) {
+    Pending p;
+    std::string record = read_file(p.source_record());
+    record[record.size() - 1] = static_cast<char>(record.back() ^ 1);
+    write_file(p.source_record(), record);
+    dataaccess::Connection cn;
+    cn.Open(reg::viewer_connection_string(q(p.src)));
+    dataaccess::Recordset rs;
+    rs.setActiveConnection(&cn);
+    rs.setSource(reg::kSelectAll);
+    rs.setCursorType(1);
+    rs.setLockType(3);
+    rs.Open();
+    rs.fields().Item(std::int16_t{24}).setValue(QStringLiteral("фото.jpg"));
+    const std::optional<DataError> e = error_of([&] { rs.Update(); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->number(), dataaccess::errc::kPendingMove);
+    QString text = e->description();
+    text.remove(QStringLiteral("src.mdb-move")).remove(QStringLiteral("src.mdb"));
+    EXPECT_FALSE(text.contains(QRegularExpression(QStringLiteral("[A-Za-z]")))) << e->description().toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("повреждена"))) << e->description().toStdString();
+    rs.Close();
+    cn.Close();
+    for (const Row& r : register_rows(p.src)) EXPECT_TRUE(jet::is_null(r[24]));
 }
 
 TEST(MoveResume, TheRecordKnowsItsDestination) {

@@ -122,10 +122,10 @@ void remove_dead_temporaries(const std::string& folder) {
         UniqueFd fd(platform().open(path, Access::Read));  // never through a link
         FileFacts f;
         if (fd.get() < 0 || !platform().facts(fd.get(), f) || !f.regular()) continue;
-        if (platform().try_lock(fd.get(), LockKind::Shared) != LockOutcome::Taken) continue;  // its compact is at work
+        if (platform().try_lock(fd.get(), LockKind::Shared, kDataBytes) != LockOutcome::Taken) continue;  // its compact is at work
         platform().discard(path + std::string(journal));
         platform().discard(path);
-        platform().unlock(fd.get());
+        platform().unlock(fd.get(), kDataBytes);
     }
     for (const std::string& path : journals) {
         FileFacts f;

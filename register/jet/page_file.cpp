@@ -162,11 +162,7 @@ void PageFile::enable_writes() {
 
 namespace {
 
-// The data lock covers bytes 0 to 2^62: every page a file can have and every
-// byte another program may lock in it. A lock on the whole file, as older
-// versions of these programs take, meets it as before.
-constexpr LockRange kDataBytes{0, std::uint64_t{1} << 62};
-// Past it lies a byte that a program marks with a shared lock while it waits
+// Past the data lock (platform.h) lies a byte that a program marks with a shared lock while it waits
 // for the data: a program holding the file group after group sees the mark
 // between its groups and lets the waiting one in first.
 constexpr LockRange kWaitingByte{std::uint64_t{1} << 62, 1};

@@ -49,6 +49,11 @@ struct LockRange {
     std::uint64_t length = 0;
 };
 
+// The data lock of a database covers bytes 0 to 2^62: every page a file can
+// have and every byte another program may lock in it. A lock on the whole
+// file, as older versions of these programs take, meets it as before.
+constexpr LockRange kDataBytes{0, std::uint64_t{1} << 62};
+
 class Platform {
 public:
     virtual ~Platform() = default;
