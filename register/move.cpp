@@ -181,7 +181,10 @@ std::size_t move_register(const QString& source, const QString& destination, con
         // Other programs' groups come between ours (below): the run waits
         // out a long one rather than stop halfway.
         const std::chrono::milliseconds let_in = from.lock_wait();
-        for (jet::Database* db : {&from, &to}) db->set_lock_wait(12 * db->lock_wait());
+        for (jet::Database* db : {&from, &to}) {
+            db->set_lock_wait(12 * db->lock_wait());
+            db->take_turns();
+        }
         std::size_t moved = 0;
         const std::size_t group = std::max<std::size_t>(1, options.group_rows);
         for (std::size_t at = 0; at < ids.size(); at += group) {

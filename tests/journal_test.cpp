@@ -418,6 +418,56 @@ TEST(Journal, WaitingProgramsGoBeforeTheNextGroup) {
     EXPECT_EQ(rows_in(a), 4u);
 }
 
+// A group of a move that lasts longer than another program's lock wait does
+// not refuse that program: the move takes turns, and the other waits longer
+// for its turn (as long as twelve of its waits). Without turns, it gives up.
+TEST(Journal, AGroupLongerThanTheWaitDoesNotRefuseOthers) {
+    TempDir dir;
+    const fs::path a = write_register(dir / "a.mdb", 3, person);
+    constexpr auto kWait = std::chrono::milliseconds(200);
+    for (const bool turns : {false, true}) {
+        SCOPED_TRACE(turns ? "taking turns" : "holding the file");
+        jet::Database mover(a.string());
+        jet::Database other(a.string(), kWait);
+        other.file().enable_writes();
+        std::optional<jet::WriteGroup> group(std::in_place, mover);
+        if (turns) mover.take_turns();
+        // The group ends once the other has waited past its own wait.
+        std::mutex m;
+        std::condition_variable changed;
+        bool past = false;
+        const auto start = std::chrono::steady_clock::now();
+        faults::set_lock_wait_hook([&] {
+            if (std::chrono::steady_clock::now() - start < 2 * kWait) return;
+            std::lock_guard lock(m);
+            past = true;
+            changed.notify_all();
+        });
+        std::thread ender([&] {
+            std::unique_lock lock(m);
+            changed.wait(lock, [&] { return past; });
+            group.reset();
+        });
+        auto insert = [&] {
+            jet::WriteGroup g(other);
+            Row v = person(20);
+            g.table(kTable).insert(v);
+            g.commit();
+        };
+        if (turns) {
+            EXPECT_NO_THROW(insert());
+        } else {
+            EXPECT_EQ(jet_error_of(insert, "waited past its lock wait").kind(), jet::ErrorKind::Busy);
+            std::lock_guard lock(m);
+            past = true;
+            changed.notify_all();
+        }
+        ender.join();
+        faults::set_lock_wait_hook(nullptr);
+    }
+    EXPECT_EQ(rows_in(a), 4u);
+}
+
 // A program of an older version, in a process of its own: it tries a lock
 // of this type on the whole file, tells whether it got it, and keeps it until
 // it is killed.

@@ -31,6 +31,7 @@ const std::string& Database::real_path() const { return file_->real_path(); }
 void Database::set_lock_wait(std::chrono::milliseconds wait) { file_->set_lock_wait(wait); }
 std::chrono::milliseconds Database::lock_wait() const { return file_->lock_wait(); }
 void Database::let_waiting_programs_in(std::chrono::milliseconds at_most) { file_->let_waiting_programs_in(at_most); }
+void Database::take_turns() { file_->take_turns(); }
 const std::string& Database::journal_warning() const { return file_->journal_warning(); }
 std::string Database::journal_path() const { return file_->journal_path(); }
 void Database::check_still_at_path() const { file_->check_still_at_path(); }

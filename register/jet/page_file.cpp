@@ -158,6 +158,7 @@ void PageFile::enable_writes() {
     }
     fd_ = std::move(owned);
     writable_ = true;
+    if (taking_turns_) take_turns();  // a lock goes with the descriptor it was taken on
 }
 
 namespace {
@@ -166,6 +167,12 @@ namespace {
 // for the data: a program holding the file group after group sees the mark
 // between its groups and lets the waiting one in first.
 constexpr LockRange kWaitingByte{std::uint64_t{1} << 62, 1};
+// And past that one a byte that a program taking the file group after group
+// (a move) holds with a shared lock for as long as it runs: one waiting for
+// the file then waits longer than its own wait before it gives up, since its
+// turn comes after the group at work, however long that takes.
+constexpr LockRange kTurnsByte{(std::uint64_t{1} << 62) + 1, 1};
+constexpr int kTurnsWaitFactor = 12;
 
 // The mark of a waiting program, dropped when the wait ends either way. Best
 // effort: where it cannot be taken (an older version's whole-file write lock
@@ -193,7 +200,8 @@ void PageFile::take_lock(bool exclusive) {
     // Tried without waiting, again and again with growing pauses, until the
     // wait allowed has passed: a program behind another's lock is told so
     // instead of freezing. Meanwhile its mark says that it waits.
-    const auto deadline = std::chrono::steady_clock::now() + lock_wait_;
+    auto deadline = std::chrono::steady_clock::now() + lock_wait_;
+    bool extended = false;
     auto pause = std::chrono::milliseconds(1);
     WaitingMark waiting(fd_.get());
     for (;;) {
@@ -202,6 +210,11 @@ void PageFile::take_lock(bool exclusive) {
         if (got == LockOutcome::Failed) io_error("cannot lock", path_, errno);
         waiting.mark();
         const auto now = std::chrono::steady_clock::now();
+        bool turns = false;
+        if (now >= deadline && !extended && platform().held_elsewhere(fd_.get(), LockKind::Exclusive, kTurnsByte, turns) && turns) {
+            deadline = now + (kTurnsWaitFactor - 1) * lock_wait_;
+            extended = true;
+        }
         if (now >= deadline) {
             throw Error(ErrorKind::Busy, "the database " + path_ + " is in use by another program (it kept the file " +
                                              (exclusive ? "locked" : "locked for writing") + " for longer than " +
@@ -230,6 +243,11 @@ void PageFile::let_waiting_programs_in(std::chrono::milliseconds at_most) {
         std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
         pause = std::min(pause * 2, std::chrono::milliseconds(10));
     }
+}
+
+void PageFile::take_turns() {
+    // Best effort, as the waiting mark: without it others wait as long as ever.
+    taking_turns_ = platform().try_lock(fd_.get(), LockKind::Shared, kTurnsByte) == LockOutcome::Taken;
 }
 
 void PageFile::lock(bool exclusive) {

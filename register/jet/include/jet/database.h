@@ -50,6 +50,11 @@ public:
     // program waits for the lock (at_most so long), so that those go first
     // instead of finding the file taken again at once.
     void let_waiting_programs_in(std::chrono::milliseconds at_most);
+    // Says, for as long as this object keeps the file open, that it takes the
+    // file group after group and lets waiting programs in between: a program
+    // waiting for the file then waits up to twelve times its lock wait before
+    // it gives up, so a group longer than that wait does not refuse it.
+    void take_turns();
     // Why something beside the file that is not its journal blocks writes to
     // it (found when the file was last locked), or empty. Reads go on.
     const std::string& journal_warning() const;

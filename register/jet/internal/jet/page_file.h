@@ -89,6 +89,10 @@ public:
     // for this file's lock (each marks that it does while it waits), so that a
     // program taking the file group after group lets others in between.
     void let_waiting_programs_in(std::chrono::milliseconds at_most);
+    // From now on, and while the file stays open here, others waiting for its
+    // lock see that it is held group after group, with turns between, and
+    // wait longer before they give up.
+    void take_turns();
 
     // Why the journal's path holds something that is not this file's journal
     // (found when the last lock was taken), or empty.
@@ -161,6 +165,7 @@ private:
     std::unordered_map<std::uint32_t, Pending> pending_;
     std::uint32_t added_ = 0;  // pages allocated in this group, past the end of the file
     bool writable_ = false;
+    bool taking_turns_ = false;
     int depth_ = 0;
     bool exclusive_ = false;
     bool failed_ = false;  // the group's commit failed; cleared with the write lock
