@@ -247,7 +247,10 @@ std::size_t move_register(const QString& source, const QString& destination, con
             auto take_back_record = [&] {
                 for (const std::string* r : {&destination_record, &source_record}) {
                     try {
-                        if (read_move_record(*r).record.id == sent.id) remove_move_record(*r);
+                        const ReadRecord left = read_move_record(*r);
+                        if (left.found == RecordFound::Cut || (left.found == RecordFound::Complete && left.record.id == sent.id)) {
+                            remove_move_record(*r);
+                        }
                     } catch (const jet::Error&) {
                         // left bound: the next writer settles it
                     }

@@ -20,6 +20,7 @@
 #include "jet/disk.h"
 #include "jet/pending_move.h"
 #include "move.h"
+#include "move_record.h"
 #include "register.h"
 #include "register_table.h"
 #include "support.h"
@@ -360,6 +361,37 @@ TEST(MoveResume, WhoeverWritesEitherFileSettlesTheGroupFirst) {
     change_table(p.src, [&](jet::TableWriter& t) { t.remove(ids.back()); });
     expect_each_once({p.src, p.dst}, kPeople - 1);
     EXPECT_EQ(register_rows(p.dst).size(), static_cast<std::size_t>(kGroup));
+}
+
+// A record an earlier version left (beside the source only, rows known by
+// where they lay) is settled by the rows' contents all the same.
+TEST(MoveResume, AnEarlierVersionsRecordIsSettled) {
+    Pending p;
+    std::map<std::string, Row> in_source;
+    for (const Row& r : register_rows(p.src)) in_source[std::get<std::string>(r[14])] = r;
+    std::string b = "ZRMOVE01";
+    auto put = [&](std::uint64_t v, int n) {
+        for (int i = 0; i < n; ++i) b.push_back(static_cast<char>(v >> (8 * i)));
+    };
+    const std::string destination = fs::canonical(p.dst).string();
+    put(destination.size(), 4);
+    b += destination;
+    const std::vector<Row> group = register_rows(p.dst);
+    put(group.size(), 4);
+    for (const Row& r : group) {
+        put(0, 6);
+        put(static_cast<std::uint64_t>(std::get<std::int64_t>(r[0])), 8);
+        put(reg::row_hash(in_source.at(std::get<std::string>(r[14])), 1, 26), 8);
+        put(reg::row_hash(r, 1, 26), 8);
+    }
+    std::uint64_t h = 0xCBF29CE484222325ull;
+    for (const char c : b) h = (h ^ static_cast<std::uint8_t>(c)) * 0x100000001B3ull;
+    put(h, 8);
+    fs::remove(p.destination_record());
+    write_file(p.source_record(), b);
+    move(p.src, p.dst);
+    expect_each_once({p.dst});
+    EXPECT_FALSE(fs::exists(p.source_record()));
 }
 
 // Moves cut by power cuts at random steps, in either direction, with the
