@@ -331,6 +331,18 @@ TEST(MoveResume, TheRecordKnowsItsDestination) {
         expect_each_once({p.dst});
     }
 
+    // Both files reached under another folder's path, as a share mounted
+    // elsewhere on a colleague's machine: each finds the other beside it.
+    p.again();
+    const fs::path elsewhere = p.dir.path().string() + "-elsewhere";
+    fs::rename(p.dir.path(), elsewhere);
+    move(elsewhere / "src.mdb", elsewhere / "dst.mdb");
+    const std::map<std::string, int> moved = people_in({elsewhere / "src.mdb", elsewhere / "dst.mdb"});
+    fs::rename(elsewhere, p.dir.path());
+    EXPECT_EQ(moved.size(), static_cast<std::size_t>(kPeople));
+    for (const auto& [who, times] : moved) EXPECT_EQ(times, 1) << who;
+    EXPECT_TRUE(register_rows(p.src).empty());
+
     // Resumed into another register whose table has one column fewer: the
     // group is settled against the destination it went to, with that
     // table's own columns, and the rest moves into the new one.
