@@ -8,6 +8,7 @@
 #include "catalog.h"
 #include "data_page.h"
 #include "free_pages.h"
+#include "general_sort.h"
 #include "header.h"
 #include "index_tree.h"
 #include "pending_move.h"
@@ -24,7 +25,6 @@ constexpr std::uint32_t kMagic = 1625;          // a constant Jet writes into co
 constexpr std::uint32_t kPhysicalMagic = 1923;
 constexpr std::size_t kMapRow = 69;             // a usage map row: kind, start page, 64 bitmap bytes
 constexpr std::int32_t kTablesContainer = 0x0F000001;
-constexpr std::uint16_t kGeneral = 0x0409;
 const std::vector<std::uint8_t> kAdminsOwner{0xA6, 0x33};
 
 class Buf {
@@ -176,7 +176,7 @@ std::vector<std::uint8_t> definition_bytes(const TableSpec& spec, const Placemen
         d.u16(c.var_index);
         d.u16(c.number);
         if (c.spec->type == ColumnType::Text || c.spec->type == ColumnType::Memo) {
-            d.u16(kGeneral);
+            d.u16(kGeneralSortOrder);
             d.u8(0);
             d.u8(0);  // version of the General order: that of Access 2000-2003
         } else if (c.spec->type == ColumnType::Decimal) {
@@ -406,7 +406,7 @@ PageData header_page(double created) {
     // No password: the area holds only the mask made from the creation date.
     auto mask = static_cast<std::uint32_t>(static_cast<std::int64_t>(std::floor(created)));
     for (std::size_t i = 0; i < at::kPasswordLength / 4; ++i) put_u32(p, at::kPassword + 4 * i, mask);
-    put_u16(p, at::kSortOrder, kGeneral);
+    put_u16(p, at::kSortOrder, kGeneralSortOrder);
     std::uint64_t bits = std::bit_cast<std::uint64_t>(created);
     for (std::size_t i = 0; i < 8; ++i) p[at::kCreationDate + i] = static_cast<std::uint8_t>(bits >> (8 * i));
     toggle_header_mask(p);
@@ -494,8 +494,8 @@ void create_database(const std::string& path) {
         write_map_page(file, specs[i], placed[i]);
     }
     {
-        TableWriter objects(file, pages, placed[0].definition_pages[0], kGeneral);
-        TableWriter aces(file, pages, placed[1].definition_pages[0], kGeneral);
+        TableWriter objects(file, pages, placed[0].definition_pages[0], kGeneralSortOrder);
+        TableWriter aces(file, pages, placed[1].definition_pages[0], kGeneralSortOrder);
         auto add = [&](std::vector<Value> row) { objects.insert(row); };
         add(catalog_row(0x0F000001, 0x0F000000, "Tables", 3, 0x80000000u, created));
         add(catalog_row(0x0F000002, 0x0F000000, "Databases", 3, 0x80000000u, created));

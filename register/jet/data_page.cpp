@@ -185,4 +185,33 @@ bool all_deleted(Bytes page) {
     return true;
 }
 
+namespace {
+
+// Updates move a row along a short chain at most: a longer one is a loop.
+constexpr int kMaxMoves = 8;
+
+}  // namespace
+
+std::optional<Followed> follow_row(PageFile& file, std::uint32_t owner, RowId id, PagePtr& keep) {
+    keep = file.page_of_type(id.page, PageType::Data, "data page");
+    Bytes page = bytes_of(*keep);
+    if (u32(page, kOwner) != owner) {
+        damaged("row id " + std::to_string(id.page) + ":" + std::to_string(id.row) + " lies on a page of another table");
+    }
+    Slot s = slot(page, id.row);
+    if (s.deleted()) return std::nullopt;
+    Followed f{s.bytes, std::nullopt};
+    // A row that grew too large for its page was moved; its slot keeps a pointer to it.
+    for (int hop = 0; s.overflow(); ++hop) {
+        if (hop >= kMaxMoves) damaged("a moved row points on in a loop");
+        const RowId to = RowId::from_pointer(u32(s.bytes, 0));
+        keep = file.page_of_type(to.page, PageType::Data, "moved row");
+        page = bytes_of(*keep);
+        if (u32(page, kOwner) != owner) damaged("a moved row points onto a page of another table");
+        s = slot(page, to.row);
+        f = {s.bytes, to};
+    }
+    return f;
+}
+
 }  // namespace jet::data_page

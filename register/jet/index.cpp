@@ -25,7 +25,6 @@ constexpr std::uint8_t kAscStart = 0x7F;
 constexpr std::uint8_t kDescStart = 0x80;
 constexpr std::uint8_t kAscNull = 0x00;
 constexpr std::uint8_t kDescNull = 0xFF;
-constexpr std::uint16_t kGeneralSortOrder = 0x0409;
 
 void invert(std::vector<std::uint8_t>& v, std::size_t from) {
     for (std::size_t i = from; i < v.size(); ++i) v[i] = static_cast<std::uint8_t>(~v[i]);

@@ -23,7 +23,7 @@ std::vector<std::uint8_t> read_long_value(PageFile& file, Bytes field) {
     need(field, 0, kLongValueHeader);
     std::uint32_t head = u32(field, 0);
     std::uint32_t length = head & kLongValueLengthMask;
-    std::uint32_t pointer = u32(field, 4);
+    std::uint32_t pointer = u32(field, kLongValuePointer);
     std::vector<std::uint8_t> out;
     if (head & kLongValueInline) {
         Bytes data = sub(field, kLongValueHeader, length);

@@ -100,6 +100,11 @@ public:
                 if (errno == EINTR) continue;
                 return false;
             }
+            if (w == 0) {
+                // Nothing taken and no reason given: trying again would loop for ever.
+                errno = EIO;
+                return false;
+            }
             done += static_cast<std::size_t>(w);
         }
         return true;

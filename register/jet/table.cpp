@@ -12,12 +12,6 @@
 
 namespace jet {
 
-namespace {
-
-constexpr int kMaxOverflowHops = 8;
-
-}  // namespace
-
 Table::Table(std::shared_ptr<PageFile> file, std::string name, TableDef def)
     : file_(std::move(file)), name_(std::move(name)), def_(std::move(def)) {}
 
@@ -38,23 +32,9 @@ namespace {
 
 // The bytes of the live row at id (following a moved row), or nothing when deleted.
 std::optional<Bytes> locate(PageFile& file, const TableDef& def, RowId id, PagePtr& keep) {
-    keep = file.page_of_type(id.page, PageType::Data, "data page");
-    Bytes page = bytes_of(*keep);
-    if (u32(page, data_page::kOwner) != def.page) {
-        damaged("row id " + std::to_string(id.page) + ":" + std::to_string(id.row) + " lies on a page of another table");
-    }
-    data_page::Slot s = data_page::slot(page, id.row);
-    if (s.deleted()) return std::nullopt;
-    // A row that grew too large for its page was moved; its slot keeps a pointer to it.
-    for (int hop = 0; s.overflow(); ++hop) {
-        if (hop >= kMaxOverflowHops) damaged("a moved row points on in a loop");
-        RowId to = RowId::from_pointer(u32(s.bytes, 0));
-        keep = file.page_of_type(to.page, PageType::Data, "moved row");
-        page = bytes_of(*keep);
-        if (u32(page, data_page::kOwner) != def.page) damaged("a moved row points onto a page of another table");
-        s = data_page::slot(page, to.row);
-    }
-    return s.bytes;
+    std::optional<data_page::Followed> f = data_page::follow_row(file, def.page, id, keep);
+    if (!f) return std::nullopt;
+    return f->bytes;
 }
 
 // Slots marked deleted are either deleted rows or the moved data of a row

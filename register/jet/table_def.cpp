@@ -88,7 +88,7 @@ TableDef read_table_def(PageFile& file, std::uint32_t page) {
     std::size_t pos = kBlockStart;
     std::vector<std::uint32_t> physical_rows(physical_count);
     for (std::uint32_t i = 0; i < physical_count; ++i) {
-        physical_rows[i] = u32(b, pos + 4);
+        physical_rows[i] = u32(b, pos + kPhysicalRowCount);
         pos += kPhysicalCountEntry;
     }
 

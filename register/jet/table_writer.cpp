@@ -28,7 +28,6 @@ constexpr std::size_t kSinglePage = 4076;     // at most this much in one long-v
 constexpr std::size_t kChunk = kSinglePage - 4;  // a chained row's bytes after its link
 constexpr std::size_t kFullPage = 64;               // a page with less room counts as full
 constexpr std::size_t kMinPiece = 512;              // a chained long value's pieces are at least this long, where they can be
-constexpr int kMaxMoves = 8;
 
 void put32(std::uint8_t* p, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
@@ -37,7 +36,7 @@ void put32(std::uint8_t* p, std::uint32_t v) {
 std::vector<std::uint8_t> long_header(std::uint32_t length_and_flags, std::uint32_t pointer) {
     std::vector<std::uint8_t> h(kLongValueHeader, 0);
     put32(h.data(), length_and_flags);
-    put32(h.data() + 4, pointer);
+    put32(h.data() + kLongValuePointer, pointer);
     return h;
 }
 
@@ -181,21 +180,10 @@ UsageMap& TableWriter::Impl::index_map(std::size_t i) {
 }
 
 std::optional<TableWriter::Impl::Located> TableWriter::Impl::locate(RowId id) {
-    PagePtr p = file_.page_of_type(id.page, PageType::Data, "data page");
-    if (u32(bytes_of(*p), data_page::kOwner) != def_.page) damaged("row " + std::to_string(id.page) + ":" + std::to_string(id.row) + " is not a row of table");
-    data_page::Slot s = data_page::slot(bytes_of(*p), id.row);
-    if (s.deleted()) return std::nullopt;
-    Located l{id, std::nullopt, {}};
-    for (int hop = 0; s.overflow(); ++hop) {
-        if (hop >= kMaxMoves) damaged("a moved row points on in a loop");
-        RowId to = RowId::from_pointer(u32(s.bytes, 0));
-        p = file_.page_of_type(to.page, PageType::Data, "moved row");
-        if (u32(bytes_of(*p), data_page::kOwner) != def_.page) damaged("a moved row points onto a page of another table");
-        s = data_page::slot(bytes_of(*p), to.row);
-        l.moved = to;
-    }
-    l.bytes.assign(s.bytes.begin(), s.bytes.end());
-    return l;
+    PagePtr keep;
+    std::optional<data_page::Followed> f = data_page::follow_row(file_, def_.page, id, keep);
+    if (!f) return std::nullopt;
+    return Located{id, f->moved, std::vector<std::uint8_t>(f->bytes.begin(), f->bytes.end())};
 }
 
 std::optional<std::vector<Value>> TableWriter::Impl::read(RowId id) {
@@ -362,7 +350,7 @@ void TableWriter::Impl::free_long_values(Bytes row) {
         if (f.size() < kLongValueHeader) continue;
         std::uint32_t head = u32(f, 0);
         if (head & kLongValueInline) continue;
-        std::uint32_t pointer = u32(f, 4);
+        std::uint32_t pointer = u32(f, kLongValuePointer);
         bool single = (head & kLongValueSinglePage) != 0;
         for (std::uint32_t hops = 0; pointer != 0; ++hops) {
             if (hops > file_.page_count()) damaged("a long value's page chain loops");

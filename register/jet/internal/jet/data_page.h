@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "page_file.h"
 
@@ -56,6 +57,17 @@ bool replace(PageData& page, std::uint16_t n, Bytes row, std::uint16_t flags);
 // by a page with no slot left (add).
 void remove(PageData& page, std::uint16_t n);
 bool all_deleted(Bytes page);
+
+// The bytes of the row of the table whose first definition page is owner at
+// id, a row moved by an update followed to where they lie now (keep holds
+// that page). Nothing when the row is deleted. Raises Damaged for a page of
+// another table, and for moved rows that point on further than any update
+// moves one (a loop).
+struct Followed {
+    Bytes bytes;
+    std::optional<RowId> moved;  // where the bytes lie, when the row was moved
+};
+std::optional<Followed> follow_row(PageFile& file, std::uint32_t owner, RowId id, PagePtr& keep);
 
 }  // namespace data_page
 

@@ -10,6 +10,9 @@
 
 namespace jet {
 
+// The sort order's number, as the header and each text column store it.
+constexpr std::uint16_t kGeneralSortOrder = 0x0409;
+
 // Text longer than this many UTF-16 code units is indexed by its first ones.
 constexpr std::size_t kMaxIndexedTextUnits = 255;
 

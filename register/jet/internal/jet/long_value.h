@@ -10,6 +10,7 @@
 namespace jet {
 
 constexpr std::size_t kLongValueHeader = 12;
+constexpr std::size_t kLongValuePointer = 4;  // the row (page and slot) holding the bytes, after the length and flags
 constexpr std::uint32_t kLongValueInline = 0x80000000;
 constexpr std::uint32_t kLongValueSinglePage = 0x40000000;
 constexpr std::uint32_t kLongValueLengthMask = 0x3FFFFFFF;
