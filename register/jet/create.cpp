@@ -168,28 +168,43 @@ std::vector<std::uint8_t> definition_bytes(const TableSpec& spec, const Placemen
     auto entry_ends = [&](std::size_t start, std::size_t size) {
         if (d.b.size() != start + size) internal_fault("a table definition's entry has the wrong length");
     };
+    // And each field where the reader takes it.
+    auto field = [&](std::size_t start, std::size_t offset) {
+        if (d.b.size() != start + offset) internal_fault("a table definition's field is out of place");
+    };
     for (const Laid& c : cols) {
         const std::size_t start = d.b.size();
+        field(start, tdef::column::kType);
         d.u8(static_cast<std::uint8_t>(c.spec->type));
         d.u32(kMagic);
+        field(start, tdef::column::kNumber);
         d.u16(c.number);
+        field(start, tdef::column::kVarIndex);
         d.u16(c.var_index);
         d.u16(c.number);
         if (c.spec->type == ColumnType::Text || c.spec->type == ColumnType::Memo) {
+            field(start, tdef::column::kSortOrder);
             d.u16(kGeneralSortOrder);
             d.u8(0);
+            field(start, tdef::column::kSortVersion);
             d.u8(0);  // version of the General order: that of Access 2000-2003
         } else if (c.spec->type == ColumnType::Decimal) {
+            field(start, tdef::column::kPrecision);
             d.u8(c.spec->precision);
+            field(start, tdef::column::kScale);
             d.u8(c.spec->scale);
             d.u16(0);
         } else {
             d.u32(0);
         }
+        field(start, tdef::column::kFlags);
         d.u8(c.flags);
+        field(start, tdef::column::kMiscFlags);
         d.u8(c.misc);
         d.u32(0);
+        field(start, tdef::column::kFixedOffset);
         d.u16(c.fixed_offset);
+        field(start, tdef::column::kLength);
         d.u16(c.length);
         entry_ends(start, tdef::kColumnEntry);
     }
@@ -201,6 +216,7 @@ std::vector<std::uint8_t> definition_bytes(const TableSpec& spec, const Placemen
         }
         const std::size_t start = d.b.size();
         d.u32(kPhysicalMagic);
+        field(start, tdef::physical::kColumns);
         for (std::size_t k = 0; k < tdef::kMaxIndexColumns; ++k) {
             if (k < x.columns.size()) {
                 d.u16(static_cast<std::uint32_t>(column_ordinal(spec, x.columns[k].first)));
@@ -210,9 +226,12 @@ std::vector<std::uint8_t> definition_bytes(const TableSpec& spec, const Placemen
                 d.u8(0);
             }
         }
+        field(start, tdef::physical::kUsedPages);
         d.u32(RowId{at.map_page, static_cast<std::uint16_t>(2 + i)}.pointer());
+        field(start, tdef::physical::kRootPage);
         d.u32(at.roots[i]);
         d.u32(0);
+        field(start, tdef::physical::kFlags);
         d.u8(index_flags(x));
         d.zeros(5);
         entry_ends(start, tdef::kPhysicalEntry);
@@ -220,13 +239,18 @@ std::vector<std::uint8_t> definition_bytes(const TableSpec& spec, const Placemen
     for (std::size_t i = 0; i < nidx; ++i) {
         const std::size_t start = d.b.size();
         d.u32(kMagic);
+        field(start, tdef::logical::kNumber);
         d.u32(static_cast<std::uint32_t>(i));
+        field(start, tdef::logical::kPhysical);
         d.u32(static_cast<std::uint32_t>(i));
         d.u8(0);
+        field(start, tdef::logical::kRelatedIndex);
         d.u32(0xFFFFFFFF);
+        field(start, tdef::logical::kRelatedTable);
         d.u32(0);
         d.u8(0);
         d.u8(0);
+        field(start, tdef::logical::kKind);
         d.u8(spec.indexes[i].primary_key ? 1 : 0);
         d.u32(0);
         entry_ends(start, tdef::kLogicalEntry);

@@ -95,25 +95,25 @@ TableDef read_table_def(PageFile& file, std::uint32_t page) {
     t.columns.resize(column_count);
     for (Column& c : t.columns) {
         Bytes e = sub(b, pos, kColumnEntry);
-        std::uint8_t code = u8(e, 0);
+        std::uint8_t code = u8(e, column::kType);
         if (!is_known_type(code)) {
             throw Error(ErrorKind::Unsupported, "the table at page " + std::to_string(page) + " has a column of unknown type " +
                                                     std::to_string(code));
         }
         c.type = static_cast<ColumnType>(code);
-        c.number = u16(e, 5);
-        c.var_index = u16(e, 7);
+        c.number = u16(e, column::kNumber);
+        c.var_index = u16(e, column::kVarIndex);
         if (c.type == ColumnType::Decimal) {
-            c.precision = u8(e, 11);
-            c.scale = u8(e, 12);
+            c.precision = u8(e, column::kPrecision);
+            c.scale = u8(e, column::kScale);
         } else if (c.type == ColumnType::Text || c.type == ColumnType::Memo) {
-            c.sort_order = u16(e, 11);
-            c.sort_version = u8(e, 14);
+            c.sort_order = u16(e, column::kSortOrder);
+            c.sort_version = u8(e, column::kSortVersion);
         }
-        c.flags = u8(e, 15);
-        c.misc_flags = u8(e, 16);
-        c.fixed_offset = u16(e, 21);
-        c.length = u16(e, 23);
+        c.flags = u8(e, column::kFlags);
+        c.misc_flags = u8(e, column::kMiscFlags);
+        c.fixed_offset = u16(e, column::kFixedOffset);
+        c.length = u16(e, column::kLength);
         pos += kColumnEntry;
     }
     for (Column& c : t.columns) c.name = read_name(b, pos);
@@ -123,24 +123,25 @@ TableDef read_table_def(PageFile& file, std::uint32_t page) {
         Bytes e = sub(b, pos, kPhysicalEntry);
         PhysicalIndex& x = t.physical_indexes[i];
         for (std::size_t k = 0; k < kMaxIndexColumns; ++k) {
-            std::uint16_t col = u16(e, 4 + 3 * k);
+            const std::size_t at = physical::kColumns + physical::kColumnBytes * k;
+            std::uint16_t col = u16(e, at);
             if (col == 0xFFFF) continue;
-            x.columns.push_back({col, (u8(e, 4 + 3 * k + 2) & 0x01) != 0});
+            x.columns.push_back({col, (u8(e, at + 2) & 0x01) != 0});
         }
-        x.used_pages = u32(e, 34);
-        x.root_page = u32(e, 38);
-        x.flags = u8(e, 46);
+        x.used_pages = u32(e, physical::kUsedPages);
+        x.root_page = u32(e, physical::kRootPage);
+        x.flags = u8(e, physical::kFlags);
         x.row_count = physical_rows[i];
         pos += kPhysicalEntry;
     }
     t.indexes.resize(logical_count);
     for (LogicalIndex& x : t.indexes) {
         Bytes e = sub(b, pos, kLogicalEntry);
-        x.number = u32(e, 4);
-        x.physical = u32(e, 8);
-        x.related_index = u32(e, 13);
-        x.related_table_page = u32(e, 17);
-        x.kind = u8(e, 23);
+        x.number = u32(e, logical::kNumber);
+        x.physical = u32(e, logical::kPhysical);
+        x.related_index = u32(e, logical::kRelatedIndex);
+        x.related_table_page = u32(e, logical::kRelatedTable);
+        x.kind = u8(e, logical::kKind);
         if (x.physical >= physical_count) {
             damaged("an index of the table at page " + std::to_string(page) + " names a missing index tree");
         }

@@ -35,4 +35,37 @@ constexpr std::size_t kPhysicalEntry = 52;
 constexpr std::size_t kLogicalEntry = 28;
 constexpr std::size_t kMaxIndexColumns = 10;
 
+// Within a column's entry.
+namespace column {
+constexpr std::size_t kType = 0;          // u8
+constexpr std::size_t kNumber = 5;        // u16
+constexpr std::size_t kVarIndex = 7;      // u16
+constexpr std::size_t kSortOrder = 11;    // u16, text and memo
+constexpr std::size_t kSortVersion = 14;  // u8, text and memo
+constexpr std::size_t kPrecision = 11;    // u8, decimal
+constexpr std::size_t kScale = 12;        // u8, decimal
+constexpr std::size_t kFlags = 15;        // u8
+constexpr std::size_t kMiscFlags = 16;    // u8
+constexpr std::size_t kFixedOffset = 21;  // u16
+constexpr std::size_t kLength = 23;       // u16
+}  // namespace column
+
+// Within a physical index's entry.
+namespace physical {
+constexpr std::size_t kColumns = 4;       // kMaxIndexColumns of: u16 column number (FFFF: none), u8 order (1: ascending)
+constexpr std::size_t kColumnBytes = 3;
+constexpr std::size_t kUsedPages = 34;    // u32: the row pointer of its usage map
+constexpr std::size_t kRootPage = 38;     // u32
+constexpr std::size_t kFlags = 46;        // u8
+}  // namespace physical
+
+// Within a logical index's entry.
+namespace logical {
+constexpr std::size_t kNumber = 4;         // u32
+constexpr std::size_t kPhysical = 8;       // u32: the physical index it uses
+constexpr std::size_t kRelatedIndex = 13;  // u32
+constexpr std::size_t kRelatedTable = 17;  // u32: a definition page
+constexpr std::size_t kKind = 23;          // u8: 1 for the primary key, 2 for a foreign key
+}  // namespace logical
+
 }  // namespace jet::tdef
