@@ -261,10 +261,8 @@ std::size_t move_register(const QString& source, const QString& destination, con
                 to.check_still_at_path();
                 try {
                     where = &source;
-                    sent.copy = 0;
                     const jet::UniqueFd source_copy = write_move_record(source_record, from.real_path(), sent);
                     where = &destination;
-                    sent.copy = 1;
                     const jet::UniqueFd destination_copy = write_move_record(destination_record, to.real_path(), sent);
                     mark_move_record_complete(destination_copy, destination_record);
                     where = &source;

@@ -164,7 +164,6 @@ std::uint64_t source_row_hash(const MoveRecord& record, const std::vector<jet::V
 jet::UniqueFd write_move_record(const std::string& path, const std::string& beside, const MoveRecord& record) {
     Writer body;
     body.put(record.id, 8);
-    body.put(record.copy, 1);
     for (const RecordedFile* f : {&record.source, &record.destination}) {
         body.text(f->path);
         body.put(f->device, 8);
@@ -249,7 +248,6 @@ ReadRecord read_move_record(const std::string& path) {
     ReadRecord out{RecordFound::Complete, {}, 0};
     MoveRecord& m = out.record;
     m.id = r.get(8);
-    m.copy = static_cast<std::uint8_t>(r.get(1));
     for (RecordedFile* f : {&m.source, &m.destination}) {
         f->path = r.text();
         f->device = r.get(8);

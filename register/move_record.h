@@ -46,7 +46,6 @@ struct MovedRow {
 
 struct MoveRecord {
     std::uint64_t id = 0;  // the same in both copies
-    std::uint8_t copy = 0;  // 0: the copy beside the source, written first; 1: beside the destination
     RecordedFile source;
     RecordedFile destination;
     std::string table;

@@ -1,12 +1,11 @@
 #include "compact.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <random>
 #include <string_view>
 
 #include "catalog.h"
@@ -77,11 +76,13 @@ TableSpec spec_of(const std::string& name, const TableDef& def, std::uint16_t so
 }
 
 // The hidden name a copy is written under until it takes its final place:
-// ".<final name>.compact-<process id>.tmp", beside it.
+// ".<final name>.compact-<number>.tmp", beside it, the number drawn at random
+// so that two compacts never share one.
 std::string temporary_name_for(const std::string& final_path) {
     const auto slash = final_path.find_last_of('/');
     const std::string name = slash == std::string::npos ? final_path : final_path.substr(slash + 1);
-    return disk::folder_of(final_path) + "/." + name + ".compact-" + std::to_string(::getpid()) + ".tmp";
+    std::random_device random;
+    return disk::folder_of(final_path) + "/." + name + ".compact-" + std::to_string(random()) + ".tmp";
 }
 
 bool all_digits(std::string_view s) {

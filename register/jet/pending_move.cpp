@@ -26,14 +26,11 @@ void settle_pending_move(const std::string& real_path) {
     if (disk::entry_at(record) == disk::Entry::None) return;
     const MoveSettler settler = g_settler;
     if (!settler) return;  // refused once the lock is taken
-    t_settling = true;
-    try {
-        settler(real_path, record);
-    } catch (...) {
-        t_settling = false;
-        throw;
-    }
-    t_settling = false;
+    struct Settling {
+        Settling() { t_settling = true; }
+        ~Settling() { t_settling = false; }
+    } settling;
+    settler(real_path, record);
 }
 
 void refuse_if_move_pending(const std::string& real_path, const std::string& shown) {

@@ -6,7 +6,7 @@
 // anything is written.
 //
 // The copy is written under a hidden name in the folder of its final place,
-// ".<final name>.compact-<process id>.tmp", and gets its final name only once
+// ".<final name>.compact-<number>.tmp" (drawn at random), and gets its final name only once
 // it has been checked and synced: a compact killed at any moment, or stopped
 // by a full disk or a file-size limit, leaves no file under the final name
 // that could pass for a whole copy. The process writing the copy holds the
