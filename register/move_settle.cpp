@@ -149,13 +149,18 @@ bool settle_once(const std::string& real_path, const std::string& record_path) {
     // The file the record lies beside is the one it names by path or by
     // inode: compacted in place it keeps the path, reached through a share
     // mounted elsewhere the inode. A copy taken elsewhere keeps neither.
-    const bool here_source = real_path == r.source.path || is_recorded(real_path, r.source);
+    // The path decides first: an inode freed by one file may be taken by another.
+    const bool here_source = real_path == r.source.path || (real_path != r.destination.path && is_recorded(real_path, r.source));
     const bool here_destination = !here_source && (real_path == r.destination.path || is_recorded(real_path, r.destination));
     if (!here_source && !here_destination) {
         refuse(Reason::MoveRecordForeign, record_path, "the record of a move beside " + real_path + " names other files: " + record_path);
     }
     const RecordedFile& then = here_source ? r.source : r.destination;
     const std::string other = other_file(real_path, then.path, here_source ? r.destination.path : r.source.path);
+    const auto here_file = jet::disk::identify(real_path);
+    if (const auto other_id = jet::disk::identify(other); other_id && here_file && *other_id == *here_file) {
+        refuse(Reason::MoveRecordForeign, record_path, "the record of a move beside " + real_path + " names it twice: " + record_path);
+    }
 
     // The other file: the destination is only read; the source may lose the group.
     std::optional<jet::Database> there;
@@ -168,9 +173,8 @@ bool settle_once(const std::string& real_path, const std::string& record_path) {
 
     // Both locked in the order every move takes them.
     std::optional<jet::DatabaseLock> first, second;
-    const auto here_id = jet::disk::identify(real_path);
     const auto there_id = there ? jet::disk::identify(there->real_path()) : std::nullopt;
-    const bool there_first = there_id && here_id && *there_id < *here_id;
+    const bool there_first = there_id && here_file && *there_id < *here_file;
     if (there_first) on_other(other, [&] { first.emplace(*there, here_destination); });
     (there_first ? second : first).emplace(here, true);
     if (there && !there_first) on_other(other, [&] { second.emplace(*there, here_destination); });

@@ -128,6 +128,19 @@ struct Pending {
     std::string saved_record(const fs::path& db) const { return jet::pending_move_path((fs::canonical(dir.path()) / db.filename()).string()); }
 };
 
+// The pending record, read and written again (changed) as both copies.
+struct ReadRecordPair {
+    reg::MoveRecord record;
+    explicit ReadRecordPair(const Pending& p) : record(reg::read_move_record(p.source_record()).record) {}
+    void write(const Pending& p) const {
+        for (const auto& [copy, beside] : {std::pair{p.source_record(), p.src}, std::pair{p.destination_record(), p.dst}}) {
+            fs::remove(copy);
+            const jet::UniqueFd fd = reg::write_move_record(copy, fs::canonical(beside).string(), record);
+            reg::mark_move_record_complete(fd, copy);
+        }
+    }
+};
+
 TEST(MoveResume, CompactingTheSourceCannotFoolTheRecord) {
     Pending p;
     ASSERT_EQ(people_in({p.src, p.dst}).size(), static_cast<std::size_t>(kPeople));
@@ -148,7 +161,14 @@ TEST(MoveResume, CompactingTheSourceCannotFoolTheRecord) {
     EXPECT_FALSE(fs::exists(p.source_record()));
     EXPECT_FALSE(fs::exists(p.destination_record()));
 
-    // regtool's own compact settles the group before it copies the file.
+    // regtool's own compact settles the group before it copies the file,
+    // into a copy as in place.
+    p.again();
+    const fs::path copy = p.dir / "copy.mdb";
+    const RunResult copied = run_regtool({"compact", p.src.string(), copy.string()});
+    ASSERT_EQ(copied.status, 0) << copied.err;
+    EXPECT_FALSE(fs::exists(p.source_record()));
+    expect_each_once({copy, p.dst});
     p.again();
     const RunResult compacted = run_regtool({"compact", p.src.string(), "--replace"});
     ASSERT_EQ(compacted.status, 0) << compacted.err;
@@ -365,6 +385,21 @@ TEST(MoveResume, WhoeverWritesEitherFileSettlesTheGroupFirst) {
     expect_each_once({p.src, p.dst}, kPeople + 1);
     EXPECT_EQ(register_rows(p.src).size(), static_cast<std::size_t>(kPeople - kGroup));
     EXPECT_FALSE(fs::exists(p.source_record()));
+    EXPECT_FALSE(fs::exists(p.destination_record()));
+
+    // The source's old inode now names the destination (a file removed and
+    // another made): the path decides which of the two a file is.
+    p.again();
+    {
+        ReadRecordPair pair(p);
+        pair.record.source.inode = jet::disk::identify(p.dst.string())->inode;
+        pair.write(p);
+    }
+    change_table(p.dst, [](jet::TableWriter& t) {
+        Row v = person(kPeople + 1);
+        t.insert(v);
+    });
+    expect_each_once({p.src, p.dst}, kPeople + 1);
     EXPECT_FALSE(fs::exists(p.destination_record()));
 
     // A row deleted from the source.

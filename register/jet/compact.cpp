@@ -14,6 +14,7 @@
 #include "header.h"
 #include "index.h"
 #include "page_file.h"
+#include "pending_move.h"
 #include "platform.h"
 #include "relations.h"
 
@@ -299,6 +300,11 @@ std::optional<std::string> cannot_compact(Database& from) {
 }
 
 std::vector<std::string> compact(Database& from, const std::string& to, const CopyCheck& check, const CompactProgressFn& progress) {
+    // A move cut off beside the file is finished first (or the compact is
+    // refused): a copy taken now would hold that group a second time.
+    if (disk::entry_at(pending_move_path(from.real_path())) != disk::Entry::None) {
+        WriteGroup settled(from);
+    }
     FileLock reading(from.file(), false);
     if (auto why = cannot_compact(from)) throw Error(ErrorKind::Unsupported, "cannot compact " + from.path() + ": " + *why);
     FileFacts there;
