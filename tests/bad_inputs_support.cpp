@@ -5,7 +5,7 @@
 #include <array>
 
 #include "jet/database.h"
-#include "jet/page_file.h"
+#include "storage/page_file.h"
 #include "register_table.h"
 
 namespace testing_support {

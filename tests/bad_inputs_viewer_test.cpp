@@ -15,7 +15,7 @@
 #include "form1.h"
 #include "image_frame.h"
 #include "jet/database.h"
-#include "jet/page_file.h"
+#include "storage/page_file.h"
 #include "ui/twips.h"
 #include "window_steps.h"
 

@@ -16,7 +16,7 @@
 #include "jet/check.h"
 #include "jet/create.h"
 #include "register_table.h"
-#include "jet/data_page.h"
+#include "format/data_page.h"
 #include "jet/database.h"
 #include "dataaccess/connection.h"
 #include "dataaccess/error.h"

@@ -22,7 +22,7 @@
 #include "jet/compact.h"
 #include "jet/create.h"
 #include "jet/database.h"
-#include "jet/free_pages.h"
+#include "storage/free_pages.h"
 #include "mdb_export_compare.h"
 #include "move.h"
 #include "support.h"

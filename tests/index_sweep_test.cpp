@@ -16,8 +16,8 @@
 
 #include "jet/check.h"
 #include "jet/database.h"
-#include "jet/index.h"
-#include "jet/page_file.h"
+#include "btree/index.h"
+#include "storage/page_file.h"
 #include "mdb_export_compare.h"
 #include "support.h"
 

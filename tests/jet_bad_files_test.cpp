@@ -5,7 +5,7 @@
 #include <random>
 
 #include "jet/database.h"
-#include "jet/page_file.h"
+#include "storage/page_file.h"
 #include "support.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <algorithm>
 
 #include "jet/database.h"
-#include "jet/header.h"
-#include "jet/index.h"
+#include "format/header.h"
+#include "btree/index.h"
 #include "support.h"
 
 namespace {

@@ -1,13 +1,13 @@
 // Reading rows by id agrees with the scan, for deleted and moved rows too.
 #include <gtest/gtest.h>
 
-#include "jet/catalog.h"
+#include "table/catalog.h"
 #include "jet/create.h"
 #include "register_table.h"
 #include "jet/database.h"
-#include "jet/parallel_scan.h"
+#include "table/parallel_scan.h"
 #include "jet/row_listing.h"
-#include "jet/usage_map.h"
+#include "format/usage_map.h"
 #include "support.h"
 
 namespace {

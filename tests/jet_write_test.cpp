@@ -14,9 +14,9 @@
 #include "jet/check.h"
 #include "jet/create.h"
 #include "register_table.h"
-#include "jet/data_page.h"
+#include "format/data_page.h"
 #include "jet/database.h"
-#include "jet/index.h"
+#include "btree/index.h"
 #include "mdb_export_compare.h"
 #include "support.h"
 

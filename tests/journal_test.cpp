@@ -21,7 +21,7 @@
 #include "jet/check.h"
 #include "jet/database.h"
 #include "jet/pending_move.h"
-#include "jet/page_file.h"
+#include "storage/page_file.h"
 #include "mdb_export_compare.h"
 #include "move.h"
 #include "register.h"

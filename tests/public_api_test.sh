@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Every "jet/..." header included outside the engine (and its own tests) must
-# be one of the engine's public headers (register/jet/include/jet), and no
-# target outside them may be given the engine's own (jet_internals). That the
+# be one of the engine's public headers (register/jet/include/jet), none may
+# name a header of the engine's rooms, and no target outside them may be
+# given the engine's own (jet_internals). That the
 # public headers need nothing else, the build itself checks (jet_public_headers).
 #   public_api_test.sh SOURCE_DIR "PUBLIC;HEADERS;..."
 set -euo pipefail
@@ -20,6 +21,13 @@ while IFS=: read -r file header; do
 done < <(grep -rEo --include='*.cpp' --include='*.h' '#include "jet/[A-Za-z0-9_]+\.h"' \
              "$root/register" "$root/browser" "$root/viewer" "$root/importer" "$root/tools" "$root/bench" |
          grep -v "^$root/register/jet/" | sed -E 's/#include "(jet\/[A-Za-z0-9_]+\.h)"/\1/')
+# Nor may it reach into the engine's rooms ("storage/page_file.h", ...).
+while IFS= read -r line; do
+    echo "public_api_test: ${line#$root/} includes a header of the engine's rooms" >&2
+    status=1
+done < <(grep -rnE --include='*.cpp' --include='*.h' '#include "(storage|format|btree|table|maintenance)/' \
+             "$root/register" "$root/browser" "$root/viewer" "$root/importer" "$root/tools" "$root/bench" |
+         grep -v "^$root/register/jet/")
 # Only the engine and its tests see the engine's own headers.
 while IFS= read -r line; do
     echo "public_api_test: ${line#$root/} gives the engine's own headers to code outside it" >&2

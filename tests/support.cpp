@@ -4,7 +4,7 @@
 #include "jet/create.h"
 #include "jet/database.h"
 #include "jet/disk.h"
-#include "jet/page_file.h"
+#include "storage/page_file.h"
 #include "mdb_export_compare.h"
 #include "register_table.h"
 

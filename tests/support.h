@@ -19,6 +19,7 @@
 
 #include "jet/create.h"
 #include "jet/database.h"
+#include "fault_platform.h"
 #include "jet/disk.h"
 #include "jet/value.h"
 

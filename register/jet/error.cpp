@@ -1,4 +1,4 @@
-#include "error.h"
+#include "jet/error.h"
 
 #include <cstring>
 

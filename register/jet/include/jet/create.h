@@ -37,9 +37,9 @@ struct TableSpec {
     bool system = false;
 };
 
-// Writes a new empty database; raises Io (or ReadOnly) when the file cannot be
+// Writes a new empty database, through the platform given; raises Io (or ReadOnly) when the file cannot be
 // made, and refuses a path that already exists.
-void create_database(const std::string& path);
+void create_database(const std::string& path, Platform& platform = default_platform());
 
 // Adds a table in the group and enters it in the catalog; returns its
 // definition page. Raises Constraint for a name in use or a wrong spec.

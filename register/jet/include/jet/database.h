@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform.h"
 #include "relationships.h"
 #include "table.h"
 #include "table_writer.h"
@@ -28,7 +29,8 @@ class Database {
 public:
     // Opens and checks the file; raises jet::Error with the reason it cannot be used.
     // lock_wait: how long to wait for another program's lock (the process's default unless given).
-    explicit Database(const std::string& path, std::optional<std::chrono::milliseconds> lock_wait = std::nullopt);
+    explicit Database(const std::string& path, std::optional<std::chrono::milliseconds> lock_wait = std::nullopt,
+                      Platform& platform = default_platform());
     ~Database();
     Database(Database&&) noexcept;
     Database& operator=(Database&&) noexcept;

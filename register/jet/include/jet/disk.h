@@ -1,7 +1,7 @@
-// Durable files for the engine and the layers above it: the steps that change
-// the database, its journal and the files written beside it, made through
-// the platform in force so that tests can cut them (faults::Plan). Each
-// returns false with errno set when the system refuses.
+// Durable files for the layers above the engine: the steps that change the
+// files written beside a database, made through the default platform
+// (platform.h), so that tests can cut them. Each returns false with errno set
+// when the system refuses.
 #pragma once
 
 #include <cstddef>
@@ -13,51 +13,21 @@
 
 namespace jet {
 
-// Test seam for cutting a write at any point. The I/O steps of commit and of
-// undoing a group are counted: each page written, the journal made, written,
-// marked complete and removed, each sync (of the file, the journal and their
-// folder) and each cut of the file's length. A plan can make step `at` fail as
-// the system would (errno EIO), stop there as if the process died (a write cut
-// that way leaves its first half behind, a torn page), or cut the power there:
-// everything written since its file was last synced is lost, and so is every
-// file made or removed since its folder was last synced, as a disk may lose
-// them. Stopped is then raised, which nothing in the engine catches, so no
-// cleanup that a dead process could not do happens. Without a plan each step
-// costs one test of a pointer.
-namespace faults {
-
-enum class Mode { Count, Fail, Stop, PowerCut };
-
-struct Plan {
-    Mode mode = Mode::Count;
-    std::uint64_t at = 0;     // the step (from 1) to fail or stop at
-    std::uint64_t steps = 0;  // steps taken so far
-};
-
-struct Stopped {};
-
-// The plan in force (for the whole process), or none with nullptr; the caller
-// keeps it alive. Setting a plan forgets what an earlier one kept for a power cut.
-void set_plan(Plan* plan);
-
-// Called each time a lock is found held by another program and the caller
-// is about to wait for it: tests let the holder go at that very point. None
-// (the default) with nullptr.
-void set_lock_wait_hook(std::function<void()> hook);
-void lock_waiting();
-
-}  // namespace faults
+class Platform;
+// The platform databases are opened with when none is named (platform.h).
+Platform& default_platform();
 
 }  // namespace jet
 
 namespace jet {
 
-// A file descriptor, closed when it goes.
+// A file descriptor, closed when it goes, by the platform that opened it.
 class UniqueFd {
 public:
     UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(UniqueFd&& o) noexcept : fd_(o.release()) {}
+    explicit UniqueFd(int fd) : UniqueFd(fd, default_platform()) {}
+    UniqueFd(int fd, Platform& platform) : fd_(fd), platform_(&platform) {}
+    UniqueFd(UniqueFd&& o) noexcept : platform_(o.platform_) { fd_ = o.release(); }
     UniqueFd& operator=(UniqueFd&& o) noexcept;
     UniqueFd(const UniqueFd&) = delete;
     UniqueFd& operator=(const UniqueFd&) = delete;
@@ -71,6 +41,7 @@ public:
 
 private:
     int fd_ = -1;
+    Platform* platform_ = nullptr;
 };
 
 }  // namespace jet
