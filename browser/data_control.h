@@ -23,7 +23,6 @@ public:
     // statement cannot be run; the grid then keeps the rows it had.
     void Refresh();
 
-    void setCaption(const QString& c) { caption_->setText(c); }
     QString caption() const { return caption_->text(); }
 
     // The grid's current row and how to move it: set by the window that binds them.

@@ -29,7 +29,6 @@ public:
     GridModel* model() const { return model_; }
     QLineEdit* text1() const { return text1_; }
     QLineEdit* text2() const { return text2_; }
-    ui::FileDialog& comm5() { return comm5_; }
     const QString& database_path() const { return database_path_; }
 
 private:

@@ -627,7 +627,15 @@ TEST(CutWrites, ChainOfCutMovesCopiesNoRowTwice) {
     expect_sound(destination);
 }
 
-// The counts for the notes on robustness.
-TEST(CutWrites, Totals) { std::printf("cuts by stopping: %llu, by cutting the power: %llu\n", static_cast<unsigned long long>(cuts[0]), static_cast<unsigned long long>(cuts[1])); }
+// The counts for the notes on robustness, printed once every test has run.
+class CutTotals : public ::testing::Environment {
+public:
+    void TearDown() override {
+        std::printf("cuts by stopping: %llu, by cutting the power: %llu\n", static_cast<unsigned long long>(cuts[0]),
+                    static_cast<unsigned long long>(cuts[1]));
+    }
+};
+// Google Test takes the environment over and deletes it at the end.
+[[maybe_unused]] ::testing::Environment* const g_cut_totals = ::testing::AddGlobalTestEnvironment(new CutTotals);
 
 }  // namespace

@@ -40,7 +40,6 @@ public:
     ImageFrame* image1() const { return image1_; }
     QSize picture1_size() const { return measured_; }
     const QString& database_path() const { return database_path_; }
-    const QString& chosen_photo() const { return chosen_photo_; }
     dataaccess::Connection* connection() const { return connection_.get(); }
     dataaccess::Recordset* recordset() const { return recordset_.get(); }
     ui::FileDialog& comm1() { return comm1_; }

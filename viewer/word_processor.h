@@ -52,7 +52,6 @@ public:
     ~Application();
 
     void setVisible(bool on);
-    bool Visible() const { return visible_; }
     // A new blank document (Documents.Add with every argument left out).
     Document& DocumentsAdd();
     // The active window's selection: typing goes to the active document's insertion point.

@@ -322,20 +322,15 @@ Truth Filter::test(const std::vector<jet::Value>& row) { return eval(root_, row)
 Truth Filter::eval(const Node& n, const std::vector<jet::Value>& row) {
     auto value = [&](const Term& t) -> const jet::Value& { return t.is_column() ? row[t.column] : t.constant; };
     switch (n.kind) {
-        case Condition::Kind::Or: {
-            Truth r = Truth::False;
-            for (const Node& sub : n.terms) {
-                Truth t = eval(sub, row);
-                if (t == Truth::True) return Truth::True;
-                if (t == Truth::Unknown) r = Truth::Unknown;
-            }
-            return r;
-        }
+        case Condition::Kind::Or:
         case Condition::Kind::And: {
-            Truth r = Truth::True;
+            // One term decides (true for OR, false for AND); failing that, an
+            // unknown term leaves the whole unknown.
+            const Truth decisive = n.kind == Condition::Kind::Or ? Truth::True : Truth::False;
+            Truth r = decisive == Truth::True ? Truth::False : Truth::True;
             for (const Node& sub : n.terms) {
                 Truth t = eval(sub, row);
-                if (t == Truth::False) return Truth::False;
+                if (t == decisive) return t;
                 if (t == Truth::Unknown) r = Truth::Unknown;
             }
             return r;

@@ -27,8 +27,6 @@ public:
     // offending "[" in the pattern.
     static std::optional<LikePattern> compile(std::string_view pattern, std::size_t* error_at = nullptr);
 
-    // True when only "%" is left: every text matches, none needs reading.
-    bool matches_everything() const { return matches_everything_; }
     // Text as UTF-8; scratch is working room kept by the caller between calls,
     // so that matching allocates nothing once it has grown.
     bool matches(std::string_view utf8, std::u32string& scratch) const;
@@ -64,7 +62,7 @@ private:
     bool has_percent_ = false;
     bool leading_percent_ = false;
     bool trailing_percent_ = false;
-    bool matches_everything_ = false;
+    bool matches_everything_ = false;  // only "%" is left: every text matches, none needs reading
 };
 
 // Decodes UTF-8 into code points and folds their case, into out (replaced).

@@ -110,25 +110,19 @@ private:
         return r;
     }
 
-    Condition or_condition(int depth) {
-        Condition first = and_condition(depth);
-        if (!is_keyword(peek(), "OR")) return first;
-        Condition c;
-        c.kind = Condition::Kind::Or;
-        c.position = first.position;
-        c.terms.push_back(std::move(first));
-        while (accept_keyword("OR")) c.terms.push_back(and_condition(depth));
-        return c;
-    }
+    Condition or_condition(int depth) { return chain(depth, "OR", Condition::Kind::Or, &Parser::and_condition); }
+    Condition and_condition(int depth) { return chain(depth, "AND", Condition::Kind::And, &Parser::not_condition); }
 
-    Condition and_condition(int depth) {
-        Condition first = not_condition(depth);
-        if (!is_keyword(peek(), "AND")) return first;
+    // Terms joined by one word (OR, AND) into one condition of that kind; a
+    // single term stands for itself.
+    Condition chain(int depth, std::string_view word, Condition::Kind kind, Condition (Parser::*term)(int)) {
+        Condition first = (this->*term)(depth);
+        if (!is_keyword(peek(), word)) return first;
         Condition c;
-        c.kind = Condition::Kind::And;
+        c.kind = kind;
         c.position = first.position;
         c.terms.push_back(std::move(first));
-        while (accept_keyword("AND")) c.terms.push_back(not_condition(depth));
+        while (accept_keyword(word)) c.terms.push_back((this->*term)(depth));
         return c;
     }
 

@@ -35,13 +35,6 @@ struct Member {
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // The end of the JSON number that starts at pos, or npos when the text there
 // is not one (a leading zero followed by more digits counts as malformed).
 std::size_t scan_number(std::string_view s, std::size_t pos) {
@@ -402,7 +395,7 @@ jet::Guid to_guid(const jet::Column& c, const Token& t) {
             ++i;
             continue;
         }
-        int hi = hex_value(s[i]), lo = hex_value(s[i + 1]);
+        int hi = jet::hex_digit_value(s[i]), lo = jet::hex_digit_value(s[i + 1]);
         ok = hi >= 0 && lo >= 0;
         written[k++] = static_cast<std::uint8_t>(hi * 16 + lo);
         i += 2;
@@ -457,7 +450,7 @@ jet::Binary to_binary(const jet::Column& c, const Token& t) {
     if (s.size() % 2 != 0) unsuitable(c, shown(t) + " has an odd number of hex digits");
     b.bytes.reserve(s.size() / 2);
     for (std::size_t i = 0; i < s.size(); i += 2) {
-        int hi = hex_value(s[i]), lo = hex_value(s[i + 1]);
+        int hi = jet::hex_digit_value(s[i]), lo = jet::hex_digit_value(s[i + 1]);
         if (hi < 0 || lo < 0) unsuitable(c, shown(t) + " is not hex (nor \"base64:...\")");
         b.bytes.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
     }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "jet/error.h"
+#include "jet/text.h"
 
 namespace jet {
 
@@ -41,19 +42,12 @@ constexpr int kUnprintableStep = 4;
 constexpr int kUnprintableMark = 0x8000;
 constexpr std::uint8_t kUnprintableMid = 0x06;
 
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // Parses "0803" into bytes; returns the count.
 template <std::size_t N>
 std::uint8_t parse_hex(std::string_view s, std::array<std::uint8_t, N>& out) {
     std::size_t n = s.size() / 2;
     if (n > N) std::abort();  // the embedded table is fixed; a bad one is a build fault
-    for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::uint8_t>(hex_value(s[2 * i]) * 16 + hex_value(s[2 * i + 1]));
+    for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::uint8_t>(hex_digit_value(s[2 * i]) * 16 + hex_digit_value(s[2 * i + 1]));
     return static_cast<std::uint8_t>(n);
 }
 

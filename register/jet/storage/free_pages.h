@@ -41,7 +41,6 @@ public:
     void store();
 
     bool inline_map() const { return inline_; }
-    std::uint32_t window_start() const { return start_; }
     std::uint32_t window_end() const { return start_ + static_cast<std::uint32_t>(bits_.size()); }
     bool marked_free(std::uint32_t page) const;
 

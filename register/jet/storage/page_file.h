@@ -71,7 +71,6 @@ public:
     // file or its folder may not be written, Linked for a file with several
     // names, Replaced when the path names another file by now.
     void enable_writes();
-    bool writable() const { return writable_; }
 
     // How long lock() waits for another program before raising Busy.
     void set_lock_wait(std::chrono::milliseconds wait) { lock_wait_ = wait; }
@@ -141,8 +140,6 @@ public:
 
     // Reads up to len bytes from the start of the file (for the header check of short files).
     std::string read_prefix(std::size_t len) const;
-
-    void drop_cache() { cache_.clear(); }
 
 private:
     struct Pending {

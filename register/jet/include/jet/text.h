@@ -23,6 +23,14 @@ inline bool is_compressed_text(Bytes b) { return b.size() >= 2 && b[0] == 0xFF &
 // alone: files from some writers hold it in columns not flagged for it.
 std::string decode_text(Bytes b);
 
+// The value of a hexadecimal digit (either case), or -1.
+constexpr int hex_digit_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
 // UTF-8 to UTF-32; invalid sequences become U+FFFD.
 std::u32string utf8_to_utf32(std::string_view s);
 
