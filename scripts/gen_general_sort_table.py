@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes register/jet/general_sort_table.inc, the embedded table of the
+"""Writes register/jet/btree/general_sort_table.inc, the embedded table of the
 General sort order (Access 2000-2003, sort order 1033 version 0) from a listing
 of one line per code point: first U+0000..U+00FF, then U+0100..U+FFFF without
 the surrogates. Each line is a class letter and comma-separated hex fields:
@@ -21,7 +21,7 @@ To make the table again, take those two files from a copy of that repository:
   git clone https://github.com/jahlborn/jackcess
   d=jackcess/src/main/resources/com/healthmarketscience/jackcess
   scripts/gen_general_sort_table.py $d/index_codes_genleg.txt \
-      $d/index_codes_ext_genleg.txt register/jet/general_sort_table.inc
+      $d/index_codes_ext_genleg.txt register/jet/btree/general_sort_table.inc
 NOTICE names their origin and licence.
 """
 import sys
