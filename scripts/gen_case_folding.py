@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes register/jet/case_folding.inc, the simple case folding of Unicode
+"""Writes register/jet/btree/case_folding.inc, the simple case folding of Unicode
 (the mappings of status C and S in CaseFolding.txt: one code point to one),
 which LIKE and the comparison of names use to let letter case not count.
 
@@ -14,7 +14,7 @@ import sys
 
 def main():
     source = sys.argv[1] if len(sys.argv) > 1 else "/usr/share/unicode/CaseFolding.txt"
-    out = sys.argv[2] if len(sys.argv) > 2 else "register/jet/case_folding.inc"
+    out = sys.argv[2] if len(sys.argv) > 2 else "register/jet/btree/case_folding.inc"
     version = None
     pairs = []
     with open(source, encoding="utf-8") as f:
