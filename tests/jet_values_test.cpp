@@ -3,6 +3,7 @@
 
 #include <climits>
 
+#include "jet/bytes.h"
 #include "jet/text.h"
 #include "jet/value.h"
 

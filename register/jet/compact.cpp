@@ -11,6 +11,7 @@
 #include "catalog.h"
 #include "check.h"
 #include "create.h"
+#include "database_insides.h"
 #include "header.h"
 #include "index.h"
 #include "page_file.h"
@@ -167,8 +168,8 @@ public:
         create_database(removal_.path);
         removal_.armed = true;
         db_.emplace(removal_.path);
-        db_->file().enable_writes();
-        held_.emplace(db_->file(), true);
+        file_of(*db_).enable_writes();
+        held_.emplace(file_of(*db_), true);
         // Another compact cleaning the folder may have taken the file away
         // between its making and the lock.
         db_->check_still_at_path();
@@ -179,7 +180,7 @@ public:
     const std::string& path() const { return removal_.path; }
     // Left as it lies, as by a process that died (the fault seam's stop).
     void abandon() { removal_.armed = false; }
-    int descriptor() { return db_->file().descriptor(); }
+    int descriptor() { return file_of(*db_).descriptor(); }
 
     void keep_owner_of(const FileFacts& of, const std::string& original) {
         platform().take_owner_of(descriptor(), of);
@@ -192,7 +193,7 @@ public:
             Table t = from.table(name);
             {
                 WriteGroup g(copy);
-                create_table(g, spec_of(name, t.def(), from.header().sort_order));
+                create_table(g, spec_of(name, t.def(), header_of(from).sort_order));
                 g.commit();
             }
             const std::vector<RowId> ids = t.row_ids();
@@ -284,14 +285,14 @@ private:
 }  // namespace
 
 std::optional<std::string> cannot_compact(Database& from) {
-    for (const CatalogEntry& e : from.catalog()) {
+    for (const CatalogEntry& e : catalog_of(from)) {
         if (!carried_over(e)) return "the database holds " + kind_of(e.type) + " (" + e.name + "), which only Access can carry over";
     }
     for (const Relationship& r : read_relationships(from)) {
         if (r.child.rfind("MSys", 0) != 0) return "the database holds relationship " + r.name + ", which only Access can carry over";
     }
     try {
-        for (const std::string& name : from.user_tables()) spec_of(name, from.table(name).def(), from.header().sort_order);
+        for (const std::string& name : from.user_tables()) spec_of(name, from.table(name).def(), header_of(from).sort_order);
     } catch (const Error& e) {
         if (e.kind() != ErrorKind::Unsupported) throw;
         return e.what();
@@ -305,7 +306,7 @@ std::vector<std::string> compact(Database& from, const std::string& to, const Co
     if (disk::entry_at(pending_move_path(from.real_path())) != disk::Entry::None) {
         WriteGroup settled(from);
     }
-    FileLock reading(from.file(), false);
+    FileLock reading(file_of(from), false);
     if (auto why = cannot_compact(from)) throw Error(ErrorKind::Unsupported, "cannot compact " + from.path() + ": " + *why);
     FileFacts there;
     if (platform().facts_of(to, false, there)) throw Error(ErrorKind::Io, "a file already exists at " + to, Reason::Unspecified, {}, EEXIST);
@@ -333,7 +334,7 @@ std::vector<std::string> compact_in_place(Database& from, const std::string& bac
         WriteGroup probe(from);  // refuses what a write would refuse (Access, links, stray journals, read-only)
     }
     // Nobody changes the register while its copy is made and put in its place.
-    FileLock held(from.file(), true);
+    FileLock held(file_of(from), true);
     if (auto why = cannot_compact(from)) throw Error(ErrorKind::Unsupported, "cannot compact " + from.path() + ": " + *why);
     FileFacts there;
     if (platform().facts_of(backup, false, there)) {
@@ -341,7 +342,7 @@ std::vector<std::string> compact_in_place(Database& from, const std::string& bac
                     Reason::Unspecified, {}, EEXIST);
     }
     FileFacts original;
-    if (!platform().facts(from.file().descriptor(), original)) io_error("cannot examine", from.path(), errno);
+    if (!platform().facts(file_of(from).descriptor(), original)) io_error("cannot examine", from.path(), errno);
     const std::string& real = from.real_path();
     remove_dead_temporaries(disk::folder_of(real));
     std::optional<Temporary> copy;

@@ -1,9 +1,11 @@
 #include "row_encode.h"
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
 
+#include "error.h"
 #include "text.h"
 
 namespace jet {
