@@ -261,12 +261,12 @@ std::size_t move_register(const QString& source, const QString& destination, con
                 to.check_still_at_path();
                 try {
                     where = &source;
-                    const jet::UniqueFd source_copy = write_move_record(source_record, from.real_path(), sent);
+                    jet::DurableFile source_copy = write_move_record(source_record, from.real_path(), sent);
                     where = &destination;
-                    const jet::UniqueFd destination_copy = write_move_record(destination_record, to.real_path(), sent);
-                    mark_move_record_complete(destination_copy, destination_record);
+                    jet::DurableFile destination_copy = write_move_record(destination_record, to.real_path(), sent);
+                    mark_move_record_complete(destination_copy);
                     where = &source;
-                    mark_move_record_complete(source_copy, source_record);
+                    mark_move_record_complete(source_copy);
                 } catch (const jet::Error&) {
                     take_back_record();
                     throw;

@@ -1,11 +1,11 @@
 #include "move_record.h"
 
-#include <cerrno>
 #include <cstring>
 
 #include <bit>
+#include <optional>
+#include <span>
 
-#include "jet/disk.h"
 #include "jet/error.h"
 
 namespace reg {
@@ -161,7 +161,7 @@ std::uint64_t source_row_hash(const MoveRecord& record, const std::vector<jet::V
     return record.earlier_version ? row_hash(row, 1, record.columns) : row_hash(row, 0, row.size());
 }
 
-jet::UniqueFd write_move_record(const std::string& path, const std::string& beside, const MoveRecord& record) {
+jet::DurableFile write_move_record(const std::string& path, const std::string& beside, const MoveRecord& record) {
     Writer body;
     body.put(record.id, 8);
     for (const RecordedFile* f : {&record.source, &record.destination}) {
@@ -185,51 +185,39 @@ jet::UniqueFd write_move_record(const std::string& path, const std::string& besi
     all.put(checksum(body.out.size(), body.out.data(), body.out.size()), 8);
     all.bytes(body.out.data(), body.out.size());
 
-    const int fd = jet::disk::create_new_like(path, beside);
-    if (fd < 0) {
-        const int err = errno;
-        if (err == EEXIST || err == ELOOP || err == EISDIR) {
-            throw jet::Error(jet::ErrorKind::PendingMove, "something lies where the record of the move goes: " + path,
-                             jet::Reason::MoveRecordNotAFile, path);
-        }
-        jet::io_error("cannot write the record of the move beside", beside, err);
+    std::optional<jet::DurableFile> made = jet::DurableFile::make_beside(path, beside);
+    if (!made) {
+        throw jet::Error(jet::ErrorKind::PendingMove, "something lies where the record of the move goes: " + path,
+                         jet::Reason::MoveRecordNotAFile, path);
     }
-    jet::UniqueFd owned(fd);
-    if (!jet::disk::write(fd, path, all.out.data(), all.out.size(), 0) || !jet::disk::sync(fd, path) || !jet::disk::sync_folder_of(path)) {
-        const int err = errno;
-        jet::disk::discard(path);
-        jet::io_error("cannot write the record of the move beside", beside, err);
+    try {
+        made->write(all.out, 0);
+        made->sync_with_folder();
+    } catch (const jet::Error&) {
+        made->discard();
+        throw;
     }
-    return owned;
+    return std::move(*made);
 }
 
-void mark_move_record_complete(const jet::UniqueFd& fd, const std::string& path) {
-    if (!jet::disk::write(fd.get(), path, &kComplete, 1, kStateAt) || !jet::disk::sync(fd.get(), path)) {
-        jet::io_error("cannot write the record of the move", path, errno);
-    }
+void mark_move_record_complete(jet::DurableFile& copy) {
+    copy.write(std::span(&kComplete, 1), kStateAt);
+    copy.sync();
 }
 
 ReadRecord read_move_record(const std::string& path) {
-    switch (jet::disk::entry_at(path)) {
-        case jet::disk::Entry::None: return {};
-        case jet::disk::Entry::Regular: break;
-        default: return {RecordFound::NotAFile, {}, 0};
-    }
-    const int fd = jet::disk::open_to_read(path);
-    if (fd < 0) {
-        const int err = errno;
-        if (err == ENOENT) return {};
-        if (err == EINVAL || err == ELOOP) return {RecordFound::NotAFile, {}, 0};
-        return {RecordFound::Unreadable, {}, err};
-    }
-    jet::UniqueFd owned(fd);
+    using Found = jet::DurableFile::Contents::Found;
+    const jet::DurableFile::Contents read = jet::DurableFile::read_whole(path, kLargest);
     const ReadRecord damaged{RecordFound::Damaged, {}, 0};
-    std::uint64_t size = 0;
-    if (!jet::disk::size_of(fd, size)) return {RecordFound::Unreadable, {}, errno};
-    if (size == 0) return {RecordFound::Cut, {}, 0};
-    if (size > kLargest) return damaged;
-    std::vector<std::uint8_t> b(static_cast<std::size_t>(size));
-    if (!jet::disk::read_exact(fd, b.data(), b.size(), 0)) return {RecordFound::Unreadable, {}, errno != 0 ? errno : EIO};
+    switch (read.found) {
+        case Found::Nothing: return {};
+        case Found::NotAFile: return {RecordFound::NotAFile, {}, 0};
+        case Found::Refused: return {RecordFound::Unreadable, {}, read.os_error};
+        case Found::TooLarge: return damaged;
+        case Found::Whole: break;
+    }
+    const std::vector<std::uint8_t>& b = read.bytes;
+    if (b.empty()) return {RecordFound::Cut, {}, 0};
     if (b.size() >= 8 && std::memcmp(b.data(), kEarlierMagic, 8) == 0) return earlier_version(path, b);
     if (b.size() < kHead) return damaged;
     bool blank = true;
@@ -268,9 +256,6 @@ ReadRecord read_move_record(const std::string& path) {
     return out;
 }
 
-void remove_move_record(const std::string& path) {
-    if (!jet::disk::remove(path)) jet::io_error("cannot remove the record of the move beside", path, errno);
-    if (!jet::disk::sync_folder_of(path)) jet::io_error("cannot sync the folder of", path, errno);
-}
+void remove_move_record(const std::string& path) { jet::DurableFile::remove(path); }
 
 }  // namespace reg

@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "jet/disk.h"
+#include "jet/durable_file.h"
 #include "jet/value.h"
 
 namespace reg {
@@ -67,9 +67,9 @@ std::uint64_t source_row_hash(const MoveRecord& record, const std::vector<jet::V
 // (made with that file's mode and owner), whole and marked 'W', and syncs it
 // and its folder: the copy, still open for its mark. Raises jet::Error (Io,
 // or PendingMove when something already lies at path).
-jet::UniqueFd write_move_record(const std::string& path, const std::string& beside, const MoveRecord& record);
+jet::DurableFile write_move_record(const std::string& path, const std::string& beside, const MoveRecord& record);
 // Marks a copy written so complete ('C') and syncs it.
-void mark_move_record_complete(const jet::UniqueFd& fd, const std::string& path);
+void mark_move_record_complete(jet::DurableFile& copy);
 
 enum class RecordFound {
     None,        // nothing at the path

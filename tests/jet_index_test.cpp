@@ -8,6 +8,7 @@
 #include "jet/database.h"
 #include "format/header.h"
 #include "btree/index.h"
+#include "table/database_insides.h"
 #include "support.h"
 
 namespace {
@@ -42,16 +43,16 @@ TEST(IndexKeys, ReproduceTheEntriesStoredByAccess) {
             for (std::size_t i = 0; i < def.physical_indexes.size(); ++i) {
                 const jet::PhysicalIndex& x = def.physical_indexes[i];
                 SCOPED_TRACE(n + " / " + name + " / index " + std::to_string(i));
-                if (jet::unsupported_reason(def, x, db.header().sort_order)) {
+                if (jet::unsupported_reason(def, x, jet::header_of(db).sort_order)) {
                     ++unsupported;
                     continue;
                 }
                 std::vector<jet::IndexEntry> expected;
                 for (const auto& [id, row] : rows) {
-                    if (auto key = jet::index_key(def, x, row, db.header().sort_order)) expected.push_back({*key, id});
+                    if (auto key = jet::index_key(def, x, row, jet::header_of(db).sort_order)) expected.push_back({*key, id});
                 }
                 std::sort(expected.begin(), expected.end());
-                std::vector<jet::IndexEntry> stored = jet::read_index_entries(db.file(), def, x);
+                std::vector<jet::IndexEntry> stored = jet::read_index_entries(jet::file_of(db), def, x);
                 ASSERT_EQ(stored.size(), expected.size());
                 for (std::size_t k = 0; k < stored.size(); ++k) {
                     ASSERT_EQ(hex(expected[k].key), hex(stored[k].key)) << "entry " << k;

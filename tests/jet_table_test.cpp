@@ -6,6 +6,7 @@
 #include "register_table.h"
 #include "jet/database.h"
 #include "table/parallel_scan.h"
+#include "table/database_insides.h"
 #include "jet/row_listing.h"
 #include "format/usage_map.h"
 #include "support.h"
@@ -108,13 +109,13 @@ TEST(Table, RowIdsOfFullPagesGapsAndMovedRows) {
     // pages; their lists join in page order whatever the share.
     const jet::Table table = db.table("ЗУРТ");
     const jet::TableDef& def = table.def();
-    const std::vector<std::uint32_t> pages = jet::read_usage_map(db.file(), def.used_pages);
+    const std::vector<std::uint32_t> pages = jet::read_usage_map(jet::file_of(db), def.used_pages);
     for (std::size_t parts : {1u, 2u, 3u, 5u, 64u, 100000u}) {
-        EXPECT_EQ(jet::live_rows_from_heads(db.file().descriptor(), pages, def.page, db.file().page_count(), parts), after) << parts;
+        EXPECT_EQ(jet::live_rows_from_heads(jet::file_of(db).descriptor(), pages, def.page, jet::file_of(db).page_count(), parts), after) << parts;
     }
     std::vector<std::uint32_t> beyond = pages;
-    beyond.push_back(db.file().page_count());
-    EXPECT_EQ(jet::live_rows_from_heads(db.file().descriptor(), beyond, def.page, db.file().page_count(), 3), std::nullopt);
+    beyond.push_back(jet::file_of(db).page_count());
+    EXPECT_EQ(jet::live_rows_from_heads(jet::file_of(db).descriptor(), beyond, def.page, jet::file_of(db).page_count(), 3), std::nullopt);
     for (std::size_t i = 3; i < ids.size(); i += 50) {
         if (i % 7 != 0) {
             EXPECT_TRUE(std::find(after.begin(), after.end(), ids[i]) != after.end()) << "a moved row keeps its id";
@@ -131,9 +132,9 @@ TEST(Table, RowIdsOfFullPagesGapsAndMovedRows) {
         }
         g.commit();
     }
-    const std::vector<std::uint32_t> grown = jet::read_usage_map(db.file(), db.table("ЗУРТ").def().used_pages);
+    const std::vector<std::uint32_t> grown = jet::read_usage_map(jet::file_of(db), db.table("ЗУРТ").def().used_pages);
     std::vector<std::uint32_t> grown_beyond = grown;
-    grown_beyond.push_back(db.file().page_count());
+    grown_beyond.push_back(jet::file_of(db).page_count());
     // Tested on several threads, the rows taken are those one thread takes,
     // in the same order; a moved row is left to the caller.
     const std::vector<bool> wanted{false, true, false};
@@ -187,7 +188,7 @@ TEST(Table, RowIdsOfFullPagesGapsAndMovedRows) {
     }
     for (std::size_t parts : {1u, 2u, 3u, 7u}) {
         std::optional<std::vector<jet::ScanHit>> hits =
-            jet::parallel_select(db.file().descriptor(), def, grown, db.file().page_count(), wanted, parts, make_test);
+            jet::parallel_select(jet::file_of(db).descriptor(), def, grown, jet::file_of(db).page_count(), wanted, parts, make_test);
         ASSERT_TRUE(hits) << parts;
         std::size_t moved = 0;
         std::vector<jet::RowId> resolved;
@@ -209,8 +210,8 @@ TEST(Table, RowIdsOfFullPagesGapsAndMovedRows) {
         t.test = [](const std::vector<jet::Value>&) -> bool { throw std::runtime_error("test"); };
         return t;
     };
-    EXPECT_THROW(jet::parallel_select(db.file().descriptor(), def, grown, db.file().page_count(), wanted, 3, raising), std::runtime_error);
-    EXPECT_EQ(jet::parallel_select(db.file().descriptor(), def, grown_beyond, db.file().page_count(), wanted, 3, make_test), std::nullopt);
+    EXPECT_THROW(jet::parallel_select(jet::file_of(db).descriptor(), def, grown, jet::file_of(db).page_count(), wanted, 3, raising), std::runtime_error);
+    EXPECT_EQ(jet::parallel_select(jet::file_of(db).descriptor(), def, grown_beyond, jet::file_of(db).page_count(), wanted, 3, make_test), std::nullopt);
     // The listing for windows: the first rows at once, the count the
     // definition keeps, then the whole list as row_ids() gives it.
     {

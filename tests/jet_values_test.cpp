@@ -3,6 +3,7 @@
 
 #include <climits>
 
+#include "format/bytes.h"
 #include "jet/text.h"
 #include "jet/value.h"
 

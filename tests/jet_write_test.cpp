@@ -17,6 +17,7 @@
 #include "format/data_page.h"
 #include "jet/database.h"
 #include "btree/index.h"
+#include "table/database_insides.h"
 #include "mdb_export_compare.h"
 #include "support.h"
 
@@ -218,9 +219,9 @@ TEST(Write, IndexesSplitToSeveralLevelsAndShrinkBack) {
         jet::Table t = d.table(kRegister);
         const jet::TableDef& def = t.def();
         for (const jet::PhysicalIndex& x : {def.physical_indexes.at(1)}) {  // the surname index
-            jet::IndexPage root = jet::read_index_page(d.file(), def.page, x.root_page);
+            jet::IndexPage root = jet::read_index_page(jet::file_of(d), def.page, x.root_page);
             ASSERT_FALSE(root.leaf);
-            jet::IndexPage below = jet::read_index_page(d.file(), def.page, root.children.empty() ? root.tail : root.children[0]);
+            jet::IndexPage below = jet::read_index_page(jet::file_of(d), def.page, root.children.empty() ? root.tail : root.children[0]);
             EXPECT_FALSE(below.leaf) << "expected three levels";
         }
     }

@@ -20,6 +20,7 @@
 #include "dataaccess/error.h"
 #include "jet/check.h"
 #include "jet/database.h"
+#include "table/database_insides.h"
 #include "jet/pending_move.h"
 #include "storage/page_file.h"
 #include "mdb_export_compare.h"
@@ -362,7 +363,7 @@ TEST(Journal, LockWaitsAreBounded) {
     // A writer behind a reader is refused likewise.
     held.commit();
     jet::Database reader(a.string());
-    jet::FileLock reading(reader.file(), false);
+    jet::FileLock reading(jet::file_of(reader), false);
     jet::Database writer(a.string(), std::chrono::milliseconds(200));
     EXPECT_EQ(jet_error_of([&] { jet::WriteGroup g(writer); }, "wrote under another program's read lock").kind(), jet::ErrorKind::Busy);
 }
@@ -378,7 +379,7 @@ TEST(Journal, WaitingProgramsGoBeforeTheNextGroup) {
     for (const bool exclusive : {false, true}) {
         SCOPED_TRACE(exclusive ? "a writer waits" : "a reader waits");
         jet::Database other(a.string(), std::chrono::minutes(2));
-        if (exclusive) other.file().enable_writes();
+        if (exclusive) jet::file_of(other).enable_writes();
         std::optional<jet::WriteGroup> group(std::in_place, mover);
         std::mutex m;
         std::condition_variable changed;
@@ -389,7 +390,7 @@ TEST(Journal, WaitingProgramsGoBeforeTheNextGroup) {
             changed.notify_all();
         });
         std::thread waiting([&] {
-            jet::FileLock lock(other.file(), exclusive);
+            jet::FileLock lock(jet::file_of(other), exclusive);
             std::unique_lock hold(m);
             changed.wait(hold, [&] { return go; });
         });
@@ -429,7 +430,7 @@ TEST(Journal, AGroupLongerThanTheWaitDoesNotRefuseOthers) {
         SCOPED_TRACE(turns ? "taking turns" : "holding the file");
         jet::Database mover(a.string());
         jet::Database other(a.string(), kWait);
-        other.file().enable_writes();
+        jet::file_of(other).enable_writes();
         std::optional<jet::WriteGroup> group(std::in_place, mover);
         if (turns) mover.take_turns();
         // The group ends once the other has waited past its own wait.

@@ -135,8 +135,8 @@ struct ReadRecordPair {
     void write(const Pending& p) const {
         for (const auto& [copy, beside] : {std::pair{p.source_record(), p.src}, std::pair{p.destination_record(), p.dst}}) {
             fs::remove(copy);
-            const jet::UniqueFd fd = reg::write_move_record(copy, fs::canonical(beside).string(), record);
-            reg::mark_move_record_complete(fd, copy);
+            jet::DurableFile written = reg::write_move_record(copy, fs::canonical(beside).string(), record);
+            reg::mark_move_record_complete(written);
         }
     }
 };

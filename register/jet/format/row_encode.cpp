@@ -1,10 +1,12 @@
 #include "format/row_encode.h"
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
 
 #include "jet/text.h"
+#include "jet/error.h"
 
 namespace jet {
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "format/bytes.h"
+
 namespace jet {
 
 void append_utf8(std::string& out, char32_t cp) {

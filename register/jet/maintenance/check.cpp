@@ -12,6 +12,7 @@
 #include "table/relations.h"
 #include "format/table_def_read.h"
 #include "format/usage_map.h"
+#include "table/database_insides.h"
 
 namespace jet {
 
@@ -120,13 +121,13 @@ void check_indexes(Database& db, Table& t, const std::vector<std::pair<RowId, st
         if (li.physical >= def.physical_indexes.size()) continue;
         const PhysicalIndex& x = def.physical_indexes[li.physical];
         std::string where = "table " + t.name() + ", index " + li.name + ": ";
-        if (unsupported_reason(def, x, db.header().sort_order)) continue;  // readable, not checkable
+        if (unsupported_reason(def, x, header_of(db).sort_order)) continue;  // readable, not checkable
         std::vector<IndexEntry> expected;
         std::set<std::vector<std::uint8_t>> seen_keys;
         bool duplicate = false;
         for (const auto& entry : rows) {
             const std::vector<Value>& row = entry.second;
-            std::optional<std::vector<std::uint8_t>> key = index_key(def, x, row, db.header().sort_order);
+            std::optional<std::vector<std::uint8_t>> key = index_key(def, x, row, header_of(db).sort_order);
             if (!key) continue;
             bool all_null = std::all_of(x.columns.begin(), x.columns.end(), [&](const IndexColumn& ic) {
                 const Column* c = def.column_by_number(ic.column_number);
@@ -137,8 +138,8 @@ void check_indexes(Database& db, Table& t, const std::vector<std::pair<RowId, st
             expected.push_back({std::move(*key), entry.first});
         }
         std::sort(expected.begin(), expected.end());
-        TreeWalk(db.file(), def, x, where, problems).run();
-        std::vector<IndexEntry> stored = read_index_entries(db.file(), def, x);
+        TreeWalk(file_of(db), def, x, where, problems).run();
+        std::vector<IndexEntry> stored = read_index_entries(file_of(db), def, x);
         for (std::size_t i = 1; i < stored.size(); ++i) {
             if (!(stored[i - 1] < stored[i])) {
                 problems.push_back(where + "entries out of order at entry " + std::to_string(i));
@@ -161,7 +162,7 @@ void check_indexes(Database& db, Table& t, const std::vector<std::pair<RowId, st
 // hold may be marked free, and the map must reach the end of the file (a
 // page past its window counts as free to Access and would be taken).
 void check_free_pages(Database& db, std::vector<std::string>& problems) {
-    PageFile& file = db.file();
+    PageFile& file = file_of(db);
     const FreePages free(file);
     if (!free.inline_map()) return;
     if (free.window_end() < file.page_count()) {
@@ -169,7 +170,7 @@ void check_free_pages(Database& db, std::vector<std::string>& problems) {
                            std::to_string(file.page_count()) + ": Access would take the pages after it for free pages");
     }
     std::vector<std::uint32_t> used = {0, kFreePagesMap.page};
-    for (const CatalogEntry& e : db.catalog()) {
+    for (const CatalogEntry& e : catalog_of(db)) {
         if (!e.is_table()) continue;
         try {
             const TableDef def = read_table_def(file, e.definition_page());
@@ -203,7 +204,7 @@ void check_free_pages(Database& db, std::vector<std::string>& problems) {
 
 std::vector<std::string> check_table(Database& db, const std::string& name) {
     std::vector<std::string> problems;
-    PageFile& file = db.file();
+    PageFile& file = file_of(db);
     FileLock lock(file, false);
     try {
         Table t = db.table(name);
@@ -239,7 +240,7 @@ std::vector<std::string> check_table(Database& db, const std::string& name) {
 
 std::vector<std::string> check_database(Database& db) {
     std::vector<std::string> problems;
-    FileLock lock(db.file(), false);
+    FileLock lock(file_of(db), false);
     std::vector<std::string> names = db.user_tables();
     // The catalog itself is checked too: other programs find tables through its indexes.
     names.insert(names.begin(), "MSysObjects");

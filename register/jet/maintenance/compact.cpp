@@ -17,6 +17,7 @@
 #include "jet/pending_move.h"
 #include "jet/platform.h"
 #include "table/relations.h"
+#include "table/database_insides.h"
 
 namespace jet {
 
@@ -167,8 +168,8 @@ public:
         create_database(removal_.path, sys);
         removal_.armed = true;
         db_.emplace(removal_.path, std::nullopt, sys);
-        db_->file().enable_writes();
-        held_.emplace(db_->file(), true);
+        file_of(*db_).enable_writes();
+        held_.emplace(file_of(*db_), true);
         // Another compact cleaning the folder may have taken the file away
         // between its making and the lock.
         db_->check_still_at_path();
@@ -179,7 +180,7 @@ public:
     const std::string& path() const { return removal_.path; }
     // Left as it lies, as by a process that died (the fault seam's stop).
     void abandon() { removal_.armed = false; }
-    int descriptor() { return db_->file().descriptor(); }
+    int descriptor() { return file_of(*db_).descriptor(); }
 
     void keep_owner_of(const FileFacts& of, const std::string& original) {
         sys_.take_owner_of(descriptor(), of);
@@ -192,7 +193,7 @@ public:
             Table t = from.table(name);
             {
                 WriteGroup g(copy);
-                create_table(g, spec_of(name, t.def(), from.header().sort_order));
+                create_table(g, spec_of(name, t.def(), header_of(from).sort_order));
                 g.commit();
             }
             const std::vector<RowId> ids = t.row_ids();
@@ -286,14 +287,14 @@ private:
 }  // namespace
 
 std::optional<std::string> cannot_compact(Database& from) {
-    for (const CatalogEntry& e : from.catalog()) {
+    for (const CatalogEntry& e : catalog_of(from)) {
         if (!carried_over(e)) return "the database holds " + kind_of(e.type) + " (" + e.name + "), which only Access can carry over";
     }
     for (const Relationship& r : read_relationships(from)) {
         if (r.child.rfind("MSys", 0) != 0) return "the database holds relationship " + r.name + ", which only Access can carry over";
     }
     try {
-        for (const std::string& name : from.user_tables()) spec_of(name, from.table(name).def(), from.header().sort_order);
+        for (const std::string& name : from.user_tables()) spec_of(name, from.table(name).def(), header_of(from).sort_order);
     } catch (const Error& e) {
         if (e.kind() != ErrorKind::Unsupported) throw;
         return e.what();
@@ -302,13 +303,13 @@ std::optional<std::string> cannot_compact(Database& from) {
 }
 
 std::vector<std::string> compact(Database& from, const std::string& to, const CopyCheck& check, const CompactProgressFn& progress) {
-    Platform& sys = from.file().platform();
+    Platform& sys = file_of(from).platform();
     // A move cut off beside the file is finished first (or the compact is
     // refused): a copy taken now would hold that group a second time.
     if (sys.entry_at(pending_move_path(from.real_path())) != disk::Entry::None) {
         WriteGroup settled(from);
     }
-    FileLock reading(from.file(), false);
+    FileLock reading(file_of(from), false);
     if (auto why = cannot_compact(from)) throw Error(ErrorKind::Unsupported, "cannot compact " + from.path() + ": " + *why);
     FileFacts there;
     if (sys.facts_of(to, false, there)) throw Error(ErrorKind::Io, "a file already exists at " + to, Reason::Unspecified, {}, EEXIST);
@@ -332,12 +333,12 @@ std::vector<std::string> compact(Database& from, const std::string& to, const Co
 
 std::vector<std::string> compact_in_place(Database& from, const std::string& backup, const CopyCheck& check,
                                           const CompactProgressFn& progress) {
-    Platform& sys = from.file().platform();
+    Platform& sys = file_of(from).platform();
     {
         WriteGroup probe(from);  // refuses what a write would refuse (Access, links, stray journals, read-only)
     }
     // Nobody changes the register while its copy is made and put in its place.
-    FileLock held(from.file(), true);
+    FileLock held(file_of(from), true);
     if (auto why = cannot_compact(from)) throw Error(ErrorKind::Unsupported, "cannot compact " + from.path() + ": " + *why);
     FileFacts there;
     if (sys.facts_of(backup, false, there)) {
@@ -345,7 +346,7 @@ std::vector<std::string> compact_in_place(Database& from, const std::string& bac
                     Reason::Unspecified, {}, EEXIST);
     }
     FileFacts original;
-    if (!sys.facts(from.file().descriptor(), original)) io_error("cannot examine", from.path(), errno);
+    if (!sys.facts(file_of(from).descriptor(), original)) io_error("cannot examine", from.path(), errno);
     const std::string& real = from.real_path();
     remove_dead_temporaries(sys, disk::folder_of(real));
     std::optional<Temporary> copy;

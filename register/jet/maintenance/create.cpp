@@ -16,6 +16,7 @@
 #include "format/tdef_layout.h"
 #include "jet/text.h"
 #include "format/usage_map.h"
+#include "table/database_insides.h"
 
 namespace jet {
 
@@ -519,8 +520,10 @@ void create_database(const std::string& path, Platform& sys) {
         write_map_page(file, specs[i], placed[i]);
     }
     {
-        TableWriter objects(file, pages, placed[0].definition_pages[0], kGeneralSortOrder);
-        TableWriter aces(file, pages, placed[1].definition_pages[0], kGeneralSortOrder);
+        const std::unique_ptr<TableWriter> made_objects = make_table_writer(file, pages, placed[0].definition_pages[0], kGeneralSortOrder);
+        const std::unique_ptr<TableWriter> made_aces = make_table_writer(file, pages, placed[1].definition_pages[0], kGeneralSortOrder);
+        TableWriter& objects = *made_objects;
+        TableWriter& aces = *made_aces;
         auto add = [&](std::vector<Value> row) { objects.insert(row); };
         add(catalog_row(0x0F000001, 0x0F000000, "Tables", 3, 0x80000000u, created));
         add(catalog_row(0x0F000002, 0x0F000000, "Databases", 3, 0x80000000u, created));
@@ -532,8 +535,8 @@ void create_database(const std::string& path, Platform& sys) {
             add_rights(aces, id, false);
         }
         for (std::int32_t container : {0x0F000001, 0x0F000002, 0x0F000003, 0x10000000}) add_rights(aces, container, true);
-        objects.finish();
-        aces.finish();
+        finish_writer(objects);
+        finish_writer(aces);
     }
     pages.finish();
     file.commit();
@@ -549,14 +552,14 @@ std::uint32_t create_table(WriteGroup& group, const TableSpec& spec) {
         }
     }
     if (group.has_table(spec.name)) throw Error(ErrorKind::Constraint, "a table named " + spec.name + " already exists");
-    Placement at = place_table(group.file(), group.pages(), spec);
+    Placement at = place_table(file_of(group), pages_of(group), spec);
     std::uint32_t page = at.definition_pages.front();
     double when = now_as_date();
     std::vector<Value> row = catalog_row(static_cast<std::int32_t>(page), kTablesContainer, spec.name, 1,
                                          spec.system ? 0x80000000u : 0u, when);
     group.table_at(kCatalogPage).insert(row);
     if (group.has_table("MSysACEs")) add_rights(group.table("MSysACEs"), static_cast<std::int32_t>(page), false);
-    group.table_created(spec.name, page);
+    table_created(group, spec.name, page);
     return page;
 }
 

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "jet/bytes.h"
+#include "format/bytes.h"
 #include "jet/platform.h"
 
 namespace jet::journal {

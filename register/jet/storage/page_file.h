@@ -33,7 +33,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "jet/bytes.h"
+#include "format/bytes.h"
 #include "jet/disk.h"
 #include "jet/platform.h"
 

@@ -11,6 +11,7 @@
 #include "table/relations.h"
 #include "format/table_def_read.h"
 #include "jet/text.h"
+#include "table/database_insides.h"
 
 namespace jet {
 
@@ -36,7 +37,7 @@ const std::string& Database::journal_warning() const { return file_->journal_war
 std::string Database::journal_path() const { return file_->journal_path(); }
 void Database::check_still_at_path() const { file_->check_still_at_path(); }
 
-DatabaseLock::DatabaseLock(Database& db, bool exclusive) : lock_(std::make_unique<FileLock>(db.file(), exclusive)) {}
+DatabaseLock::DatabaseLock(Database& db, bool exclusive) : lock_(std::make_unique<FileLock>(file_of(db), exclusive)) {}
 DatabaseLock::~DatabaseLock() = default;
 
 std::vector<std::string> Database::user_tables() const {
@@ -175,33 +176,33 @@ void refuse_if_open_in_access(Platform& sys, const std::string& real_path, const
 }  // namespace
 
 WriteGroup::WriteGroup(Database& db) : db_(db) {
-    refuse_if_open_in_access(db_.file().platform(), db_.file().real_path(), db_.path());
-    db_.file().enable_writes();
-    db_.file().lock(true);
+    refuse_if_open_in_access(file_of(db_).platform(), file_of(db_).real_path(), db_.path());
+    file_of(db_).enable_writes();
+    file_of(db_).lock(true);
     open_ = true;
     // What was read at opening must still hold: a file whose header was
     // overwritten since (by another program, or damage) takes no writes.
     try {
-        const Header now = read_header(db_.file());
+        const Header now = read_header(file_of(db_));
         const Header& then = *db_.header_;
         if (now.code_page != then.code_page || now.sort_order != then.sort_order || now.sort_version != then.sort_version) {
             damaged("the header page changed while the file was open");
         }
     } catch (const Error& e) {
-        db_.file().unlock();
+        file_of(db_).unlock();
         open_ = false;
         if (e.kind() == ErrorKind::Damaged) throw;
         damaged(std::string("the header page no longer holds a database header (") + e.what() + ")");
     }
-    pages_ = std::make_unique<PageAllocator>(db_.file());
+    pages_ = std::make_unique<PageAllocator>(file_of(db_));
 }
 
 WriteGroup::~WriteGroup() {
     tables_.clear();
     pages_.reset();
     if (open_) {
-        db_.file().rollback();
-        db_.file().unlock();
+        file_of(db_).rollback();
+        file_of(db_).unlock();
     }
 }
 
@@ -220,8 +221,7 @@ TableWriter& WriteGroup::table_at(std::uint32_t definition_page) {
     for (auto& [page, w] : tables_) {
         if (page == definition_page) return *w;
     }
-    auto w = std::make_unique<TableWriter>(db_.file(), *pages_, definition_page, db_.header().sort_order);
-    tables_.emplace_back(definition_page, std::move(w));
+    tables_.emplace_back(definition_page, make_table_writer(file_of(db_), *pages_, definition_page, header_of(db_).sort_order));
     TableWriter& writer = *tables_.back().second;
     if (!guard_read_ && keep_relationships_) {
         guard_read_ = true;
@@ -261,18 +261,18 @@ void WriteGroup::prepare() {
 void WriteGroup::commit() {
     if (!open_) return;
     prepare();
-    db_.file().commit();
+    file_of(db_).commit();
     tables_.clear();
     open_ = false;
     if (!created_.empty()) {
         try {
             db_.reload_catalog();
         } catch (...) {
-            db_.file().unlock();
+            file_of(db_).unlock();
             throw;
         }
     }
-    db_.file().unlock();
+    file_of(db_).unlock();
 }
 
 }  // namespace jet

@@ -5,7 +5,7 @@
 #include <exception>
 #include <thread>
 
-#include "jet/bytes.h"
+#include "format/bytes.h"
 #include "format/data_page.h"
 #include "jet/disk.h"
 #include "jet/error.h"

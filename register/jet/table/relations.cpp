@@ -11,6 +11,7 @@
 #include "btree/index.h"
 #include "format/row_encode.h"
 #include "jet/text.h"
+#include "table/database_insides.h"
 
 namespace jet {
 
@@ -213,7 +214,7 @@ std::vector<std::string> check_relationships(Database& db) {
                 const Column* c = parent.def().column_by_number(x.columns[k].column_number);
                 same = c && same_name(c->name, r.parent_columns[k]);
             }
-            if (same && !unsupported_reason(parent.def(), x, db.header().sort_order)) index = &x;
+            if (same && !unsupported_reason(parent.def(), x, header_of(db).sort_order)) index = &x;
         }
         if (!index) continue;
         auto key_of = [&](const std::vector<Value>& values) {
@@ -222,7 +223,7 @@ std::vector<std::string> check_relationships(Database& db) {
                 const Column* c = parent.def().find_column(r.parent_columns[k]);
                 row[static_cast<std::size_t>(c - parent.def().columns.data())] = coerce(*c, values[k]);
             }
-            return index_key(parent.def(), *index, row, db.header().sort_order);
+            return index_key(parent.def(), *index, row, header_of(db).sort_order);
         };
         std::set<std::vector<std::uint8_t>> keys;
         parent.scan([&](RowId, const std::vector<Value>& row) {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "jet/bytes.h"
+#include "format/bytes.h"
 #include "jet/relationships.h"
 #include "jet/value.h"
 

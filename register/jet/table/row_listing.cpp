@@ -3,6 +3,8 @@
 #include <chrono>
 #include <exception>
 
+#include "jet/error.h"
+
 namespace jet {
 
 RowListing::RowListing(Table& table, std::size_t first) {

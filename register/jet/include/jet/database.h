@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform.h"
+#include "jet/error.h"
 #include "relationships.h"
 #include "table.h"
 #include "table_writer.h"
@@ -20,6 +21,7 @@ namespace jet {
 // The engine's own parts, which the layers above hold only by reference.
 struct CatalogEntry;
 struct Header;
+class DatabaseInsides;
 class FileLock;
 class PageAllocator;
 class PageFile;
@@ -38,10 +40,6 @@ public:
     const std::string& path() const;
     // The file's real path, links followed (its journal and other companions are named after it).
     const std::string& real_path() const;
-    // The engine's own view of the file, for the engine's parts: the types
-    // are complete only inside it.
-    const Header& header() const { return *header_; }
-    PageFile& file() { return *file_; }
 
     // How long a read or a write waits for another program's lock before it
     // is refused (Busy); five seconds unless set.
@@ -64,7 +62,6 @@ public:
     // Raises Replaced when the path no longer names the file that was opened.
     void check_still_at_path() const;
 
-    const std::vector<CatalogEntry>& catalog() const { return *catalog_; }
     // Names of the user tables (not system tables, not links), in catalog order.
     std::vector<std::string> user_tables() const;
     bool has_table(std::string_view name) const;
@@ -74,6 +71,9 @@ public:
     void reload_catalog();
 
 private:
+    // The file, its header and its catalog are the engine's own: its parts
+    // reach them through database_insides.h.
+    friend class DatabaseInsides;
     friend class WriteGroup;
     const CatalogEntry* find(std::string_view name) const;
 
@@ -119,11 +119,6 @@ public:
     // Whether the group keeps the database's enforced relationships (it does
     // unless told otherwise, as when a copy is made table by table).
     void keep_relationships(bool keep) { keep_relationships_ = keep; }
-    // Called by create_table: the new table is known to this group at once,
-    // and to the database after commit().
-    void table_created(const std::string& name, std::uint32_t definition_page);
-    PageAllocator& pages() { return *pages_; }
-    PageFile& file() { return db_.file(); }
     // Encodes every change (indexes, maps, definitions) without writing any of
     // it, so that a change the engine cannot carry out fails here, before a
     // caller does anything that depends on it. The tables take no more changes.
@@ -131,6 +126,12 @@ public:
     void commit();
 
 private:
+    // Its pages and the tables it made are the engine's own (database_insides.h).
+    friend class DatabaseInsides;
+    // Called by create_table: the new table is known to this group at once,
+    // and to the database after commit().
+    void table_created(const std::string& name, std::uint32_t definition_page);
+
     Database& db_;
     std::unique_ptr<PageAllocator> pages_;
     std::vector<std::pair<std::uint32_t, std::unique_ptr<TableWriter>>> tables_;

@@ -3,13 +3,15 @@
 // order) or one at a time by row id.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
-#include "bytes.h"
+#include "row_id.h"
 #include "row_test.h"
 #include "table_def.h"
 #include "value.h"
@@ -74,7 +76,7 @@ private:
     // row_ids() from the slot tables alone; false when that cannot be done.
     bool row_ids_from_slot_tables(std::vector<RowId>& ids, std::size_t threads);
     // Calls f with each data page of this table, in the usage map's order, while f returns true.
-    void for_each_data_page(const std::function<bool(std::uint32_t, Bytes)>& f);
+    void for_each_data_page(const std::function<bool(std::uint32_t, std::span<const std::uint8_t>)>& f);
 
     std::shared_ptr<PageFile> file_;
     std::string name_;

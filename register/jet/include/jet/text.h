@@ -2,11 +2,11 @@
 // starts with FF FE and switches between one-byte and two-byte runs at each 00.
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "bytes.h"
 
 namespace jet {
 
@@ -14,14 +14,14 @@ namespace jet {
 void append_utf8(std::string& out, char32_t cp);
 
 // UCS-2 (UTF-16LE) to UTF-8; unpaired surrogates become U+FFFD.
-std::string ucs2_to_utf8(Bytes b);
+std::string ucs2_to_utf8(std::span<const std::uint8_t> b);
 
 // True when the bytes carry the compressed-text mark.
-inline bool is_compressed_text(Bytes b) { return b.size() >= 2 && b[0] == 0xFF && b[1] == 0xFE; }
+inline bool is_compressed_text(std::span<const std::uint8_t> b) { return b.size() >= 2 && b[0] == 0xFF && b[1] == 0xFE; }
 
 // Decodes a stored text value. The compressed form is recognised by its mark
 // alone: files from some writers hold it in columns not flagged for it.
-std::string decode_text(Bytes b);
+std::string decode_text(std::span<const std::uint8_t> b);
 
 // The value of a hexadecimal digit (either case), or -1.
 constexpr int hex_digit_value(char c) {

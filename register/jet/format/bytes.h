@@ -9,7 +9,8 @@
 #include <span>
 #include <string>
 
-#include "error.h"
+#include "jet/error.h"
+#include "jet/row_id.h"
 
 namespace jet {
 
@@ -44,16 +45,5 @@ inline std::int32_t i32(Bytes b, std::size_t off) { return static_cast<std::int3
 inline std::int64_t i64(Bytes b, std::size_t off) { return static_cast<std::int64_t>(u64(b, off)); }
 inline float f32(Bytes b, std::size_t off) { return std::bit_cast<float>(u32(b, off)); }
 inline double f64(Bytes b, std::size_t off) { return std::bit_cast<double>(u64(b, off)); }
-
-// A row pointer as Jet stores it: the row number in the low byte, the page above it.
-struct RowId {
-    std::uint32_t page = 0;
-    std::uint16_t row = 0;
-
-    static RowId from_pointer(std::uint32_t ptr) { return {ptr >> 8, static_cast<std::uint16_t>(ptr & 0xFF)}; }
-    std::uint32_t pointer() const { return (page << 8) | (row & 0xFFu); }
-    friend bool operator==(const RowId&, const RowId&) = default;
-    friend auto operator<=>(const RowId&, const RowId&) = default;
-};
 
 }  // namespace jet
