@@ -3,7 +3,7 @@
 
 #include "jet/catalog.h"
 #include "jet/create.h"
-#include "register_table.h"
+#include "logic/register_table.h"
 #include "jet/database.h"
 #include "jet/parallel_scan.h"
 #include "jet/row_listing.h"

@@ -13,7 +13,7 @@
 #include "dataaccess/recordset.h"
 #include "jet/database.h"
 #include "jet/error.h"
-#include "move_settle.h"
+#include "logic/move_settle.h"
 
 namespace dataaccess {
 

@@ -64,12 +64,12 @@ QString shown(const QVariant& v) {
 }
 
 [[noreturn]] void mismatch(const jet::Column& c, const QVariant& v) {
-    throw DataError(errc::kTypeMismatch, QStringLiteral("Ошибка преобразования типа данных: поле %1 (%2) не принимает значение %3.")
+    throw DataError(errc::kConversion, QStringLiteral("Ошибка преобразования типа данных: поле %1 (%2) не принимает значение %3.")
                                              .arg(quoted(column_name_of(c)), access_type_name(c.type), shown(v)));
 }
 
 [[noreturn]] void out_of_range(const jet::Column& c, const QVariant& v) {
-    throw DataError(errc::kTypeMismatch, QStringLiteral("Значение %3 лежит вне пределов, допустимых для поля %1 (%2).")
+    throw DataError(errc::kConversion, QStringLiteral("Значение %3 лежит вне пределов, допустимых для поля %1 (%2).")
                                              .arg(quoted(column_name_of(c)), access_type_name(c.type), shown(v)));
 }
 

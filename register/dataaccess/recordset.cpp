@@ -256,36 +256,11 @@ struct Recordset::Impl {
         loaded = true;
     }
 
-    // What a refusal of the engine means for a change of this table.
+    // What a refusal of the engine means for a change of this table: the
+    // catalogue's sentence, but for a row deleted under this recordset.
     DataError write_error(const jet::Error& e) const {
-        const QString named = quoted(table_name());
-        const QString subject = quoted(QString::fromStdString(e.subject()));
-        switch (e.kind()) {
-            case jet::ErrorKind::Constraint:
-                switch (e.reason()) {
-                    case jet::Reason::Duplicate:
-                        return DataError(errc::kDuplicateKey, QStringLiteral("Изменения не внесены: такое значение уже есть в индексе "
-                                                                             "%1 таблицы %2, а повторы в нем запрещены.")
-                                                                  .arg(subject, named));
-                    case jet::Reason::Required:
-                        return DataError(errc::kTypeMismatch,
-                                         QStringLiteral("Поле %1 не может быть пустым: оно входит в индекс таблицы %2.").arg(subject, named));
-                    case jet::Reason::RelatedRowRequired:
-                    case jet::Reason::RelatedRowsExist: return Recordset::engine_error(e, path());
-                    case jet::Reason::RowTooLarge:
-                        return DataError(errc::kFieldTooSmall,
-                                         QStringLiteral("Запись слишком велика: ее данные не помещаются в строку таблицы %1.").arg(named));
-                    default:
-                        return DataError(errc::kTypeMismatch,
-                                         QStringLiteral("Значение не может быть сохранено в таблице %1: %2.").arg(named, refusal(e)));
-                }
-            case jet::ErrorKind::RowDeleted: return row_deleted(table_name());
-            case jet::ErrorKind::Unsupported:
-                return DataError(errc::kUnsupported, QStringLiteral("Таблицу %1 нельзя изменить: ее индексы построены в порядке "
-                                                                    "сортировки, который программа не может соблюсти точно.")
-                                                         .arg(named));
-            default: return Recordset::engine_error(e, path());
-        }
+        if (e.kind() == jet::ErrorKind::RowDeleted) return row_deleted(table_name());
+        return Recordset::engine_error(e, path());
     }
 
     // One change in its own write group, committed at once.
@@ -361,7 +336,7 @@ void Recordset::Open(int cursor_type, int lock_type, int /*options*/) {
     if (!connection_ || connection_->State() == 0) throw closed_error();
     const std::optional<QString> name = table_of(source_);
     if (!name) {
-        throw DataError(errc::kSyntax, QStringLiteral("Запрос %1 не поддерживается: поддерживается только SELECT * FROM таблица.")
+        throw DataError(errc::kFromClause, QStringLiteral("Запрос %1 не поддерживается: поддерживается только SELECT * FROM таблица.")
                                            .arg(quoted(source_.trimmed())));
     }
     jet::Database& db = connection_->database();
