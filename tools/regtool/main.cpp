@@ -363,6 +363,10 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     try {
         return run(args);
+    } catch (const regtool::RefusedLine& e) {
+        const errors::Message m = engine_message(e.error());
+        std::fprintf(stderr, "regtool: %s %d: %s%zu: %s\n", say("ошибка", "error").c_str(), m.number, say("строка ", "line ").c_str(),
+                     e.line(), m.text.c_str());
     } catch (jet::Error& e) {
         // The file a command works on is the first of its arguments.
         if (args.size() > 1) e.about_file(args[1]);
