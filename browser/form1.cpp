@@ -10,7 +10,8 @@
 #include "data_grid.h"
 #include "dataaccess/error.h"
 #include "grid_model.h"
-#include "register.h"
+#include "dataaccess/qt_text.h"
+#include "logic/register.h"
 #include "ui/application.h"
 #include "ui/message_box.h"
 #include "ui/twips.h"
@@ -88,12 +89,12 @@ Form1::~Form1() = default;
 // Chooses a database and lists every record; a failure hides the grid.
 void Form1::otb_Click() {
     comm5_.InitDir = ui::program_folder();
-    comm5_.Filter = reg::kDatabaseFilter;
+    comm5_.Filter = dataaccess::qt_text(reg::kDatabaseFilter);
     comm5_.Flags = 4100;
     comm5_.ShowOpen();
     database_path_ = comm5_.FileName;
     try {
-        adodc1_->ConnectionString = reg::browser_connection_string(database_path_);
+        adodc1_->ConnectionString = dataaccess::qt_text(reg::browser_connection_string(dataaccess::utf8(database_path_)));
         adodc1_->CommandType = 8;
         adodc1_->RecordSource = kFullListing;
         adodc1_->Refresh();

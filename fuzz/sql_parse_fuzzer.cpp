@@ -11,7 +11,7 @@
 
 #include "fuzz_files.h"
 #include "jet/create.h"
-#include "register_table.h"
+#include "logic/register_table.h"
 #include "jet/database.h"
 #include "sql/sql.h"
 

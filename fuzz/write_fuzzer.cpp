@@ -24,7 +24,7 @@
 #include "fuzz_files.h"
 #include "jet/check.h"
 #include "jet/create.h"
-#include "register_table.h"
+#include "logic/register_table.h"
 #include "jet/database.h"
 
 namespace {

@@ -8,8 +8,9 @@
 #include <thread>
 
 #include "dataaccess/error.h"
-#include "move.h"
-#include "register.h"
+#include "dataaccess/move.h"
+#include "dataaccess/qt_text.h"
+#include "logic/register.h"
 #include "ui/application.h"
 #include "ui/message_box.h"
 #include "ui/twips.h"
@@ -43,7 +44,7 @@ void Form1::Form_Load() {
 // may be the other database.
 bool Form1::choose(QString& path) {
     common1_.InitDir = ui::program_folder();
-    common1_.Filter = reg::kDatabaseFilter;
+    common1_.Filter = dataaccess::qt_text(reg::kDatabaseFilter);
     common1_.Flags = 4100;
     if (!common1_.ShowOpen()) return false;
     path = common1_.FileName;
@@ -57,11 +58,11 @@ void Form1::toto_Click() { choose(destination_path_); }
 // nothing when it succeeds; a failure is reported and the program goes on.
 void Form1::imp_Click() {
     if (moving_) return;
-    if (destination_path_.isEmpty() || source_path_.isEmpty() || !reg::is_ordinary_file(destination_path_) ||
-        !reg::is_ordinary_file(source_path_)) {
+    if (destination_path_.isEmpty() || source_path_.isEmpty() || !reg::is_ordinary_file(dataaccess::utf8(destination_path_)) ||
+        !reg::is_ordinary_file(dataaccess::utf8(source_path_))) {
         return;
     }
-    if (reg::same_file(source_path_, destination_path_)) {
+    if (reg::same_file(dataaccess::utf8(source_path_), dataaccess::utf8(destination_path_))) {
         ui::show_message(this, QStringLiteral("Источник и приемник — один и тот же файл. Выберите в качестве приемника другую базу."));
         return;
     }
@@ -76,7 +77,7 @@ void Form1::imp_Click() {
         const Moving moving(*this);
         std::jthread mover([&] {
             try {
-                reg::move_register(source, destination, options);
+                dataaccess::move_register(source, destination, options);
             } catch (...) {
                 failure = std::current_exception();
             }

@@ -7,7 +7,7 @@
 #include <QMainWindow>
 #include <QString>
 
-#include "move.h"
+#include "logic/move.h"
 #include "ui/file_dialog.h"
 
 class Form1 : public QMainWindow {

@@ -6,7 +6,7 @@
 
 #include "jet/database.h"
 #include "storage/page_file.h"
-#include "register_table.h"
+#include "logic/register_table.h"
 
 namespace testing_support {
 

@@ -23,8 +23,9 @@
 #include "dataaccess/recordset.h"
 #include "form1.h"
 #include "jet/database.h"
-#include "register.h"
+#include "logic/register.h"
 #include "bad_inputs_support.h"
+#include "dataaccess/qt_text.h"
 
 namespace {
 
@@ -54,12 +55,12 @@ int importer(const fs::path& shared, const std::vector<fs::path>& sources) {
 // value stored for each row goes to `log` as "marker<TAB>photo" lines.
 int viewer(const fs::path& shared, const fs::path& log) {
     dataaccess::Connection cn;
-    cn.Open(reg::viewer_connection_string(QString::fromStdString(shared.string())));
+    cn.Open(QString::fromStdString(reg::viewer_connection_string(shared.string())));
     std::map<std::string, std::string> last;
     for (int pass = 0; pass < kViewerPasses; ++pass) {
         dataaccess::Recordset rs;
         rs.setActiveConnection(&cn);
-        rs.setSource(reg::kSelectAll);
+        rs.setSource(dataaccess::qt_text(reg::kSelectAll));
         rs.setCursorType(1);
         rs.setLockType(3);
         rs.Open();

@@ -15,15 +15,16 @@
 
 #include "jet/check.h"
 #include "jet/create.h"
-#include "register_table.h"
+#include "logic/register_table.h"
 #include "format/data_page.h"
 #include "jet/database.h"
 #include "dataaccess/connection.h"
 #include "dataaccess/error.h"
 #include "dataaccess/recordset.h"
-#include "move.h"
-#include "register.h"
+#include "logic/move.h"
+#include "logic/register.h"
 #include "support.h"
+#include "dataaccess/move.h"
 
 namespace {
 
@@ -327,7 +328,7 @@ TEST(CutWrites, PhotoSetThroughTheRecordset) {
     cut_everywhere(pristine, [](jet::Database& d) {
         try {
             dataaccess::Connection cn;
-            cn.Open(reg::viewer_connection_string(QString::fromStdString(d.path())));
+            cn.Open(QString::fromStdString(reg::viewer_connection_string(d.path())));
             dataaccess::Recordset rs;
             rs.setActiveConnection(&cn);
             rs.setSource(QStringLiteral("SELECT * FROM ЗУРТ"));
@@ -457,7 +458,7 @@ TEST(CutWrites, MoveRegister) {
     auto move = [&] {
         reg::MoveOptions options;
         options.group_rows = 3;
-        return reg::move_register(QString::fromStdString(source.string()), QString::fromStdString(destination.string()), options);
+        return dataaccess::move_register(QString::fromStdString(source.string()), QString::fromStdString(destination.string()), options);
     };
     // The source written once more after the move: its folder is synced
     // then, which must not make the move's last group unsafe in the destination.
@@ -591,7 +592,7 @@ TEST(CutWrites, ChainOfCutMovesCopiesNoRowTwice) {
     auto move = [&] {
         reg::MoveOptions options;
         options.group_rows = 6;
-        reg::move_register(QString::fromStdString(source.string()), QString::fromStdString(destination.string()), options);
+        dataaccess::move_register(QString::fromStdString(source.string()), QString::fromStdString(destination.string()), options);
     };
     std::mt19937 rng(5);
     for (int cut = 0; cut < 12; ++cut) {
@@ -607,7 +608,7 @@ TEST(CutWrites, ChainOfCutMovesCopiesNoRowTwice) {
             try {
                 reg::MoveOptions options;
                 options.group_rows = 6;
-                reg::move_register(QString::fromStdString((dir / "s.mdb").string()), QString::fromStdString((dir / "d.mdb").string()), options);
+                dataaccess::move_register(QString::fromStdString((dir / "s.mdb").string()), QString::fromStdString((dir / "d.mdb").string()), options);
             } catch (const std::exception&) {
             }
         }

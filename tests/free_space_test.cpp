@@ -24,8 +24,9 @@
 #include "jet/database.h"
 #include "storage/free_pages.h"
 #include "mdb_export_compare.h"
-#include "move.h"
+#include "logic/move.h"
 #include "support.h"
+#include "dataaccess/move.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ Row person(int i) {
 std::uintmax_t size_of(const fs::path& p) { return fs::file_size(p); }
 
 void move(const fs::path& from, const fs::path& to) {
-    reg::move_register(QString::fromStdString(from.string()), QString::fromStdString(to.string()));
+    dataaccess::move_register(QString::fromStdString(from.string()), QString::fromStdString(to.string()));
 }
 
 // The hidden entries of a folder: compacts' temporaries and their journals, here.

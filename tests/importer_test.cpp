@@ -25,14 +25,15 @@
 #include "form1.h"
 #include "jet/check.h"
 #include "jet/create.h"
-#include "register_table.h"
+#include "logic/register_table.h"
 #include "jet/database.h"
 #include "mdb_export_compare.h"
-#include "move.h"
+#include "logic/move.h"
 #include "support.h"
 #include "window_steps.h"
 #include "ui/file_dialog.h"
 #include "ui/message_box.h"
+#include "dataaccess/move.h"
 
 namespace {
 
@@ -424,7 +425,7 @@ TEST(Importer, ViewerReadsWhileRowsMoveIn) {
             cv.wait(lock, [&] { return go_on; });
         };
         std::size_t moved = 0;
-        std::thread mover([&] { moved = reg::move_register(q(src), q(dst), options); });
+        std::thread mover([&] { moved = dataaccess::move_register(q(src), q(dst), options); });
         {
             std::unique_lock lock(m);
             cv.wait(lock, [&] { return held; });

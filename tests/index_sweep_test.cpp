@@ -391,7 +391,7 @@ TEST(IndexSweep, MoveLeavesBothFilesWhenTheSourceCannotDelete) {
     fs::path dst = dir / "dst.mdb";
     ASSERT_EQ(run_regtool({"create-register", dst.string()}).status, 0);
     const std::string dst_before = read_file(dst);
-    RunResult r = run_regtool({"move", src.string(), dst.string()});
+    RunResult r = run_regtool({"move", src.string(), dst.string()}, {"LANG=ru_RU.UTF-8"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("повреждена"), std::string::npos) << r.err;
     EXPECT_TRUE(read_file(src) == bytes) << "the source changed";

@@ -15,6 +15,10 @@ for p in Zelmar Ostrin Tavrel regtool; do
     [[ -x $prefix/bin/$p ]] || fail "bin/$p is not installed"
 done
 "$prefix/bin/regtool" --help | grep -q '^  move SRC DST' || fail "the installed regtool does not give its help"
+# regtool links no Qt; its demo loads the installed module that draws the photos.
+if ldd "$prefix/bin/regtool" | grep -q 'libQt6'; then fail "the installed regtool links Qt"; fi
+"$prefix/bin/regtool" demo "$prefix/demo" || fail "the installed regtool cannot write its demo"
+ls "$prefix/demo/foto/"*.* >/dev/null 2>&1 || fail "the installed regtool's demo has no photos"
 
 icons=$prefix/share/icons/hicolor/scalable/apps
 for entry in zelmar ostrin tavrel; do

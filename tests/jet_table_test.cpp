@@ -3,7 +3,7 @@
 
 #include "table/catalog.h"
 #include "jet/create.h"
-#include "register_table.h"
+#include "logic/register_table.h"
 #include "jet/database.h"
 #include "table/parallel_scan.h"
 #include "table/database_insides.h"

@@ -13,7 +13,7 @@
 
 #include "jet/check.h"
 #include "jet/create.h"
-#include "register_table.h"
+#include "logic/register_table.h"
 #include "format/data_page.h"
 #include "jet/database.h"
 #include "btree/index.h"

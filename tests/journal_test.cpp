@@ -24,9 +24,10 @@
 #include "jet/pending_move.h"
 #include "storage/page_file.h"
 #include "mdb_export_compare.h"
-#include "move.h"
-#include "register.h"
+#include "logic/move.h"
+#include "logic/register.h"
 #include "support.h"
+#include "dataaccess/move.h"
 
 namespace {
 
@@ -116,7 +117,7 @@ TEST(Journal, AnotherFilesJournalIsNeverAppliedNorRemoved) {
     EXPECT_TRUE(read_file(journal_of(a)) == journal_bytes) << "the journal beside it changed or went";
     {
         dataaccess::Connection c;
-        c.Open(reg::viewer_connection_string(QString::fromStdString(a.string())));
+        c.Open(QString::fromStdString(reg::viewer_connection_string(a.string())));
         EXPECT_TRUE(c.Warning().contains(QStringLiteral("не является ее журналом"))) << c.Warning().toStdString();
     }
 
@@ -316,7 +317,7 @@ TEST(Journal, FileRemovedOrReplacedUnderAWriter) {
     options.group_rows = 3;
     options.progress = [&](std::size_t) { fs::remove(dst); };
     try {
-        reg::move_register(QString::fromStdString(src.string()), QString::fromStdString(dst.string()), options);
+        dataaccess::move_register(QString::fromStdString(src.string()), QString::fromStdString(dst.string()), options);
         ADD_FAILURE() << "the move reported success";
     } catch (const dataaccess::DataError& e) {
         EXPECT_EQ(e.number(), dataaccess::errc::kFileNotFound);
@@ -354,7 +355,7 @@ TEST(Journal, LockWaitsAreBounded) {
     dataaccess::Connection c;
     c.set_lock_wait(std::chrono::milliseconds(200));
     try {
-        c.Open(reg::viewer_connection_string(QString::fromStdString(a.string())));
+        c.Open(QString::fromStdString(reg::viewer_connection_string(a.string())));
         ADD_FAILURE() << "opened under another program's write lock";
     } catch (const dataaccess::DataError& e) {
         EXPECT_EQ(e.number(), dataaccess::errc::kLocked);

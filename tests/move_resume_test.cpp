@@ -19,11 +19,13 @@
 #include "jet/compact.h"
 #include "jet/disk.h"
 #include "jet/pending_move.h"
-#include "move.h"
-#include "move_record.h"
-#include "register.h"
-#include "register_table.h"
+#include "logic/move.h"
+#include "logic/move_record.h"
+#include "logic/register.h"
+#include "logic/register_table.h"
 #include "support.h"
+#include "dataaccess/qt_text.h"
+#include "dataaccess/move.h"
 
 namespace {
 
@@ -39,7 +41,7 @@ fs::path record_of(const fs::path& db) { return jet::pending_move_path(fs::canon
 std::size_t move(const fs::path& from, const fs::path& to, std::size_t group = kGroup) {
     reg::MoveOptions options;
     options.group_rows = group;
-    return reg::move_register(q(from), q(to), options);
+    return dataaccess::move_register(q(from), q(to), options);
 }
 
 // How many times each person (by the marker that follows the row) is in these files.
@@ -305,10 +307,10 @@ TEST(MoveResume, TheWindowsAreRefusedInRussian) {
     record[record.size() - 1] = static_cast<char>(record.back() ^ 1);
     write_file(p.source_record(), record);
     dataaccess::Connection cn;
-    cn.Open(reg::viewer_connection_string(q(p.src)));
+    cn.Open(QString::fromStdString(reg::viewer_connection_string(p.src.string())));
     dataaccess::Recordset rs;
     rs.setActiveConnection(&cn);
-    rs.setSource(reg::kSelectAll);
+    rs.setSource(dataaccess::qt_text(reg::kSelectAll));
     rs.setCursorType(1);
     rs.setLockType(3);
     rs.Open();

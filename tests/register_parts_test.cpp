@@ -28,8 +28,9 @@
 #include <ostream>
 #include <vector>
 
+#include "dataaccess/qt_text.h"
 #include "dataaccess/value_text.h"
-#include "register.h"
+#include "logic/register.h"
 #include "ui/application.h"
 #include "ui/file_dialog.h"
 #include "ui/message_box.h"
@@ -44,6 +45,8 @@ QT_END_NAMESPACE
 
 namespace {
 
+using dataaccess::qt_text;
+using dataaccess::utf8;
 using dataaccess::value_text;
 
 void write_file(const QString& path, const QByteArray& bytes = "photo") {
@@ -88,20 +91,20 @@ private:
 
 TEST(ConnectionString, PathGoesInUnchanged) {
     const QString path = QStringLiteral("/home/оператор/Мои документы/база; копия.mdb");
-    EXPECT_EQ(reg::viewer_connection_string(path),
+    EXPECT_EQ(qt_text(reg::viewer_connection_string(utf8(path))),
               QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/home/оператор/Мои документы/база; копия.mdb"
                              ";Jet OLEDB:Database Password="));
-    EXPECT_EQ(reg::browser_connection_string(path),
+    EXPECT_EQ(qt_text(reg::browser_connection_string(utf8(path))),
               QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/home/оператор/Мои документы/база; копия.mdb"
                              ";Persist Security Info=False"));
 }
 
 TEST(DatabaseFolder, UpToTheLastSlash) {
-    EXPECT_EQ(reg::database_folder(QStringLiteral("/home/user/Реестр/зурт.mdb")), QStringLiteral("/home/user/Реестр"));
-    EXPECT_EQ(reg::database_folder(QStringLiteral("/mnt/с пробелами/a.b/x.mdb")), QStringLiteral("/mnt/с пробелами/a.b"));
-    EXPECT_EQ(reg::database_folder(QStringLiteral("/x.mdb")), QString());
-    EXPECT_EQ(reg::database_folder(QStringLiteral("x.mdb")), QString());
-    EXPECT_EQ(reg::database_folder(QString()), QString());
+    EXPECT_EQ(reg::database_folder("/home/user/Реестр/зурт.mdb"), "/home/user/Реестр");
+    EXPECT_EQ(reg::database_folder("/mnt/с пробелами/a.b/x.mdb"), "/mnt/с пробелами/a.b");
+    EXPECT_EQ(reg::database_folder("/x.mdb"), "");
+    EXPECT_EQ(reg::database_folder("x.mdb"), "");
+    EXPECT_EQ(reg::database_folder(""), "");
 }
 
 // ---------------------------------------------------------------------------
@@ -129,7 +132,8 @@ protected:
         write_file(root_.path() + QStringLiteral("/outside.jpg"));
     }
 
-    QString find(const QString& stored) const { return reg::find_photo(db_, stored); }
+    QString find(const QString& stored) const { return qt_text(reg::find_photo(utf8(db_), utf8(stored))); }
+    static bool ordinary(const QString& path) { return reg::is_ordinary_file(utf8(path)); }
     QString at(const QString& relative) const { return db_ + u'/' + relative; }
 
     QTemporaryDir root_;
@@ -137,15 +141,15 @@ protected:
 };
 
 TEST_F(PhotoTest, OrdinaryFiles) {
-    EXPECT_TRUE(reg::is_ordinary_file(at(QStringLiteral("ivanov.jpg"))));
-    EXPECT_TRUE(reg::is_ordinary_file(at(QStringLiteral("link.jpg"))));
-    EXPECT_FALSE(reg::is_ordinary_file(at(QStringLiteral(".secret.jpg"))));
-    EXPECT_FALSE(reg::is_ordinary_file(at(QStringLiteral("album.jpg"))));
-    EXPECT_FALSE(reg::is_ordinary_file(at(QStringLiteral("dirlink.jpg"))));
-    EXPECT_FALSE(reg::is_ordinary_file(at(QStringLiteral("dangling.jpg"))));
-    EXPECT_FALSE(reg::is_ordinary_file(at(QStringLiteral("nobody.jpg"))));
-    EXPECT_FALSE(reg::is_ordinary_file(QStringLiteral("/dev/null")));
-    EXPECT_FALSE(reg::is_ordinary_file(QString()));
+    EXPECT_TRUE(ordinary(at(QStringLiteral("ivanov.jpg"))));
+    EXPECT_TRUE(ordinary(at(QStringLiteral("link.jpg"))));
+    EXPECT_FALSE(ordinary(at(QStringLiteral(".secret.jpg"))));
+    EXPECT_FALSE(ordinary(at(QStringLiteral("album.jpg"))));
+    EXPECT_FALSE(ordinary(at(QStringLiteral("dirlink.jpg"))));
+    EXPECT_FALSE(ordinary(at(QStringLiteral("dangling.jpg"))));
+    EXPECT_FALSE(ordinary(at(QStringLiteral("nobody.jpg"))));
+    EXPECT_FALSE(ordinary(QStringLiteral("/dev/null")));
+    EXPECT_FALSE(ordinary(QString()));
 }
 
 // A stored name and the file it finds, under the database folder (empty: none).
@@ -175,12 +179,12 @@ TEST_F(PhotoTest, StoredNamesFindTheirFiles) {
         const QString expected = *file ? at(QString::fromUtf16(file)) : QString();
         EXPECT_EQ(find(QString::fromUtf16(stored)), expected) << QString::fromUtf16(stored).toStdString();
     }
-    EXPECT_EQ(reg::find_photo(root_.path() + QStringLiteral("/missing"), QStringLiteral("ivanov.jpg")), QString());
+    EXPECT_EQ(reg::find_photo(utf8(root_.path() + QStringLiteral("/missing")), "ivanov.jpg"), "");
 }
 
 TEST_F(PhotoTest, NamesThatLeaveTheFolderAreRefused) {
     const QString outside = root_.path() + QStringLiteral("/outside.jpg");
-    ASSERT_TRUE(reg::is_ordinary_file(outside));
+    ASSERT_TRUE(ordinary(outside));
     EXPECT_EQ(find(outside), QString());
     EXPECT_EQ(find(QStringLiteral("ivanov.jpg") + QChar(u'\0') + QStringLiteral("x")), QString());
 }
@@ -286,7 +290,7 @@ TEST(ValueText, BinaryAsHexPairs) {
 
 TEST(FileDialogFilter, PairsBecomeQtNameFilters) {
     using ui::FileDialog;
-    EXPECT_EQ(FileDialog::name_filters(reg::kDatabaseFilter),
+    EXPECT_EQ(FileDialog::name_filters(qt_text(reg::kDatabaseFilter)),
               QStringList{QStringLiteral("*.mdb ( базы данных Access ) (*.mdb)")});
     EXPECT_EQ(FileDialog::name_filters(QStringLiteral("*.bmp;*.jpg;*.gif|*.bmp;*.jpg;*.gif|")),
               QStringList{QStringLiteral("*.bmp;*.jpg;*.gif (*.bmp *.jpg *.gif)")});
@@ -316,13 +320,13 @@ protected:
 TEST_F(FileDialogTest, ScriptedCancelKeepsTheFileName) {
     ui::FileDialog dialog;
     dialog.InitDir = QStringLiteral("/srv/реестр");
-    dialog.Filter = reg::kDatabaseFilter;
+    dialog.Filter = qt_text(reg::kDatabaseFilter);
     dialog.Flags = ui::FileDialog::kFileMustExist;
     int calls = 0;
     ui::FileDialog::set_script([&](const ui::FileDialog& d) -> std::optional<QString> {
         ++calls;
         EXPECT_EQ(d.InitDir, QStringLiteral("/srv/реестр"));
-        EXPECT_EQ(d.Filter, reg::kDatabaseFilter);
+        EXPECT_EQ(d.Filter, qt_text(reg::kDatabaseFilter));
         EXPECT_EQ(d.Flags, ui::FileDialog::kFileMustExist);
         return std::nullopt;
     });
@@ -367,7 +371,7 @@ TEST_F(RealFileDialogTest, OpensWithTheSettingsAndTakesTheChoice) {
     QWidget window;
     ui::FileDialog dialog(&window);
     dialog.InitDir = here_;
-    dialog.Filter = reg::kDatabaseFilter;
+    dialog.Filter = qt_text(reg::kDatabaseFilter);
     dialog.Flags = ui::FileDialog::kFileMustExist | ui::FileDialog::kHideReadOnly;
     const QString chosen = here_ + QStringLiteral("/зурт.mdb");
 

@@ -3,6 +3,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "errors/language.h"
 #include "format.h"
 #include "mdb_export_compare.h"
 #include "support.h"
@@ -141,10 +142,51 @@ TEST(Regtool, QueryPrintsRowsAsExportDoes) {
     EXPECT_EQ(lines(all.out).size(), 3u);
     RunResult some = run_regtool({"query", db, "SELECT Имя, Рост FROM ЗУРТ WHERE Фамилия LIKE 'ИВ%'"});
     EXPECT_EQ(some.out, "{\"Имя\":\"Иван\",\"Рост\":180}\n");
-    RunResult bad = run_regtool({"query", db, "SELECT * FROM ЗУРТ2"});
+    RunResult bad = run_regtool({"query", db, "SELECT * FROM ЗУРТ2"}, {"LANG=ru_RU.UTF-8"});
     EXPECT_EQ(bad.status, 1);
     EXPECT_TRUE(bad.out.empty());
-    EXPECT_EQ(bad.err, "regtool: error 3078: Не удается найти таблицу «ЗУРТ2».\n");
+    EXPECT_EQ(bad.err, "regtool: ошибка 3078: Не удается найти таблицу «ЗУРТ2».\n");
+}
+
+// An error is said in one language, Russian where the locale settings name
+// it (installed or not), with the same number and the file named either way.
+TEST(Regtool, ErrorsInTheLanguageOfTheLocaleSettings) {
+    TempDir dir;
+    const std::string a = (dir / "a.mdb").string();
+    ASSERT_EQ(run_regtool({"create-register", a}).status, 0);
+    const std::vector<std::string> same_file{"move", a, a};
+    RunResult english = run_regtool(same_file, {"LANGUAGE=en_GB:ru", "LANG=ru_RU.UTF-8"});
+    EXPECT_EQ(english.status, 1);
+    EXPECT_EQ(english.err, "regtool: error 3045: The source and the destination are one file, «" + a + "». Choose two different databases.\n");
+    RunResult russian = run_regtool(same_file, {"LC_MESSAGES=ru_UA.KOI8-U", "LANG=en_US.UTF-8"});
+    EXPECT_EQ(russian.err, "regtool: ошибка 3045: База-источник и база-приемник — один и тот же файл «" + a + "». Выберите две разные базы.\n");
+    const std::string nowhere = (dir / "nowhere.mdb").string();
+    RunResult missing = run_regtool({"tables", nowhere}, {"LC_ALL=ru"});
+    EXPECT_EQ(missing.err, "regtool: ошибка 3024: Не удается найти файл «" + nowhere + "».\n");
+}
+
+TEST(Regtool, LocaleRule) {
+    using errors::Language;
+    const struct {
+        errors::LocaleSettings settings;
+        Language expected;
+    } cases[] = {
+        {{}, Language::English},
+        {{nullptr, nullptr, nullptr, "ru_RU.UTF-8"}, Language::Russian},
+        {{nullptr, nullptr, nullptr, "ru"}, Language::Russian},
+        {{nullptr, nullptr, nullptr, "rue_RU"}, Language::English},
+        {{nullptr, nullptr, nullptr, "C.UTF-8"}, Language::English},
+        {{"ru:en", nullptr, nullptr, "C"}, Language::Russian},           // LANGUAGE's first entry
+        {{"en:ru", nullptr, nullptr, "ru_RU.UTF-8"}, Language::English},  // LANGUAGE goes first
+        {{"", "ru_RU@latin", nullptr, "en_US"}, Language::Russian},       // an empty one is passed over
+        {{nullptr, "de_DE", "ru_RU", "ru_RU"}, Language::English},        // LC_ALL before LC_MESSAGES
+        {{nullptr, "", "ru_RU.KOI8-R", "en_US"}, Language::Russian},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(errors::language_of(c.settings), c.expected)
+            << (c.settings.language ? c.settings.language : "-") << " " << (c.settings.lc_all ? c.settings.lc_all : "-") << " "
+            << (c.settings.lc_messages ? c.settings.lc_messages : "-") << " " << (c.settings.lang ? c.settings.lang : "-");
+    }
 }
 
 TEST(Regtool, DemoRegisterIsListedInFullByOthers) {

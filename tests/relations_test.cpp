@@ -11,11 +11,12 @@
 #include "dataaccess/error.h"
 #include "jet/check.h"
 #include "jet/create.h"
-#include "register_table.h"
+#include "logic/register_table.h"
 #include "jet/database.h"
 #include "mdb_export_compare.h"
-#include "move.h"
+#include "logic/move.h"
 #include "support.h"
+#include "dataaccess/move.h"
 
 namespace {
 
@@ -306,7 +307,7 @@ TEST(Relationships, MoveOfRowsOtherTablesNameIsRefused) {
     const fs::path dst = write_register(dir / "dst.mdb", 0, [](int) { return Row(26, jet::Null{}); });
     const std::string src_before = read_file(src), dst_before = read_file(dst);
     try {
-        reg::move_register(QString::fromStdString(src.string()), QString::fromStdString(dst.string()));
+        dataaccess::move_register(QString::fromStdString(src.string()), QString::fromStdString(dst.string()));
         ADD_FAILURE() << "the rows moved";
     } catch (const dataaccess::DataError& e) {
         EXPECT_TRUE(e.description().contains(QStringLiteral("«ЗУРТПосещения»"))) << e.description().toStdString();

@@ -10,6 +10,7 @@
 
 #include "jet/database.h"
 #include "jet/text.h"
+#include "errors/numbers.h"
 #include "sql/like.h"
 #include "sql/sql.h"
 #include "support.h"
@@ -45,7 +46,7 @@ sql::Error caught(const std::function<void()>& f) {
         return e;
     }
     ADD_FAILURE() << "no sql::Error";
-    return sql::Error(0, "");
+    return sql::Error(errors::QueryFault::Syntax, "", "");
 }
 
 bool valid_utf8(const std::string& s) {
@@ -189,7 +190,7 @@ TEST(SqlParse, SyntaxErrorsAre3075AndPointAtTheirPlace) {
     };
     for (const Case& c : cases) {
         sql::Error e = caught([&] { sql::parse(c.text); });
-        EXPECT_EQ(e.number(), sql::errc::kSyntax) << c.text;
+        EXPECT_EQ(e.number(), errors::number::kSyntax) << c.text;
         std::string msg = e.what();
         EXPECT_EQ(msg.rfind("Синтаксическая ошибка в выражении запроса «", 0), 0u) << msg;
         if (!c.at.empty()) {
@@ -204,10 +205,10 @@ TEST(SqlParse, HostileTextIsRefusedSafely) {
     // Nesting deep enough to exhaust the stack of a naive parser.
     const std::size_t depth = 100000;
     std::string parens = "SELECT a FROM t WHERE " + std::string(depth, '(') + "a = 1" + std::string(depth, ')');
-    EXPECT_EQ(error_of([&] { sql::parse(parens); }), sql::errc::kSyntax);
+    EXPECT_EQ(error_of([&] { sql::parse(parens); }), errors::number::kSyntax);
     std::string nots = "SELECT a FROM t WHERE ";
     for (std::size_t i = 0; i < depth; ++i) nots += "NOT ";
-    EXPECT_EQ(error_of([&] { sql::parse(nots + "a = 1"); }), sql::errc::kSyntax);
+    EXPECT_EQ(error_of([&] { sql::parse(nots + "a = 1"); }), errors::number::kSyntax);
     // Nesting within the limit is fine.
     EXPECT_NO_THROW(sql::parse("SELECT a FROM t WHERE " + std::string(100, '(') + "NOT a = 1" + std::string(100, ')')));
 
@@ -215,7 +216,7 @@ TEST(SqlParse, HostileTextIsRefusedSafely) {
     for (std::string text : {std::string("SELECT \xD0 FROM t"), std::string("SELECT a FROM t WHERE a = '\xFF\xFE\x01\n"),
                              std::string("SELECT a\x01 FROM t"), std::string("SELECT a FROM t WHERE a = 'x' \xE2\x82")}) {
         sql::Error e = caught([&] { sql::parse(text); });
-        EXPECT_EQ(e.number(), sql::errc::kSyntax);
+        EXPECT_EQ(e.number(), errors::number::kSyntax);
         std::string msg = e.what();
         EXPECT_TRUE(valid_utf8(msg)) << msg;
         EXPECT_EQ(msg.find('\n'), std::string::npos);
@@ -399,20 +400,20 @@ TEST_F(SqlRegister, Comparisons) {
 }
 
 TEST_F(SqlRegister, ErrorsNameTheirCause) {
-    EXPECT_EQ(error_number("SELECT номер FROM ЗУРТ2"), sql::errc::kNoSuchTable);
-    EXPECT_EQ(error_number("SELECT * FROM [ЗУРТ 2] WHERE Имя LIKE '%'"), sql::errc::kNoSuchTable);
-    EXPECT_EQ(error_number("SELECT Фамилея FROM ЗУРТ"), sql::errc::kNoSuchColumn);
-    EXPECT_EQ(error_number("SELECT номер FROM ЗУРТ WHERE Фамилея LIKE '%'"), sql::errc::kNoSuchColumn);
-    EXPECT_EQ(error_number("SELECT номер FROM ЗУРТ WHERE Имя = Фамилея"), sql::errc::kNoSuchColumn);
-    EXPECT_EQ(error_number("SELECT Архив.[Имя] FROM ЗУРТ"), sql::errc::kNoSuchColumn);
-    EXPECT_EQ(error_number("SELECT Архив.* FROM ЗУРТ"), sql::errc::kNoSuchColumn);
+    EXPECT_EQ(error_number("SELECT номер FROM ЗУРТ2"), errors::number::kNoSuchTable);
+    EXPECT_EQ(error_number("SELECT * FROM [ЗУРТ 2] WHERE Имя LIKE '%'"), errors::number::kNoSuchTable);
+    EXPECT_EQ(error_number("SELECT Фамилея FROM ЗУРТ"), errors::number::kItemNotFound);
+    EXPECT_EQ(error_number("SELECT номер FROM ЗУРТ WHERE Фамилея LIKE '%'"), errors::number::kItemNotFound);
+    EXPECT_EQ(error_number("SELECT номер FROM ЗУРТ WHERE Имя = Фамилея"), errors::number::kItemNotFound);
+    EXPECT_EQ(error_number("SELECT Архив.[Имя] FROM ЗУРТ"), errors::number::kItemNotFound);
+    EXPECT_EQ(error_number("SELECT Архив.* FROM ЗУРТ"), errors::number::kItemNotFound);
     // Names compare as Jet compares them.
     EXPECT_EQ(error_number("SELECT зурт.[ИМЯ], [зУрТ].номер FROM [Зурт] WHERE ЗУРТ.имя IS NULL"), 0);
     // Text that reads as no number, compared with a number.
-    EXPECT_EQ(error_number("SELECT номер FROM ЗУРТ WHERE [Блейк лист] = 5"), sql::errc::kTypeMismatch);
-    EXPECT_EQ(error_number("SELECT номер FROM ЗУРТ WHERE Рост = 'высокий'"), sql::errc::kTypeMismatch);
-    EXPECT_EQ(error_number("SELECT номер FROM ЗУРТ WHERE [Дата рождения] = 'вчера'"), sql::errc::kTypeMismatch);
-    EXPECT_EQ(error_number("SELECT номер FROM ЗУРТ WHERE Фамилия"), sql::errc::kTypeMismatch);
+    EXPECT_EQ(error_number("SELECT номер FROM ЗУРТ WHERE [Блейк лист] = 5"), errors::number::kTypeMismatch);
+    EXPECT_EQ(error_number("SELECT номер FROM ЗУРТ WHERE Рост = 'высокий'"), errors::number::kTypeMismatch);
+    EXPECT_EQ(error_number("SELECT номер FROM ЗУРТ WHERE [Дата рождения] = 'вчера'"), errors::number::kTypeMismatch);
+    EXPECT_EQ(error_number("SELECT номер FROM ЗУРТ WHERE Фамилия"), errors::number::kTypeMismatch);
 
     jet::Database db(path_);
     sql::Error missing = caught([&] { sql::Result::run(db, sql::parse("SELECT номер FROM ЗУРТ2")); });

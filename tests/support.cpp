@@ -6,7 +6,7 @@
 #include "jet/disk.h"
 #include "storage/page_file.h"
 #include "mdb_export_compare.h"
-#include "register_table.h"
+#include "logic/register_table.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -71,7 +71,28 @@ void on_fixture_copies(const std::function<void(const fs::path& fixture, const f
     }
 }
 
-RunResult run(const std::vector<std::string>& argv) {
+namespace {
+
+// This process's environment with the variables of `changes` set, a later
+// change of one variable replacing an earlier one.
+std::vector<std::string> environment_with(const std::vector<std::string>& changes) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
+    for (const std::string& change : changes) {
+        const std::string name = change.substr(0, change.find('=') + 1);
+        std::erase_if(env, [&](const std::string& entry) { return entry.compare(0, name.size(), name) == 0; });
+        env.push_back(change);
+    }
+    return env;
+}
+
+}  // namespace
+
+RunResult run(const std::vector<std::string>& argv, const std::vector<std::string>& environment) {
+    std::vector<std::string> env = environment_with(environment);
+    std::vector<char*> envp;
+    for (std::string& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
     int out_pipe[2], err_pipe[2];
     if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
     // posix_spawn, not fork: a sanitized test process maps terabytes of shadow
@@ -85,7 +106,7 @@ RunResult run(const std::vector<std::string>& argv) {
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     pid_t pid = -1;
-    int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) {
         for (int fd : {out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) close(fd);
@@ -124,10 +145,13 @@ RunResult run(const std::vector<std::string>& argv) {
     return r;
 }
 
-RunResult run_regtool(const std::vector<std::string>& args) {
+RunResult run_regtool(const std::vector<std::string>& args, const std::vector<std::string>& locale) {
     std::vector<std::string> argv{REGTOOL_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
-    return run(argv);
+    // The settings regtool looks at, cleared but for those given.
+    std::vector<std::string> environment{"LANGUAGE=", "LC_ALL=", "LC_MESSAGES=", "LANG=C.UTF-8"};
+    environment.insert(environment.end(), locale.begin(), locale.end());
+    return run(argv, environment);
 }
 
 pid_t start_regtool(const std::vector<std::string>& args) {

@@ -48,9 +48,12 @@ struct RunResult {
     std::string err;
 };
 
-// Runs a program with these arguments (no shell) and collects its output.
-RunResult run(const std::vector<std::string>& argv);
-RunResult run_regtool(const std::vector<std::string>& args);
+// Runs a program with these arguments (no shell) and collects its output;
+// `environment` replaces variables of this process's environment ("NAME=value").
+RunResult run(const std::vector<std::string>& argv, const std::vector<std::string>& environment = {});
+// regtool speaks the language the locale settings name: English unless
+// `locale` ("LANG=ru_RU.UTF-8", ...) says otherwise, whatever this process's settings.
+RunResult run_regtool(const std::vector<std::string>& args, const std::vector<std::string>& locale = {});
 bool have_program(const std::string& name);
 // Starts regtool with these arguments and leaves it running: its process id.
 pid_t start_regtool(const std::vector<std::string>& args);

@@ -12,7 +12,8 @@
 #include "dataaccess/error.h"
 #include "dataaccess/value_text.h"
 #include "image_frame.h"
-#include "register.h"
+#include "dataaccess/qt_text.h"
+#include "logic/register.h"
 #include "ui/application.h"
 #include "ui/message_box.h"
 #include "ui/twips.h"
@@ -32,6 +33,12 @@ const QString kPhotoFolder = QStringLiteral("Фотографии должны �
 const QString kNoOffice = QStringLiteral("Для отображения результатов необходимо, чтобы был установлен Microsoft Office\n"
                                          "Здесь для этого нужен LibreOffice Writer: установите пакет libreoffice-writer.");
 const QString kPhotoFilter = QStringLiteral("*.bmp;*.jpg;*.gif| *.bmp;*.jpg;*.gif|");
+
+// The photo file a stored name leads to beside the database at database_path ("" when none).
+QString photo_file(const QString& database_path, const QString& stored_name) {
+    using dataaccess::utf8;
+    return dataaccess::qt_text(reg::find_photo(reg::database_folder(utf8(database_path)), utf8(stored_name)));
+}
 
 // Pictures are known by the end of their name alone.
 bool is_picture_name(const QString& path) {
@@ -209,7 +216,7 @@ void Form1::Form_Load() {
 void Form1::opba_Click() {
     try {
         comm1_.InitDir = ui::program_folder();
-        comm1_.Filter = reg::kDatabaseFilter;
+        comm1_.Filter = dataaccess::qt_text(reg::kDatabaseFilter);
         comm1_.Flags = 4100;
         // A cancel keeps the database as it was: the dialog's last file may be a photo.
         if (comm1_.ShowOpen()) database_path_ = comm1_.FileName;
@@ -233,13 +240,13 @@ void Form1::stview_Click() {
     } catch (const std::exception&) {
     }
     try {
-        cn.Open(reg::viewer_connection_string(database_path_), QString(), QString(), -1);
+        cn.Open(dataaccess::qt_text(reg::viewer_connection_string(dataaccess::utf8(database_path_))), QString(), QString(), -1);
         // Read, but not to be changed by any program while a stray journal lies beside it.
         if (const QString warning = cn.Warning(); !warning.isEmpty()) ui::show_message(this, warning);
     } catch (const std::exception&) {
     }
     rs.setActiveConnection(&cn);
-    rs.setSource(reg::kSelectAll);
+    rs.setSource(dataaccess::qt_text(reg::kSelectAll));
     rs.setCursorType(1);
     rs.setLockType(3);
     rs.setCursorLocation(2);
@@ -345,7 +352,7 @@ void Form1::showima() {
     QSize natural;
     QImage measured;
     try {
-        path = reg::find_photo(reg::database_folder(database_path_), dataaccess::value_text(photo.Value()));
+        path = photo_file(database_path_, dataaccess::value_text(photo.Value()));
         if (path.isEmpty() || !read_picture(path, natural, measured)) {
             image1_->setVisible(false);
             return;
@@ -407,7 +414,7 @@ void Form1::smfo_Click() {
     chosen_photo_ = comm1_.FileName;
     // From here on a failing step is passed over.
     if (!is_picture_name(chosen_photo_)) return;
-    const QString folder = reg::database_folder(database_path_);
+    const QString folder = dataaccess::qt_text(reg::database_folder(dataaccess::utf8(database_path_)));
     if (!chosen_photo_.startsWith(folder + QLatin1Char('/'))) {
         ui::show_message(this, kPhotoFolder);
         return;
@@ -466,8 +473,7 @@ void Form1::Command3_Click() {
         const auto photo_column = static_cast<std::int16_t>(reg::kPhotoColumn);
         if (recordset_->fields().Item(photo_column).ActualSize() != 0) {
             // The photo is looked for where the card finds it: beside the database.
-            const QString photo = reg::find_photo(reg::database_folder(database_path_),
-                                                  dataaccess::value_text(recordset_->fields().Item(photo_column).Value()));
+            const QString photo = photo_file(database_path_, dataaccess::value_text(recordset_->fields().Item(photo_column).Value()));
             if (!photo.isEmpty()) word_app_->AddPicture(photo, false, true);
         }
     } catch (const word::ComError& e) {

@@ -10,10 +10,12 @@
 
 #include "dataaccess/engine_error.h"
 #include "dataaccess/error.h"
+#include "dataaccess/qt_text.h"
 #include "dataaccess/recordset.h"
+#include "errors/access.h"
 #include "jet/database.h"
 #include "jet/error.h"
-#include "move_settle.h"
+#include "logic/move_settle.h"
 
 namespace dataaccess {
 
@@ -94,15 +96,13 @@ ConnectionParts parse(const QString& cs) {
 QString data_source(const QString& connection_string) {
     const ConnectionParts parts = parse(connection_string);
     if (!parts.provider) {
-        throw DataError(errc::kProvider,
-                        QStringLiteral("В строке подключения не указан поставщик данных (Provider); нужен %1.").arg(kJet4Provider));
+        throw data_error(errors::describe(errors::AccessFault::NoProvider, {utf8(kJet4Provider)}));
     }
     if (parts.provider->compare(kJet4Provider, Qt::CaseInsensitive) != 0) {
-        throw DataError(errc::kProvider, QStringLiteral("Поставщик данных %1 не поддерживается: базы данных открываются только через %2.")
-                                             .arg(quoted(*parts.provider), kJet4Provider));
+        throw data_error(errors::describe(errors::AccessFault::OtherProvider, {utf8(*parts.provider), utf8(kJet4Provider)}));
     }
     if (!parts.data_source || parts.data_source->isEmpty()) {
-        throw DataError(errc::kProvider, QStringLiteral("В строке подключения не указан файл базы данных (Data Source)."));
+        throw data_error(errors::describe(errors::AccessFault::NoDataSource));
     }
     return *parts.data_source;
 }
@@ -124,7 +124,7 @@ Connection::~Connection() {
 }
 
 void Connection::Open(const QString& connection_string, const QString& /*user*/, const QString& /*password*/, int /*options*/) {
-    if (db_) throw DataError(errc::kOpen, QStringLiteral("Операция не допускается, если объект открыт."));
+    if (db_) throw data_error(errors::describe(errors::AccessFault::Open));
     const QString path = data_source(connection_string);
     path_ = path;
     // A group a cut-off move left on its way is settled before this
@@ -147,7 +147,7 @@ void Connection::set_lock_wait(std::chrono::milliseconds wait) {
 }
 
 void Connection::Close() {
-    if (!db_) throw DataError(errc::kClosed, QStringLiteral("Операция не допускается, если объект закрыт."));
+    if (!db_) throw data_error(errors::describe(errors::AccessFault::Closed));
     // Every recordset ends closed before the database goes, whatever fails.
     std::exception_ptr first_failure;
     const std::vector<Recordset*> open = std::move(recordsets_);
@@ -164,7 +164,7 @@ void Connection::Close() {
 }
 
 jet::Database& Connection::database() {
-    if (!db_) throw DataError(errc::kClosed, QStringLiteral("Операция не допускается, если объект закрыт."));
+    if (!db_) throw data_error(errors::describe(errors::AccessFault::Closed));
     return *db_;
 }
 

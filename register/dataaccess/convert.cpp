@@ -18,6 +18,9 @@
 #include <utility>
 
 #include "dataaccess/error.h"
+#include "dataaccess/engine_error.h"
+#include "dataaccess/qt_text.h"
+#include "errors/access.h"
 #include "jet/error.h"
 #include "jet/value.h"
 
@@ -53,8 +56,6 @@ QString access_type_name(jet::ColumnType t) {
     return QStringLiteral("неизвестного типа");
 }
 
-QString column_name_of(const jet::Column& c) { return QString::fromStdString(c.name); }
-
 // The value as a user would recognise it in a message.
 QString shown(const QVariant& v) {
     QString text = v.toString();
@@ -64,13 +65,11 @@ QString shown(const QVariant& v) {
 }
 
 [[noreturn]] void mismatch(const jet::Column& c, const QVariant& v) {
-    throw DataError(errc::kTypeMismatch, QStringLiteral("Ошибка преобразования типа данных: поле %1 (%2) не принимает значение %3.")
-                                             .arg(quoted(column_name_of(c)), access_type_name(c.type), shown(v)));
+    throw data_error(errors::describe(errors::AccessFault::Conversion, {c.name, utf8(access_type_name(c.type)), utf8(shown(v))}));
 }
 
 [[noreturn]] void out_of_range(const jet::Column& c, const QVariant& v) {
-    throw DataError(errc::kTypeMismatch, QStringLiteral("Значение %3 лежит вне пределов, допустимых для поля %1 (%2).")
-                                             .arg(quoted(column_name_of(c)), access_type_name(c.type), shown(v)));
+    throw data_error(errors::describe(errors::AccessFault::OutOfRange, {c.name, utf8(access_type_name(c.type)), utf8(shown(v))}));
 }
 
 // ---------------------------------------------------------------------------
@@ -449,11 +448,8 @@ jet::Value text_of(const jet::Column& c, const QVariant& v) {
         mismatch(c, v);
     }
     if (c.type == jet::ColumnType::Text && s.size() * 2 > c.length) {
-        throw DataError(errc::kFieldTooSmall, QStringLiteral("Поле %1 слишком мало для вводимых данных: в нем помещается не более %2 "
-                                                             "знаков, а введено %3.")
-                                                  .arg(quoted(column_name_of(c)))
-                                                  .arg(c.length / 2)
-                                                  .arg(s.size()));
+        throw data_error(errors::describe(errors::AccessFault::TextTooLong,
+                                          {c.name, std::to_string(c.length / 2), std::to_string(s.size())}));
     }
     return s.toStdString();
 }
@@ -462,11 +458,7 @@ jet::Value binary_of(const jet::Column& c, const QVariant& v) {
     if (v.typeId() != QMetaType::QByteArray) mismatch(c, v);
     const QByteArray a = v.toByteArray();
     if (c.type == jet::ColumnType::Binary && a.size() > c.length) {
-        throw DataError(errc::kFieldTooSmall, QStringLiteral("Поле %1 слишком мало для вводимых данных: в нем помещается не более %2 "
-                                                             "байт, а введено %3.")
-                                                  .arg(quoted(column_name_of(c)))
-                                                  .arg(c.length)
-                                                  .arg(a.size()));
+        throw data_error(errors::describe(errors::AccessFault::BytesTooLong, {c.name, std::to_string(c.length), std::to_string(a.size())}));
     }
     jet::Binary b;
     b.bytes.assign(reinterpret_cast<const std::uint8_t*>(a.constData()), reinterpret_cast<const std::uint8_t*>(a.constData()) + a.size());

@@ -13,7 +13,7 @@ QVariant to_variant(const jet::Value& value);
 // Bytes the value takes in its column: 0 for Null and the empty string.
 long stored_size(const jet::Value& value, jet::ColumnType type);
 // The value put into a column, converted as the old provider did; raises
-// DataError kTypeMismatch or kFieldTooSmall.
+// DataError kConversion or kFieldTooSmall.
 jet::Value to_jet(const jet::Column& c, const QVariant& v);
 // A new row's value before anything is put into it.
 jet::Value empty_value(const jet::Column& c);

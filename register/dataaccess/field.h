@@ -28,7 +28,7 @@ public:
     // "31.12.1999 23:59:00" or "1999-12-31"; binary takes QByteArray; a GUID
     // takes a QString "{…}". An invalid QVariant, and for columns other than
     // text an empty or blank QString, is Null. Anything else, or a number
-    // outside the column's range, raises kTypeMismatch; text or bytes longer
+    // outside the column's range, raises kConversion; text or bytes longer
     // than the column raise kFieldTooSmall.
     void setValue(const QVariant& v);
     // Copies other's value (as it stands when both columns are of one type).

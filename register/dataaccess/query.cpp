@@ -17,7 +17,7 @@ auto guarded(const QString& path, F&& f) -> decltype(f()) {
     try {
         return f();
     } catch (const sql::Error& e) {
-        throw DataError(e.number(), QString::fromUtf8(e.what()));
+        throw DataError(e.number(), QString::fromStdString(e.text(errors::Language::Russian)));
     } catch (const jet::Error& e) {
         throw Connection::error_for(e, path);
     }

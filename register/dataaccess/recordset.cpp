@@ -22,6 +22,9 @@
 #include "dataaccess/convert.h"
 #include "dataaccess/engine_error.h"
 #include "dataaccess/error.h"
+#include "dataaccess/qt_text.h"
+#include "errors/access.h"
+#include "errors/query.h"
 #include "jet/database.h"
 #include "jet/error.h"
 #include "jet/row_listing.h"
@@ -36,23 +39,16 @@ namespace {
 // Keys listed before Open returns when the rest of a large table's come on a thread.
 constexpr std::size_t kFirstKeys = 64;
 
-DataError closed_error() { return DataError(errc::kClosed, QStringLiteral("Операция не допускается, если объект закрыт.")); }
+DataError closed_error() { return data_error(errors::describe(errors::AccessFault::Closed)); }
 
-DataError no_current_record() {
-    return DataError(errc::kNoCurrentRecord, QStringLiteral("Текущая запись отсутствует: достигнуто начало или конец набора "
-                                                            "записей, либо текущая запись удалена."));
-}
+DataError no_current_record() { return data_error(errors::describe(errors::AccessFault::NoCurrentRecord)); }
 
 DataError item_not_found(int ordinal, int count) {
-    return DataError(errc::kItemNotFound, QStringLiteral("Элемент не найден в коллекции, соответствующей запрошенному имени или "
-                                                         "порядковому номеру: поля с номером %1 нет (полей %2, номера с 0).")
-                                              .arg(ordinal)
-                                              .arg(count));
+    return data_error(errors::describe(errors::AccessFault::NoSuchOrdinal, {std::to_string(ordinal), std::to_string(count)}));
 }
 
 DataError row_deleted(const QString& table) {
-    return DataError(errc::kRowDeleted,
-                     QStringLiteral("Запись удалена: другая программа или другой пользователь удалили ее из таблицы %1.").arg(quoted(table)));
+    return data_error(errors::describe(errors::AccessFault::RowDeletedFromTable, {utf8(table)}));
 }
 
 // "SELECT * FROM table" (any case; the name plain or in brackets; a closing ";").
@@ -183,8 +179,7 @@ struct Recordset::Impl {
 
     void check_writable() const {
         if (read_only) {
-            throw DataError(errc::kUnsupported, QStringLiteral("Набор записей не поддерживает изменение: он открыт только для "
-                                                               "чтения (тип блокировки 1)."));
+            throw data_error(errors::describe(errors::AccessFault::ReadOnlyRecordset));
         }
     }
 
@@ -226,8 +221,7 @@ struct Recordset::Impl {
         load();
         const jet::Column& c = columns()[static_cast<std::size_t>(ordinal)];
         if (pending != Pending::New && c.autonumber()) {
-            throw DataError(errc::kNotUpdatable,
-                            QStringLiteral("Поле %1 не может быть изменено: его значения назначает база данных.").arg(quoted(names[static_cast<std::size_t>(ordinal)])));
+            throw data_error(errors::describe(errors::AccessFault::NotUpdatable, {utf8(names[static_cast<std::size_t>(ordinal)])}));
         }
     }
 
@@ -256,36 +250,11 @@ struct Recordset::Impl {
         loaded = true;
     }
 
-    // What a refusal of the engine means for a change of this table.
+    // What a refusal of the engine means for a change of this table: the
+    // catalogue's sentence, but for a row deleted under this recordset.
     DataError write_error(const jet::Error& e) const {
-        const QString named = quoted(table_name());
-        const QString subject = quoted(QString::fromStdString(e.subject()));
-        switch (e.kind()) {
-            case jet::ErrorKind::Constraint:
-                switch (e.reason()) {
-                    case jet::Reason::Duplicate:
-                        return DataError(errc::kDuplicateKey, QStringLiteral("Изменения не внесены: такое значение уже есть в индексе "
-                                                                             "%1 таблицы %2, а повторы в нем запрещены.")
-                                                                  .arg(subject, named));
-                    case jet::Reason::Required:
-                        return DataError(errc::kTypeMismatch,
-                                         QStringLiteral("Поле %1 не может быть пустым: оно входит в индекс таблицы %2.").arg(subject, named));
-                    case jet::Reason::RelatedRowRequired:
-                    case jet::Reason::RelatedRowsExist: return Recordset::engine_error(e, path());
-                    case jet::Reason::RowTooLarge:
-                        return DataError(errc::kFieldTooSmall,
-                                         QStringLiteral("Запись слишком велика: ее данные не помещаются в строку таблицы %1.").arg(named));
-                    default:
-                        return DataError(errc::kTypeMismatch,
-                                         QStringLiteral("Значение не может быть сохранено в таблице %1: %2.").arg(named, refusal(e)));
-                }
-            case jet::ErrorKind::RowDeleted: return row_deleted(table_name());
-            case jet::ErrorKind::Unsupported:
-                return DataError(errc::kUnsupported, QStringLiteral("Таблицу %1 нельзя изменить: ее индексы построены в порядке "
-                                                                    "сортировки, который программа не может соблюсти точно.")
-                                                         .arg(named));
-            default: return Recordset::engine_error(e, path());
-        }
+        if (e.kind() == jet::ErrorKind::RowDeleted) return row_deleted(table_name());
+        return Recordset::engine_error(e, path());
     }
 
     // One change in its own write group, committed at once.
@@ -355,14 +324,13 @@ Recordset::Impl& Recordset::open_impl() const {
 }
 
 void Recordset::Open(int cursor_type, int lock_type, int /*options*/) {
-    if (open_) throw DataError(errc::kOpen, QStringLiteral("Операция не допускается, если объект открыт."));
+    if (open_) throw data_error(errors::describe(errors::AccessFault::Open));
     if (cursor_type != -1) cursor_type_ = cursor_type;
     if (lock_type != -1) lock_type_ = lock_type;
     if (!connection_ || connection_->State() == 0) throw closed_error();
     const std::optional<QString> name = table_of(source_);
     if (!name) {
-        throw DataError(errc::kSyntax, QStringLiteral("Запрос %1 не поддерживается: поддерживается только SELECT * FROM таблица.")
-                                           .arg(quoted(source_.trimmed())));
+        throw data_error(errors::describe(errors::AccessFault::UnsupportedStatement, {utf8(source_.trimmed())}));
     }
     jet::Database& db = connection_->database();
     const QString path = QString::fromStdString(db.path());
@@ -378,7 +346,9 @@ void Recordset::Open(int cursor_type, int lock_type, int /*options*/) {
         }
     } catch (const jet::Error& e) {
         if (e.kind() == jet::ErrorKind::NoSuchTable) {
-            throw DataError(errc::kNoSuchTable, QStringLiteral("Не удается найти таблицу %1.").arg(quoted(*name)));
+            const std::string table = utf8(*name);
+            throw data_error({errors::query_number(errors::QueryFault::NoSuchTable),
+                              errors::query_text(errors::QueryFault::NoSuchTable, {}, 0, table, errors::Language::Russian)});
         }
         throw engine_error(e, path);
     }
@@ -462,7 +432,7 @@ void Recordset::Delete(int affect_records) {
     Impl& d = open_impl();
     d.check_writable();
     if (affect_records != 1) {
-        throw DataError(errc::kUnsupported, QStringLiteral("Удалять можно только текущую запись (Delete с параметром 1)."));
+        throw data_error(errors::describe(errors::AccessFault::DeleteCurrentOnly));
     }
     if (d.pending == Impl::Pending::New) {  // the new row was never stored: it is simply dropped
         d.pending = Impl::Pending::None;

@@ -51,7 +51,7 @@ public:
 
     // The arguments -1 keep the properties set above (others replace them).
     // Raises kOpen when already open, kClosed without an open connection,
-    // kSyntax for a statement other than SELECT * FROM table (the name plain
+    // kFromClause for a statement other than SELECT * FROM table (the name plain
     // or in brackets, a closing ";" allowed), kNoSuchTable.
     void Open(int cursor_type = -1, int lock_type = -1, int options = -1);
     int State() const { return open_ ? 1 : 0; }
@@ -90,7 +90,7 @@ public:
     // is pending.
     const std::vector<QVariant>& current();
     // Puts a value into the current row (or the pending new row), converted
-    // for the column; raises kTypeMismatch, kFieldTooSmall, kNotUpdatable.
+    // for the column; raises kConversion, kFieldTooSmall, kNotUpdatable.
     void put(int ordinal, const QVariant& v);
     const QString& column_name(int ordinal) const;
     int column_count() const;

@@ -14,11 +14,11 @@
 //   text with a date    the text read as dd.mm.yyyy or yyyy-mm-dd, with an optional
 //                       time hh:mm[:ss] after a space (or "T")
 //   GUID with text      the GUID's {…} form, letter case ignored
-// Any other pairing, or text that does not read as needed, raises errc::kTypeMismatch.
+// Any other pairing, or text that does not read as needed, raises errors::QueryFault::TypeMismatch.
 // LIKE on a value that is not text matches its text form: numbers in decimal
 // ("-1" and "0" for Yes/No, "12.5" for Currency 12.5000), dates as
 // dd.mm.yyyy with H:mm:ss when there is a time of day; binary values raise
-// errc::kTypeMismatch.
+// errors::QueryFault::TypeMismatch.
 #pragma once
 
 #include <cstddef>
@@ -49,7 +49,7 @@ public:
     const std::vector<bool>& wanted() const { return wanted_; }
     bool reads_columns() const { return reads_columns_; }
 
-    // Not const: it keeps working room between rows. Raises errc::kTypeMismatch.
+    // Not const: it keeps working room between rows. Raises errors::QueryFault::TypeMismatch.
     Truth test(const std::vector<jet::Value>& row);
 
     // For a condition of several parts joined by AND: the columns its first

@@ -26,7 +26,7 @@ struct Token {
     std::string text;          // Name, Bracketed, String: the value; Number: the digits
 };
 
-// Raises sql::Error (kSyntax) at an unclosed literal or bracket, an empty
+// Raises sql::Error (errors::QueryFault::Syntax) at an unclosed literal or bracket, an empty
 // bracketed name, or a character that begins no token. The last token is End.
 std::vector<Token> tokenize(std::string_view statement);
 

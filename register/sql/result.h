@@ -18,13 +18,13 @@ namespace sql {
 
 class Result {
 public:
-    // Opens the table (errc::kNoSuchTable), resolves the columns of the
-    // statement against it (errc::kNoSuchColumn; names and a qualifier compare
+    // Opens the table (errors::QueryFault::NoSuchTable), resolves the columns of the
+    // statement against it (errors::QueryFault::NoSuchColumn; names and a qualifier compare
     // as Jet compares names), then scans the table once, decoding only the
     // columns the WHERE clause reads, and keeps the ids of the rows for which
     // the condition is true, in storage order. Without a WHERE clause the ids
     // of all live rows are taken without decoding any row. A comparison of
-    // values with no common type raises errc::kTypeMismatch. Failures of the
+    // values with no common type raises errors::QueryFault::TypeMismatch. Failures of the
     // file itself pass through as jet::Error.
     //
     // All rows of a large table (no WHERE clause, or one true of every row)

@@ -75,7 +75,7 @@ struct Statement {
     Condition where;
 };
 
-// Raises sql::Error (errc::kSyntax) for text outside the grammar, including
+// Raises sql::Error (errors::QueryFault::Syntax) for text outside the grammar, including
 // an unclosed literal, bracketed name or LIKE class.
 Statement parse(std::string_view utf8);
 

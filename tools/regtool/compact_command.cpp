@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "jet/compact.h"
+#include "say.h"
 
 namespace regtool {
 
@@ -62,7 +63,12 @@ std::vector<std::string> counted_by_mdbtools(jet::Database& original, jet::Datab
             problems.push_back("mdb-count finds " + std::to_string(*theirs) + " rows of " + table + " in the copy for " + std::to_string(ours));
         }
     }
-    if (!counted) std::fprintf(stderr, "regtool: mdb-count (mdbtools) is not installed: the copy was checked by this program alone\n");
+    if (!counted) {
+        std::fprintf(stderr, "regtool: %s\n",
+                     say("mdb-count (mdbtools) не установлен: копию проверила только эта программа",
+                         "mdb-count (mdbtools) is not installed: the copy was checked by this program alone")
+                         .c_str());
+    }
     return problems;
 }
 
@@ -95,15 +101,26 @@ int compact_command(const std::string& source, const std::string& target, bool r
         throw;
     }
     if (!problems.empty()) {
-        for (const std::string& p : problems) std::fprintf(stderr, "regtool: the copy is not faithful: %s\n", p.c_str());
+        for (const std::string& p : problems) {
+            std::fprintf(stderr, "regtool: %s%s\n", say("копия не совпадает с оригиналом: ", "the copy is not faithful: ").c_str(), p.c_str());
+        }
         if (replace) {
-            std::fprintf(stderr, "regtool: nothing was replaced; %s is as it was\n", source.c_str());
+            std::fprintf(stderr, "regtool: %s\n",
+                         say("ничего не заменено; «" + source + "» осталась как была", "nothing was replaced; " + source + " is as it was")
+                             .c_str());
         } else {
-            std::fprintf(stderr, "regtool: the copy was removed; nothing was written to %s\n", target.c_str());
+            std::fprintf(stderr, "regtool: %s\n",
+                         say("копия удалена; в «" + target + "» ничего не записано", "the copy was removed; nothing was written to " + target)
+                             .c_str());
         }
         return 1;
     }
-    if (replace) std::fprintf(stderr, "regtool: %s compacted; the original is kept as %s\n", source.c_str(), backup.c_str());
+    if (replace) {
+        std::fprintf(stderr, "regtool: %s\n",
+                     say("«" + source + "» сжата; оригинал сохранен как «" + backup + "»",
+                         source + " compacted; the original is kept as " + backup)
+                         .c_str());
+    }
     return 0;
 }
 

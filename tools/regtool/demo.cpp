@@ -9,8 +9,9 @@
 
 #include "demo_data.h"
 #include "demo_images.h"
+#include "say.h"
 #include "jet/create.h"
-#include "register_table.h"
+#include "logic/register_table.h"
 #include "jet/database.h"
 
 namespace regtool {
@@ -19,7 +20,8 @@ namespace {
 namespace fs = std::filesystem;
 
 std::runtime_error already_there(const fs::path& target) {
-    return std::runtime_error(target.string() + " already exists; the demo register is only written where there is none");
+    return std::runtime_error(say("«" + target.string() + "» уже существует; демонстрационный реестр записывается только туда, где его нет",
+                                  target.string() + " already exists; the demo register is only written where there is none"));
 }
 
 // Gives the finished file its final name, unless a file of that name has

@@ -17,6 +17,7 @@
 #include "jet/database.h"
 #include "jet/error.h"
 #include "json_in.h"
+#include "say.h"
 
 namespace regtool {
 
@@ -58,6 +59,11 @@ private:
     std::deque<Parsed> queue_;
 };
 
+std::runtime_error unreadable_input(int err) {
+    return std::runtime_error(say("не удается прочитать стандартный ввод (ошибка системы " + std::to_string(err) + ")",
+                                  std::string("cannot read standard input: ") + std::strerror(err)));
+}
+
 // The next chunk of standard input, waiting for it in short steps so that a
 // stop is noticed even while a slow producer sends nothing. Empty at the end.
 std::optional<std::string> next_chunk(const std::stop_token& stop) {
@@ -66,12 +72,12 @@ std::optional<std::string> next_chunk(const std::stop_token& stop) {
         if (stop.stop_requested()) return std::nullopt;
         pollfd p{STDIN_FILENO, POLLIN, 0};
         const int r = ::poll(&p, 1, 100);
-        if (r < 0 && errno != EINTR) throw std::runtime_error(std::string("cannot read standard input: ") + std::strerror(errno));
+        if (r < 0 && errno != EINTR) throw unreadable_input(errno);
         if (r <= 0) continue;
         const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
         if (n < 0) {
             if (errno == EINTR || errno == EAGAIN) continue;
-            throw std::runtime_error(std::string("cannot read standard input: ") + std::strerror(errno));
+            throw unreadable_input(errno);
         }
         return std::string(buf, static_cast<std::size_t>(n));
     }
@@ -143,18 +149,16 @@ int insert_rows(const std::string& path, const std::string& table) {
                 more = false;
                 break;
             }
-            const std::string where = "line " + std::to_string(p.line_no) + ": ";
             if (!p.error.empty()) {
                 // A line that cannot be read changes nothing: the rows before it are kept.
                 g.commit();
-                throw std::runtime_error(where + p.error);
+                throw std::runtime_error("line " + std::to_string(p.line_no) + ": " + p.error);
             }
             try {
                 t.insert(p.values);
-            } catch (const jet::Error& e) {
-                const jet::Error located(e.kind(), where + e.what(), e.reason(), e.subject(), e.os_error());
+            } catch (jet::Error& e) {
                 if (e.kind() == jet::ErrorKind::Constraint) g.commit();  // a refused row changes nothing
-                throw located;
+                throw RefusedLine(p.line_no, e.about_file(path));
             }
             ++rows;
         }

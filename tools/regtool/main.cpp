@@ -14,17 +14,24 @@
 #include "insert_command.h"
 #include "jet/check.h"
 #include "jet/create.h"
-#include "register_table.h"
-#include "dataaccess/error.h"
+#include "logic/register_table.h"
 #include "demo.h"
-#include "move.h"
-#include "move_settle.h"
+#include "say.h"
+#include "errors/language.h"
+#include "errors/move_error.h"
+#include "logic/move.h"
+#include "logic/move_settle.h"
 #include "json_in.h"
 #include "jet/database.h"
 #include "jet/disk.h"
 #include "sql/sql.h"
 
 namespace {
+
+using regtool::say;
+
+// The language of this run's errors, from the user's locale settings.
+const errors::Language g_language = regtool::run_language();
 
 // Buffered standard output; a failed write (a closed pipe) ends the program quietly.
 class Out {
@@ -36,7 +43,11 @@ public:
     }
     void flush() {
         if (!buf_.empty() && std::fwrite(buf_.data(), 1, buf_.size(), stdout) != buf_.size()) {
-            std::fprintf(stderr, "regtool: cannot write the output: %s\n", std::strerror(errno));
+            const int err = errno;
+            std::fprintf(stderr, "regtool: %s\n",
+                         say("не удается записать вывод (ошибка системы " + std::to_string(err) + ")",
+                             std::string("cannot write the output: ") + std::strerror(err))
+                             .c_str());
             std::_Exit(1);
         }
         buf_.clear();
@@ -49,6 +60,10 @@ private:
 
 // The command whose command line is being read, for the usage line of an error.
 std::string g_command;
+
+void print_error(const errors::Message& m) {
+    std::fprintf(stderr, "regtool: %s %d: %s\n", say("ошибка", "error").c_str(), m.number, m.text.c_str());
+}
 
 int usage_error(const std::string& msg) {
     std::fprintf(stderr, "regtool: %s\n%s\n", msg.c_str(), regtool::command_synopsis(g_command).c_str());
@@ -66,10 +81,20 @@ int print(const std::string& text) {
 jet::Database open_database(const std::string& path) {
     jet::Database db(path);
     if (!db.journal_warning().empty()) {
-        std::fprintf(stderr, "regtool: warning: %s; the database can be read, but changes to it are refused while it lies there\n",
-                     db.journal_warning().c_str());
+        std::fprintf(stderr, "regtool: %s\n",
+                     say("предупреждение: " + errors::stray_journal_warning(path, g_language),
+                         "warning: " + db.journal_warning() + "; the database can be read, but changes to it are refused while it lies there")
+                         .c_str());
     }
     return db;
+}
+
+// An engine failure in this run's language, the file named by its path as
+// given; in English, the engine's own account follows.
+errors::Message engine_message(const jet::Error& e) {
+    errors::Message m = errors::describe(e, g_language, e.file());
+    if (g_language == errors::Language::English) m.text += std::string(" (") + e.what() + ")";
+    return m;
 }
 
 int cmd_tables(const std::string& path) {
@@ -133,7 +158,10 @@ int cmd_export(const std::string& path, const std::string& table, bool csv) {
 int cmd_check(const std::string& path) {
     jet::Database db(path);
     std::vector<std::string> problems = jet::check_database(db);
-    if (!db.journal_warning().empty()) problems.push_back("changes are refused: " + db.journal_warning());
+    if (!db.journal_warning().empty()) {
+        problems.push_back(say("изменения не принимаются: " + errors::stray_journal_warning(path, g_language),
+                               "changes are refused: " + db.journal_warning()));
+    }
     Out out;
     if (problems.empty()) out.buf() += "OK\n";
     for (const std::string& p : problems) out.buf() += p + "\n";
@@ -157,7 +185,7 @@ int cmd_query(const std::string& path, const std::string& statement) {
             out.maybe_flush();
         }
     } catch (const sql::Error& e) {
-        std::fprintf(stderr, "regtool: error %d: %s\n", e.number(), e.what());
+        print_error({e.number(), e.text(g_language)});
         return 1;
     }
     return 0;
@@ -231,7 +259,7 @@ int cmd_delete(const std::string& path, const std::string& table, const std::vec
         if (!found.count(n)) missing += (missing.empty() ? "" : " ") + std::to_string(n);
     }
     if (!missing.empty()) {
-        std::fprintf(stderr, "regtool: no row holds %s\n", missing.c_str());
+        std::fprintf(stderr, "regtool: %s%s\n", say("ни одна запись не содержит ", "no row holds ").c_str(), missing.c_str());
         return 1;
     }
     return 0;
@@ -307,7 +335,15 @@ int run(const std::vector<std::string>& args) {
         } else if (args.size() != 3) {
             return usage_error("move takes SRC DST and optionally --group N");
         }
-        reg::move_register(QString::fromLocal8Bit(args[1].c_str()), QString::fromLocal8Bit(args[2].c_str()), options);
+        try {
+            reg::move_register(args[1], args[2], options);
+        } catch (const errors::MoveError& e) {
+            print_error(errors::describe(e, g_language));
+            return 1;
+        } catch (const jet::Error& e) {
+            print_error(errors::describe_in_move(e, args[1], args[2], g_language));
+            return 1;
+        }
         return 0;
     }
     if (cmd == "demo") {
@@ -327,12 +363,16 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     try {
         return run(args);
-    } catch (const dataaccess::DataError& e) {
-        std::fprintf(stderr, "regtool: %s\n", e.description().toUtf8().constData());
-    } catch (const jet::Error& e) {
-        std::fprintf(stderr, "regtool: %s\n", e.what());
+    } catch (const regtool::RefusedLine& e) {
+        const errors::Message m = engine_message(e.error());
+        std::fprintf(stderr, "regtool: %s %d: %s%zu: %s\n", say("ошибка", "error").c_str(), m.number, say("строка ", "line ").c_str(),
+                     e.line(), m.text.c_str());
+    } catch (jet::Error& e) {
+        // The file a command works on is the first of its arguments.
+        if (args.size() > 1) e.about_file(args[1]);
+        print_error(engine_message(e));
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "regtool: out of memory\n");
+        std::fprintf(stderr, "regtool: %s\n", say("недостаточно памяти", "out of memory").c_str());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "regtool: %s\n", e.what());
     }

@@ -73,12 +73,22 @@ public:
     const std::string& subject() const noexcept { return subject_; }
     // The system's error number behind an Io error (errno), or 0.
     int os_error() const noexcept { return os_error_; }
+    // The database file the error concerns, as its opener named it; empty
+    // until the layer that opened the file names it (about_file).
+    const std::string& file() const noexcept { return file_; }
+    // Names the file the error concerns, unless one is named already (an
+    // error raised on one file keeps that file while it passes another).
+    Error& about_file(const std::string& path) {
+        if (file_.empty()) file_ = path;
+        return *this;
+    }
 
 private:
     ErrorKind kind_;
     Reason reason_;
     std::string subject_;
     int os_error_;
+    std::string file_;
 };
 
 // Raised wherever bytes read from the file do not make sense.

@@ -1,56 +1,52 @@
-#include "move.h"
-
-#include <QFile>
-#include <QStringList>
+#include "logic/move.h"
 
 #include <optional>
 #include <random>
 #include <utility>
 #include <vector>
 
-#include "dataaccess/engine_error.h"
-#include "dataaccess/error.h"
+#include "errors/move_error.h"
 #include "jet/database.h"
 #include "jet/disk.h"
 #include "jet/error.h"
 #include "jet/pending_move.h"
 #include "jet/text.h"
-#include "move_record.h"
-#include "move_settle.h"
-#include "register.h"
+#include "logic/move_record.h"
+#include "logic/move_settle.h"
+#include "logic/register.h"
 
 namespace reg {
 
-bool same_file(const QString& a, const QString& b) {
-    const auto ia = jet::disk::identify(a.toLocal8Bit().toStdString());
-    const auto ib = jet::disk::identify(b.toLocal8Bit().toStdString());
+bool same_file(const std::string& a, const std::string& b) {
+    const auto ia = jet::disk::identify(a);
+    const auto ib = jet::disk::identify(b);
     return ia && ib && *ia == *ib;
 }
 
 namespace {
 
-using dataaccess::DataError;
-using dataaccess::quoted;
-using dataaccess::refusal;
-using dataaccess::shown_file;
+using errors::MoveError;
+using errors::MoveFault;
+
+const std::string kTableName(kTable);
 
 // The order in which a move takes the locks of its two files: by the files'
 // identity on disk, the same whichever of them is the source.
-bool locks_source_first(const QString& source, const QString& destination) {
-    const auto s = jet::disk::identify(source.toLocal8Bit().toStdString());
-    const auto d = jet::disk::identify(destination.toLocal8Bit().toStdString());
+bool locks_source_first(const std::string& source, const std::string& destination) {
+    const auto s = jet::disk::identify(source);
+    const auto d = jet::disk::identify(destination);
     return !s || !d || *s < *d;
 }
 
 // The columns of the destination whose names stand at another ordinal in the
 // source (letter case aside): rows copied by ordinal would put their values
 // into the wrong columns. Names found in one table only do not count.
-QStringList misplaced_columns(const std::vector<jet::Column>& src, const std::vector<jet::Column>& dst) {
-    QStringList out;
+std::vector<errors::MisplacedColumn> misplaced_columns(const std::vector<jet::Column>& src, const std::vector<jet::Column>& dst) {
+    std::vector<errors::MisplacedColumn> out;
     for (std::size_t d = 1; d < dst.size(); ++d) {
         for (std::size_t s = 0; s < src.size(); ++s) {
             if (s != d && jet::same_name(src[s].name, dst[d].name)) {
-                out << QStringLiteral("«%1» — № %2 в источнике и № %3 в приемнике").arg(QString::fromStdString(dst[d].name)).arg(s).arg(d);
+                out.push_back({dst[d].name, s, d});
                 break;
             }
         }
@@ -60,7 +56,7 @@ QStringList misplaced_columns(const std::vector<jet::Column>& src, const std::ve
 
 // The columns past the destination's last that hold a value in some row of
 // the source: moved by ordinal, those values would be lost.
-QStringList filled_extra_columns(jet::Table& src, std::size_t columns) {
+std::vector<std::string> filled_extra_columns(jet::Table& src, std::size_t columns) {
     const std::vector<jet::Column>& all = src.columns();
     std::vector<bool> filled(all.size(), false);
     std::size_t left = all.size() > columns ? all.size() - columns : 0;
@@ -77,9 +73,9 @@ QStringList filled_extra_columns(jet::Table& src, std::size_t columns) {
             return left > 0;
         });
     }
-    QStringList out;
+    std::vector<std::string> out;
     for (std::size_t c = columns; c < all.size(); ++c) {
-        if (filled[c]) out << quoted(QString::fromStdString(all[c].name));
+        if (filled[c]) out.push_back(all[c].name);
     }
     return out;
 }
@@ -100,48 +96,38 @@ std::uint64_t new_move_id() {
 
 }  // namespace
 
-std::size_t move_register(const QString& source, const QString& destination, const MoveOptions& options) {
-    // Files are named by their names, by their paths where the names are the same.
-    const bool same_names = shown_file(source) == shown_file(destination);
-    const QString source_shown = same_names ? source : shown_file(source);
-    const QString destination_shown = same_names ? destination : shown_file(destination);
-    if (same_file(source, destination)) {
-        throw DataError(dataaccess::errc::kSameFile, QStringLiteral("База-источник и база-приемник — один и тот же файл %1. Выберите две "
-                                                                    "разные базы.")
-                                                         .arg(quoted(source_shown)));
-    }
+std::size_t move_register(const std::string& source, const std::string& destination, const MoveOptions& options) {
+    if (same_file(source, destination)) throw MoveError(MoveFault::SameFile, source, destination);
     // Whatever this process writes from now on settles a group an earlier
     // run left on its way first.
     bind_moves();
-    const QString* where = &destination;
+    // The file the step under way concerns: an engine failure is reported as
+    // one of that file.
+    const std::string* where = &destination;
     try {
-        jet::Database to(QFile::encodeName(destination).toStdString());
+        jet::Database to(destination);
         where = &source;
-        jet::Database from(QFile::encodeName(source).toStdString());
+        jet::Database from(source);
         where = &destination;
-        jet::Table dst = to.table(kTable.toStdString());
+        jet::Table dst = to.table(kTableName);
         where = &source;
-        jet::Table src = from.table(kTable.toStdString());
+        jet::Table src = from.table(kTableName);
         const std::size_t columns = dst.columns().size();
         if (src.columns().size() < columns) {
-            const jet::Column& missing = dst.columns()[src.columns().size()];
-            throw DataError(dataaccess::errc::kItemNotFound,
-                            QStringLiteral("В базе-источнике %1 нет столбца № %2 («%3»), который есть в базе-приемнике %4. "
-                                           "Ничего не перенесено.")
-                                .arg(quoted(source_shown))
-                                .arg(src.columns().size())
-                                .arg(QString::fromStdString(missing.name), quoted(destination_shown)));
+            MoveError e(MoveFault::MissingColumn, source, destination);
+            e.column = src.columns().size();
+            e.names.push_back(dst.columns()[src.columns().size()].name);
+            throw e;
         }
-        if (const QStringList lost = filled_extra_columns(src, columns); !lost.isEmpty()) {
-            throw DataError(dataaccess::errc::kItemNotFound,
-                            QStringLiteral("В базе-источнике %1 заполнены столбцы, которых нет в базе-приемнике %2: %3. Их значения "
-                                           "были бы потеряны. Ничего не перенесено.")
-                                .arg(quoted(source_shown), quoted(destination_shown), lost.join(QStringLiteral(", "))));
+        if (std::vector<std::string> lost = filled_extra_columns(src, columns); !lost.empty()) {
+            MoveError e(MoveFault::FilledColumns, source, destination);
+            e.names = std::move(lost);
+            throw e;
         }
         // Rows another table of the source names cannot leave: that table's
         // rows would name nothing, or go with them where deletes cascade.
         for (const jet::Relationship& r : jet::read_relationships(from)) {
-            if (!r.enforced() || !jet::same_name(r.parent, kTable.toStdString()) || !from.has_table(r.child)) continue;
+            if (!r.enforced() || !jet::same_name(r.parent, kTableName) || !from.has_table(r.child)) continue;
             jet::Table child = from.table(r.child);
             std::vector<std::size_t> naming;
             for (const std::string& name : r.child_columns) {
@@ -153,17 +139,15 @@ std::size_t move_register(const QString& source, const QString& destination, con
                 return !named;
             });
             if (named) {
-                throw DataError(dataaccess::errc::kRelatedRowsExist,
-                                QStringLiteral("На записи базы-источника %1 ссылаются записи ее таблицы %2 (связь %3): перенос оставил бы их "
-                                               "без связанных записей. Ничего не перенесено.")
-                                    .arg(quoted(source_shown), quoted(QString::fromStdString(r.child)), quoted(QString::fromStdString(r.name))));
+                MoveError e(MoveFault::RelatedRows, source, destination);
+                e.names = {r.child, r.name};
+                throw e;
             }
         }
-        if (const QStringList misplaced = misplaced_columns(src.columns(), dst.columns()); !misplaced.isEmpty()) {
-            throw DataError(dataaccess::errc::kItemNotFound,
-                            QStringLiteral("Столбцы базы-источника %1 и базы-приемника %2 стоят в разном порядке: %3. Записи переносятся "
-                                           "по номерам столбцов, и значения попали бы не в те столбцы. Ничего не перенесено.")
-                                .arg(quoted(source_shown), quoted(destination_shown), misplaced.join(QStringLiteral("; "))));
+        if (std::vector<errors::MisplacedColumn> misplaced = misplaced_columns(src.columns(), dst.columns()); !misplaced.empty()) {
+            MoveError e(MoveFault::MisplacedColumns, source, destination);
+            e.misplaced = std::move(misplaced);
+            throw e;
         }
         // Both files must take writes before anything moves: a source that
         // refused its deletes after a group was stored would leave that group
@@ -202,19 +186,19 @@ std::size_t move_register(const QString& source, const QString& destination, con
             where = &destination;
             jet::WriteGroup in(to);
             where = &source;
-            jet::TableWriter& s = out.table(kTable.toStdString());
+            jet::TableWriter& s = out.table(kTableName);
             std::vector<std::pair<jet::RowId, std::vector<jet::Value>>> rows;
             for (std::size_t i = at; i < end; ++i) {
                 std::optional<std::vector<jet::Value>> row = s.read(ids[i]);
                 if (row) rows.emplace_back(ids[i], std::move(*row));  // else another program deleted it meanwhile
             }
             where = &destination;
-            jet::TableWriter& d = in.table(kTable.toStdString());
+            jet::TableWriter& d = in.table(kTableName);
             MoveRecord sent;
             sent.id = new_move_id();
             sent.source = recorded(from);
             sent.destination = recorded(to);
-            sent.table = kTable.toStdString();
+            sent.table = kTableName;
             sent.columns = static_cast<std::uint32_t>(columns);
             std::vector<jet::RowId> sent_ids;
             std::optional<jet::Error> refused;
@@ -297,11 +281,11 @@ std::size_t move_register(const QString& source, const QString& destination, con
             first.reset();
             if (options.progress) options.progress(moved);
             if (refused) {
-                throw DataError(dataaccess::errc::kTypeMismatch,
-                                QStringLiteral("База-приемник %1 не принимает запись: %2. Перенесено записей: %3; эта запись и "
-                                               "следующие остались в базе-источнике.")
-                                    .arg(quoted(destination_shown), refusal(*refused))
-                                    .arg(moved));
+                MoveError e(MoveFault::RowRefused, source, destination);
+                e.refused = std::move(refused);
+                e.refused->about_file(destination);
+                e.moved = moved;
+                throw e;
             }
             // Whoever waited for either file meanwhile goes before the next group.
             if (end < ids.size()) {
@@ -310,8 +294,9 @@ std::size_t move_register(const QString& source, const QString& destination, con
             }
         }
         return moved;
-    } catch (const jet::Error& e) {
-        throw dataaccess::engine_error(e, *where, where == &source ? source_shown : destination_shown);
+    } catch (jet::Error& e) {
+        e.about_file(*where);
+        throw;
     }
 }
 

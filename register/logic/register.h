@@ -1,31 +1,33 @@
 // The register's fixed facts: its table, the connection strings the programs
 // build, the database folder, and where a stored photo name leads on disk.
+// Paths and names are UTF-8.
 #pragma once
 
-#include <QString>
+#include <string>
+#include <string_view>
 
 namespace reg {
 
-inline const QString kTable = QStringLiteral("ЗУРТ");
-inline const QString kSelectAll = QStringLiteral("SELECT * FROM ЗУРТ");
-inline const QString kDatabaseFilter = QStringLiteral("*.mdb ( базы данных Access )|*.mdb|");
+inline constexpr std::string_view kTable = "ЗУРТ";
+inline constexpr std::string_view kSelectAll = "SELECT * FROM ЗУРТ";
+inline constexpr std::string_view kDatabaseFilter = "*.mdb ( базы данных Access )|*.mdb|";
 constexpr int kPhotoColumn = 24;
 
 // "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path + ";Jet OLEDB:Database Password="
-QString viewer_connection_string(const QString& database_path);
+std::string viewer_connection_string(std::string_view database_path);
 // "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path + ";Persist Security Info=False"
-QString browser_connection_string(const QString& database_path);
+std::string browser_connection_string(std::string_view database_path);
 
 // The database path up to, not including, its last "/" ("" when there is none).
-QString database_folder(const QString& database_path);
+std::string database_folder(std::string_view database_path);
 
-// An ordinary file: a regular file whose name does not begin with a dot.
-bool is_ordinary_file(const QString& path);
+// An ordinary file: a regular file (links followed) whose name does not begin with a dot.
+bool is_ordinary_file(const std::string& path);
 
 // The file a stored photo name names: the database folder, "/", and the name
 // with its "\" separators turned into "/". Where that exact file is missing, a
 // file in the same folder whose name differs only in letter case (as Windows
 // would find it), folder names included. Empty when there is no ordinary file.
-QString find_photo(const QString& database_folder, const QString& stored_name);
+std::string find_photo(const std::string& database_folder, const std::string& stored_name);
 
 }  // namespace reg

@@ -9,25 +9,28 @@
 // source, or (at worst, the last group) both.
 #pragma once
 
-#include <QString>
 #include <cstddef>
 #include <functional>
+#include <string>
 
 namespace reg {
 
 // Whether two paths name the same file on disk, however they are written.
-bool same_file(const QString& a, const QString& b);
+bool same_file(const std::string& a, const std::string& b);
 
 struct MoveOptions {
     std::size_t group_rows = 10000;             // rows per group put on disk at once
     std::function<void(std::size_t moved)> progress;  // after each group, for callers that show it
 };
 
-// Returns the number of rows moved. Raises dataaccess::DataError:
-//  - before anything moves: a file that cannot be opened, a missing table,
-//    the same file as both, a destination column at an ordinal the source lacks;
-//  - during the run: a value the destination refuses (the rows before it stay
-//    moved, that row stays in the source) or a failure of either file.
-std::size_t move_register(const QString& source, const QString& destination, const MoveOptions& options = {});
+// Returns the number of rows moved. Paths are UTF-8. Raises
+//  - errors::MoveError before anything moves, for the same file as both, a
+//    destination column at an ordinal the source lacks, filled columns the
+//    destination lacks, columns in another order, rows another table of the
+//    source names; and during the run, for a value the destination refuses
+//    (the rows before it stay moved, that row stays in the source);
+//  - jet::Error, naming the file it concerns (Error::file), for a file that
+//    cannot be opened or written, a missing table, a failure of either file.
+std::size_t move_register(const std::string& source, const std::string& destination, const MoveOptions& options = {});
 
 }  // namespace reg

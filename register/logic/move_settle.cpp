@@ -1,4 +1,4 @@
-#include "move_settle.h"
+#include "logic/move_settle.h"
 
 #include <map>
 #include <optional>
@@ -8,7 +8,7 @@
 #include "jet/disk.h"
 #include "jet/error.h"
 #include "jet/pending_move.h"
-#include "move_record.h"
+#include "logic/move_record.h"
 
 namespace reg {
 

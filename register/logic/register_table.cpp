@@ -1,4 +1,4 @@
-#include "register_table.h"
+#include "logic/register_table.h"
 
 namespace reg {
 

@@ -1,4 +1,4 @@
-#include "move_record.h"
+#include "logic/move_record.h"
 
 #include <cstring>
 
