@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "jet/disk.h"
+#include "storage/disk.h"
 
 namespace jet::faults {
 namespace {

@@ -609,4 +609,32 @@ TEST(Write, ChangesToOtherWritersFilesStaySound) {
     EXPECT_GT(refused, 0) << "the French sort order file must refuse writes";
 }
 
+// Whatever a call on a database, its tables or a write group raises names
+// the file it was made on, so that a caller holding two files (a move) can
+// tell which one failed.
+TEST(Writes, EachFailureNamesItsFile) {
+    TempDir dir;
+    const fs::path a = make_register(dir.path(), 3, "a.mdb"), b = make_register(dir.path(), 3, "b.mdb");
+    const std::string missing = (dir / "missing.mdb").string();
+    EXPECT_EQ(jet_error_of([&] { jet::Database d(missing); }, "opened a missing file").file(), missing);
+    jet::Database da(a.string()), db(b.string());
+    EXPECT_EQ(jet_error_of([&] { da.table("Нет такой"); }, "opened a missing table").file(), a.string());
+    {
+        jet::WriteGroup in_a(da);
+        jet::TableWriter& w = in_a.table("ЗУРТ");
+        Row again = person(0);
+        again[0] = std::int64_t{1};  // a number the table holds already
+        const jet::Error e = jet_error_of([&] { w.insert(again); }, "stored a number twice");
+        EXPECT_EQ(e.kind(), jet::ErrorKind::Constraint);
+        EXPECT_EQ(e.file(), a.string());
+        EXPECT_EQ(jet_error_of([&] { w.read(jet::RowId{9999, 0}); }, "read a page past the end").file(), a.string());
+        // The other file, made read-only, names itself while the first is held.
+        read_only_file(b);
+        const jet::Error refused = jet_error_of([&] { jet::WriteGroup in_b(db); }, "wrote to a read-only file");
+        EXPECT_EQ(refused.kind(), jet::ErrorKind::ReadOnly);
+        EXPECT_EQ(refused.file(), b.string());
+    }
+    EXPECT_EQ(jet_error_of([&] { da.table("ЗУРТ").read(jet::RowId{9999, 0}); }, "read a page past the end").file(), a.string());
+}
+
 }  // namespace

@@ -17,7 +17,7 @@
 #include "dataaccess/error.h"
 #include "dataaccess/recordset.h"
 #include "jet/compact.h"
-#include "jet/disk.h"
+#include "jet/files.h"
 #include "jet/pending_move.h"
 #include "logic/move.h"
 #include "logic/move_record.h"

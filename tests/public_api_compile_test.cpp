@@ -31,7 +31,7 @@
 #include "jet/value.h"
 
 // Byte access and the inside view are the engine's own headers.
-#if __has_include("jet/bytes.h") || __has_include("jet/database_insides.h") || __has_include("jet/page_file.h") || __has_include("storage/page_file.h") || __has_include("table/database_insides.h")
+#if __has_include("jet/bytes.h") || __has_include("jet/database_insides.h") || __has_include("jet/disk.h") || __has_include("jet/page_file.h") || __has_include("storage/page_file.h") || __has_include("table/database_insides.h")
 #error "an engine header is among the public ones"
 #endif
 

@@ -3,7 +3,7 @@
 #include "jet/check.h"
 #include "jet/create.h"
 #include "jet/database.h"
-#include "jet/disk.h"
+#include "jet/files.h"
 #include "storage/page_file.h"
 #include "mdb_export_compare.h"
 #include "logic/register_table.h"

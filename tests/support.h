@@ -20,7 +20,7 @@
 #include "jet/create.h"
 #include "jet/database.h"
 #include "fault_platform.h"
-#include "jet/disk.h"
+#include "jet/files.h"
 #include "jet/value.h"
 
 namespace testing_support {

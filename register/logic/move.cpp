@@ -7,7 +7,7 @@
 
 #include "errors/move_error.h"
 #include "jet/database.h"
-#include "jet/disk.h"
+#include "jet/files.h"
 #include "jet/error.h"
 #include "jet/pending_move.h"
 #include "jet/text.h"
@@ -101,203 +101,188 @@ std::size_t move_register(const std::string& source, const std::string& destinat
     // Whatever this process writes from now on settles a group an earlier
     // run left on its way first.
     bind_moves();
-    // The file the step under way concerns: an engine failure is reported as
-    // one of that file.
-    const std::string* where = &destination;
-    try {
-        jet::Database to(destination);
-        where = &source;
-        jet::Database from(source);
-        where = &destination;
-        jet::Table dst = to.table(kTableName);
-        where = &source;
-        jet::Table src = from.table(kTableName);
-        const std::size_t columns = dst.columns().size();
-        if (src.columns().size() < columns) {
-            MoveError e(MoveFault::MissingColumn, source, destination);
-            e.column = src.columns().size();
-            e.names.push_back(dst.columns()[src.columns().size()].name);
+    // The engine names the file of each failure it raises; the record's
+    // steps name the file they lie beside.
+    auto beside = [](const std::string& file, auto&& step) -> decltype(auto) {
+        try {
+            return step();
+        } catch (jet::Error& e) {
+            e.about_file(file);
+            throw;
+        }
+    };
+    jet::Database to(destination);
+    jet::Database from(source);
+    jet::Table dst = to.table(kTableName);
+    jet::Table src = from.table(kTableName);
+    const std::size_t columns = dst.columns().size();
+    if (src.columns().size() < columns) {
+        MoveError e(MoveFault::MissingColumn, source, destination);
+        e.column = src.columns().size();
+        e.names.push_back(dst.columns()[src.columns().size()].name);
+        throw e;
+    }
+    if (std::vector<std::string> lost = filled_extra_columns(src, columns); !lost.empty()) {
+        MoveError e(MoveFault::FilledColumns, source, destination);
+        e.names = std::move(lost);
+        throw e;
+    }
+    // Rows another table of the source names cannot leave: that table's
+    // rows would name nothing, or go with them where deletes cascade.
+    for (const jet::Relationship& r : jet::read_relationships(from)) {
+        if (!r.enforced() || !jet::same_name(r.parent, kTableName) || !from.has_table(r.child)) continue;
+        jet::Table child = from.table(r.child);
+        std::vector<std::size_t> naming;
+        for (const std::string& name : r.child_columns) {
+            if (const jet::Column* c = child.def().find_column(name)) naming.push_back(static_cast<std::size_t>(c - child.def().columns.data()));
+        }
+        bool named = false;
+        child.scan([&](jet::RowId, const std::vector<jet::Value>& row) {
+            for (std::size_t at : naming) named = named || (at < row.size() && !jet::is_null(row[at]));
+            return !named;
+        });
+        if (named) {
+            MoveError e(MoveFault::RelatedRows, source, destination);
+            e.names = {r.child, r.name};
             throw e;
         }
-        if (std::vector<std::string> lost = filled_extra_columns(src, columns); !lost.empty()) {
-            MoveError e(MoveFault::FilledColumns, source, destination);
-            e.names = std::move(lost);
-            throw e;
+    }
+    if (std::vector<errors::MisplacedColumn> misplaced = misplaced_columns(src.columns(), dst.columns()); !misplaced.empty()) {
+        MoveError e(MoveFault::MisplacedColumns, source, destination);
+        e.misplaced = std::move(misplaced);
+        throw e;
+    }
+    // Both files must take writes before anything moves: a source that
+    // refused its deletes after a group was stored would leave that group
+    // in both files, and a second run would copy it again. A group an
+    // earlier run left on its way between either of them and any file is
+    // settled here, before this run reads a row.
+    { jet::WriteGroup probe(to); }
+    { jet::WriteGroup probe(from); }
+    const std::string source_record = jet::pending_move_path(from.real_path());
+    const std::string destination_record = jet::pending_move_path(to.real_path());
+    std::vector<jet::RowId> ids = src.row_ids();
+    const bool source_first = locks_source_first(source, destination);
+    // Other programs' groups come between ours (below): the run waits
+    // out a long one rather than stop halfway.
+    const std::chrono::milliseconds let_in = from.lock_wait();
+    for (jet::Database* db : {&from, &to}) {
+        db->set_lock_wait(12 * db->lock_wait());
+        db->take_turns();
+    }
+    std::size_t moved = 0;
+    const std::size_t group = std::max<std::size_t>(1, options.group_rows);
+    for (std::size_t at = 0; at < ids.size(); at += group) {
+        const std::size_t end = std::min(ids.size(), at + group);
+        // Both files stay locked for the whole group, record included, the
+        // two locks taken in one order for any pair of files, so that two
+        // runs in opposite directions cannot each wait for the other.
+        std::optional<jet::DatabaseLock> first, second;
+        first.emplace(source_first ? from : to, true);
+        second.emplace(source_first ? to : from, true);
+        jet::WriteGroup out(from);
+        jet::WriteGroup in(to);
+        jet::TableWriter& s = out.table(kTableName);
+        std::vector<std::pair<jet::RowId, std::vector<jet::Value>>> rows;
+        for (std::size_t i = at; i < end; ++i) {
+            std::optional<std::vector<jet::Value>> row = s.read(ids[i]);
+            if (row) rows.emplace_back(ids[i], std::move(*row));  // else another program deleted it meanwhile
         }
-        // Rows another table of the source names cannot leave: that table's
-        // rows would name nothing, or go with them where deletes cascade.
-        for (const jet::Relationship& r : jet::read_relationships(from)) {
-            if (!r.enforced() || !jet::same_name(r.parent, kTableName) || !from.has_table(r.child)) continue;
-            jet::Table child = from.table(r.child);
-            std::vector<std::size_t> naming;
-            for (const std::string& name : r.child_columns) {
-                if (const jet::Column* c = child.def().find_column(name)) naming.push_back(static_cast<std::size_t>(c - child.def().columns.data()));
-            }
-            bool named = false;
-            child.scan([&](jet::RowId, const std::vector<jet::Value>& row) {
-                for (std::size_t at : naming) named = named || (at < row.size() && !jet::is_null(row[at]));
-                return !named;
-            });
-            if (named) {
-                MoveError e(MoveFault::RelatedRows, source, destination);
-                e.names = {r.child, r.name};
-                throw e;
-            }
-        }
-        if (std::vector<errors::MisplacedColumn> misplaced = misplaced_columns(src.columns(), dst.columns()); !misplaced.empty()) {
-            MoveError e(MoveFault::MisplacedColumns, source, destination);
-            e.misplaced = std::move(misplaced);
-            throw e;
-        }
-        // Both files must take writes before anything moves: a source that
-        // refused its deletes after a group was stored would leave that group
-        // in both files, and a second run would copy it again. A group an
-        // earlier run left on its way between either of them and any file is
-        // settled here, before this run reads a row.
-        where = &destination;
-        { jet::WriteGroup probe(to); }
-        where = &source;
-        { jet::WriteGroup probe(from); }
-        const std::string source_record = jet::pending_move_path(from.real_path());
-        const std::string destination_record = jet::pending_move_path(to.real_path());
-        std::vector<jet::RowId> ids = src.row_ids();
-        const bool source_first = locks_source_first(source, destination);
-        // Other programs' groups come between ours (below): the run waits
-        // out a long one rather than stop halfway.
-        const std::chrono::milliseconds let_in = from.lock_wait();
-        for (jet::Database* db : {&from, &to}) {
-            db->set_lock_wait(12 * db->lock_wait());
-            db->take_turns();
-        }
-        std::size_t moved = 0;
-        const std::size_t group = std::max<std::size_t>(1, options.group_rows);
-        for (std::size_t at = 0; at < ids.size(); at += group) {
-            const std::size_t end = std::min(ids.size(), at + group);
-            // Both files stay locked for the whole group, record included, the
-            // two locks taken in one order for any pair of files, so that two
-            // runs in opposite directions cannot each wait for the other.
-            std::optional<jet::DatabaseLock> first, second;
-            where = source_first ? &source : &destination;
-            first.emplace(source_first ? from : to, true);
-            where = source_first ? &destination : &source;
-            second.emplace(source_first ? to : from, true);
-            where = &source;
-            jet::WriteGroup out(from);
-            where = &destination;
-            jet::WriteGroup in(to);
-            where = &source;
-            jet::TableWriter& s = out.table(kTableName);
-            std::vector<std::pair<jet::RowId, std::vector<jet::Value>>> rows;
-            for (std::size_t i = at; i < end; ++i) {
-                std::optional<std::vector<jet::Value>> row = s.read(ids[i]);
-                if (row) rows.emplace_back(ids[i], std::move(*row));  // else another program deleted it meanwhile
-            }
-            where = &destination;
-            jet::TableWriter& d = in.table(kTableName);
-            MoveRecord sent;
-            sent.id = new_move_id();
-            sent.source = recorded(from);
-            sent.destination = recorded(to);
-            sent.table = kTableName;
-            sent.columns = static_cast<std::uint32_t>(columns);
-            std::vector<jet::RowId> sent_ids;
-            std::optional<jet::Error> refused;
-            for (auto& [id, row] : rows) {
-                // The hash of the row as the source holds it, before its values move on.
-                const std::uint64_t source_hash = row_hash(row, 0, row.size());
-                std::vector<jet::Value> values(columns, jet::Null{});
-                for (std::size_t c = 1; c < columns && c < row.size(); ++c) values[c] = std::move(row[c]);
-                try {
-                    d.insert(values);
-                } catch (const jet::Error& e) {
-                    // A refused value changes nothing: the rows before it are stored.
-                    if (e.kind() != jet::ErrorKind::Constraint) throw;
-                    refused = e;
-                    break;
-                }
-                const auto* number = std::get_if<std::int64_t>(&values[0]);
-                sent.rows.push_back({source_hash, number ? *number : 0, row_hash(values, 1, columns)});
-                sent_ids.push_back(id);
-            }
-            // The deletes are carried out in memory before the destination
-            // commits: a source the engine could not change leaves both files
-            // as they were, not the group in both.
-            where = &source;
-            for (const jet::RowId& id : sent_ids) s.remove(id);
-            out.prepare();
-            // The record goes beside both files before the destination
-            // commits: until it is settled, neither file takes another write.
-            // Where the group surely never reached the destination, it goes again.
-            auto take_back_record = [&] {
-                for (const std::string* r : {&destination_record, &source_record}) {
-                    try {
-                        const ReadRecord left = read_move_record(*r);
-                        if (left.found == RecordFound::Cut || (left.found == RecordFound::Complete && left.record.id == sent.id)) {
-                            remove_move_record(*r);
-                        }
-                    } catch (const jet::Error&) {
-                        // left bound: the next writer settles it
-                    }
-                }
-            };
-            if (!sent.rows.empty()) {
-                where = &destination;
-                to.check_still_at_path();
-                try {
-                    where = &source;
-                    jet::DurableFile source_copy = write_move_record(source_record, from.real_path(), sent);
-                    where = &destination;
-                    jet::DurableFile destination_copy = write_move_record(destination_record, to.real_path(), sent);
-                    mark_move_record_complete(destination_copy);
-                    where = &source;
-                    mark_move_record_complete(source_copy);
-                } catch (const jet::Error&) {
-                    take_back_record();
-                    throw;
-                }
-            }
-            where = &destination;
-            in.commit();
-            // Removed or replaced while it was written: the group went where
-            // no program finds it, so the source keeps it. A file renamed
-            // away may still hold it under its new name: the record stays.
+        jet::TableWriter& d = in.table(kTableName);
+        MoveRecord sent;
+        sent.id = new_move_id();
+        sent.source = recorded(from);
+        sent.destination = recorded(to);
+        sent.table = kTableName;
+        sent.columns = static_cast<std::uint32_t>(columns);
+        std::vector<jet::RowId> sent_ids;
+        std::optional<jet::Error> refused;
+        for (auto& [id, row] : rows) {
+            // The hash of the row as the source holds it, before its values move on.
+            const std::uint64_t source_hash = row_hash(row, 0, row.size());
+            std::vector<jet::Value> values(columns, jet::Null{});
+            for (std::size_t c = 1; c < columns && c < row.size(); ++c) values[c] = std::move(row[c]);
             try {
-                to.check_still_at_path();
+                d.insert(values);
             } catch (const jet::Error& e) {
-                if (e.reason() == jet::Reason::FileRemoved) take_back_record();
+                // A refused value changes nothing: the rows before it are stored.
+                if (e.kind() != jet::ErrorKind::Constraint) throw;
+                refused = e;
+                break;
+            }
+            const auto* number = std::get_if<std::int64_t>(&values[0]);
+            sent.rows.push_back({source_hash, number ? *number : 0, row_hash(values, 1, columns)});
+            sent_ids.push_back(id);
+        }
+        // The deletes are carried out in memory before the destination
+        // commits: a source the engine could not change leaves both files
+        // as they were, not the group in both.
+        for (const jet::RowId& id : sent_ids) s.remove(id);
+        out.prepare();
+        // The record goes beside both files before the destination
+        // commits: until it is settled, neither file takes another write.
+        // Where the group surely never reached the destination, it goes again.
+        auto take_back_record = [&] {
+            for (const std::string* r : {&destination_record, &source_record}) {
+                try {
+                    const ReadRecord left = read_move_record(*r);
+                    if (left.found == RecordFound::Cut || (left.found == RecordFound::Complete && left.record.id == sent.id)) {
+                        remove_move_record(*r);
+                    }
+                } catch (const jet::Error&) {
+                    // left bound: the next writer settles it
+                }
+            }
+        };
+        if (!sent.rows.empty()) {
+            to.check_still_at_path();
+            try {
+                jet::DurableFile source_copy =
+                    beside(source, [&] { return write_move_record(source_record, from.real_path(), sent); });
+                jet::DurableFile destination_copy =
+                    beside(destination, [&] { return write_move_record(destination_record, to.real_path(), sent); });
+                beside(destination, [&] { mark_move_record_complete(destination_copy); });
+                beside(source, [&] { mark_move_record_complete(source_copy); });
+            } catch (const jet::Error&) {
+                take_back_record();
                 throw;
             }
-            where = &source;
-            out.commit();
-            if (!sent.rows.empty()) {
-                remove_move_record(source_record);
-                where = &destination;
-                remove_move_record(destination_record);
-            }
-            moved += sent.rows.size();
-            // Both files are free again before the caller hears of the group:
-            // a window repainting, or another reader, does not wait on them.
-            second.reset();
-            first.reset();
-            if (options.progress) options.progress(moved);
-            if (refused) {
-                MoveError e(MoveFault::RowRefused, source, destination);
-                e.refused = std::move(refused);
-                e.refused->about_file(destination);
-                e.moved = moved;
-                throw e;
-            }
-            // Whoever waited for either file meanwhile goes before the next group.
-            if (end < ids.size()) {
-                from.let_waiting_programs_in(let_in);
-                to.let_waiting_programs_in(let_in);
-            }
         }
-        return moved;
-    } catch (jet::Error& e) {
-        e.about_file(*where);
-        throw;
+        in.commit();
+        // Removed or replaced while it was written: the group went where
+        // no program finds it, so the source keeps it. A file renamed
+        // away may still hold it under its new name: the record stays.
+        try {
+            to.check_still_at_path();
+        } catch (const jet::Error& e) {
+            if (e.reason() == jet::Reason::FileRemoved) take_back_record();
+            throw;
+        }
+        out.commit();
+        if (!sent.rows.empty()) {
+            beside(source, [&] { remove_move_record(source_record); });
+            beside(destination, [&] { remove_move_record(destination_record); });
+        }
+        moved += sent.rows.size();
+        // Both files are free again before the caller hears of the group:
+        // a window repainting, or another reader, does not wait on them.
+        second.reset();
+        first.reset();
+        if (options.progress) options.progress(moved);
+        if (refused) {
+            MoveError e(MoveFault::RowRefused, source, destination);
+            e.refused = std::move(refused);
+            e.refused->about_file(destination);
+            e.moved = moved;
+            throw e;
+        }
+        // Whoever waited for either file meanwhile goes before the next group.
+        if (end < ids.size()) {
+            from.let_waiting_programs_in(let_in);
+            to.let_waiting_programs_in(let_in);
+        }
     }
+    return moved;
 }
 
 }  // namespace reg

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "jet/database.h"
-#include "jet/disk.h"
+#include "jet/files.h"
 #include "jet/error.h"
 #include "jet/pending_move.h"
 #include "logic/move_record.h"

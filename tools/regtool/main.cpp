@@ -23,7 +23,7 @@
 #include "logic/move_settle.h"
 #include "json_in.h"
 #include "jet/database.h"
-#include "jet/disk.h"
+#include "jet/files.h"
 #include "sql/sql.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "jet/disk.h"
+#include "storage/disk.h"
 
 #include <atomic>
 #include <cerrno>

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <utility>
 
-#include "jet/disk.h"
+#include "storage/disk.h"
 #include "jet/error.h"
 
 namespace jet {

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "jet/disk.h"
+#include "storage/disk.h"
 #include "jet/error.h"
 #include "storage/page_file.h"
 #include "jet/platform.h"

@@ -34,7 +34,7 @@
 #include <unordered_map>
 
 #include "format/bytes.h"
-#include "jet/disk.h"
+#include "storage/disk.h"
 #include "jet/platform.h"
 
 namespace jet {

@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "jet/disk.h"
+#include "jet/files.h"
 #include "jet/error.h"
 #include "jet/platform.h"
 #include "storage/pending_move_check.h"

@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "jet/disk.h"
+#include "storage/disk.h"
 #include "jet/platform.h"
 
 namespace jet {

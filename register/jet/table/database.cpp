@@ -12,15 +12,18 @@
 #include "format/table_def_read.h"
 #include "jet/text.h"
 #include "table/database_insides.h"
+#include "table/file_named.h"
 
 namespace jet {
 
-Database::Database(const std::string& path, std::optional<std::chrono::milliseconds> lock_wait, Platform& platform)
+Database::Database(const std::string& path, std::optional<std::chrono::milliseconds> lock_wait, Platform& platform) try
     : file_(std::make_shared<PageFile>(path, platform)) {
     if (lock_wait) file_->set_lock_wait(*lock_wait);
     FileLock lock(*file_, false);
     header_ = std::make_unique<Header>(read_header(*file_));
     catalog_ = std::make_unique<std::vector<CatalogEntry>>(read_catalog(file_));
+} catch (Error& e) {
+    e.about_file(path);  // raised again as it is
 }
 
 Database::~Database() = default;
@@ -31,13 +34,20 @@ const std::string& Database::path() const { return file_->path(); }
 const std::string& Database::real_path() const { return file_->real_path(); }
 void Database::set_lock_wait(std::chrono::milliseconds wait) { file_->set_lock_wait(wait); }
 std::chrono::milliseconds Database::lock_wait() const { return file_->lock_wait(); }
-void Database::let_waiting_programs_in(std::chrono::milliseconds at_most) { file_->let_waiting_programs_in(at_most); }
-void Database::take_turns() { file_->take_turns(); }
+void Database::let_waiting_programs_in(std::chrono::milliseconds at_most) {
+    on_file(path(), [&] { file_->let_waiting_programs_in(at_most); });
+}
+void Database::take_turns() {
+    on_file(path(), [&] { file_->take_turns(); });
+}
 const std::string& Database::journal_warning() const { return file_->journal_warning(); }
 std::string Database::journal_path() const { return file_->journal_path(); }
-void Database::check_still_at_path() const { file_->check_still_at_path(); }
+void Database::check_still_at_path() const {
+    on_file(path(), [&] { file_->check_still_at_path(); });
+}
 
-DatabaseLock::DatabaseLock(Database& db, bool exclusive) : lock_(std::make_unique<FileLock>(file_of(db), exclusive)) {}
+DatabaseLock::DatabaseLock(Database& db, bool exclusive)
+    : lock_(on_file(db.path(), [&] { return std::make_unique<FileLock>(file_of(db), exclusive); })) {}
 DatabaseLock::~DatabaseLock() = default;
 
 std::vector<std::string> Database::user_tables() const {
@@ -66,10 +76,12 @@ void Database::reload_catalog() {
 bool Database::has_table(std::string_view name) const { return find(name) != nullptr; }
 
 Table Database::table(std::string_view name) {
-    const CatalogEntry* e = find(name);
-    if (!e) throw Error(ErrorKind::NoSuchTable, "no table named " + std::string(name) + " in " + path());
-    FileLock lock(*file_, false);
-    return Table(file_, e->name, read_table_def(*file_, e->definition_page()));
+    return on_file(path(), [&] {
+        const CatalogEntry* e = find(name);
+        if (!e) throw Error(ErrorKind::NoSuchTable, "no table named " + std::string(name) + " in " + path());
+        FileLock lock(*file_, false);
+        return Table(file_, e->name, read_table_def(*file_, e->definition_page()));
+    });
 }
 
 namespace {
@@ -175,7 +187,7 @@ void refuse_if_open_in_access(Platform& sys, const std::string& real_path, const
 
 }  // namespace
 
-WriteGroup::WriteGroup(Database& db) : db_(db) {
+WriteGroup::WriteGroup(Database& db) try : db_(db) {
     refuse_if_open_in_access(file_of(db_).platform(), file_of(db_).real_path(), db_.path());
     file_of(db_).enable_writes();
     file_of(db_).lock(true);
@@ -195,6 +207,8 @@ WriteGroup::WriteGroup(Database& db) : db_(db) {
         damaged(std::string("the header page no longer holds a database header (") + e.what() + ")");
     }
     pages_ = std::make_unique<PageAllocator>(file_of(db_));
+} catch (Error& e) {
+    e.about_file(db.path());  // raised again as it is
 }
 
 WriteGroup::~WriteGroup() {
@@ -207,15 +221,23 @@ WriteGroup::~WriteGroup() {
 }
 
 TableWriter& WriteGroup::table(std::string_view name) {
+    return on_file(db_.path(), [&]() -> TableWriter& { return writer_of(name); });
+}
+
+TableWriter& WriteGroup::writer_of(std::string_view name) {
     for (const auto& [n, page] : created_) {
-        if (same_name(n, name)) return table_at(page);
+        if (same_name(n, name)) return writer_at(page);
     }
     const CatalogEntry* e = db_.find(name);
     if (!e) throw Error(ErrorKind::NoSuchTable, "no table named " + std::string(name) + " in " + db_.path());
-    return table_at(e->definition_page());
+    return writer_at(e->definition_page());
 }
 
 TableWriter& WriteGroup::table_at(std::uint32_t definition_page) {
+    return on_file(db_.path(), [&]() -> TableWriter& { return writer_at(definition_page); });
+}
+
+TableWriter& WriteGroup::writer_at(std::uint32_t definition_page) {
     if (!open_) internal_fault("the write group has ended");
     if (prepared_) internal_fault("a table changed after its write group was prepared");
     for (auto& [page, w] : tables_) {
@@ -252,6 +274,10 @@ void WriteGroup::table_created(const std::string& name, std::uint32_t definition
 }
 
 void WriteGroup::prepare() {
+    on_file(db_.path(), [&] { prepare_tables(); });
+}
+
+void WriteGroup::prepare_tables() {
     if (!open_ || prepared_) return;
     for (auto& [page, w] : tables_) w->finish();
     pages_->finish();
@@ -259,8 +285,12 @@ void WriteGroup::prepare() {
 }
 
 void WriteGroup::commit() {
+    on_file(db_.path(), [&] { write_out(); });
+}
+
+void WriteGroup::write_out() {
     if (!open_) return;
-    prepare();
+    prepare_tables();
     file_of(db_).commit();
     tables_.clear();
     open_ = false;

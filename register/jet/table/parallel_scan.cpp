@@ -7,7 +7,7 @@
 
 #include "format/bytes.h"
 #include "format/data_page.h"
-#include "jet/disk.h"
+#include "jet/files.h"
 #include "jet/error.h"
 #include "storage/page_file.h"
 #include "format/row.h"

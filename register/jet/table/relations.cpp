@@ -6,6 +6,7 @@
 #include <set>
 #include <utility>
 
+#include "table/file_named.h"
 #include "jet/database.h"
 #include "format/header.h"
 #include "btree/index.h"
@@ -45,7 +46,9 @@ bool any_null(const std::vector<Value>& values) {
 
 }  // namespace
 
-std::vector<Relationship> read_relationships(Database& db) {
+namespace {
+
+std::vector<Relationship> relationships_of(Database& db) {
     std::vector<Relationship> out;
     if (!db.has_table("MSysRelationships")) return out;
     Table t = db.table("MSysRelationships");
@@ -83,6 +86,13 @@ std::vector<Relationship> read_relationships(Database& db) {
     }
     return out;
 }
+
+}  // namespace
+
+std::vector<Relationship> read_relationships(Database& db) {
+    return on_file(db.path(), [&] { return relationships_of(db); });
+}
+
 
 RelationGuard::RelationGuard(WriteGroup& group, std::vector<Relationship> relationships) : group_(group) {
     // Only the enforced ones between tables of this file count; Jet checks no other.

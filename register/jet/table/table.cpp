@@ -4,11 +4,12 @@
 #include <thread>
 
 #include "format/data_page.h"
-#include "jet/disk.h"
+#include "jet/files.h"
 #include "storage/page_file.h"
 #include "table/parallel_scan.h"
 #include "format/row.h"
 #include "format/usage_map.h"
+#include "table/file_named.h"
 
 namespace jet {
 
@@ -129,6 +130,10 @@ std::optional<Table> Table::reopened() const {
 }
 
 std::vector<RowId> Table::row_ids(std::size_t threads) {
+    return on_file(file_->path(), [&] { return listed_row_ids(threads); });
+}
+
+std::vector<RowId> Table::listed_row_ids(std::size_t threads) {
     FileLock lock(*file_, false);
     std::vector<RowId> ids;
     // The stored count is only a hint: a damaged file must not make us reserve gigabytes.
@@ -149,6 +154,10 @@ std::vector<RowId> Table::row_ids(std::size_t threads) {
 void Table::scan(const std::function<bool(RowId, const std::vector<Value>&)>& f) { scan({}, f); }
 
 void Table::scan(const std::vector<bool>& wanted, const std::function<bool(RowId, const std::vector<Value>&)>& f) {
+    on_file(file_->path(), [&] { scan_rows(wanted, f); });
+}
+
+void Table::scan_rows(const std::vector<bool>& wanted, const std::function<bool(RowId, const std::vector<Value>&)>& f) {
     FileLock lock(*file_, false);
     std::vector<Value> values;
     const RowDecoder decoder(def_, wanted);
@@ -168,6 +177,10 @@ void Table::scan(const std::vector<bool>& wanted, const std::function<bool(RowId
 }
 
 std::vector<RowId> Table::select(const std::vector<bool>& wanted, const std::function<RowTest()>& make_test) {
+    return on_file(file_->path(), [&] { return selected_rows(wanted, make_test); });
+}
+
+std::vector<RowId> Table::selected_rows(const std::vector<bool>& wanted, const std::function<RowTest()>& make_test) {
     FileLock lock(*file_, false);
     std::vector<RowId> ids;
     RowTester tester(def_, wanted, make_test());
@@ -214,6 +227,10 @@ std::vector<RowId> Table::select(const std::vector<bool>& wanted, const std::fun
 std::optional<std::vector<Value>> Table::read(RowId id) { return read(id, {}); }
 
 std::optional<std::vector<Value>> Table::read(RowId id, const std::vector<bool>& wanted) {
+    return on_file(file_->path(), [&] { return read_row(id, wanted); });
+}
+
+std::optional<std::vector<Value>> Table::read_row(RowId id, const std::vector<bool>& wanted) {
     FileLock lock(*file_, false);
     PagePtr keep;
     std::optional<Bytes> row = locate(*file_, def_, id, keep);

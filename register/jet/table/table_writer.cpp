@@ -4,6 +4,7 @@
 #include <map>
 #include <random>
 
+#include "table/file_named.h"
 #include "format/data_page.h"
 #include "storage/free_pages.h"
 #include "btree/index.h"
@@ -114,9 +115,15 @@ TableWriter::TableWriter(PageFile& file, PageAllocator& pages, std::uint32_t def
 TableWriter::~TableWriter() = default;
 
 const TableDef& TableWriter::def() const { return impl_->def_; }
-RowId TableWriter::insert(std::vector<Value>& values) { return impl_->insert(values); }
-void TableWriter::update(RowId id, std::vector<Value> values) { impl_->update(id, std::move(values)); }
-void TableWriter::remove(RowId id) { impl_->remove_row(id, true); }
+RowId TableWriter::insert(std::vector<Value>& values) {
+    return on_file(impl_->file_.path(), [&] { return impl_->insert(values); });
+}
+void TableWriter::update(RowId id, std::vector<Value> values) {
+    on_file(impl_->file_.path(), [&] { impl_->update(id, std::move(values)); });
+}
+void TableWriter::remove(RowId id) {
+    on_file(impl_->file_.path(), [&] { impl_->remove_row(id, true); });
+}
 void TableWriter::remove_related(RowId id) { impl_->remove_row(id, false); }
 std::vector<RowId> TableWriter::rows_with(const std::vector<std::string>& columns, const std::vector<Value>& values) {
     return impl_->rows_with(columns, values);
@@ -125,7 +132,9 @@ void TableWriter::continue_numbering_from(std::uint32_t last) {
     impl_->def_.next_autonumber = std::max(impl_->def_.next_autonumber, last);
 }
 void TableWriter::set_guard(RelationGuard* guard) { impl_->guard_ = guard; }
-std::optional<std::vector<Value>> TableWriter::read(RowId id) { return impl_->read(id); }
+std::optional<std::vector<Value>> TableWriter::read(RowId id) {
+    return on_file(impl_->file_.path(), [&] { return impl_->read(id); });
+}
 void TableWriter::finish() { impl_->finish(); }
 
 TableWriter::Impl::Impl(TableWriter& self, PageFile& file, PageAllocator& pages, std::uint32_t definition_page,

@@ -131,6 +131,10 @@ private:
     // Called by create_table: the new table is known to this group at once,
     // and to the database after commit().
     void table_created(const std::string& name, std::uint32_t definition_page);
+    TableWriter& writer_of(std::string_view name);
+    TableWriter& writer_at(std::uint32_t definition_page);
+    void prepare_tables();
+    void write_out();
 
     Database& db_;
     std::unique_ptr<PageAllocator> pages_;

@@ -16,7 +16,7 @@
 #include <string>
 #include <string_view>
 
-#include "disk.h"
+#include "files.h"
 
 namespace jet {
 

@@ -73,6 +73,11 @@ public:
     std::optional<std::vector<Value>> read(RowId id, const std::vector<bool>& wanted);
 
 private:
+    // The public calls' work; those name this file in what they raise.
+    std::vector<RowId> listed_row_ids(std::size_t threads);
+    void scan_rows(const std::vector<bool>& wanted, const std::function<bool(RowId, const std::vector<Value>&)>& f);
+    std::vector<RowId> selected_rows(const std::vector<bool>& wanted, const std::function<RowTest()>& make_test);
+    std::optional<std::vector<Value>> read_row(RowId id, const std::vector<bool>& wanted);
     // row_ids() from the slot tables alone; false when that cannot be done.
     bool row_ids_from_slot_tables(std::vector<RowId>& ids, std::size_t threads);
     // Calls f with each data page of this table, in the usage map's order, while f returns true.

@@ -1,7 +1,7 @@
-// Durable files for the layers above the engine: the steps that change the
-// files written beside a database, made through the default platform
-// (platform.h), so that tests can cut them. Each returns false with errno set
-// when the system refuses.
+// Steps on files by their descriptors, through the default platform, for
+// the engine's own use (DurableFile gives the layers above theirs): each
+// returns false with errno set when the system refuses. A database's own
+// steps go through the platform it was opened with instead.
 #pragma once
 
 #include <cstddef>
@@ -11,13 +11,8 @@
 #include <optional>
 #include <string>
 
-namespace jet {
-
-class Platform;
-// The platform databases are opened with when none is named (platform.h).
-Platform& default_platform();
-
-}  // namespace jet
+#include "jet/files.h"
+#include "jet/platform.h"
 
 namespace jet {
 
@@ -79,20 +74,5 @@ void discard(const std::string& path);
 bool add_name(const std::string& existing, const std::string& name);
 // Puts the file at from in the place of the one at to, in one step.
 bool rename(const std::string& from, const std::string& to);
-
-// Which file a path names (links followed): the same for every path to it.
-struct FileId {
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    auto operator<=>(const FileId&) const = default;
-};
-std::optional<FileId> identify(const std::string& path);
-
-// What lies at a path itself, a link not followed.
-enum class Entry { None, Regular, Folder, Link, Other };
-Entry entry_at(const std::string& path);
-
-// The folder a path lies in.
-std::string folder_of(const std::string& path);
 
 }  // namespace jet::disk

@@ -1,0 +1,28 @@
+// Files by their paths, as the layers above the engine ask about them:
+// which file a path names, what lies at a path, the folder it lies in.
+// Through the default platform (platform.h); no descriptors.
+#pragma once
+
+#include <compare>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace jet::disk {
+
+// Which file a path names (links followed): the same for every path to it.
+struct FileId {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    auto operator<=>(const FileId&) const = default;
+};
+std::optional<FileId> identify(const std::string& path);
+
+// What lies at a path itself, a link not followed.
+enum class Entry { None, Regular, Folder, Link, Other };
+Entry entry_at(const std::string& path);
+
+// The folder a path lies in.
+std::string folder_of(const std::string& path);
+
+}  // namespace jet::disk
