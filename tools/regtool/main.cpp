@@ -12,6 +12,7 @@
 #include "compact_command.h"
 #include "help.h"
 #include "insert_command.h"
+#include "server_commands.h"
 #include "jet/check.h"
 #include "jet/create.h"
 #include "register_table.h"
@@ -310,6 +311,8 @@ int run(const std::vector<std::string>& args) {
         reg::move_register(QString::fromLocal8Bit(args[1].c_str()), QString::fromLocal8Bit(args[2].c_str()), options);
         return 0;
     }
+    if (cmd == "upsize") return regtool::upsize_command(args);
+    if (cmd == "downsize") return regtool::downsize_command(args);
     if (cmd == "demo") {
         if (args.size() != 2) return usage_error("demo takes one argument: DIR");
         regtool::write_demo(args[1]);
