@@ -23,23 +23,6 @@ void Connection::Close::operator()(pg_conn* c) const { PQfinish(c); }
 
 namespace {
 
-// How far a connection got before it failed: to the server, through its
-// authentication, or past it.
-enum class Reached { Nothing, Server, Authenticated };
-
-Reached stage_of(ConnStatusType s) {
-    switch (s) {
-        case CONNECTION_STARTED:
-        case CONNECTION_MADE:
-        case CONNECTION_NEEDED:
-        case CONNECTION_SSL_STARTUP:
-        case CONNECTION_GSS_STARTUP:
-        case CONNECTION_BAD: return Reached::Nothing;
-        case CONNECTION_AWAITING_RESPONSE: return Reached::Server;
-        default: return Reached::Authenticated;
-    }
-}
-
 std::string text_of(const char* s) { return s ? s : ""; }
 
 }  // namespace
@@ -49,19 +32,22 @@ Connection::Connection(const std::string& conninfo, const std::string& shown) {
     const char* const values[] = {conninfo.c_str(), "UTF8", "regtool", nullptr};
     c_.reset(PQconnectStartParams(keys, values, 1));
     if (!c_) throw Error(ErrorKind::Unreachable, shown, "out of memory");
-    Reached reached = Reached::Nothing;
+    // Whether the server answered: libpq keeps the server's SQLSTATE of a
+    // refused start to itself, so an answer that is not about a password is
+    // told apart only as a refusal (no such database or role, no right to
+    // connect, turned away by the server's rules).
+    bool answered = false;
     PostgresPollingStatusType step = PGRES_POLLING_WRITING;
     while (PQstatus(c_.get()) != CONNECTION_BAD && step != PGRES_POLLING_OK && step != PGRES_POLLING_FAILED) {
         pollfd p{PQsocket(c_.get()), static_cast<short>(step == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
         if (p.fd >= 0 && ::poll(&p, 1, -1) < 0 && errno != EINTR) break;
         step = PQconnectPoll(c_.get());
-        const Reached now = stage_of(PQstatus(c_.get()));
-        if (now > reached) reached = now;
+        if (PQstatus(c_.get()) == CONNECTION_AWAITING_RESPONSE) answered = true;
     }
     if (PQstatus(c_.get()) == CONNECTION_OK) return;
     const std::string detail = text_of(PQerrorMessage(c_.get()));
-    if (PQconnectionNeedsPassword(c_.get()) || reached == Reached::Server) throw Error(ErrorKind::AuthenticationRefused, shown, detail);
-    if (reached == Reached::Authenticated) throw Error(ErrorKind::ConnectionRefused, shown, detail);
+    if (PQconnectionNeedsPassword(c_.get()) || PQconnectionUsedPassword(c_.get())) throw Error(ErrorKind::AuthenticationRefused, shown, detail);
+    if (answered) throw Error(ErrorKind::ConnectionRefused, shown, detail);
     throw Error(ErrorKind::Unreachable, shown, detail);
 }
 

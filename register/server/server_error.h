@@ -12,8 +12,8 @@ enum class ErrorKind {
     BadLink,                // the link file cannot be read, or holds no connection string
     PasswordInLink,         // the link or URI holds a password
     Unreachable,            // no server answers where the link points
-    AuthenticationRefused,  // the server refused who we are
-    ConnectionRefused,      // authenticated, then refused (no such database, no right to connect)
+    AuthenticationRefused,  // the server wants a password that is missing or wrong
+    ConnectionRefused,      // the server answered and refused (no such database or role, no right to connect)
     PermissionDenied,       // the role may not do what was asked
     ConnectionLost,         // the connection broke off; the open transaction is gone
     TableMissing,

@@ -161,10 +161,11 @@ UpsizeReport upsize(jet::Database& from, Connection& to, const UpsizeOptions& op
         report.rows += copied.hashes.size();
     }
     std::map<std::string, std::string> notes;
+    std::set<std::string> key_names;  // a foreign key's name need not differ from an index's
     for (const jet::Relationship& r : relationships) {
         if (!made.count(r.child) || !made.count(r.parent)) continue;
         if (r.enforced()) {
-            for (std::string& s : foreign_key_sql(r, index_names)) later.push_back(std::move(s));
+            for (std::string& s : foreign_key_sql(r, key_names)) later.push_back(std::move(s));
         } else {
             std::string& note = notes[r.child];
             note += (note.empty() ? "" : "\n") + unenforced_note(r);

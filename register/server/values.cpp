@@ -77,12 +77,15 @@ jet::Currency currency(const jet::Column& c, std::string_view text) {
     DecimalText d = split_decimal(c, text);
     if (d.scale > 4 || d.digits.size() > 19) not_a_value(c, text);
     d.digits.append(4 - d.scale, '0');
+    // Counted below zero: the most negative amount has no positive twin.
     std::int64_t units = 0;
     for (char ch : d.digits) {
-        if (units > (INT64_MAX - 9) / 10) not_a_value(c, text);
-        units = units * 10 + (ch - '0');
+        const int digit = ch - '0';
+        if (units < INT64_MIN / 10 || (units == INT64_MIN / 10 && digit > -(INT64_MIN % 10))) not_a_value(c, text);
+        units = units * 10 - digit;
     }
-    return {d.negative ? -units : units};
+    if (!d.negative && units == INT64_MIN) not_a_value(c, text);
+    return {d.negative ? units : -units};
 }
 
 jet::Decimal decimal(const jet::Column& c, std::string_view text) {
