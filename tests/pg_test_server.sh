@@ -5,7 +5,8 @@
 # which must give a password; "outsider" may connect but owns nothing.
 #   pg_test_server.sh start DIR   # makes DIR/data, starts the server; DIR is the socket's folder
 #   pg_test_server.sh stop DIR    # stops it and removes DIR
-# The server refuses to run as root; under root it runs as nobody.
+# The server refuses to run as root; under root it runs as nobody, and DIR
+# must then lie where nobody may enter (not inside a folder only root enters).
 set -euo pipefail
 action=$1 dir=$2
 bin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
