@@ -1,8 +1,9 @@
 #include "connection.h"
 
+#include <libpq-fe.h>
 #include <poll.h>
 
-#include <libpq-fe.h>
+#include <cerrno>
 
 #include "server_error.h"
 
