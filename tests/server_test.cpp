@@ -171,6 +171,14 @@ TEST(Upsize, KeepsWhatAnAccessFileHolds) {
     RunResult down = run_regtool({"downsize", uri, (dir / "back.mdb").string()});
     ASSERT_EQ(down.status, 0) << down.err;
     for (const std::string& t : file.user_tables()) EXPECT_EQ(exported(dir / "back.mdb", t), exported(source, t)) << t;
+
+    // Tables linked from other databases are named and left out.
+    const std::string links = pg().new_database("links");
+    up = run_regtool({"upsize", (fixtures_dir() / "realworld" / "ucanaccess__linked.mdb").string(), links});
+    ASSERT_EQ(up.status, 0) << up.err;
+    EXPECT_NE(up.err.find("linked table Table1"), std::string::npos) << up.err;
+    EXPECT_NE(up.err.find("linked table table2"), std::string::npos) << up.err;
+    EXPECT_EQ(pg().psql("links", "SELECT count(*) FROM pg_class WHERE relnamespace = 'public'::regnamespace"), "0");
 }
 
 // The register: Cyrillic names with spaces, case-insensitive keys, the
