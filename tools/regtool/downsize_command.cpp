@@ -7,7 +7,7 @@ namespace regtool {
 
 int downsize_command(const std::vector<std::string>& args) {
     ServerOutput out("downsize");
-    if (args.size() != 3) return out.usage("downsize takes TARGET DST.mdb", "downsize принимает TARGET DST.mdb");
+    if (args.size() != 3) return out.usage("downsize takes TARGET DST", "downsize принимает TARGET DST");
     const std::string& target = args[1];
     if (!server::names_server(target)) {
         return out.usage("TARGET is a link file (.pgreg) or a postgresql:// URI",

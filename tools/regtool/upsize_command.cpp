@@ -10,7 +10,7 @@ int upsize_command(const std::vector<std::string>& args) {
     ServerOutput out("upsize");
     const bool append = args.size() == 4 && args[3] == "--append";
     if (args.size() != 3 && !append) {
-        return out.usage("upsize takes SRC.mdb TARGET and optionally --append", "upsize принимает SRC.mdb TARGET и, если нужно, --append");
+        return out.usage("upsize takes SRC TARGET and optionally --append", "upsize принимает SRC TARGET и, если нужно, --append");
     }
     const std::string& target = args[2];
     if (!server::names_server(target)) {
