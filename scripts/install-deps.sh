@@ -10,6 +10,8 @@ packages=(
   qt6-translations-l10n               # the toolkit's own dialogs and buttons in Russian
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   mdbtools                            # mdb-export: an independent reader for the tests
+  libpq-dev                           # server registers: the PostgreSQL client library
+  postgresql-15                       # the throwaway server the tests start (initdb, postgres, psql)
   xz-utils hyperfine sqlite3          # sqlite3: the peer the benchmarks measure against
   unzip                               # looks inside the word processor's exported documents
   fonts-liberation

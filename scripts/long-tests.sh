@@ -3,7 +3,9 @@
 # registers (reg_20k, reg_100k) deleted in every order and inserted back, a
 # group at a time, each group checked by the integrity check and mdb-export;
 # and long random runs of changes on them; twenty moves of a register back
-# and forth, its size watched; a hundred moves killed at random instants.
+# and forth, its size watched; a hundred moves killed at random instants;
+# reg_100k upsized onto a server of the script's own and downsized into a
+# new file that mdb-export reads the same.
 # Built optimised, without the
 # sanitizers (./test.sh runs the same code under them), into build-long/.
 #   scripts/long-tests.sh
@@ -17,4 +19,5 @@ start=$SECONDS
 REGISTER_FULL_SWEEP=1 build-long/bin/index_sweep_test
 REGISTER_FULL_SWEEP=1 build-long/bin/free_space_test
 REGISTER_FULL_SWEEP=1 QT_QPA_PLATFORM=offscreen build-long/bin/importer_test --gtest_filter='Importer.KilledMovesLoseNoRow'
+scripts/long-server-test.sh build-long/bin/regtool
 echo "long tests: $((SECONDS - start)) s"

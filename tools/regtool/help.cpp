@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "server_commands.h"
+
 namespace regtool {
 namespace {
 
@@ -99,6 +101,8 @@ constexpr std::array kPages{
          "modules, links or relationships, which only Access carries over. Column\n"
          "captions and other properties Access keeps for its own windows are not\n"
          "carried over. Progress goes to standard error.\n"},
+    Page{"upsize", "SRC TARGET [--append]", "copy a register onto a PostgreSQL server", kUpsizeDetails},
+    Page{"downsize", "TARGET DST", "copy a server register into a new file", kDownsizeDetails},
     Page{"demo", "DIR", "write a demo register with photos",
          "Writes DIR/demo.mdb, a register of about fifty invented persons, and their\n"
          "drawn photos (BMP, JPG and PNG) beside it, some in DIR/foto. One photo\n"

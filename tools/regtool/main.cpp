@@ -12,6 +12,7 @@
 #include "compact_command.h"
 #include "help.h"
 #include "insert_command.h"
+#include "server_program.h"
 #include "jet/check.h"
 #include "jet/create.h"
 #include "logic/register_table.h"
@@ -346,6 +347,7 @@ int run(const std::vector<std::string>& args) {
         }
         return 0;
     }
+    if (regtool::is_server_command(cmd)) return regtool::run_server_program(args);
     if (cmd == "demo") {
         if (args.size() != 2) return usage_error("demo takes one argument: DIR");
         regtool::write_demo(args[1]);

@@ -1,6 +1,7 @@
 // write_portrait (demo_images.h) through the module that draws with Qt,
 // loaded the first time a portrait is asked for.
 #include "demo_images.h"
+#include "companion.h"
 #include "say.h"
 
 #include <dlfcn.h>
@@ -20,24 +21,9 @@ using Entry = int (*)(const char*, int, int, std::uint32_t, const char*);
 
 constexpr const char* kModule = "regtool-portraits.so";
 
-// Where the module may lie: beside the program (a build), then the installed
-// library folder, as the program's own folder reaches it (an install under
-// any prefix) and as the build named it.
-std::vector<fs::path> module_places() {
-    std::vector<fs::path> places;
-    std::error_code ec;
-    const fs::path program = fs::read_symlink("/proc/self/exe", ec);
-    if (!ec) {
-        places.push_back(program.parent_path() / kModule);
-        places.push_back(program.parent_path() / REGTOOL_MODULE_DIR_FROM_BIN / kModule);
-    }
-    places.push_back(fs::path(REGTOOL_MODULE_DIR) / kModule);
-    return places;
-}
-
 Entry load_entry() {
     std::string tried;
-    for (const fs::path& place : module_places()) {
+    for (const fs::path& place : companion_places(kModule)) {
         std::error_code ec;
         if (!fs::is_regular_file(place, ec)) continue;
         // Kept loaded for the rest of the run.

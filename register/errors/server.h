@@ -1,0 +1,35 @@
+// Failures of a register on a PostgreSQL server, by kind, and their
+// sentences in Russian and English. The server library raises them
+// (server::Error); regtool and the windows word them from here.
+#pragma once
+
+#include <string>
+
+#include "errors/catalogue.h"
+
+namespace errors {
+
+enum class ServerFault {
+    BadLink,                // the link file cannot be read, or holds no connection string
+    PasswordInLink,         // the link or URI holds a password
+    Unreachable,            // no server answers where the link points
+    AuthenticationRefused,  // the server wants a password that is missing or wrong
+    ConnectionRefused,      // the server answered and refused (no such database or role, no right to connect)
+    PermissionDenied,       // the role may not do what was asked
+    ConnectionLost,         // the connection broke off; the open transaction is gone
+    TableMissing,
+    ColumnMissing,
+    TableExists,            // the target holds a table of that name already
+    NulInText,              // text holding U+0000, which the server cannot store
+    NameTooLong,            // a name longer than the server's 63 bytes
+    ValueRefused,           // the server refused a value (out of range, a key twice, ...)
+    UnsupportedType,        // a server column without a counterpart in the file format
+    Mismatch,               // the rows on both sides differ after a copy
+    Server,                 // anything else the server reported
+};
+
+// The sentence for a kind, with its subject (a table, a column, a link, the
+// server's own words) put in.
+std::string server_sentence(ServerFault kind, const std::string& subject, Language language);
+
+}  // namespace errors

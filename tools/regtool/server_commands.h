@@ -1,0 +1,33 @@
+// `regtool upsize` and `regtool downsize`: a register copied from a file
+// onto a PostgreSQL server and back. Each takes the command line after the
+// command's name and returns the exit status.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace regtool {
+
+inline constexpr std::string_view kUpsizeDetails =
+    "Copies every user table of SRC onto the server TARGET names (a link file,\n"
+    "FILE.pgreg, holding a libpq connection string or postgresql:// URI, or such\n"
+    "a URI itself; never a password: those come from ~/.pgpass or a service\n"
+    "file). Names, types, primary keys, indexes (unique ones comparing text\n"
+    "letter case aside) and the relationships SRC enforces are kept; an\n"
+    "AutoNumber continues from SRC's next number. Everything happens in one\n"
+    "transaction, and every row is compared on both sides before it is\n"
+    "committed. A table the server holds already is refused unless --append,\n"
+    "which adds the rows to it with new numbers from the server. Text holding\n"
+    "U+0000 is refused with its table, column and row. Linked tables are named\n"
+    "and left out. Progress goes to standard error.\n";
+inline constexpr std::string_view kDownsizeDetails =
+    "Writes every table of the server register TARGET names (as for upsize)\n"
+    "into DST, a new file, with its columns, primary key, indexes, rows and\n"
+    "next AutoNumber, and compares every row on both sides. Relationships are\n"
+    "not carried back. A file left unfinished by a failure is removed.\n";
+
+int upsize_command(const std::vector<std::string>& args);
+int downsize_command(const std::vector<std::string>& args);
+
+}  // namespace regtool

@@ -1,0 +1,38 @@
+// regtool-server: the commands that speak to a database server (upsize,
+// downsize), which regtool hands over to it. Called as regtool-server COMMAND
+// ARGS..., with regtool's own command line after regtool.
+#include <csignal>
+#include <cstdio>
+#include <exception>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "errors/catalogue.h"
+#include "jet/error.h"
+#include "logic/move_settle.h"
+#include "say.h"
+#include "server_commands.h"
+
+int main(int argc, char** argv) {
+    std::signal(SIGPIPE, SIG_IGN);
+    reg::bind_moves();
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    try {
+        if (!args.empty() && args[0] == "upsize") return regtool::upsize_command(args);
+        if (!args.empty() && args[0] == "downsize") return regtool::downsize_command(args);
+        std::fprintf(stderr, "regtool-server: %s\n", regtool::say("ожидается upsize или downsize", "expected upsize or downsize").c_str());
+        return 2;
+    } catch (jet::Error& e) {
+        // The file a command works on is the first of its arguments.
+        if (args.size() > 1) e.about_file(args[1]);
+        errors::Message m = errors::describe(e, regtool::run_language(), e.file());
+        if (regtool::run_language() == errors::Language::English) m.text += std::string(" (") + e.what() + ")";
+        std::fprintf(stderr, "regtool: %s %d: %s\n", regtool::say("ошибка", "error").c_str(), m.number, m.text.c_str());
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "regtool: %s\n", regtool::say("недостаточно памяти", "out of memory").c_str());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "regtool: %s\n", e.what());
+    }
+    return 1;
+}

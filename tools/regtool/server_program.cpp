@@ -1,0 +1,48 @@
+#include "server_program.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "companion.h"
+#include "say.h"
+
+namespace regtool {
+
+namespace {
+constexpr const char* kProgram = "regtool-server";
+}  // namespace
+
+bool is_server_command(const std::string& command) { return command == "upsize" || command == "downsize"; }
+
+int run_server_program(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    std::string tried;
+    for (const std::filesystem::path& place : companion_places(kProgram)) {
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(place, ec)) continue;
+        std::string program = place.string();
+        argv.assign(1, program.data());
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        std::fflush(nullptr);
+        ::execv(program.c_str(), argv.data());
+        tried += " " + program + " (" + std::strerror(errno) + ");";
+    }
+    if (tried.empty()) {
+        std::fprintf(stderr, "regtool: %s\n",
+                     say(std::string("команды сервера недоступны: не установлена программа ") + kProgram,
+                         std::string("the server commands are not available: the program ") + kProgram + " is not installed")
+                         .c_str());
+    } else {
+        std::fprintf(stderr, "regtool: %s%s\n", say("программа команд сервера не запускается:", "the server commands' program cannot be run:").c_str(),
+                     tried.c_str());
+    }
+    return 1;
+}
+
+}  // namespace regtool
