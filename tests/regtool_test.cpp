@@ -163,6 +163,13 @@ TEST(Regtool, ErrorsInTheLanguageOfTheLocaleSettings) {
     const std::string nowhere = (dir / "nowhere.mdb").string();
     RunResult missing = run_regtool({"tables", nowhere}, {"LC_ALL=ru"});
     EXPECT_EQ(missing.err, "regtool: ошибка 3024: Не удается найти файл «" + nowhere + "».\n");
+    // A line of insert's input that is no row, with its line's number.
+    write_file(dir / "rows.jsonl", "{\"Фамилия\": \"Первый\"}\n{\"Рост\": \"высокий\"}\n");
+    const std::vector<std::string> insert{"/bin/sh", "-c", "\"$0\" insert \"$1\" ЗУРТ < \"$2\"", REGTOOL_PATH, a, (dir / "rows.jsonl").string()};
+    RunResult in_russian = run(insert, {"LANGUAGE=", "LC_ALL=", "LC_MESSAGES=", "LANG=ru_RU.UTF-8"});
+    EXPECT_EQ(in_russian.err, "regtool: ошибка 3421: строка 2: поле «Рост» (Integer): ожидается целое число, получено \"высокий\"\n");
+    RunResult in_english = run(insert, {"LANGUAGE=", "LC_ALL=", "LC_MESSAGES=", "LANG=C.UTF-8"});
+    EXPECT_EQ(in_english.err, "regtool: error 3421: line 2: column \"Рост\" (Integer): expected a whole number, got \"высокий\"\n");
 }
 
 TEST(Regtool, LocaleRule) {

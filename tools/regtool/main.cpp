@@ -65,6 +65,12 @@ void print_error(const errors::Message& m) {
     std::fprintf(stderr, "regtool: %s %d: %s\n", say("ошибка", "error").c_str(), m.number, m.text.c_str());
 }
 
+// A failure on one line of the input.
+void print_line_error(const errors::Message& m, std::size_t line) {
+    std::fprintf(stderr, "regtool: %s %d: %s%zu: %s\n", say("ошибка", "error").c_str(), m.number, say("строка ", "line ").c_str(), line,
+                 m.text.c_str());
+}
+
 int usage_error(const std::string& msg) {
     std::fprintf(stderr, "regtool: %s\n%s\n", msg.c_str(), regtool::command_synopsis(g_command).c_str());
     return 2;
@@ -364,9 +370,9 @@ int main(int argc, char** argv) {
     try {
         return run(args);
     } catch (const regtool::RefusedLine& e) {
-        const errors::Message m = engine_message(e.error());
-        std::fprintf(stderr, "regtool: %s %d: %s%zu: %s\n", say("ошибка", "error").c_str(), m.number, say("строка ", "line ").c_str(),
-                     e.line(), m.text.c_str());
+        print_line_error(engine_message(e.error()), e.line());
+    } catch (const regtool::BadLine& e) {
+        print_line_error(errors::describe(e.error(), g_language), e.line());
     } catch (jet::Error& e) {
         // The file a command works on is the first of its arguments.
         if (args.size() > 1) e.about_file(args[1]);
