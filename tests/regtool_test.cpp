@@ -172,6 +172,30 @@ TEST(Regtool, ErrorsInTheLanguageOfTheLocaleSettings) {
     EXPECT_EQ(in_english.err, "regtool: error 3421: line 2: column \"Рост\" (Integer): expected a whole number, got \"высокий\"\n");
 }
 
+// A compact that fails on its copy names the copy's file, one that fails on
+// the original names the original, and --replace the second name it keeps.
+TEST(Regtool, CompactNamesTheFileItsFailureIsAbout) {
+    TempDir dir;
+    const std::string a = (dir / "a.mdb").string(), b = (dir / "b.mdb").string();
+    ASSERT_EQ(run_regtool({"create-register", a}).status, 0);
+    ASSERT_EQ(run_regtool({"create-register", b}).status, 0);
+    const std::vector<std::string> russian{"LANG=ru_RU.UTF-8"};
+    RunResult taken = run_regtool({"compact", a, b}, russian);
+    EXPECT_EQ(taken.status, 1);
+    EXPECT_EQ(taken.err, "regtool: ошибка 3043: Ошибка чтения или записи файла «" + b + "»: такой файл уже есть.\n");
+    const std::string nowhere = (dir / "нет" / "c.mdb").string();
+    RunResult no_folder = run_regtool({"compact", a, nowhere}, russian);
+    EXPECT_EQ(no_folder.err, "regtool: ошибка 3027: Не удается сохранить изменения в базе данных «" + nowhere +
+                                 "»: нет права записи в ее папку «" + (dir / "нет").string() + "».\n");
+    const std::string missing = (dir / "x.mdb").string();
+    EXPECT_EQ(run_regtool({"compact", missing, (dir / "y.mdb").string()}, russian).err,
+              "regtool: ошибка 3024: Не удается найти файл «" + missing + "».\n");
+    write_file(dir / "a.mdb.bak", "");
+    RunResult kept = run_regtool({"compact", a, "--replace"}, russian);
+    EXPECT_EQ(kept.status, 1);
+    EXPECT_NE(kept.err.find("a.mdb.bak»: такой файл уже есть."), std::string::npos) << kept.err;
+}
+
 TEST(Regtool, LocaleRule) {
     using errors::Language;
     const struct {
