@@ -65,7 +65,9 @@ std::vector<std::string> counted_by_mdbtools(jet::Database& original, jet::Datab
             return true;
         });
         if (*theirs != ours) {
-            problems.push_back("mdb-count finds " + std::to_string(*theirs) + " rows of " + table + " in the copy for " + std::to_string(ours));
+            problems.push_back(say("mdb-count находит в копии " + std::to_string(*theirs) + " записей таблицы " + table + ", а в оригинале их " +
+                                       std::to_string(ours),
+                                   "mdb-count finds " + std::to_string(*theirs) + " rows of " + table + " in the copy for " + std::to_string(ours)));
         }
     }
     if (!counted) {
@@ -82,7 +84,8 @@ std::vector<std::string> counted_by_mdbtools(jet::Database& original, jet::Datab
 bool progress_line_open = false;
 
 void show(const jet::CompactProgress& p) {
-    std::fprintf(stderr, "\rcompact: %s, %zu of %zu rows", p.table.c_str(), p.rows_done, p.rows_total);
+    std::fprintf(stderr, say("\rсжатие: %s, %zu из %zu записей", "\rcompact: %s, %zu of %zu rows").c_str(), p.table.c_str(), p.rows_done,
+                 p.rows_total);
     progress_line_open = p.rows_done != p.rows_total;
     if (!progress_line_open) std::fprintf(stderr, "\n");
 }
@@ -132,6 +135,11 @@ int compact_command(const std::string& source, const std::string& target, bool r
                            : jet::compact(from, target, counted_by_mdbtools, show);
     } catch (jet::Error& e) {
         end_progress_line();
+        if (e.kind() == jet::ErrorKind::Unsupported && e.reason() == jet::Reason::Unspecified) {
+            // What the engine does not carry over: said as a refusal to compact, with the engine's account.
+            print_error(errors::cannot_compact(source, e.what(), run_language()));
+            return 1;
+        }
         // Named here for the file the failure is about; the rest name the original.
         if (!replace && about_the_copy(e)) e.about_file(target);
         if (replace && e.kind() == jet::ErrorKind::Io && e.os_error() == EEXIST) e.about_file(backup);

@@ -28,6 +28,7 @@
 
 namespace {
 
+using regtool::print_error;
 using regtool::say;
 
 // The language of this run's errors, from the user's locale settings.
@@ -60,10 +61,6 @@ private:
 
 // The command whose command line is being read, for the usage line of an error.
 std::string g_command;
-
-void print_error(const errors::Message& m) {
-    std::fprintf(stderr, "regtool: %s %d: %s\n", say("ошибка", "error").c_str(), m.number, m.text.c_str());
-}
 
 // A failure on one line of the input.
 void print_line_error(const errors::Message& m, std::size_t line) {
@@ -161,14 +158,20 @@ int cmd_export(const std::string& path, const std::string& table, bool csv) {
     return 0;
 }
 
+// The problems the engine's check finds are its own descriptions, in English;
+// in Russian a line before them says what they are.
 int cmd_check(const std::string& path) {
     jet::Database db(path);
     std::vector<std::string> problems = jet::check_database(db);
+    Out out;
+    if (!problems.empty() && g_language == errors::Language::Russian) {
+        out.buf() += "Проверка нашла нарушения в базе данных «" + path + "» (" + std::to_string(problems.size()) +
+                     "), вот их описания на английском:\n";
+    }
     if (!db.journal_warning().empty()) {
         problems.push_back(say("изменения не принимаются: " + errors::stray_journal_warning(path, g_language),
                                "changes are refused: " + db.journal_warning()));
     }
-    Out out;
     if (problems.empty()) out.buf() += "OK\n";
     for (const std::string& p : problems) out.buf() += p + "\n";
     return problems.empty() ? 0 : 1;
