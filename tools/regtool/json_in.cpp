@@ -259,21 +259,23 @@ std::string shown(const Token& t) {
     return out;
 }
 
-// A value the column does not take: why, with the value as the line wrote it.
-[[noreturn]] void unsuitable(const jet::Column& c, InputFault fault, const Token& t, unsigned count = 0) {
+// The column and the value as the line wrote it, for a value the column does not take.
+InputDetails about(const jet::Column& c, const Token& t) {
     InputDetails d;
     d.column = json_quoted(c.name);
     d.type = jet::type_name(c.type);
     d.value = shown(t);
+    return d;
+}
+
+[[noreturn]] void unsuitable(const jet::Column& c, InputFault fault, const Token& t, unsigned count = 0) {
+    InputDetails d = about(c, t);
     d.count = count;
     throw InputError(fault, std::move(d));
 }
 
 [[noreturn]] void wrong_kind(const jet::Column& c, const Token& t, ValueForm wanted) {
-    InputDetails d;
-    d.column = json_quoted(c.name);
-    d.type = jet::type_name(c.type);
-    d.value = shown(t);
+    InputDetails d = about(c, t);
     d.expected = wanted;
     throw InputError(InputFault::WrongKind, std::move(d));
 }
