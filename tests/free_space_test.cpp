@@ -215,6 +215,9 @@ TEST(FreeSpace, CompactReplacesOnlyWhenAskedAndKeepsTheOriginal) {
     r = run_regtool({"compact", queries.string(), (dir / "q.mdb").string()});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("a query"), std::string::npos) << r.err;
+    r = run_regtool({"compact", queries.string(), (dir / "q.mdb").string()}, {"LANG=ru_RU.UTF-8"});
+    EXPECT_EQ(r.err.rfind("regtool: ошибка 3251: Базу данных «" + queries.string() + "» нельзя сжать этой программой, только в Access (", 0), 0u)
+        << r.err;
     EXPECT_FALSE(fs::exists(dir / "q.mdb"));
 }
 

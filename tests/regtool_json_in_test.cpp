@@ -6,6 +6,7 @@
 #include <limits>
 #include <stdexcept>
 
+#include "errors/input.h"
 #include "format.h"
 #include "json_in.h"
 
@@ -392,6 +393,41 @@ TEST(JsonErrors, LongValuesAreCutShortInMessages) {
         return s;
     }() + "\"}", cols);
     EXPECT_NE(e.find("жж...\""), std::string::npos) << e;
+}
+
+// The catalogue words each failure in either language under one number; the
+// English sentence is the error's own text.
+TEST(JsonErrors, SaidInRussianUnderTheirNumbers) {
+    std::vector<jet::Column> cols{column("Name", ColumnType::Text), column("Возраст", ColumnType::Long),
+                                  column("Price", ColumnType::Decimal, 5, 2), column("Raw", ColumnType::Binary)};
+    struct Case {
+        std::string line;
+        int number;
+        const char* russian;
+    };
+    for (const Case& c : std::vector<Case>{
+             {R"({"Возраст":"12"})", 3421, "поле «Возраст» (Long): ожидается целое число, получено \"12\""},
+             {R"({"Price":1.005})", 3421, "поле «Price» (Decimal): в 1.005 больше знаков после запятой, чем допускает поле (2)"},
+             {R"({"Raw":"abc"})", 3421, "поле «Raw» (Binary): в \"abc\" нечетное число шестнадцатеричных цифр"},
+             {R"({"Nmae":1})", 3265, "нет поля с именем «Nmae»"},
+             {R"({"Name":"a","name":"b"})", 3191, "поле «Name» задано дважды (как «Name» и «name»)"},
+             {R"({"Name":{"first":"A"}})", 3274,
+              "неверный JSON: значение «Name» — объект; в строке допустимы только null, true, false, числа и строки"},
+             {"{\"Возраст\":1} x", 3274, "неверный JSON на байте 22: неожиданный текст, последним прочитано \"1} x\""},
+             {"\xEF\xBB\xBF{}", 3274, "неверный JSON на байте 1: перед объектом стоит метка порядка байтов"},
+         }) {
+        try {
+            regtool::parse_json_row(c.line, cols);
+            ADD_FAILURE() << c.line << " was read";
+        } catch (const errors::InputError& e) {
+            const errors::Message ru = errors::describe(e, errors::Language::Russian);
+            const errors::Message en = errors::describe(e, errors::Language::English);
+            EXPECT_EQ(ru.text, c.russian) << c.line;
+            EXPECT_EQ(ru.number, c.number) << c.line;
+            EXPECT_EQ(en.number, c.number) << c.line;
+            EXPECT_EQ(en.text, e.what()) << c.line;
+        }
+    }
 }
 
 }  // namespace

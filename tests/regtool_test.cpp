@@ -163,6 +163,37 @@ TEST(Regtool, ErrorsInTheLanguageOfTheLocaleSettings) {
     const std::string nowhere = (dir / "nowhere.mdb").string();
     RunResult missing = run_regtool({"tables", nowhere}, {"LC_ALL=ru"});
     EXPECT_EQ(missing.err, "regtool: ошибка 3024: Не удается найти файл «" + nowhere + "».\n");
+    // A line of insert's input that is no row, with its line's number.
+    write_file(dir / "rows.jsonl", "{\"Фамилия\": \"Первый\"}\n{\"Рост\": \"высокий\"}\n");
+    const std::vector<std::string> insert{"/bin/sh", "-c", "\"$0\" insert \"$1\" ЗУРТ < \"$2\"", REGTOOL_PATH, a, (dir / "rows.jsonl").string()};
+    RunResult in_russian = run(insert, {"LANGUAGE=", "LC_ALL=", "LC_MESSAGES=", "LANG=ru_RU.UTF-8"});
+    EXPECT_EQ(in_russian.err, "regtool: ошибка 3421: строка 2: поле «Рост» (Integer): ожидается целое число, получено \"высокий\"\n");
+    RunResult in_english = run(insert, {"LANGUAGE=", "LC_ALL=", "LC_MESSAGES=", "LANG=C.UTF-8"});
+    EXPECT_EQ(in_english.err, "regtool: error 3421: line 2: column \"Рост\" (Integer): expected a whole number, got \"высокий\"\n");
+}
+
+// A compact that fails on its copy names the copy's file, one that fails on
+// the original names the original, and --replace the second name it keeps.
+TEST(Regtool, CompactNamesTheFileItsFailureIsAbout) {
+    TempDir dir;
+    const std::string a = (dir / "a.mdb").string(), b = (dir / "b.mdb").string();
+    ASSERT_EQ(run_regtool({"create-register", a}).status, 0);
+    ASSERT_EQ(run_regtool({"create-register", b}).status, 0);
+    const std::vector<std::string> russian{"LANG=ru_RU.UTF-8"};
+    RunResult taken = run_regtool({"compact", a, b}, russian);
+    EXPECT_EQ(taken.status, 1);
+    EXPECT_EQ(taken.err, "regtool: ошибка 3043: Ошибка чтения или записи файла «" + b + "»: такой файл уже есть.\n");
+    const std::string nowhere = (dir / "нет" / "c.mdb").string();
+    RunResult no_folder = run_regtool({"compact", a, nowhere}, russian);
+    EXPECT_EQ(no_folder.err, "regtool: ошибка 3027: Не удается сохранить изменения в базе данных «" + nowhere +
+                                 "»: нет права записи в ее папку «" + (dir / "нет").string() + "».\n");
+    const std::string missing = (dir / "x.mdb").string();
+    EXPECT_EQ(run_regtool({"compact", missing, (dir / "y.mdb").string()}, russian).err,
+              "regtool: ошибка 3024: Не удается найти файл «" + missing + "».\n");
+    write_file(dir / "a.mdb.bak", "");
+    RunResult kept = run_regtool({"compact", a, "--replace"}, russian);
+    EXPECT_EQ(kept.status, 1);
+    EXPECT_NE(kept.err.find("a.mdb.bak»: такой файл уже есть."), std::string::npos) << kept.err;
 }
 
 TEST(Regtool, LocaleRule) {

@@ -277,6 +277,10 @@ TEST(Relationships, CheckNamesRowsThatBreakOne) {
     RunResult r = run_regtool({"check", db.string()});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("table Table1: 2 rows name rows that table Table3 lacks (relationship Table3Table1)"), std::string::npos) << r.out;
+    // In Russian a line says what the check's own descriptions are.
+    RunResult ru = run_regtool({"check", db.string()}, {"LANG=ru_RU.UTF-8"});
+    EXPECT_EQ(ru.status, 1);
+    EXPECT_EQ(ru.out, "Проверка нашла нарушения в базе данных «" + db.string() + "» (1), вот их описания на английском:\n" + r.out);
 }
 
 // A register whose rows another table names cannot give them up: moving them

@@ -299,6 +299,13 @@ Message describe(const jet::Error& e, Language language, const std::string& show
     return {number::kIo, say("Ошибка базы данных " + file + ".", "Error in the database " + file + ".")};
 }
 
+Message cannot_compact(const std::string& shown, const std::string& why, Language language) {
+    const Say say{language};
+    return {number::kUnsupported, say("Базу данных " + quote(shown) + " нельзя сжать этой программой, только в Access (",
+                                      "The database " + quote(shown) + " cannot be compacted here, only in Access (") +
+                                      why + ")."};
+}
+
 std::string stray_journal_warning(const std::string& path, Language language) {
     const Say say{language};
     return say("База данных " + quote(shown_file(path)) + " открыта только для чтения: ",

@@ -36,6 +36,10 @@ std::string refusal(const jet::Error& e, Language language);
 // The number a refused value (a Constraint failure) is reported under.
 int refusal_number(const jet::Error& e);
 
+// A database compacting refuses (what only Access can carry over, or an index
+// the engine cannot build exactly): `shown` names it, `why` is the engine's account.
+Message cannot_compact(const std::string& shown, const std::string& why, Language language);
+
 // What a database opened at path while a stray journal lies beside it says.
 std::string stray_journal_warning(const std::string& path, Language language);
 

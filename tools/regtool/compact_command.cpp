@@ -5,12 +5,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <vector>
 
 #include "jet/compact.h"
+#include "jet/database.h"
+#include "jet/error.h"
+#include "jet/pending_move.h"
 #include "say.h"
 
 namespace regtool {
@@ -60,7 +65,9 @@ std::vector<std::string> counted_by_mdbtools(jet::Database& original, jet::Datab
             return true;
         });
         if (*theirs != ours) {
-            problems.push_back("mdb-count finds " + std::to_string(*theirs) + " rows of " + table + " in the copy for " + std::to_string(ours));
+            problems.push_back(say("mdb-count находит в копии " + std::to_string(*theirs) + " записей таблицы " + table + ", а в оригинале их " +
+                                       std::to_string(ours),
+                                   "mdb-count finds " + std::to_string(*theirs) + " rows of " + table + " in the copy for " + std::to_string(ours)));
         }
     }
     if (!counted) {
@@ -77,7 +84,8 @@ std::vector<std::string> counted_by_mdbtools(jet::Database& original, jet::Datab
 bool progress_line_open = false;
 
 void show(const jet::CompactProgress& p) {
-    std::fprintf(stderr, "\rcompact: %s, %zu of %zu rows", p.table.c_str(), p.rows_done, p.rows_total);
+    std::fprintf(stderr, say("\rсжатие: %s, %zu из %zu записей", "\rcompact: %s, %zu of %zu rows").c_str(), p.table.c_str(), p.rows_done,
+                 p.rows_total);
     progress_line_open = p.rows_done != p.rows_total;
     if (!progress_line_open) std::fprintf(stderr, "\n");
 }
@@ -87,15 +95,55 @@ void end_progress_line() {
     progress_line_open = false;
 }
 
+// A move cut off beside the original is settled before the copy is begun
+// (compact would settle it first too), so that a failure to settle it is
+// told apart from one of the copy: it names the original.
+void settle_before_copying(jet::Database& from) {
+    std::error_code ec;
+    const auto there = std::filesystem::symlink_status(jet::pending_move_path(from.real_path()), ec);
+    if (ec || there.type() == std::filesystem::file_type::not_found) return;
+    jet::WriteGroup settled(from);
+}
+
+// Whether a failure of compacting into a new file is about that file: the
+// original is only read once a move beside it is settled, so a refusal to
+// write (a file already there, a folder that may not be written, a full
+// disk, the format's size limit) or the engine's own fault concerns the copy.
+// The engine's reasons for not compacting, a damaged original and a lock
+// held on it concern the original. (A read of the original the disk itself
+// refuses is an Io failure too, and names the copy.)
+bool about_the_copy(const jet::Error& e) {
+    switch (e.kind()) {
+        case jet::ErrorKind::Io:
+        case jet::ErrorKind::ReadOnly:
+        case jet::ErrorKind::Internal:
+        case jet::ErrorKind::Replaced: return true;
+        case jet::ErrorKind::Unsupported: return e.reason() == jet::Reason::FileTooLarge;
+        default: return false;
+    }
+}
+
 }  // namespace
 
 int compact_command(const std::string& source, const std::string& target, bool replace) {
     jet::Database from(source);
     const std::string backup = from.real_path() + ".bak";
+    if (!replace) settle_before_copying(from);
     std::vector<std::string> problems;
     try {
         problems = replace ? jet::compact_in_place(from, backup, counted_by_mdbtools, show)
                            : jet::compact(from, target, counted_by_mdbtools, show);
+    } catch (jet::Error& e) {
+        end_progress_line();
+        if (e.kind() == jet::ErrorKind::Unsupported && e.reason() == jet::Reason::Unspecified) {
+            // What the engine does not carry over: said as a refusal to compact, with the engine's account.
+            print_error(errors::cannot_compact(source, e.what(), run_language()));
+            return 1;
+        }
+        // Named here for the file the failure is about; the rest name the original.
+        if (!replace && about_the_copy(e)) e.about_file(target);
+        if (replace && e.kind() == jet::ErrorKind::Io && e.os_error() == EEXIST) e.about_file(backup);
+        throw;
     } catch (...) {
         end_progress_line();
         throw;

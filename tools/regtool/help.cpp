@@ -38,7 +38,8 @@ constexpr std::array kPages{
     Page{"check", "DB", "integrity check of the whole file",
          "Reads every page the file's maps, catalog, tables, long values and index\n"
          "trees name and checks that they agree. Prints OK and exits 0, or prints\n"
-         "one problem a line and exits 1.\n"},
+         "one problem a line and exits 1 (where the locale settings name Russian,\n"
+         "after a line in Russian that introduces them).\n"},
     Page{"query", "DB STATEMENT", "a SELECT statement's rows as JSON lines",
          "Runs STATEMENT, a SELECT of the kind the register's browser sends:\n"
          "  SELECT * | col, ... FROM table [WHERE condition]\n"

@@ -27,7 +27,8 @@ namespace {
 struct Parsed {
     std::size_t line_no = 0;
     std::vector<jet::Value> values;
-    std::string error;
+    std::optional<errors::InputError> bad;  // the line is no row of the table
+    std::string error;                      // the input cannot be read
     bool end = false;
 };
 
@@ -96,6 +97,10 @@ void read_lines(const std::vector<jet::Column>& columns, Lines& out, const std::
         p.line_no = line_no;
         try {
             p.values = reader.read(line);
+        } catch (const errors::InputError& e) {
+            p.bad = e;
+            out.put(std::move(p), stop);
+            return false;
         } catch (const std::exception& e) {
             p.error = e.what();
             out.put(std::move(p), stop);
@@ -149,10 +154,11 @@ int insert_rows(const std::string& path, const std::string& table) {
                 more = false;
                 break;
             }
-            if (!p.error.empty()) {
+            if (p.bad || !p.error.empty()) {
                 // A line that cannot be read changes nothing: the rows before it are kept.
                 g.commit();
-                throw std::runtime_error("line " + std::to_string(p.line_no) + ": " + p.error);
+                if (p.bad) throw BadLine(p.line_no, *p.bad);
+                throw std::runtime_error(say("строка ", "line ") + std::to_string(p.line_no) + ": " + p.error);
             }
             try {
                 t.insert(p.values);

@@ -4,17 +4,30 @@
 #include <charconv>
 #include <cstdint>
 #include <limits>
-#include <stdexcept>
+#include <optional>
 #include <string>
 
 #include <nlohmann/json.hpp>
 
+#include "errors/input.h"
 #include "format.h"
 #include "jet/text.h"
 
 namespace regtool {
 
 namespace {
+
+using errors::InputDetails;
+using errors::InputError;
+using errors::InputFault;
+using errors::JsonShape;
+using errors::ValueForm;
+
+std::string json_quoted(std::string_view s) {
+    std::string out;
+    append_json_string(out, s);
+    return out;
+}
 
 // ---------------------------------------------------------------------------
 // The JSON side: one flat object whose values are null, true, false, numbers
@@ -79,9 +92,9 @@ public:
     bool number_unsigned(number_unsigned_t v) override { return value(Kind::Number, std::to_string(v)); }
     bool number_float(number_float_t, const string_t& written) override { return value(Kind::Number, written); }
     bool string(string_t& v) override { return value(Kind::String, std::move(v)); }
-    bool binary(binary_t&) override { return nested("binary data"); }
+    bool binary(binary_t&) override { return nested(JsonShape::Binary); }
     bool start_object(std::size_t) override {
-        if (++depth_ > 1) return nested("an object");
+        if (++depth_ > 1) return nested(JsonShape::Object);
         return true;
     }
     bool key(string_t& k) override {
@@ -92,50 +105,57 @@ public:
         --depth_;
         return true;
     }
-    bool start_array(std::size_t) override { return depth_ == 0 ? top_level("an array") : nested("an array"); }
+    bool start_array(std::size_t) override { return depth_ == 0 ? top_level(JsonShape::Array) : nested(JsonShape::Array); }
     bool end_array() override { return true; }
     bool parse_error(std::size_t position, const std::string& last_token, const nlohmann::detail::exception& e) override {
-        std::string token;
-        append_json_string(token, last_token);
-        const std::string where = "bad JSON at byte " + std::to_string(position);
+        InputDetails d;
+        d.position = position;
+        d.value = json_quoted(last_token);
         if (dynamic_cast<const nlohmann::detail::out_of_range*>(&e) && depth_ == 1) {
             // A number too large for a double: its column says what it makes
             // of it, as of any number; the rest of the line is not read.
             members.push_back({std::move(key_), Token{Kind::Number, last_token}});
-            cut_short = where + ": the number " + token + " is too large to read, and the rest of the row with it";
+            cut_short.emplace(InputFault::NumberTooLarge, std::move(d));
             return false;
         }
-        throw std::runtime_error(where + ": unexpected text, last read " + token);
+        throw InputError(InputFault::Unexpected, std::move(d));
     }
 
-    std::string cut_short;  // why the members end early, when they do
+    std::optional<InputError> cut_short;  // why the members end early, when they do
 
 private:
     int depth_ = 0;
     std::string key_;
 
     bool value(Kind kind, std::string text) {
-        if (depth_ != 1) return top_level("not an object");
+        if (depth_ != 1) return top_level(JsonShape::NotAnObject);
         members.push_back({std::move(key_), Token{kind, std::move(text)}});
         return true;
     }
-    [[noreturn]] bool nested(const char* what) {
-        std::string where;
-        append_json_string(where, key_);
-        throw std::runtime_error("bad JSON: the value of " + where + " is " + what +
-                                 "; a row holds only null, true, false, numbers and strings");
+    [[noreturn]] bool nested(JsonShape what) {
+        InputDetails d;
+        d.key = json_quoted(key_);
+        d.shape = what;
+        throw InputError(InputFault::Nested, std::move(d));
     }
-    [[noreturn]] static bool top_level(const char* what) {
-        throw std::runtime_error(std::string("bad JSON: a row is one object, this is ") + what);
+    [[noreturn]] static bool top_level(JsonShape what) {
+        InputDetails d;
+        d.shape = what;
+        throw InputError(InputFault::NotAnObject, std::move(d));
     }
 };
 
 RowMembers read_members(std::string_view line) {
     // nlohmann passes over a byte-order mark, and takes a NUL byte for the end
     // of the text; in a line of JSON both are errors.
-    if (line.substr(0, 3) == "\xEF\xBB\xBF") throw std::runtime_error("bad JSON at byte 1: a byte-order mark before the object");
+    InputDetails at;
+    if (line.substr(0, 3) == "\xEF\xBB\xBF") {
+        at.position = 1;
+        throw InputError(InputFault::ByteOrderMark, std::move(at));
+    }
     if (const std::size_t nul = line.find('\0'); nul != std::string_view::npos) {
-        throw std::runtime_error("bad JSON at byte " + std::to_string(nul + 1) + ": a NUL byte");
+        at.position = nul + 1;
+        throw InputError(InputFault::NulByte, std::move(at));
     }
     RowMembers row;
     nlohmann::json::sax_parse(line.begin(), line.end(), &row);
@@ -239,40 +259,47 @@ std::string shown(const Token& t) {
     return out;
 }
 
-std::string json_quoted(std::string_view s) {
-    std::string out;
-    append_json_string(out, s);
-    return out;
+// The column and the value as the line wrote it, for a value the column does not take.
+InputDetails about(const jet::Column& c, const Token& t) {
+    InputDetails d;
+    d.column = json_quoted(c.name);
+    d.type = jet::type_name(c.type);
+    d.value = shown(t);
+    return d;
 }
 
-[[noreturn]] void unsuitable(const jet::Column& c, const std::string& why) {
-    throw std::runtime_error("column " + json_quoted(c.name) + " (" + jet::type_name(c.type) + "): " + why);
+[[noreturn]] void unsuitable(const jet::Column& c, InputFault fault, const Token& t, unsigned count = 0) {
+    InputDetails d = about(c, t);
+    d.count = count;
+    throw InputError(fault, std::move(d));
 }
 
-[[noreturn]] void wrong_kind(const jet::Column& c, const Token& t, const char* wanted) {
-    unsuitable(c, "expected " + std::string(wanted) + ", got " + shown(t));
+[[noreturn]] void wrong_kind(const jet::Column& c, const Token& t, ValueForm wanted) {
+    InputDetails d = about(c, t);
+    d.expected = wanted;
+    throw InputError(InputFault::WrongKind, std::move(d));
 }
 
 bool to_bool(const jet::Column& c, const Token& t) {
     if (t.kind == Kind::True) return true;
     if (t.kind == Kind::False) return false;
     if (t.kind == Kind::Number) return !exact_number(t.text).digits.empty();
-    wrong_kind(c, t, "true, false or a number");
+    wrong_kind(c, t, ValueForm::Boolean);
 }
 
 std::int64_t to_integer(const jet::Column& c, const Token& t) {
-    if (t.kind != Kind::Number) wrong_kind(c, t, "a whole number");
-    if (t.text.find_first_of(".eE") != std::string::npos) unsuitable(c, shown(t) + " is not a whole number");
+    if (t.kind != Kind::Number) wrong_kind(c, t, ValueForm::WholeNumber);
+    if (t.text.find_first_of(".eE") != std::string::npos) unsuitable(c, InputFault::NotWhole, t);
     std::int64_t v = 0;
     auto r = std::from_chars(t.text.data(), t.text.data() + t.text.size(), v);
-    if (r.ec != std::errc{}) unsuitable(c, shown(t) + " is too large");
+    if (r.ec != std::errc{}) unsuitable(c, InputFault::TooLarge, t);
     return v;
 }
 
 // A Currency or Decimal value, which may also come as a number in a string.
 ExactNumber exact_value(const jet::Column& c, const Token& t) {
     if (t.kind == Kind::Number || (t.kind == Kind::String && is_json_number(t.text))) return exact_number(t.text);
-    wrong_kind(c, t, "a number");
+    wrong_kind(c, t, ValueForm::Number);
 }
 
 jet::Currency to_currency(const jet::Column& c, const Token& t) {
@@ -280,11 +307,11 @@ jet::Currency to_currency(const jet::Column& c, const Token& t) {
     std::array<std::uint32_t, 4> w{};
     std::int64_t digits = 0;
     Scaled s = scale_to(n, 4, w, digits);
-    if (s == Scaled::TooManyDecimals) unsuitable(c, shown(t) + " has more than 4 decimal places");
+    if (s == Scaled::TooManyDecimals) unsuitable(c, InputFault::CurrencyDecimals, t);
     constexpr std::uint64_t kMaxMagnitude = std::uint64_t{1} << 63;  // of a negative amount; a positive one is one less
     std::uint64_t mag = w[0] | (std::uint64_t{w[1]} << 32);
     if (s == Scaled::TooLarge || w[2] != 0 || w[3] != 0 || mag > (n.negative ? kMaxMagnitude : kMaxMagnitude - 1)) {
-        unsuitable(c, shown(t) + " lies outside -922337203685477.5808..922337203685477.5807");
+        unsuitable(c, InputFault::OutsideCurrency, t);
     }
     return jet::Currency{n.negative ? static_cast<std::int64_t>(0 - mag) : static_cast<std::int64_t>(mag)};
 }
@@ -294,13 +321,9 @@ jet::Decimal to_decimal(const jet::Column& c, const Token& t) {
     jet::Decimal d;
     std::int64_t digits = 0;
     Scaled s = scale_to(n, c.scale, d.magnitude, digits);
-    if (s == Scaled::TooManyDecimals) {
-        unsuitable(c, shown(t) + " has more than the column's " + std::to_string(c.scale) + " decimal places");
-    }
-    if (s == Scaled::TooLarge || d.magnitude[3] != 0) unsuitable(c, shown(t) + " is too large for a Decimal");
-    if (c.precision >= 1 && c.precision <= 28 && digits > c.precision) {
-        unsuitable(c, shown(t) + " has more digits than the column's precision of " + std::to_string(c.precision));
-    }
+    if (s == Scaled::TooManyDecimals) unsuitable(c, InputFault::TooManyDecimals, t, c.scale);
+    if (s == Scaled::TooLarge || d.magnitude[3] != 0) unsuitable(c, InputFault::DecimalTooLarge, t);
+    if (c.precision >= 1 && c.precision <= 28 && digits > c.precision) unsuitable(c, InputFault::BeyondPrecision, t, c.precision);
     d.negative = n.negative && !n.digits.empty();
     d.scale = c.scale;
     d.precision = c.precision;
@@ -318,10 +341,10 @@ Real to_real(const jet::Column& c, const Token& t) {
         if (t.text == "nan") return nan;
         if (t.text == "-nan") return -nan;
     }
-    if (t.kind != Kind::Number) wrong_kind(c, t, "a number (or \"inf\", \"-inf\", \"nan\")");
+    if (t.kind != Kind::Number) wrong_kind(c, t, ValueForm::RealNumber);
     Real v = 0;
     auto r = std::from_chars(t.text.data(), t.text.data() + t.text.size(), v);
-    if (r.ec != std::errc{} || r.ptr != t.text.data() + t.text.size()) unsuitable(c, shown(t) + " is out of range");
+    if (r.ec != std::errc{} || r.ptr != t.text.data() + t.text.size()) unsuitable(c, InputFault::OutOfRange, t);
     return v;
 }
 
@@ -373,18 +396,16 @@ bool parse_civil(std::string_view s, jet::CivilTime& c) {
 }
 
 jet::DateTime to_datetime(const jet::Column& c, const Token& t) {
-    if (t.kind != Kind::String) wrong_kind(c, t, "a date as text");
+    if (t.kind != Kind::String) wrong_kind(c, t, ValueForm::DateText);
     jet::CivilTime civil;
-    if (!parse_civil(t.text, civil)) {
-        unsuitable(c, shown(t) + " is not a valid date; expected YYYY-MM-DD or YYYY-MM-DDTHH:MM:SS[.mmm]");
-    }
+    if (!parse_civil(t.text, civil)) unsuitable(c, InputFault::NotADate, t);
     return jet::from_civil(civil);
 }
 
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", braces optional, hex in either case.
 // The first three groups are stored little-endian, the last two as written.
 jet::Guid to_guid(const jet::Column& c, const Token& t) {
-    if (t.kind != Kind::String) wrong_kind(c, t, "a GUID as text");
+    if (t.kind != Kind::String) wrong_kind(c, t, ValueForm::GuidText);
     std::string_view s = t.text;
     if (s.size() == 38 && s.front() == '{' && s.back() == '}') s = s.substr(1, 36);
     std::array<std::uint8_t, 16> written{};
@@ -400,7 +421,7 @@ jet::Guid to_guid(const jet::Column& c, const Token& t) {
         written[k++] = static_cast<std::uint8_t>(hi * 16 + lo);
         i += 2;
     }
-    if (!ok) unsuitable(c, shown(t) + " is not a GUID; expected {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}");
+    if (!ok) unsuitable(c, InputFault::NotAGuid, t);
     const auto& w = written;
     return jet::Guid{{w[3], w[2], w[1], w[0], w[5], w[4], w[7], w[6], w[8], w[9], w[10], w[11], w[12], w[13], w[14], w[15]}};
 }
@@ -439,19 +460,19 @@ bool decode_base64(std::string_view s, std::vector<std::uint8_t>& out) {
 }
 
 jet::Binary to_binary(const jet::Column& c, const Token& t) {
-    if (t.kind != Kind::String) wrong_kind(c, t, "bytes as hex or \"base64:...\" text");
+    if (t.kind != Kind::String) wrong_kind(c, t, ValueForm::BytesText);
     jet::Binary b;
     constexpr std::string_view kBase64 = "base64:";
     std::string_view s = t.text;
     if (s.substr(0, kBase64.size()) == kBase64) {
-        if (!decode_base64(s.substr(kBase64.size()), b.bytes)) unsuitable(c, shown(t) + " is not valid base64");
+        if (!decode_base64(s.substr(kBase64.size()), b.bytes)) unsuitable(c, InputFault::NotBase64, t);
         return b;
     }
-    if (s.size() % 2 != 0) unsuitable(c, shown(t) + " has an odd number of hex digits");
+    if (s.size() % 2 != 0) unsuitable(c, InputFault::OddHex, t);
     b.bytes.reserve(s.size() / 2);
     for (std::size_t i = 0; i < s.size(); i += 2) {
         int hi = jet::hex_digit_value(s[i]), lo = jet::hex_digit_value(s[i + 1]);
-        if (hi < 0 || lo < 0) unsuitable(c, shown(t) + " is not hex (nor \"base64:...\")");
+        if (hi < 0 || lo < 0) unsuitable(c, InputFault::NotHex, t);
         b.bytes.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
     }
     return b;
@@ -470,14 +491,14 @@ jet::Value to_value(const jet::Column& c, const Token& t) {
         case jet::ColumnType::DateTime: return to_datetime(c, t);
         case jet::ColumnType::Text:
         case jet::ColumnType::Memo:
-            if (t.kind != Kind::String) wrong_kind(c, t, "a string");
+            if (t.kind != Kind::String) wrong_kind(c, t, ValueForm::String);
             return t.text;
         case jet::ColumnType::Guid: return to_guid(c, t);
         case jet::ColumnType::Decimal: return to_decimal(c, t);
         case jet::ColumnType::Binary:
         case jet::ColumnType::Ole: return to_binary(c, t);
     }
-    unsuitable(c, "the column's type is unknown");
+    unsuitable(c, InputFault::UnknownType, t);
 }
 
 }  // namespace
@@ -495,7 +516,11 @@ std::size_t RowReader::column_of(const std::string& key) {
     for (std::size_t i = 0; i < cols_.size() && at == cols_.size(); ++i) {
         if (jet::same_name(cols_[i].name, key)) at = i;
     }
-    if (at == cols_.size()) throw std::runtime_error("no column named " + json_quoted(key));
+    if (at == cols_.size()) {
+        InputDetails d;
+        d.key = json_quoted(key);
+        throw InputError(InputFault::NoSuchColumn, std::move(d));
+    }
     if (known_.size() < 4 * cols_.size() + 16) known_.emplace(key, at);  // keys of hand-written lines may vary without end
     return at;
 }
@@ -507,14 +532,16 @@ std::vector<jet::Value> RowReader::read(std::string_view line) {
     for (const Member& m : parsed.members) {
         const std::size_t at = column_of(m.key);
         if (given_as[at]) {
-            std::string why = "column " + json_quoted(cols_[at].name) + " is given twice";
-            if (*given_as[at] != m.key) why += " (as " + json_quoted(*given_as[at]) + " and " + json_quoted(m.key) + ")";
-            throw std::runtime_error(why);
+            InputDetails d;
+            d.column = json_quoted(cols_[at].name);
+            d.key = json_quoted(*given_as[at]);
+            d.other_key = json_quoted(m.key);
+            throw InputError(InputFault::GivenTwice, std::move(d));
         }
         given_as[at] = &m.key;
         row[at] = to_value(cols_[at], m.value);
     }
-    if (!parsed.cut_short.empty()) throw std::runtime_error(parsed.cut_short);
+    if (parsed.cut_short) throw *parsed.cut_short;
     return row;
 }
 

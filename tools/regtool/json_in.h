@@ -13,9 +13,10 @@ namespace regtool {
 
 // One JSON object (one line of an export) as values in column order. Keys are
 // column names: an exact match first, else compared without regard to letter
-// case as Jet compares names. A column left out is Null. An unknown key, a key
-// that names a column twice, or a value that does not suit its column's type
-// raises std::runtime_error with a message naming the column.
+// case as Jet compares names. A column left out is Null. A line that is no
+// such object, an unknown key, a key that names a column twice, or a value
+// that does not suit its column's type raises errors::InputError, which names
+// the place, the key or the column.
 //
 // Each type takes the form the export writes, plus a few forms people write by
 // hand: numbers in strings for Currency and Decimal, 0 / non-zero for Boolean,

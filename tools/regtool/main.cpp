@@ -29,6 +29,7 @@
 
 namespace {
 
+using regtool::print_error;
 using regtool::say;
 
 // The language of this run's errors, from the user's locale settings.
@@ -62,8 +63,10 @@ private:
 // The command whose command line is being read, for the usage line of an error.
 std::string g_command;
 
-void print_error(const errors::Message& m) {
-    std::fprintf(stderr, "regtool: %s %d: %s\n", say("ошибка", "error").c_str(), m.number, m.text.c_str());
+// A failure on one line of the input.
+void print_line_error(const errors::Message& m, std::size_t line) {
+    std::fprintf(stderr, "regtool: %s %d: %s%zu: %s\n", say("ошибка", "error").c_str(), m.number, say("строка ", "line ").c_str(), line,
+                 m.text.c_str());
 }
 
 int usage_error(const std::string& msg) {
@@ -156,14 +159,20 @@ int cmd_export(const std::string& path, const std::string& table, bool csv) {
     return 0;
 }
 
+// The problems the engine's check finds are its own descriptions, in English;
+// in Russian a line before them says what they are.
 int cmd_check(const std::string& path) {
     jet::Database db(path);
     std::vector<std::string> problems = jet::check_database(db);
+    Out out;
+    if (!problems.empty() && g_language == errors::Language::Russian) {
+        out.buf() += "Проверка нашла нарушения в базе данных «" + path + "» (" + std::to_string(problems.size()) +
+                     "), вот их описания на английском:\n";
+    }
     if (!db.journal_warning().empty()) {
         problems.push_back(say("изменения не принимаются: " + errors::stray_journal_warning(path, g_language),
                                "changes are refused: " + db.journal_warning()));
     }
-    Out out;
     if (problems.empty()) out.buf() += "OK\n";
     for (const std::string& p : problems) out.buf() += p + "\n";
     return problems.empty() ? 0 : 1;
@@ -366,9 +375,9 @@ int main(int argc, char** argv) {
     try {
         return run(args);
     } catch (const regtool::RefusedLine& e) {
-        const errors::Message m = engine_message(e.error());
-        std::fprintf(stderr, "regtool: %s %d: %s%zu: %s\n", say("ошибка", "error").c_str(), m.number, say("строка ", "line ").c_str(),
-                     e.line(), m.text.c_str());
+        print_line_error(engine_message(e.error()), e.line());
+    } catch (const regtool::BadLine& e) {
+        print_line_error(errors::describe(e.error(), g_language), e.line());
     } catch (jet::Error& e) {
         // The file a command works on is the first of its arguments.
         if (args.size() > 1) e.about_file(args[1]);

@@ -2,6 +2,7 @@
 // user's locale settings name it, English otherwise (errors/language.h).
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 #include "errors/language.h"
@@ -15,6 +16,11 @@ inline errors::Language run_language() {
 
 inline std::string say(const std::string& russian, const std::string& english) {
     return run_language() == errors::Language::Russian ? russian : english;
+}
+
+// A failure, as regtool reports it: its number and sentence, one line on standard error.
+inline void print_error(const errors::Message& m) {
+    std::fprintf(stderr, "regtool: %s %d: %s\n", say("ошибка", "error").c_str(), m.number, m.text.c_str());
 }
 
 }  // namespace regtool

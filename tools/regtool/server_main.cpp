@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
         if (args.size() > 1) e.about_file(args[1]);
         errors::Message m = errors::describe(e, regtool::run_language(), e.file());
         if (regtool::run_language() == errors::Language::English) m.text += std::string(" (") + e.what() + ")";
-        std::fprintf(stderr, "regtool: %s %d: %s\n", regtool::say("ошибка", "error").c_str(), m.number, m.text.c_str());
+        regtool::print_error(m);
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "regtool: %s\n", regtool::say("недостаточно памяти", "out of memory").c_str());
     } catch (const std::exception& e) {
