@@ -164,7 +164,8 @@ bool has_owner_of(Platform& sys, int fd, const FileFacts& of) {
 // stop.
 class Temporary {
 public:
-    Temporary(Platform& sys, const std::string& final_path) : sys_(sys), removal_{sys, temporary_name_for(final_path)} {
+    // Made at `path`, a name from temporary_name_for.
+    Temporary(Platform& sys, const std::string& path) : sys_(sys), removal_{sys, path} {
         create_database(removal_.path, sys);
         removal_.armed = true;
         db_.emplace(removal_.path, std::nullopt, sys);
@@ -319,14 +320,19 @@ std::vector<std::string> compact(Database& from, const std::string& to, const Co
     }
     remove_dead_temporaries(sys, folder);
     std::optional<Temporary> copy;
+    const std::string temporary = temporary_name_for(to);
     try {
-        copy.emplace(sys, to);
+        copy.emplace(sys, temporary);
         copy->fill(from, progress);
         std::vector<std::string> problems = copy->problems(from, check);
         if (problems.empty()) copy->publish_at(to);
         return problems;
     } catch (const ProcessStopped&) {
         if (copy) copy->abandon();
+        throw;
+    } catch (Error& e) {
+        // The copy's temporary name is nothing the caller knows of.
+        e.about_file_instead(temporary, to);
         throw;
     }
 }
@@ -350,8 +356,9 @@ std::vector<std::string> compact_in_place(Database& from, const std::string& bac
     const std::string& real = from.real_path();
     remove_dead_temporaries(sys, disk::folder_of(real));
     std::optional<Temporary> copy;
+    const std::string temporary = temporary_name_for(real);
     try {
-        copy.emplace(sys, real);
+        copy.emplace(sys, temporary);
         copy->keep_owner_of(original, real);
         copy->fill(from, progress);
         std::vector<std::string> problems = copy->problems(from, check);
@@ -359,6 +366,10 @@ std::vector<std::string> compact_in_place(Database& from, const std::string& bac
         return problems;
     } catch (const ProcessStopped&) {
         if (copy) copy->abandon();
+        throw;
+    } catch (Error& e) {
+        // The copy's temporary name is nothing the caller knows of.
+        e.about_file_instead(temporary, from.path());
         throw;
     }
 }

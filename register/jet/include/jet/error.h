@@ -82,6 +82,12 @@ public:
         if (file_.empty()) file_ = path;
         return *this;
     }
+    // Names the file `now` where the error names `was` (a temporary file that
+    // stands for another in what the caller was told).
+    Error& about_file_instead(const std::string& was, const std::string& now) {
+        if (file_ == was) file_ = now;
+        return *this;
+    }
 
 private:
     ErrorKind kind_;
