@@ -4,17 +4,22 @@
 
 namespace errors::number {
 constexpr int kInternal = 3000;            // the engine could not carry out a change; nothing was written
+constexpr int kTableExists = 3010;         // a table of that name is there already
 constexpr int kNoCurrentRecord = 3021;     // BOF or EOF, or the current row was deleted
 constexpr int kDuplicateKey = 3022;        // a unique index already holds the value
 constexpr int kFileNotFound = 3024;        // no database file at the path
 constexpr int kReadOnly = 3027;            // the database or its folder may not be written
 constexpr int kBadPassword = 3031;         // the database has a password
+constexpr int kNoPermission = 3033;        // the user may not use the object (a server's role)
 constexpr int kIo = 3043;                  // a disk or network error
 constexpr int kSameFile = 3045;            // one file chosen as both source and destination
 constexpr int kDamaged = 3049;             // the file is damaged
 constexpr int kSyntax = 3075;              // a statement the query language does not accept
 constexpr int kNoSuchTable = 3078;         // the table is not in the database
+constexpr int kBadName = 3125;             // a name the database cannot take
 constexpr int kFromClause = 3131;          // a statement other than the one a recordset opens
+constexpr int kServerCallFailed = 3146;    // the database server refused or broke off a call
+constexpr int kServerConnectionFailed = 3151;  // no connection to the database server
 constexpr int kFieldTooSmall = 3163;       // a value longer than its column
 constexpr int kNotUpdatable = 3164;        // the column may not be changed (an autonumber of a stored row)
 constexpr int kRowDeleted = 3167;          // another program deleted the row

@@ -3,6 +3,8 @@
 #include <array>
 #include <string_view>
 
+#include "errors/numbers.h"
+
 namespace errors {
 namespace {
 
@@ -54,6 +56,28 @@ std::string server_sentence(ServerFault kind, const std::string& subject, Langua
         return text;
     }
     return subject;
+}
+
+int server_number(ServerFault kind) {
+    switch (kind) {
+        case ServerFault::BadLink:
+        case ServerFault::PasswordInLink:
+        case ServerFault::Unreachable:
+        case ServerFault::AuthenticationRefused:
+        case ServerFault::ConnectionRefused: return number::kServerConnectionFailed;
+        case ServerFault::PermissionDenied: return number::kNoPermission;
+        case ServerFault::TableMissing: return number::kNoSuchTable;
+        case ServerFault::ColumnMissing: return number::kItemNotFound;
+        case ServerFault::TableExists: return number::kTableExists;
+        case ServerFault::NameTooLong: return number::kBadName;
+        case ServerFault::UnsupportedType: return number::kUnsupported;
+        case ServerFault::ConnectionLost:
+        case ServerFault::NulInText:
+        case ServerFault::ValueRefused:
+        case ServerFault::Mismatch:
+        case ServerFault::Server: return number::kServerCallFailed;
+    }
+    return number::kServerCallFailed;
 }
 
 }  // namespace errors

@@ -32,4 +32,9 @@ enum class ServerFault {
 // server's own words) put in.
 std::string server_sentence(ServerFault kind, const std::string& subject, Language language);
 
+// The Jet number a kind is reported under: what Jet says of a server it
+// reaches through ODBC (3151 when there is no connection, 3146 when a call
+// fails), or the number of the same failure on a file.
+int server_number(ServerFault kind);
+
 }  // namespace errors

@@ -4,6 +4,7 @@
 
 #include "errors/language.h"
 #include "help.h"
+#include "say.h"
 
 namespace regtool {
 
@@ -29,7 +30,7 @@ void ServerOutput::progress(const server::Progress& p) {
 
 int ServerOutput::failed(const server::Error& e) {
     end_line();
-    std::fprintf(stderr, "regtool: %s\n", e.describe(russian_ ? errors::Language::Russian : errors::Language::English).c_str());
+    print_error({errors::server_number(e.kind()), e.describe(russian_ ? errors::Language::Russian : errors::Language::English)});
     return 1;
 }
 
