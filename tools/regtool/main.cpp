@@ -93,14 +93,6 @@ jet::Database open_database(const std::string& path) {
     return db;
 }
 
-// An engine failure in this run's language, the file named by its path as
-// given; in English, the engine's own account follows.
-errors::Message engine_message(const jet::Error& e) {
-    errors::Message m = errors::describe(e, g_language, e.file());
-    if (g_language == errors::Language::English) m.text += std::string(" (") + e.what() + ")";
-    return m;
-}
-
 int cmd_tables(const std::string& path) {
     jet::Database db = open_database(path);
     Out out;
@@ -375,13 +367,13 @@ int main(int argc, char** argv) {
     try {
         return run(args);
     } catch (const regtool::RefusedLine& e) {
-        print_line_error(engine_message(e.error()), e.line());
+        print_line_error(regtool::engine_message(e.error()), e.line());
     } catch (const regtool::BadLine& e) {
         print_line_error(errors::describe(e.error(), g_language), e.line());
     } catch (jet::Error& e) {
         // The file a command works on is the first of its arguments.
         if (args.size() > 1) e.about_file(args[1]);
-        print_error(engine_message(e));
+        print_error(regtool::engine_message(e));
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "regtool: %s\n", say("недостаточно памяти", "out of memory").c_str());
     } catch (const std::exception& e) {

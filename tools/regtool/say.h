@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <string>
 
+#include "errors/catalogue.h"
 #include "errors/language.h"
+#include "jet/error.h"
 
 namespace regtool {
 
@@ -21,6 +23,14 @@ inline std::string say(const std::string& russian, const std::string& english) {
 // A failure, as regtool reports it: its number and sentence, one line on standard error.
 inline void print_error(const errors::Message& m) {
     std::fprintf(stderr, "regtool: %s %d: %s\n", say("ошибка", "error").c_str(), m.number, m.text.c_str());
+}
+
+// An engine failure in this run's language, the file named by its path as
+// given; in English, the engine's own account follows.
+inline errors::Message engine_message(const jet::Error& e) {
+    errors::Message m = errors::describe(e, run_language(), e.file());
+    if (run_language() == errors::Language::English) m.text += std::string(" (") + e.what() + ")";
+    return m;
 }
 
 }  // namespace regtool

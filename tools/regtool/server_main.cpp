@@ -26,9 +26,7 @@ int main(int argc, char** argv) {
     } catch (jet::Error& e) {
         // The file a command works on is the first of its arguments.
         if (args.size() > 1) e.about_file(args[1]);
-        errors::Message m = errors::describe(e, regtool::run_language(), e.file());
-        if (regtool::run_language() == errors::Language::English) m.text += std::string(" (") + e.what() + ")";
-        regtool::print_error(m);
+        regtool::print_error(regtool::engine_message(e));
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "regtool: %s\n", regtool::say("недостаточно памяти", "out of memory").c_str());
     } catch (const std::exception& e) {
