@@ -1,7 +1,8 @@
 // A register on a PostgreSQL server, against a server of the tests' own:
 // links that would carry a password are refused, failures arrive by kind,
 // and upsize and downsize keep names, types, keys and rows, as psql and
-// mdb-export read them.
+// mdb-export read them; regtool's other commands read and write a server
+// register as they do a file.
 #include <gtest/gtest.h>
 
 #include <algorithm>
