@@ -1,7 +1,8 @@
 // A register on a PostgreSQL server, against a server of the tests' own:
 // links that would carry a password are refused, failures arrive by kind,
 // and upsize and downsize keep names, types, keys and rows, as psql and
-// mdb-export read them.
+// mdb-export read them; regtool's other commands read and write a server
+// register as they do a file.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -194,6 +195,16 @@ TEST(Upsize, RegisterGoesToTheServerAndBack) {
     EXPECT_EQ(pg().psql("register", "SELECT format_type(atttypid, atttypmod) FROM pg_attribute "
                                     "WHERE attrelid = '\"ЗУРТ\"'::regclass AND attname = 'Блейк лист'"),
               "character varying(20)");
+    // regtool reads the server register as the file it came from.
+    EXPECT_EQ(run_regtool({"tables", uri}).out, run_regtool({"tables", source.string()}).out);
+    const RunResult schema = run_regtool({"schema", uri, "ЗУРТ"});
+    EXPECT_EQ(schema.out, run_regtool({"schema", source.string(), "ЗУРТ"}).out) << schema.err;
+    for (const char* form : {"--jsonl", "--csv"}) {
+        const RunResult file_rows = run_regtool({"export", source.string(), "ЗУРТ", form});
+        const RunResult server_rows = run_regtool({"export", uri, "ЗУРТ", form});
+        ASSERT_EQ(server_rows.status, 0) << server_rows.err;
+        EXPECT_EQ(server_rows.out, file_rows.out) << form;
+    }
     EXPECT_EQ(pg().psql("register", "INSERT INTO \"ЗУРТ\" (\"Фамилия\") VALUES ('Новиков') RETURNING \"номер\""), std::to_string(next));
     pg().psql("register", "DELETE FROM \"ЗУРТ\" WHERE \"Фамилия\" = 'Новиков'");
 
@@ -266,6 +277,10 @@ TEST(Upsize, ValuesAtEveryTypesLimits) {
     const RunResult back = run_regtool({"export", (dir / "back.mdb").string(), spec.name, "--jsonl"});
     ASSERT_EQ(there.status, 0);
     EXPECT_EQ(back.out, there.out);
+    // Exported from the server itself, every value is written as from the file.
+    EXPECT_EQ(run_regtool({"export", uri, spec.name, "--jsonl"}).out, there.out);
+    const RunResult csv = run_regtool({"export", uri, spec.name, "--csv"});
+    EXPECT_EQ(csv.out, run_regtool({"export", source.string(), spec.name, "--csv"}).out) << csv.err;
 }
 
 TEST(Upsize, RefusesWhatItCannotCopyAndLeavesNothing) {
@@ -300,6 +315,57 @@ TEST(Upsize, RefusesWhatItCannotCopyAndLeavesNothing) {
     const RunResult ru = run({"env", "LANG=ru_RU.UTF-8", REGTOOL_PATH, "upsize", people.string(), uri});
     EXPECT_NE(ru.err.find("уже есть таблица Люди"), std::string::npos) << ru.err;
     EXPECT_NE(ru.err.find("regtool: ошибка 3010: "), std::string::npos) << "under Jet's number for a table that exists: " << ru.err;
+}
+
+// regtool insert and delete on a server register: each run one transaction,
+// so that a refused line leaves nothing; AutoNumbers come from the server.
+TEST(ServerRegister, InsertAndDeleteAsInAFile) {
+    using T = jet::ColumnType;
+    jet::TableSpec spec;
+    spec.name = "Люди";
+    spec.columns = {{"Номер", T::Long, 0, true}, {"Имя", T::Text, 10}, {"Есть", T::Boolean}};
+    spec.indexes = {{"PrimaryKey", {{"Номер", true}}, true}};
+    TempDir dir;
+    const fs::path people = write_file(dir / "people.mdb", spec, {{jet::Null{}, std::string("Анна"), true}, {jet::Null{}, std::string("Борис"), false}});
+    const std::string uri = pg().new_database("people");
+    ASSERT_EQ(run_regtool({"upsize", people.string(), uri}).status, 0);
+    // A link file names the register as well as its URI.
+    std::ofstream(dir / "office.pgreg") << uri << "\n";
+    const std::string link = (dir / "office.pgreg").string();
+    EXPECT_EQ(run_regtool({"tables", link}).out, "Люди\n");
+    const auto insert = [&](const std::string& rows) {
+        std::ofstream(dir / "rows.jsonl") << rows;
+        return run({"/bin/sh", "-c", "\"$0\" insert \"$1\" люди < \"$2\"", REGTOOL_PATH, link, (dir / "rows.jsonl").string()});
+    };
+    const auto rows = [&] { return run_regtool({"export", link, "Люди", "--jsonl"}).out; };
+
+    RunResult r = insert("{\"Имя\": \"Вера\"}\n\n{\"Номер\": 10, \"имя\": \"Глеб\\t'\\\\\", \"Есть\": true}\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = insert("{\"Имя\": \"Дина\"}\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string four = "{\"Номер\":1,\"Имя\":\"Анна\",\"Есть\":true}\n{\"Номер\":2,\"Имя\":\"Борис\",\"Есть\":false}\n"
+                             "{\"Номер\":3,\"Имя\":\"Вера\",\"Есть\":false}\n{\"Номер\":10,\"Имя\":\"Глеб\\t'\\\\\",\"Есть\":true}\n"
+                             "{\"Номер\":11,\"Имя\":\"Дина\",\"Есть\":false}\n";
+    EXPECT_EQ(rows(), four);
+
+    // A line the server refuses (too long for Text(10)), one that is no row,
+    // and a number taken: nothing of the run stays.
+    for (const char* refused : {"{\"Имя\": \"Ева\"}\n{\"Имя\": \"Евдокия Петровна\"}\n", "{\"Имя\": \"Ева\"}\n{\"Отчество\": \"Ивановна\"}\n",
+                                "{\"Имя\": \"Ева\"}\n{\"Номер\": 2}\n"}) {
+        r = insert(refused);
+        EXPECT_EQ(r.status, 1) << refused;
+        EXPECT_NE(r.err.find("line 2"), std::string::npos) << r.err;
+        EXPECT_EQ(rows(), four) << refused;
+    }
+
+    // Numbers no row holds are named; the rows found go all the same.
+    r = run_regtool({"delete", uri, "Люди", "2", "10", "99"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no row holds 99"), std::string::npos) << r.err;
+    EXPECT_EQ(pg().psql("people", "SELECT string_agg(\"Номер\"::text, ' ' ORDER BY \"Номер\") FROM \"Люди\""), "1 3 11");
+    r = run_regtool({"export", uri, "Нет такой", "--csv"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Нет такой"), std::string::npos) << r.err;
 }
 
 }  // namespace

@@ -1,16 +1,13 @@
 #include <algorithm>
-#include <charconv>
-#include <map>
 #include <filesystem>
 #include <optional>
-#include <set>
 
+#include "catalog.h"
 #include "connection.h"
 #include "jet/create.h"
 #include "jet/database.h"
 #include "server_error.h"
 #include "transfer.h"
-#include "upsize_schema.h"
 #include "values.h"
 
 namespace server {
@@ -18,146 +15,6 @@ namespace server {
 namespace {
 
 constexpr std::size_t kRowsPerGroup = 1000;
-
-// A table of the server as the file will have it.
-struct ServerTable {
-    std::string oid;
-    jet::TableSpec spec;
-    std::vector<jet::Column> columns;  // types as the values are read back
-    std::string order_by;              // the primary key's columns, or empty
-    std::optional<std::int64_t> last_number;
-};
-
-std::int64_t number(std::string_view text) {
-    std::int64_t v = 0;
-    std::from_chars(text.data(), text.data() + text.size(), v);
-    return v;
-}
-
-// "1 3": the numbers of an index's columns as the server writes them.
-std::vector<std::int64_t> numbers(std::string_view text) {
-    std::vector<std::int64_t> v;
-    std::string part;
-    for (char ch : std::string(text) + " ") {
-        if (ch != ' ') {
-            part += ch;
-        } else if (!part.empty()) {
-            v.push_back(number(part));
-            part.clear();
-        }
-    }
-    return v;
-}
-
-jet::ColumnSpec column_spec(const std::string& table, const std::string& name, std::string_view type, std::int64_t typmod,
-                            bool identity, bool byte) {
-    jet::ColumnSpec s;
-    s.name = name;
-    const auto unsupported = [&] { throw Error(ErrorKind::UnsupportedType, table + "." + name + " (" + std::string(type) + ")"); };
-    if (type == "bool") s.type = jet::ColumnType::Boolean;
-    else if (type == "int2") s.type = byte ? jet::ColumnType::Byte : jet::ColumnType::Integer;
-    else if (type == "int4") s.type = jet::ColumnType::Long;
-    else if (type == "float4") s.type = jet::ColumnType::Single;
-    else if (type == "float8") s.type = jet::ColumnType::Double;
-    else if (type == "timestamp") s.type = jet::ColumnType::DateTime;
-    else if (type == "bytea") s.type = jet::ColumnType::Ole;
-    else if (type == "uuid") s.type = jet::ColumnType::Guid;
-    else if (type == "text") s.type = jet::ColumnType::Memo;
-    else if (type == "varchar") {
-        const std::int64_t chars = typmod - 4;  // the server keeps the length with four added
-        if (typmod >= 0 && chars <= 255) {
-            s.type = jet::ColumnType::Text;
-            s.chars = static_cast<std::uint16_t>(chars);
-        } else {
-            s.type = jet::ColumnType::Memo;
-        }
-    } else if (type == "numeric") {
-        if (typmod < 4) unsupported();
-        const auto precision = static_cast<std::uint8_t>(((typmod - 4) >> 16) & 0xFFFF);
-        const auto scale = static_cast<std::uint8_t>((typmod - 4) & 0xFFFF);
-        if (precision == 19 && scale == 4) {
-            s.type = jet::ColumnType::Currency;
-        } else if (precision <= 28) {
-            s.type = jet::ColumnType::Decimal;
-            s.precision = precision;
-            s.scale = scale;
-        } else {
-            unsupported();
-        }
-    } else {
-        unsupported();
-    }
-    if (identity) {
-        if (s.type != jet::ColumnType::Long) unsupported();
-        s.autonumber = true;
-    }
-    return s;
-}
-
-ServerTable read_table(Connection& c, const std::string& oid, const std::string& name) {
-    ServerTable t;
-    t.oid = oid;
-    t.spec.name = name;
-    std::map<std::int64_t, std::string> by_number;
-    const Result cols = c.exec(
-        "SELECT a.attnum, a.attname, ty.typname, a.atttypmod, a.attidentity <> '', "
-        "EXISTS (SELECT 1 FROM pg_constraint k WHERE k.conrelid = a.attrelid AND k.contype = 'c' "
-        "        AND k.conkey = ARRAY[a.attnum] AND starts_with(k.conname::text, $2)) "
-        "FROM pg_attribute a JOIN pg_type ty ON ty.oid = a.atttypid "
-        "WHERE a.attrelid = $1::oid AND a.attnum > 0 AND NOT a.attisdropped ORDER BY a.attnum",
-        {oid, std::string(kByteCheck)}, name);
-    for (int r = 0; r < cols.rows(); ++r) {
-        const std::string column(cols.text(r, 1));
-        jet::ColumnSpec s = column_spec(name, column, cols.text(r, 2), number(cols.text(r, 3)), cols.text(r, 4) == "t", cols.text(r, 5) == "t");
-        by_number[number(cols.text(r, 0))] = column;
-        jet::Column read;
-        read.name = s.name;
-        read.type = s.type;
-        read.precision = s.precision;
-        read.scale = s.scale;
-        t.columns.push_back(read);
-        if (s.autonumber) {
-            const Result last = c.exec(
-                "SELECT coalesce(pg_sequence_last_value(s.seqrelid), s.seqstart - 1) FROM pg_sequence s "
-                "WHERE s.seqrelid = pg_get_serial_sequence($1, $2)::regclass",
-                {Connection::quote(name), column}, name);
-            if (last.rows() == 1 && !last.is_null(0, 0)) t.last_number = number(last.text(0, 0));
-        }
-        t.spec.columns.push_back(std::move(s));
-    }
-    // The indexes, under the names the comments keep; one the upsize made
-    // twice (exactly and letter case aside) is made once.
-    const Result xs = c.exec(
-        "SELECT i.indisprimary, i.indisunique, i.indkey::text, i.indoption::text, "
-        "coalesce(obj_description(i.indexrelid, 'pg_class'), ic.relname) "
-        "FROM pg_index i JOIN pg_class ic ON ic.oid = i.indexrelid "
-        "WHERE i.indrelid = $1::oid AND i.indexprs IS NULL AND i.indpred IS NULL "
-        "ORDER BY i.indisprimary DESC, i.indexrelid",
-        {oid}, name);
-    std::set<std::string> names;
-    for (int r = 0; r < xs.rows(); ++r) {
-        jet::IndexSpec x;
-        x.name = std::string(xs.text(r, 4));
-        if (!names.insert(x.name).second) continue;
-        x.primary_key = xs.text(r, 0) == "t";
-        x.unique = xs.text(r, 1) == "t";
-        const std::vector<std::int64_t> keys = numbers(xs.text(r, 2)), options = numbers(xs.text(r, 3));
-        for (std::size_t k = 0; k < keys.size(); ++k) {
-            const bool descending = k < options.size() && (options[k] & 1);
-            x.columns.emplace_back(by_number[keys[k]], !descending);
-            if (x.primary_key) t.order_by += (t.order_by.empty() ? "" : ", ") + Connection::quote(by_number[keys[k]]);
-        }
-        t.spec.indexes.push_back(std::move(x));
-    }
-    return t;
-}
-
-std::string select_sql(const ServerTable& t) {
-    std::string s;
-    for (const jet::Column& c : t.columns) s += (s.empty() ? "" : ", ") + Connection::quote(c.name);
-    s = "SELECT " + s + " FROM " + Connection::quote(t.spec.name);
-    return t.order_by.empty() ? s : s + " ORDER BY " + t.order_by;
-}
 
 // Removes the file (and a journal beside it) unless told the file is finished.
 class Unfinished {
@@ -185,7 +42,7 @@ std::vector<std::uint64_t> copy_rows(Connection& from, jet::Database& db, const 
     std::optional<jet::WriteGroup> group;
     Progress p{t.spec.name, 0, 0};
     std::vector<jet::Value> row(t.columns.size());
-    from.stream(select_sql(t), {},
+    from.stream(select_sql(t, t.order_by), {},
                 [&](const Result& r) {
                     for (std::size_t i = 0; i < t.columns.size(); ++i) {
                         const int at = static_cast<int>(i);
@@ -221,11 +78,8 @@ DownsizeReport downsize(Connection& from, const std::string& path, const Progres
     // One look at the server for the whole copy.
     Transaction tx(from);
     from.exec("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY");
-    const Result list = from.exec(
-        "SELECT c.oid::text, c.relname FROM pg_class c "
-        "WHERE c.relnamespace = current_schema()::regnamespace AND c.relkind IN ('r', 'p') ORDER BY c.oid");
     std::vector<ServerTable> tables;
-    for (int r = 0; r < list.rows(); ++r) tables.push_back(read_table(from, std::string(list.text(r, 0)), std::string(list.text(r, 1))));
+    for (const TableName& n : list_tables(from)) tables.push_back(read_table(from, n));
 
     jet::create_database(path);
     Unfinished unfinished(path);

@@ -30,8 +30,6 @@ void check_conninfo(const std::string& conninfo, const std::string& shown) {
 
 }  // namespace
 
-bool names_server(const std::string& name) { return is_uri(name) || name.ends_with(kLinkExtension); }
-
 std::string connection_string_of_text(const std::string& text, const std::string& shown) {
     // A byte order mark some editors write is no part of the text.
     std::istringstream lines(text.starts_with("\xEF\xBB\xBF") ? text.substr(3) : text);

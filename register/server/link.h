@@ -11,8 +11,11 @@ namespace server {
 inline constexpr const char* kLinkExtension = ".pgreg";
 
 // Whether a register's name points at a server: a postgresql:// (or
-// postgres://) URI, or a name ending in .pgreg.
-bool names_server(const std::string& name);
+// postgres://) URI, or a name ending in .pgreg. Inline, so that a program
+// deciding where a command runs needs no client library for it.
+inline bool names_server(const std::string& name) {
+    return name.starts_with("postgresql://") || name.starts_with("postgres://") || name.ends_with(kLinkExtension);
+}
 
 // The connection string a URI or link file gives. Raises BadLink for a link
 // that cannot be read or parsed, PasswordInLink for one holding a password.

@@ -199,6 +199,26 @@ bool append_copy_value(std::string& out, const jet::Value& v) {
     return std::visit(Visit{out}, v);
 }
 
+std::optional<std::string> parameter_text(const jet::Value& v, const std::string& subject) {
+    if (std::holds_alternative<jet::Null>(v)) return std::nullopt;
+    if (const auto* s = std::get_if<std::string>(&v)) {
+        if (s->find('\0') != std::string::npos) throw Error(ErrorKind::NulInText, subject);
+        return *s;
+    }
+    std::string text;
+    if (const auto* b = std::get_if<jet::Binary>(&v)) {
+        text = "\\x";
+        for (std::uint8_t byte : b->bytes) {
+            text += kHex[byte >> 4];
+            text += kHex[byte & 15];
+        }
+        return text;
+    }
+    // The other types' COPY forms hold nothing COPY escapes.
+    append_copy_value(text, v);
+    return text;
+}
+
 jet::Value value_from_text(const jet::Column& c, std::string_view text) {
     switch (c.type) {
         case jet::ColumnType::Boolean: return text == "t";

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +17,10 @@ namespace server {
 // Appends a value in COPY's text format (tabs between values are the
 // caller's). False, with nothing appended, for text holding U+0000.
 bool append_copy_value(std::string& out, const jet::Value& v);
+
+// A value as a statement's text parameter; nothing for Null. Raises
+// server::Error (NulInText, naming `subject`) for text holding U+0000.
+std::optional<std::string> parameter_text(const jet::Value& v, const std::string& subject);
 
 // The value of a column the server gave as text. Raises server::Error
 // (Mismatch) for a text that is not a value of the column's type.

@@ -17,7 +17,9 @@ struct Page {
 constexpr std::array kPages{
     Page{"tables", "DB", "list the user tables, one a line",
          "Prints the name of every user table of DB, one a line, in the order of the\n"
-         "database's catalog. System tables (MSys...) are left out.\n"},
+         "database's catalog. System tables (MSys...) are left out.\n"
+         "DB may be a server register (a .pgreg link or a postgresql:// URI, as for\n"
+         "upsize): its tables in the order upsize made them.\n"},
     Page{"schema", "DB TABLE", "columns and indexes of a table",
          "Prints, separated by tabs:\n"
          "  table   NAME  rows N\n"
@@ -25,7 +27,9 @@ constexpr std::array kPages{
          "  index   NAME  primary|foreign|index  FLAGS  COLUMNS  one line an index\n"
          "SIZE is in characters for Text, in bytes otherwise. FLAGS is unique or\n"
          "non-unique, then ignore-nulls and required when set. COLUMNS lists the\n"
-         "index's columns, each with asc or desc.\n"},
+         "index's columns, each with asc or desc.\n"
+         "DB may be a server register (a .pgreg link or a postgresql:// URI, as for\n"
+         "upsize): its types are shown as the file types upsize keeps them as.\n"},
     Page{"export", "DB TABLE --jsonl|--csv", "every row of a table as JSON lines or CSV",
          "Prints every row of TABLE in storage order.\n"
          "  --jsonl  one JSON object a line, keyed by column name in table order.\n"
@@ -34,7 +38,10 @@ constexpr std::array kPages{
          "           (2024-05-01T13:45:00), GUIDs {...} text, binary values hex text.\n"
          "  --csv    RFC 4180: a header line of column names, then one line a row;\n"
          "           Null is an empty field, an empty text a quoted empty field.\n"
-         "The output of --jsonl is what `insert` reads.\n"},
+         "The output of --jsonl is what `insert` reads.\n"
+         "DB may be a server register (a .pgreg link or a postgresql:// URI, as for\n"
+         "upsize): its rows come in the order of their number (the primary key),\n"
+         "each value written as the file it was upsized from has it.\n"},
     Page{"check", "DB", "integrity check of the whole file",
          "Reads every page the file's maps, catalog, tables, long values and index\n"
          "trees name and checks that they agree. Prints OK and exits 0, or prints\n"
@@ -67,11 +74,16 @@ constexpr std::array kPages{
          "A line that cannot be stored stops the run with its line number; the rows\n"
          "before it are kept.\n"
          "Example:\n"
-         "  regtool export old.mdb ЗУРТ --jsonl | regtool insert new.mdb ЗУРТ\n"},
+         "  regtool export old.mdb ЗУРТ --jsonl | regtool insert new.mdb ЗУРТ\n"
+         "DB may be a server register (a .pgreg link or a postgresql:// URI, as for\n"
+         "upsize): there the whole input is one transaction, so a line that cannot\n"
+         "be stored leaves nothing of the run.\n"},
     Page{"delete", "DB TABLE N...", "delete rows by the number in their first column",
          "Deletes, in one group, every row of TABLE whose first column holds one of\n"
          "the whole numbers N. Numbers no row holds are named on standard error and\n"
-         "the exit status is 1; the rows that were found are deleted all the same.\n"},
+         "the exit status is 1; the rows that were found are deleted all the same.\n"
+         "DB may be a server register (a .pgreg link or a postgresql:// URI, as for\n"
+         "upsize).\n"},
     Page{"move", "SRC DST [--group N]", "move every row of ЗУРТ from SRC into DST",
          "Moves every row of ЗУРТ in SRC into ЗУРТ in DST, as the importer does.\n"
          "Columns are matched by position; the first column (the number) is left\n"

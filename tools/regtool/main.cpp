@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "format.h"
+#include "out.h"
+#include "schema_text.h"
 #include "compact_command.h"
 #include "help.h"
 #include "insert_command.h"
@@ -29,36 +31,12 @@
 
 namespace {
 
+using regtool::Out;
 using regtool::print_error;
 using regtool::say;
 
 // The language of this run's errors, from the user's locale settings.
 const errors::Language g_language = regtool::run_language();
-
-// Buffered standard output; a failed write (a closed pipe) ends the program quietly.
-class Out {
-public:
-    ~Out() { flush(); }
-    std::string& buf() { return buf_; }
-    void maybe_flush() {
-        if (buf_.size() >= (1u << 20)) flush();
-    }
-    void flush() {
-        if (!buf_.empty() && std::fwrite(buf_.data(), 1, buf_.size(), stdout) != buf_.size()) {
-            const int err = errno;
-            std::fprintf(stderr, "regtool: %s\n",
-                         say("не удается записать вывод (ошибка системы " + std::to_string(err) + ")",
-                             std::string("cannot write the output: ") + std::strerror(err))
-                             .c_str());
-            std::_Exit(1);
-        }
-        buf_.clear();
-        std::fflush(stdout);
-    }
-
-private:
-    std::string buf_;
-};
 
 // The command whose command line is being read, for the usage line of an error.
 std::string g_command;
@@ -100,39 +78,27 @@ int cmd_tables(const std::string& path) {
     return 0;
 }
 
-std::string index_columns(const jet::TableDef& def, const jet::PhysicalIndex& x) {
-    std::string s;
-    for (const jet::IndexColumn& ic : x.columns) {
-        if (!s.empty()) s += ", ";
-        const jet::Column* c = def.column_by_number(ic.column_number);
-        s += c ? c->name : "#" + std::to_string(ic.column_number);
-        s += ic.ascending ? " asc" : " desc";
-    }
-    return s;
-}
-
 int cmd_schema(const std::string& path, const std::string& table) {
     jet::Database db = open_database(path);
     jet::Table t = db.table(table);
     const jet::TableDef& def = t.def();
     Out out;
     std::string& o = out.buf();
-    o += "table\t" + t.name() + "\trows " + std::to_string(def.row_count) + "\n";
-    for (std::size_t i = 0; i < def.columns.size(); ++i) {
-        const jet::Column& c = def.columns[i];
-        std::size_t size = c.fixed() && c.type != jet::ColumnType::Text && c.type != jet::ColumnType::Binary ? jet::fixed_size(c.type)
-                                                                                                           : c.length;
-        if (c.type == jet::ColumnType::Text) size /= 2;  // characters, as Access shows them
-        o += "column\t" + std::to_string(i) + "\t" + c.name + "\t" + jet::type_name(c.type) + "\t" + std::to_string(size) + "\t" +
-             (c.autonumber() ? "autonumber" : "-") + "\n";
-    }
+    regtool::append_schema_table(o, t.name(), def.row_count);
+    for (std::size_t i = 0; i < def.columns.size(); ++i) regtool::append_schema_column(o, i, def.columns[i]);
     for (const jet::LogicalIndex& x : def.indexes) {
         const jet::PhysicalIndex& p = def.physical_indexes[x.physical];
-        std::string kind = x.primary_key() ? "primary" : x.foreign_key() ? "foreign" : "index";
-        std::string flags = (x.primary_key() || (p.flags & jet::PhysicalIndex::kUnique)) ? "unique" : "non-unique";
-        if (p.flags & jet::PhysicalIndex::kIgnoreNulls) flags += ",ignore-nulls";
-        if (p.flags & jet::PhysicalIndex::kRequired) flags += ",required";
-        o += "index\t" + x.name + "\t" + kind + "\t" + flags + "\t" + index_columns(def, p) + "\n";
+        regtool::SchemaIndex shown;
+        shown.name = x.name;
+        shown.kind = x.primary_key() ? "primary" : x.foreign_key() ? "foreign" : "index";
+        shown.unique = x.primary_key() || (p.flags & jet::PhysicalIndex::kUnique);
+        shown.ignore_nulls = p.flags & jet::PhysicalIndex::kIgnoreNulls;
+        shown.required = p.flags & jet::PhysicalIndex::kRequired;
+        for (const jet::IndexColumn& ic : p.columns) {
+            const jet::Column* c = def.column_by_number(ic.column_number);
+            shown.columns.emplace_back(c ? c->name : "#" + std::to_string(ic.column_number), ic.ascending);
+        }
+        regtool::append_schema_index(o, shown);
     }
     return 0;
 }
@@ -284,6 +250,7 @@ int run(const std::vector<std::string>& args) {
             if (args[i] == "--help" || args[i] == "-h") return print(regtool::command_help(cmd));
         }
     }
+    if (regtool::is_server_command(args)) return regtool::run_server_program(args);
     if (cmd == "tables") {
         if (args.size() != 2) return usage_error("tables takes one argument: DB");
         return cmd_tables(args[1]);
@@ -348,7 +315,6 @@ int run(const std::vector<std::string>& args) {
         }
         return 0;
     }
-    if (regtool::is_server_command(cmd)) return regtool::run_server_program(args);
     if (cmd == "demo") {
         if (args.size() != 2) return usage_error("demo takes one argument: DIR");
         regtool::write_demo(args[1]);

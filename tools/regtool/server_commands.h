@@ -1,11 +1,15 @@
-// `regtool upsize` and `regtool downsize`: a register copied from a file
-// onto a PostgreSQL server and back. Each takes the command line after the
-// command's name and returns the exit status.
+// The commands regtool-server carries out: `regtool upsize` and `regtool
+// downsize`, a register copied from a file onto a PostgreSQL server and back,
+// and tables, schema, export, insert and delete on a server register, which
+// print and take what they do for a file. Each takes the command line (the
+// command and its arguments) and returns the exit status.
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "server/connection.h"
 
 namespace regtool {
 
@@ -29,5 +33,14 @@ inline constexpr std::string_view kDownsizeDetails =
 
 int upsize_command(const std::vector<std::string>& args);
 int downsize_command(const std::vector<std::string>& args);
+
+int server_tables_command(const std::vector<std::string>& args);
+int server_schema_command(const std::vector<std::string>& args);
+int server_export_command(const std::vector<std::string>& args);
+int server_insert_command(const std::vector<std::string>& args);
+int server_delete_command(const std::vector<std::string>& args);
+
+// The register a link file or URI names. Raises server::Error.
+server::Connection connect_to_register(const std::string& name);
 
 }  // namespace regtool

@@ -1,5 +1,6 @@
 // regtool-server: the commands that speak to a database server (upsize,
-// downsize), which regtool hands over to it. Called as regtool-server COMMAND
+// downsize, and tables, schema, export, insert and delete on a server
+// register), which regtool hands over to it. Called as regtool-server COMMAND
 // ARGS..., with regtool's own command line after regtool.
 #include <csignal>
 #include <cstdio>
@@ -19,9 +20,16 @@ int main(int argc, char** argv) {
     reg::bind_moves();
     const std::vector<std::string> args(argv + 1, argv + argc);
     try {
-        if (!args.empty() && args[0] == "upsize") return regtool::upsize_command(args);
-        if (!args.empty() && args[0] == "downsize") return regtool::downsize_command(args);
-        std::fprintf(stderr, "regtool-server: %s\n", regtool::say("ожидается upsize или downsize", "expected upsize or downsize").c_str());
+        const std::string command = args.empty() ? "" : args[0];
+        if (command == "upsize") return regtool::upsize_command(args);
+        if (command == "downsize") return regtool::downsize_command(args);
+        if (command == "tables") return regtool::server_tables_command(args);
+        if (command == "schema") return regtool::server_schema_command(args);
+        if (command == "export") return regtool::server_export_command(args);
+        if (command == "insert") return regtool::server_insert_command(args);
+        if (command == "delete") return regtool::server_delete_command(args);
+        std::fprintf(stderr, "regtool-server: %s\n",
+                     regtool::say("ожидается команда regtool для сервера", "expected a regtool command for a server").c_str());
         return 2;
     } catch (jet::Error& e) {
         // The file a command works on is the first of its arguments.

@@ -34,6 +34,13 @@ int ServerOutput::failed(const server::Error& e) {
     return 1;
 }
 
+int ServerOutput::failed(const server::Error& e, std::size_t line) {
+    end_line();
+    std::fprintf(stderr, "regtool: %s%zu: %s\n", russian_ ? "строка " : "line ", line,
+                 e.describe(russian_ ? errors::Language::Russian : errors::Language::English).c_str());
+    return 1;
+}
+
 int ServerOutput::usage(const std::string& english, const std::string& russian) {
     end_line();
     std::fprintf(stderr, "regtool: %s\n%s\n", (russian_ ? russian : english).c_str(), command_synopsis(command_).c_str());

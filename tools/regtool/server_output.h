@@ -3,6 +3,7 @@
 // the failures.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "server/server_error.h"
@@ -19,6 +20,8 @@ public:
     void progress(const server::Progress& p);
     // One line: the sentence for the failure. Returns the exit status 1.
     int failed(const server::Error& e);
+    // The same for a failure on a line of the input.
+    int failed(const server::Error& e, std::size_t line);
     int usage(const std::string& english, const std::string& russian);
     void note(const std::string& english, const std::string& russian);
 

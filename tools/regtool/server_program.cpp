@@ -10,6 +10,7 @@
 
 #include "companion.h"
 #include "say.h"
+#include "server/link.h"
 
 namespace regtool {
 
@@ -17,7 +18,14 @@ namespace {
 constexpr const char* kProgram = "regtool-server";
 }  // namespace
 
-bool is_server_command(const std::string& command) { return command == "upsize" || command == "downsize"; }
+bool is_server_command(const std::vector<std::string>& args) {
+    if (args.empty()) return false;
+    const std::string& command = args[0];
+    if (command == "upsize" || command == "downsize") return true;
+    const bool on_a_register =
+        command == "tables" || command == "schema" || command == "export" || command == "insert" || command == "delete";
+    return on_a_register && args.size() > 1 && server::names_server(args[1]);
+}
 
 int run_server_program(const std::vector<std::string>& args) {
     std::vector<char*> argv;

@@ -1,6 +1,6 @@
-// The server commands (upsize, downsize) run in a program of their own,
-// regtool-server, which regtool becomes for them (exec): only it loads the
-// server's client library and what that brings (TLS, Kerberos, LDAP), so
+// The server commands (upsize, downsize, and every command given a server
+// register) run in a program of their own, regtool-server, which regtool
+// becomes for them (exec): only it loads the server's client library and what that brings (TLS, Kerberos, LDAP), so
 // every other command starts without them.
 #pragma once
 
@@ -9,8 +9,11 @@
 
 namespace regtool {
 
-// Whether the command is one regtool-server carries out.
-bool is_server_command(const std::string& command);
+// Whether regtool-server carries out the command line (the command and its
+// arguments): upsize and downsize, and the commands that read or write a
+// register (tables, schema, export, insert, delete) when their register is a
+// server's. Decided by the register's name alone, without the client library.
+bool is_server_command(const std::vector<std::string>& args);
 
 // Replaces this process with regtool-server running the command line (the
 // command and its arguments). Returns only when that cannot be done, with
