@@ -14,6 +14,7 @@
 #include "compact_command.h"
 #include "help.h"
 #include "insert_command.h"
+#include "row_numbers.h"
 #include "server_program.h"
 #include "jet/check.h"
 #include "jet/create.h"
@@ -42,11 +43,6 @@ const errors::Language g_language = regtool::run_language();
 std::string g_command;
 
 // A failure on one line of the input.
-void print_line_error(const errors::Message& m, std::size_t line) {
-    std::fprintf(stderr, "regtool: %s %d: %s%zu: %s\n", say("ошибка", "error").c_str(), m.number, say("строка ", "line ").c_str(), line,
-                 m.text.c_str());
-}
-
 int usage_error(const std::string& msg) {
     std::fprintf(stderr, "regtool: %s\n%s\n", msg.c_str(), regtool::command_synopsis(g_command).c_str());
     return 2;
@@ -172,14 +168,10 @@ int cmd_create_register(const std::string& path) {
 }
 
 int cmd_delete(const std::string& path, const std::string& table, const std::vector<std::string>& numbers) {
-    std::set<std::int64_t> wanted;
-    for (const std::string& n : numbers) {
-        char* end = nullptr;
-        errno = 0;
-        long long v = std::strtoll(n.c_str(), &end, 10);
-        if (n.empty() || *end != '\0' || errno != 0) return usage_error("not a whole number: " + n);
-        wanted.insert(v);
-    }
+    std::string bad;
+    const std::optional<std::set<std::int64_t>> numbered = regtool::row_numbers(numbers, 0, bad);
+    if (!numbered) return usage_error("not a whole number: " + bad);
+    const std::set<std::int64_t>& wanted = *numbered;
     jet::Database db(path);
     jet::WriteGroup g(db);
     jet::TableWriter& w = g.table(table);
@@ -189,10 +181,7 @@ int cmd_delete(const std::string& path, const std::string& table, const std::vec
     // Through an index on the first column when the table has one: a few
     // pages a row instead of reading the whole table.
     bool looked_up = false;
-    const auto whole = [](jet::ColumnType type) {
-        return type == jet::ColumnType::Byte || type == jet::ColumnType::Integer || type == jet::ColumnType::Long;
-    };
-    if (!t.columns().empty() && whole(t.columns()[0].type)) {
+    if (!t.columns().empty() && regtool::whole_number_type(t.columns()[0].type)) {
         try {
             const std::vector<std::string> first{t.columns()[0].name};
             for (std::int64_t v : wanted) {
@@ -222,15 +211,7 @@ int cmd_delete(const std::string& path, const std::string& table, const std::vec
     }
     for (jet::RowId id : doomed) w.remove(id);
     g.commit();
-    std::string missing;
-    for (std::int64_t n : wanted) {
-        if (!found.count(n)) missing += (missing.empty() ? "" : " ") + std::to_string(n);
-    }
-    if (!missing.empty()) {
-        std::fprintf(stderr, "regtool: %s%s\n", say("ни одна запись не содержит ", "no row holds ").c_str(), missing.c_str());
-        return 1;
-    }
-    return 0;
+    return regtool::report_missing(wanted, found);
 }
 
 int run(const std::vector<std::string>& args) {
@@ -333,9 +314,9 @@ int main(int argc, char** argv) {
     try {
         return run(args);
     } catch (const regtool::RefusedLine& e) {
-        print_line_error(regtool::engine_message(e.error()), e.line());
+        regtool::print_line_error(regtool::engine_message(e.error()), e.line());
     } catch (const regtool::BadLine& e) {
-        print_line_error(errors::describe(e.error(), g_language), e.line());
+        regtool::print_line_error(errors::describe(e.error(), g_language), e.line());
     } catch (jet::Error& e) {
         // The file a command works on is the first of its arguments.
         if (args.size() > 1) e.about_file(args[1]);

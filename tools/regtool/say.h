@@ -25,6 +25,12 @@ inline void print_error(const errors::Message& m) {
     std::fprintf(stderr, "regtool: %s %d: %s\n", say("ошибка", "error").c_str(), m.number, m.text.c_str());
 }
 
+// A failure of one line of input, with the line's number.
+inline void print_line_error(const errors::Message& m, std::size_t line) {
+    std::fprintf(stderr, "regtool: %s %d: %s%zu: %s\n", say("ошибка", "error").c_str(), m.number, say("строка ", "line ").c_str(), line,
+                 m.text.c_str());
+}
+
 // An engine failure in this run's language, the file named by its path as
 // given; in English, the engine's own account follows.
 inline errors::Message engine_message(const jet::Error& e) {

@@ -15,6 +15,7 @@
 #include "server/server_error.h"
 #include "server/values.h"
 #include "server_commands.h"
+#include "row_numbers.h"
 #include "server_output.h"
 
 namespace regtool {
@@ -22,10 +23,6 @@ namespace regtool {
 namespace {
 
 using server::Connection;
-
-bool whole_number_type(jet::ColumnType type) {
-    return type == jet::ColumnType::Byte || type == jet::ColumnType::Integer || type == jet::ColumnType::Long;
-}
 
 // One row in: the columns it gives a value; those it leaves Null take the
 // server's default (an AutoNumber's next number, a GUID drawn, Yes/No false).
@@ -85,9 +82,7 @@ int server_insert_command(const std::vector<std::string>& args) {
         if (highest_given) continue_numbering(c, t, t.columns[numbered], *highest_given);
         tx.commit();
     } catch (const errors::InputError& e) {
-        const errors::Message m = errors::describe(e, run_language());
-        std::fprintf(stderr, "regtool: %s %d: %s%zu: %s\n", say("ошибка", "error").c_str(), m.number, say("строка ", "line ").c_str(), line_no,
-                     m.text.c_str());
+        print_line_error(errors::describe(e, run_language()), line_no);
         return 1;
     } catch (const server::Error& e) {
         return line_no ? out.failed(e, line_no) : out.failed(e);
@@ -98,15 +93,10 @@ int server_insert_command(const std::vector<std::string>& args) {
 int server_delete_command(const std::vector<std::string>& args) {
     ServerOutput out("delete");
     if (args.size() < 4) return out.usage("delete takes DB TABLE and at least one number", "delete принимает DB TABLE и хотя бы одно число");
-    std::set<std::int64_t> wanted;
-    for (std::size_t i = 3; i < args.size(); ++i) {
-        const std::string& n = args[i];
-        char* end = nullptr;
-        errno = 0;
-        const long long v = std::strtoll(n.c_str(), &end, 10);
-        if (n.empty() || *end != '\0' || errno != 0) return out.usage("not a whole number: " + n, "не целое число: " + n);
-        wanted.insert(v);
-    }
+    std::string bad;
+    const std::optional<std::set<std::int64_t>> numbered = row_numbers(args, 3, bad);
+    if (!numbered) return out.usage("not a whole number: " + bad, "не целое число: " + bad);
+    const std::set<std::int64_t>& wanted = *numbered;
     std::set<std::int64_t> found;
     try {
         Connection c = connect_to_register(args[1]);
@@ -126,15 +116,7 @@ int server_delete_command(const std::vector<std::string>& args) {
     } catch (const server::Error& e) {
         return out.failed(e);
     }
-    std::string missing;
-    for (std::int64_t n : wanted) {
-        if (!found.count(n)) missing += (missing.empty() ? "" : " ") + std::to_string(n);
-    }
-    if (!missing.empty()) {
-        std::fprintf(stderr, "regtool: %s%s\n", say("ни одна запись не содержит ", "no row holds ").c_str(), missing.c_str());
-        return 1;
-    }
-    return 0;
+    return report_missing(wanted, found);
 }
 
 }  // namespace regtool
