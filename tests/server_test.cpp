@@ -82,6 +82,10 @@ TEST(ServerErrors, ArriveByKind) {
     const std::string uri = pg().new_database("kinds");
     pg().psql("kinds", "CREATE TABLE owned (a integer)");
     EXPECT_EQ(kind_raised([&] { server::Connection("host=/nonexistent/folder dbname=x"); }), server::ErrorKind::Unreachable);
+    // regtool says it in one line, though libpq breaks its account into several.
+    const RunResult gone = run_regtool({"tables", "postgresql:///x?host=/nonexistent/folder"});
+    EXPECT_EQ(gone.status, 1);
+    EXPECT_EQ(std::count(gone.err.begin(), gone.err.end(), '\n'), 1) << gone.err;
     EXPECT_EQ(kind_raised([&] { server::Connection(pg().uri("kinds", "locked")); }), server::ErrorKind::AuthenticationRefused);
     EXPECT_EQ(kind_raised([&] { server::Connection(pg().uri("kinds", "refused")); }), server::ErrorKind::ConnectionRefused);
     EXPECT_EQ(kind_raised([&] { server::Connection(pg().uri("no_such_database")); }), server::ErrorKind::ConnectionRefused);

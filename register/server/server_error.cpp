@@ -11,7 +11,19 @@ Error::Error(ErrorKind kind, std::string subject, std::string detail, std::strin
       subject_(std::move(subject)),
       detail_(std::move(detail)),
       sqlstate_(std::move(sqlstate)) {
-    while (!detail_.empty() && (detail_.back() == '\n' || detail_.back() == ' ')) detail_.pop_back();
+    // The server's words on one line: libpq breaks its messages into
+    // indented lines, and a failure is said in one.
+    std::string line;
+    for (char ch : detail_) {
+        const bool space = ch == '\n' || ch == '\r' || ch == '\t' || ch == ' ';
+        if (!space) {
+            line += ch;
+        } else if (!line.empty() && line.back() != ' ') {
+            line += ' ';
+        }
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    detail_ = std::move(line);
 }
 
 std::string Error::describe(errors::Language language) const {
