@@ -196,6 +196,24 @@ TEST(Regtool, CompactNamesTheFileItsFailureIsAbout) {
     EXPECT_NE(kept.err.find("a.mdb.bak»: такой файл уже есть."), std::string::npos) << kept.err;
 }
 
+// mdb-count counts the copy whatever locale the settings name: a Russian one
+// that is not made on the machine would leave it unable to read ЗУРТ's name.
+TEST(Regtool, CompactIsCountedByMdbtoolsUnderAnyLocale) {
+    if (!have_program("mdb-count")) {
+        if (inputs_required()) FAIL() << "mdb-count (mdbtools) is not installed";
+        GTEST_SKIP() << "mdb-count (mdbtools) is not installed";
+    }
+    TempDir dir;
+    const fs::path db = make_register(dir.path(), 5);
+    for (const char* lang : {"LANG=ru_RU.UTF-8", "LANG=C"}) {
+        SCOPED_TRACE(lang);
+        const std::string copy = (dir / (std::string("copy-") + (lang[5] == 'r' ? "ru" : "c") + ".mdb")).string();
+        const RunResult r = run_regtool({"compact", db.string(), copy}, {lang});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err.find("mdb-count"), std::string::npos) << r.err;
+    }
+}
+
 TEST(Regtool, LocaleRule) {
     using errors::Language;
     const struct {

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "jet/compact.h"
@@ -22,9 +23,23 @@ namespace regtool {
 
 namespace {
 
+// The environment mdb-count runs in: ours, with its text in UTF-8 whatever
+// the locale settings say. A locale named there but not made on the machine
+// (ru_RU.UTF-8 on a server, say) would leave it in ASCII, unable to take a
+// table's Cyrillic name.
+std::vector<std::string> utf8_environment() {
+    std::vector<std::string> out;
+    for (char** e = environ; *e != nullptr; ++e) {
+        if (std::string_view(*e).starts_with("LC_ALL=")) continue;
+        out.emplace_back(*e);
+    }
+    out.emplace_back("LC_ALL=C.UTF-8");
+    return out;
+}
+
 // The rows mdb-count (of mdbtools, a reader this program did not write) finds
-// in a table, or nothing when it is not installed or fails.
-std::optional<long long> rows_by_mdbtools(const std::string& db, const std::string& table) {
+// in a table, or nothing when it is not installed (installed false) or fails.
+std::optional<long long> rows_by_mdbtools(const std::string& db, const std::string& table, bool& installed) {
     int out[2];
     if (::pipe(out) != 0) return std::nullopt;
     posix_spawn_file_actions_t actions;
@@ -34,7 +49,12 @@ std::optional<long long> rows_by_mdbtools(const std::string& db, const std::stri
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     std::vector<char*> argv{const_cast<char*>("mdb-count"), const_cast<char*>(db.c_str()), const_cast<char*>(table.c_str()), nullptr};
     pid_t pid = -1;
-    const int spawned = posix_spawnp(&pid, "mdb-count", &actions, nullptr, argv.data(), environ);
+    std::vector<std::string> environment = utf8_environment();
+    std::vector<char*> envp;
+    for (std::string& e : environment) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    const int spawned = posix_spawnp(&pid, "mdb-count", &actions, nullptr, argv.data(), envp.data());
+    installed = spawned == 0;
     posix_spawn_file_actions_destroy(&actions);
     ::close(out[1]);
     std::string text;
@@ -54,10 +74,17 @@ std::optional<long long> rows_by_mdbtools(const std::string& db, const std::stri
 // The copy counted by mdbtools, table by table, against the original.
 std::vector<std::string> counted_by_mdbtools(jet::Database& original, jet::Database&, const std::string& copy_path) {
     std::vector<std::string> problems;
-    bool counted = false;
+    bool counted = false, installed = true;
     for (const std::string& table : original.user_tables()) {
-        std::optional<long long> theirs = rows_by_mdbtools(copy_path, table);
-        if (!theirs) continue;
+        std::optional<long long> theirs = rows_by_mdbtools(copy_path, table, installed);
+        if (!installed) break;
+        if (!theirs) {
+            std::fprintf(stderr, "regtool: %s\n",
+                         say("mdb-count (mdbtools) не смог сосчитать записи таблицы " + table + " в копии: ее проверила только эта программа",
+                             "mdb-count (mdbtools) could not count the rows of " + table + " in the copy: this program alone checked it")
+                             .c_str());
+            continue;
+        }
         counted = true;
         long long ours = 0;
         original.table(table).scan([&](jet::RowId, const std::vector<jet::Value>&) {
@@ -70,7 +97,7 @@ std::vector<std::string> counted_by_mdbtools(jet::Database& original, jet::Datab
                                    "mdb-count finds " + std::to_string(*theirs) + " rows of " + table + " in the copy for " + std::to_string(ours)));
         }
     }
-    if (!counted) {
+    if (!installed && !counted) {
         std::fprintf(stderr, "regtool: %s\n",
                      say("mdb-count (mdbtools) не установлен: копию проверила только эта программа",
                          "mdb-count (mdbtools) is not installed: the copy was checked by this program alone")
