@@ -14,7 +14,7 @@ namespace server {
 namespace {
 
 constexpr std::size_t kProgressStep = 1000;
-constexpr std::size_t kCopyChunk = 1 << 20;
+constexpr std::size_t kCopyChunk = 1 << 16;
 
 // Tables the file links to in other databases (catalog types 4 and 6).
 std::vector<std::string> linked_tables(jet::Database& db) {

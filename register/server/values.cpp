@@ -3,8 +3,8 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "server_error.h"
 
@@ -12,19 +12,65 @@ namespace server {
 
 namespace {
 
+// Whether any of eight bytes is a control character up to '\r' or a
+// backslash (the bytes COPY escapes are among them).
+bool may_need_escape(std::uint64_t eight) {
+    constexpr std::uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+    const std::uint64_t below = (eight - ones * 0x0E) & ~eight & highs;
+    const std::uint64_t slash = eight ^ (ones * '\\');
+    return (below | ((slash - ones) & ~slash & highs)) != 0;
+}
+
+// Runs of plain characters go in at once, eight bytes tested a step: a
+// register's memo values are long and hold few characters COPY escapes.
 void append_escaped(std::string& out, std::string_view text) {
-    for (char ch : text) {
-        switch (ch) {
-            case '\\': out += "\\\\"; break;
-            case '\t': out += "\\t"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            default: out += ch;
+    std::size_t from = 0, i = 0;
+    while (i < text.size()) {
+        if (i + 8 <= text.size()) {
+            std::uint64_t eight = 0;
+            std::memcpy(&eight, text.data() + i, 8);
+            if (!may_need_escape(eight)) {
+                i += 8;
+                continue;
+            }
         }
+        const char ch = text[i++];
+        if (ch != '\\' && ch != '\t' && ch != '\n' && ch != '\r') continue;
+        out.append(text, from, i - 1 - from);
+        out += '\\';
+        out += ch == '\\' ? '\\' : ch == '\t' ? 't' : ch == '\n' ? 'n' : 'r';
+        from = i;
     }
+    out.append(text, from, text.size() - from);
 }
 
 constexpr char kHex[] = "0123456789abcdef";
+
+void append_digits(std::string& out, std::int64_t v, int width) {
+    if (v < 0) out += '-';
+    char digits[24];
+    int n = 0;
+    for (std::uint64_t u = v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v); n < width || u > 0; u /= 10) digits[n++] = static_cast<char>('0' + u % 10);
+    while (n > 0) out += digits[--n];
+}
+
+// "YYYY-MM-DD HH:MM:SS.mmm", as the server reads a timestamp (the file's
+// years run from 100 to 9999).
+void append_date_time(std::string& out, const jet::CivilTime& t) {
+    append_digits(out, t.year, 4);
+    out += '-';
+    append_digits(out, t.month, 2);
+    out += '-';
+    append_digits(out, t.day, 2);
+    out += ' ';
+    append_digits(out, t.hour, 2);
+    out += ':';
+    append_digits(out, t.minute, 2);
+    out += ':';
+    append_digits(out, t.second, 2);
+    out += '.';
+    append_digits(out, t.millisecond, 3);
+}
 
 template <typename F>
 std::string float_text(F v) {
@@ -106,23 +152,34 @@ jet::Decimal decimal(const jet::Column& c, std::string_view text) {
     return v;
 }
 
+// "YYYY-MM-DD HH:MM:SS[.ffffff]", as the server writes a timestamp.
 jet::DateTime date_time(const jet::Column& c, std::string_view text) {
+    std::size_t i = 0;
+    // The digits up to `end` (or the text's end when it is 0) as a number.
+    const auto field = [&](char end) {
+        const std::size_t from = i;
+        int v = 0;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9' && i - from < 9) v = v * 10 + (text[i++] - '0');
+        if (i == from || (end && (i == text.size() || text[i] != end))) not_a_value(c, text);
+        if (end) ++i;
+        return v;
+    };
     jet::CivilTime t;
-    int fraction_digits = 0;
-    const std::string s(text);
-    int year = 0, used = 0;
-    if (std::sscanf(s.c_str(), "%d-%d-%d %d:%d:%d%n", &year, &t.month, &t.day, &t.hour, &t.minute, &t.second, &used) != 6) {
-        not_a_value(c, text);
-    }
-    t.year = year;
-    std::size_t i = static_cast<std::size_t>(used);
-    if (i < s.size() && s[i] == '.') {
-        for (++i; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i, ++fraction_digits) {
-            if (fraction_digits < 3) t.millisecond = t.millisecond * 10 + (s[i] - '0');
+    t.year = field('-');
+    t.month = field('-');
+    t.day = field(' ');
+    t.hour = field(':');
+    t.minute = field(':');
+    t.second = field(0);
+    if (i < text.size() && text[i] == '.') {
+        int fraction_digits = 0;
+        for (++i; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++fraction_digits) {
+            if (fraction_digits < 3) t.millisecond = t.millisecond * 10 + (text[i] - '0');
         }
+        if (fraction_digits == 0) not_a_value(c, text);
         for (int k = fraction_digits; k < 3; ++k) t.millisecond *= 10;
     }
-    if (i != s.size()) not_a_value(c, text);
+    if (i != text.size()) not_a_value(c, text);
     return jet::from_civil(t);
 }
 
@@ -173,10 +230,8 @@ bool append_copy_value(std::string& out, const jet::Value& v) {
         bool operator()(const jet::Decimal& d) const { return out += jet::to_string(d), true; }
         bool operator()(const jet::DateTime& d) const {
             const jet::CivilTime t = jet::to_civil(d);
-            char buf[64];
-            std::snprintf(buf, sizeof buf, "%04lld-%02d-%02d %02d:%02d:%02d.%03d", static_cast<long long>(t.year), t.month, t.day,
-                          t.hour, t.minute, t.second, t.millisecond);
-            return out += buf, true;
+            append_date_time(out, t);
+            return true;
         }
         bool operator()(const jet::Guid& g) const {
             const std::string s = jet::to_string(g);
@@ -255,12 +310,23 @@ jet::Value value_from_text(const jet::Column& c, std::string_view text) {
 
 namespace {
 
-// FNV-1a, 64 bits.
+// A 64-bit hash taking eight bytes a step (long memo values are most of
+// what a register's rows hold), each step mixing them in by multiplication
+// and rotation.
 class Hash {
 public:
     void add(const void* data, std::size_t n) {
         const auto* p = static_cast<const unsigned char*>(data);
-        for (std::size_t i = 0; i < n; ++i) h_ = (h_ ^ p[i]) * 0x100000001b3ull;
+        for (; n >= 8; n -= 8, p += 8) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, p, 8);
+            mix(word);
+        }
+        if (n > 0) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, p, n);
+            mix(word ^ (std::uint64_t{n} << 56));
+        }
     }
     template <typename T>
     void add_plain(const T& v) {
@@ -273,6 +339,7 @@ public:
     std::uint64_t value() const { return h_; }
 
 private:
+    void mix(std::uint64_t word) { h_ = std::rotl((h_ ^ word) * 0x9E3779B97F4A7C15ull, 29) * 0xBF58476D1CE4E5B9ull; }
     std::uint64_t h_ = 0xcbf29ce484222325ull;
 };
 
