@@ -287,6 +287,42 @@ TEST(Upsize, ValuesAtEveryTypesLimits) {
     EXPECT_EQ(csv.out, run_regtool({"export", source.string(), spec.name, "--csv"}).out) << csv.err;
 }
 
+// What the file's columns and indexes say beyond their types comes back from
+// the server: a Binary's length (not an OLE Object) and an index's Required
+// flag, which the server enforces meanwhile.
+TEST(Downsize, KeepsBinaryLengthsAndRequiredIndexes) {
+    using T = jet::ColumnType;
+    jet::TableSpec spec;
+    spec.name = "Образцы";
+    spec.columns = {{"Номер", T::Long, 0, true}, {"Отпечаток", T::Binary, 16}, {"Шифр", T::Text, 20}, {"Метка", T::Guid}};
+    spec.indexes = {{"Ключ", {{"Номер", true}}, true},
+                    {"По шифру", {{"Шифр", false}}, false, false, false, true},
+                    {"По номеру", {{"Номер", true}}}};
+    jet::Guid g;
+    for (std::size_t i = 0; i < 16; ++i) g.bytes[i] = static_cast<std::uint8_t>(i * 17);
+    TempDir dir;
+    const fs::path source = write_file(dir / "samples.mdb", spec,
+                                       {{jet::Null{}, jet::Binary{std::vector<std::uint8_t>(16, 0xAB)}, std::string("А-1"), g},
+                                        {jet::Null{}, jet::Binary{{1, 2, 3}}, std::string("Б-2"), jet::Null{}},
+                                        {jet::Null{}, jet::Null{}, std::string("В-3"), jet::Null{}}});
+    const std::string uri = pg().new_database("samples");
+    RunResult up = run_regtool({"upsize", source.string(), uri});
+    ASSERT_EQ(up.status, 0) << up.err;
+    for (const char* refused : {"INSERT INTO \"Образцы\" (\"Шифр\", \"Отпечаток\") VALUES ('Г-4', '\\x000102030405060708090a0b0c0d0e0f10')",
+                                "INSERT INTO \"Образцы\" (\"Отпечаток\") VALUES ('\\x00')"}) {
+        server::Connection c(uri);
+        EXPECT_EQ(kind_raised([&] { c.exec(refused); }), server::ErrorKind::ValueRefused) << refused;
+    }
+    EXPECT_EQ(run_regtool({"schema", uri, spec.name}).out, run_regtool({"schema", source.string(), spec.name}).out);
+
+    RunResult down = run_regtool({"downsize", uri, (dir / "back.mdb").string()});
+    ASSERT_EQ(down.status, 0) << down.err;
+    EXPECT_EQ(exported(dir / "back.mdb", spec.name), exported(source, spec.name));
+    const RunResult schema = run({"mdb-schema", (dir / "back.mdb").string()});
+    EXPECT_EQ(schema.out, run({"mdb-schema", source.string()}).out) << schema.err;
+    EXPECT_EQ(run_regtool({"schema", (dir / "back.mdb").string(), spec.name}).out, run_regtool({"schema", source.string(), spec.name}).out);
+}
+
 TEST(Upsize, RefusesWhatItCannotCopyAndLeavesNothing) {
     using T = jet::ColumnType;
     jet::TableSpec spec;

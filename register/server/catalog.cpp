@@ -1,5 +1,6 @@
 #include "catalog.h"
 
+#include <algorithm>
 #include <charconv>
 #include <map>
 #include <set>
@@ -33,18 +34,31 @@ std::vector<std::int64_t> numbers(std::string_view text) {
     return v;
 }
 
+// What the upsize's checks say of a column: a Byte, a Binary's length.
+struct Checked {
+    bool byte = false;
+    std::int64_t binary_length = 0;
+};
+
 jet::ColumnSpec column_spec(const std::string& table, const std::string& name, std::string_view type, std::int64_t typmod,
-                            bool identity, bool byte) {
+                            bool identity, const Checked& checked) {
     jet::ColumnSpec s;
     s.name = name;
     const auto unsupported = [&] { throw Error(ErrorKind::UnsupportedType, table + "." + name + " (" + std::string(type) + ")"); };
     if (type == "bool") s.type = jet::ColumnType::Boolean;
-    else if (type == "int2") s.type = byte ? jet::ColumnType::Byte : jet::ColumnType::Integer;
+    else if (type == "int2") s.type = checked.byte ? jet::ColumnType::Byte : jet::ColumnType::Integer;
     else if (type == "int4") s.type = jet::ColumnType::Long;
     else if (type == "float4") s.type = jet::ColumnType::Single;
     else if (type == "float8") s.type = jet::ColumnType::Double;
     else if (type == "timestamp") s.type = jet::ColumnType::DateTime;
-    else if (type == "bytea") s.type = jet::ColumnType::Ole;
+    else if (type == "bytea") {
+        if (checked.binary_length > 0 && checked.binary_length <= 255) {
+            s.type = jet::ColumnType::Binary;
+            s.chars = static_cast<std::uint16_t>(checked.binary_length);
+        } else {
+            s.type = jet::ColumnType::Ole;
+        }
+    }
     else if (type == "uuid") s.type = jet::ColumnType::Guid;
     else if (type == "text") s.type = jet::ColumnType::Memo;
     else if (type == "varchar") {
@@ -90,13 +104,25 @@ ServerTable read_table(Connection& c, const TableName& table) {
     const Result cols = c.exec(
         "SELECT a.attnum, a.attname, ty.typname, a.atttypmod, a.attidentity <> '', "
         "EXISTS (SELECT 1 FROM pg_constraint k WHERE k.conrelid = a.attrelid AND k.contype = 'c' "
-        "        AND k.conkey = ARRAY[a.attnum] AND starts_with(k.conname::text, $2)) "
+        "        AND k.conkey = ARRAY[a.attnum] AND starts_with(k.conname::text, $2)), "
+        "(SELECT max(substring(pg_get_constraintdef(k.oid) FROM '<= (\\d+)')::integer) FROM pg_constraint k "
+        "        WHERE k.conrelid = a.attrelid AND k.contype = 'c' AND k.conkey = ARRAY[a.attnum] "
+        "        AND starts_with(k.conname::text, $3)), "
+        // Kept from holding Null by the upsize for a required index, not
+        // being a Boolean, an AutoNumber or in the primary key.
+        "a.attnotnull AND a.attidentity = '' AND ty.typname <> 'bool' AND NOT EXISTS (SELECT 1 FROM pg_index i "
+        "        WHERE i.indrelid = a.attrelid AND i.indisprimary AND a.attnum = ANY (i.indkey)) "
         "FROM pg_attribute a JOIN pg_type ty ON ty.oid = a.atttypid "
         "WHERE a.attrelid = $1::oid AND a.attnum > 0 AND NOT a.attisdropped ORDER BY a.attnum",
-        {oid, std::string(kByteCheck)}, name);
+        {oid, std::string(kByteCheck), std::string(kBinaryCheck)}, name);
+    std::set<std::int64_t> not_null;  // the numbers of columns a required index keeps from holding Null
     for (int r = 0; r < cols.rows(); ++r) {
         const std::string column(cols.text(r, 1));
-        jet::ColumnSpec s = column_spec(name, column, cols.text(r, 2), number(cols.text(r, 3)), cols.text(r, 4) == "t", cols.text(r, 5) == "t");
+        Checked checked;
+        checked.byte = cols.text(r, 5) == "t";
+        if (!cols.is_null(r, 6)) checked.binary_length = number(cols.text(r, 6));
+        jet::ColumnSpec s = column_spec(name, column, cols.text(r, 2), number(cols.text(r, 3)), cols.text(r, 4) == "t", checked);
+        if (cols.text(r, 7) == "t") not_null.insert(number(cols.text(r, 0)));
         by_number[number(cols.text(r, 0))] = column;
         jet::Column read;
         read.name = s.name;
@@ -105,6 +131,7 @@ ServerTable read_table(Connection& c, const TableName& table) {
         read.scale = s.scale;
         // As the file's catalog describes such a column, for what is shown of it.
         if (s.type == jet::ColumnType::Text) read.length = static_cast<std::uint16_t>(s.chars * 2);
+        else if (s.type == jet::ColumnType::Binary) read.length = s.chars;
         else if (s.type != jet::ColumnType::Memo && s.type != jet::ColumnType::Ole) read.flags |= jet::Column::kFixed;
         if (s.autonumber) read.flags |= jet::Column::kAutoLong;
         t.columns.push_back(read);
@@ -134,6 +161,9 @@ ServerTable read_table(Connection& c, const TableName& table) {
         x.primary_key = xs.text(r, 0) == "t";
         x.unique = xs.text(r, 1) == "t";
         const std::vector<std::int64_t> keys = numbers(xs.text(r, 2)), options = numbers(xs.text(r, 3));
+        // An index whose columns may not hold Null is one the file required.
+        x.required = !x.primary_key && !keys.empty() &&
+                     std::all_of(keys.begin(), keys.end(), [&](std::int64_t k) { return not_null.count(k) > 0; });
         for (std::size_t k = 0; k < keys.size(); ++k) {
             const bool descending = k < options.size() && (options[k] & 1);
             x.columns.emplace_back(by_number[keys[k]], !descending);

@@ -155,6 +155,7 @@ UpsizeReport upsize(jet::Database& from, Connection& to, const UpsizeOptions& op
                 later.push_back("ALTER TABLE " + Connection::quote(name) + " ALTER COLUMN " + Connection::quote(c.name) +
                                 " RESTART WITH " + std::to_string(next));
             }
+            for (std::string& s : not_null_sql(name, t.def())) later.push_back(std::move(s));
             for (std::string& s : index_sql(name, t.def(), referenced[name], index_names)) later.push_back(std::move(s));
         }
         report.tables.push_back(name);

@@ -75,12 +75,30 @@ std::string create_table_sql(const std::string& table, const jet::TableDef& def)
         if (c.type == jet::ColumnType::Byte) {
             sql += " CONSTRAINT " + q(kByteCheck + ordinal) + " CHECK (" + q(c.name) + " BETWEEN 0 AND 255)";
         }
+        if (c.type == jet::ColumnType::Binary) {
+            sql += " CONSTRAINT " + q(kBinaryCheck + ordinal) + " CHECK (octet_length(" + q(c.name) + ") <= " + std::to_string(c.length) + ")";
+        }
         if (c.type == jet::ColumnType::DateTime) {
             sql += " CONSTRAINT " + q(kDateCheck + ordinal) + " CHECK (" + q(c.name) + " >= '0100-01-01' AND " + q(c.name) +
                    " < '10000-01-01')";
         }
     }
     return sql + "\n)";
+}
+
+std::vector<std::string> not_null_sql(const std::string& table, const jet::TableDef& def) {
+    std::set<std::string> names;
+    for (const jet::LogicalIndex& x : def.indexes) {
+        if (x.primary_key() || x.physical >= def.physical_indexes.size()) continue;
+        const jet::PhysicalIndex& p = def.physical_indexes[x.physical];
+        if (!(p.flags & jet::PhysicalIndex::kRequired)) continue;
+        for (const jet::IndexColumn& ic : p.columns) {
+            if (const jet::Column* c = def.column_by_number(ic.column_number)) names.insert(c->name);
+        }
+    }
+    std::vector<std::string> sql;
+    for (const std::string& n : names) sql.push_back("ALTER TABLE " + q(table) + " ALTER COLUMN " + q(n) + " SET NOT NULL");
+    return sql;
 }
 
 std::string index_name(const std::string& table, const std::string& index, std::set<std::string>& taken) {

@@ -19,10 +19,12 @@ std::string create_collation_sql();
 
 // The server's type for a column.
 std::string column_type(const jet::Column& c);
-// Names of a check constraint the upsize puts on a Byte or a Date/Time column
-// begin so; the way back tells a Byte from an Integer by it.
+// Names of a check constraint the upsize puts on a Byte, a Date/Time or a
+// Binary column begin so; the way back tells a Byte from an Integer by it,
+// and a Binary of its length from an OLE Object.
 inline constexpr const char* kByteCheck = "byte_";
 inline constexpr const char* kDateCheck = "date_";
+inline constexpr const char* kBinaryCheck = "binary_";
 
 // Raises NameTooLong for a name the server would cut.
 void check_name(const std::string& name, const std::string& what);
@@ -33,6 +35,10 @@ std::string create_table_sql(const std::string& table, const jet::TableDef& def)
 // cut to the server's length with a number after it where needed; `taken`
 // holds the names given so far.
 std::string index_name(const std::string& table, const std::string& index, std::set<std::string>& taken);
+
+// The columns the server keeps from holding Null: those of the file's
+// required indexes other than the primary key (whose columns the key keeps).
+std::vector<std::string> not_null_sql(const std::string& table, const jet::TableDef& def);
 
 // Column sets (sorted names) of a table that enforced relationships name as
 // their parent's key: their unique index must compare exactly as well.
