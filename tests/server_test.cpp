@@ -171,6 +171,22 @@ TEST(Upsize, KeepsWhatAnAccessFileHolds) {
     }
     EXPECT_EQ(keys, 2);
     EXPECT_EQ(pg().psql("access_made", "SELECT count(*) FROM pg_constraint WHERE contype = 'f'"), std::to_string(keys));
+    // regtool schema shows the same columns and indexes, the foreign keys as
+    // the file's foreign indexes; the side a relationship refers to under its
+    // name, Access's own name for it (".rC") not being kept.
+    for (const std::string& t : file.user_tables()) {
+        std::vector<std::string> there = lines(run_regtool({"schema", source.string(), t}).out);
+        for (std::string& line : there) {
+            if (!line.starts_with("index\t.r")) continue;
+            for (const jet::Relationship& r : jet::read_relationships(file)) {
+                if (r.parent == t) line = "index\t" + r.name + line.substr(line.find('\t', 6));
+            }
+        }
+        std::vector<std::string> here = lines(run_regtool({"schema", uri, t}).out);
+        std::sort(there.begin(), there.end());
+        std::sort(here.begin(), here.end());
+        EXPECT_EQ(here, there) << t;
+    }
 
     TempDir dir;
     RunResult down = run_regtool({"downsize", uri, (dir / "back.mdb").string()});

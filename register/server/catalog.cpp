@@ -174,6 +174,35 @@ ServerTable read_table(Connection& c, const TableName& table) {
     return t;
 }
 
+std::vector<jet::Relationship> foreign_keys(Connection& c, const std::string& table_oid) {
+    const Result r = c.exec(
+        "SELECT k.oid, coalesce(obj_description(k.oid, 'pg_constraint'), k.conname), ch.relname, pa.relname, "
+        "k.confupdtype = 'c', k.confdeltype = 'c', cc.attname, pc.attname "
+        "FROM pg_constraint k JOIN pg_class ch ON ch.oid = k.conrelid JOIN pg_class pa ON pa.oid = k.confrelid "
+        "CROSS JOIN LATERAL unnest(k.conkey, k.confkey) WITH ORDINALITY u(child, parent, at) "
+        "JOIN pg_attribute cc ON cc.attrelid = k.conrelid AND cc.attnum = u.child "
+        "JOIN pg_attribute pc ON pc.attrelid = k.confrelid AND pc.attnum = u.parent "
+        "WHERE k.contype = 'f' AND (k.conrelid = $1::oid OR k.confrelid = $1::oid) ORDER BY k.oid, u.at",
+        {table_oid});
+    std::vector<jet::Relationship> keys;
+    std::string_view last;
+    for (int i = 0; i < r.rows(); ++i) {
+        if (keys.empty() || r.text(i, 0) != last) {
+            last = r.text(i, 0);
+            jet::Relationship k;
+            k.name = std::string(r.text(i, 1));
+            k.child = std::string(r.text(i, 2));
+            k.parent = std::string(r.text(i, 3));
+            if (r.text(i, 4) == "t") k.flags |= jet::Relationship::kCascadeUpdates;
+            if (r.text(i, 5) == "t") k.flags |= jet::Relationship::kCascadeDeletes;
+            keys.push_back(std::move(k));
+        }
+        keys.back().child_columns.emplace_back(r.text(i, 6));
+        keys.back().parent_columns.emplace_back(r.text(i, 7));
+    }
+    return keys;
+}
+
 std::string select_sql(const ServerTable& t, const std::string& order_by) {
     std::string s;
     for (const jet::Column& c : t.columns) s += (s.empty() ? "" : ", ") + Connection::quote(c.name);

@@ -11,6 +11,7 @@
 
 #include "connection.h"
 #include "jet/create.h"
+#include "jet/relationships.h"
 #include "jet/table_def.h"
 
 namespace server {
@@ -39,6 +40,11 @@ ServerTable read_table(Connection& c, const TableName& table);
 // The table of that name, or of one differing from it in letter case only.
 // Raises TableMissing when there is none.
 ServerTable find_table(Connection& c, const std::string& name);
+
+// The foreign keys a table takes part in, on either side, as the file's
+// enforced relationships: under the names their comments keep, cascading
+// where the server cascades.
+std::vector<jet::Relationship> foreign_keys(Connection& c, const std::string& table_oid);
 
 // SELECT of every column in table order, sorted by `order_by` when given.
 std::string select_sql(const ServerTable& t, const std::string& order_by);

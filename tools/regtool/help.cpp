@@ -29,7 +29,9 @@ constexpr std::array kPages{
          "non-unique, then ignore-nulls and required when set. COLUMNS lists the\n"
          "index's columns, each with asc or desc.\n"
          "DB may be a server register (a .pgreg link or a postgresql:// URI, as for\n"
-         "upsize): its types are shown as the file types upsize keeps them as.\n"},
+         "upsize): its types are shown as the file types upsize keeps them as, its\n"
+         "foreign keys as foreign indexes on both sides (the side a key refers to\n"
+         "under the key's name).\n"},
     Page{"export", "DB TABLE --jsonl|--csv", "every row of a table as JSON lines or CSV",
          "Prints every row of TABLE in storage order.\n"
          "  --jsonl  one JSON object a line, keyed by column name in table order.\n"

@@ -1,5 +1,7 @@
 // `regtool tables`, `schema` and `export` on a server register: what they
 // print for a file, read from the server's catalog and rows.
+#include <algorithm>
+
 #include "format.h"
 #include "out.h"
 #include "schema_text.h"
@@ -16,6 +18,51 @@ namespace {
 
 // A transaction that reads one state of the register however long it runs.
 void read_one_state(server::Connection& c) { c.exec("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY"); }
+
+// The flags of the table's index on exactly these columns: a foreign key's
+// side shows them as the file's foreign index, which shares that index.
+void take_flags(SchemaIndex& shown, const std::vector<SchemaIndex>& indexes) {
+    for (const SchemaIndex& x : indexes) {
+        if (x.kind == "foreign" || x.columns.size() != shown.columns.size()) continue;
+        bool same = true;
+        for (std::size_t i = 0; i < x.columns.size() && same; ++i) same = x.columns[i].first == shown.columns[i].first;
+        if (!same) continue;
+        shown.unique = x.unique;
+        shown.ignore_nulls = x.ignore_nulls;
+        shown.required = x.required;
+        return;
+    }
+}
+
+// The table's indexes as the file lists them, the foreign keys it takes part
+// in among them: the index the upsize made for a key's own columns is shown as
+// the file's foreign index of that name; the side a key refers to, which the
+// file lists as a foreign index of its own under a name Access gives and the
+// server does not keep, under the key's name.
+std::vector<SchemaIndex> schema_indexes(const server::ServerTable& t, const std::vector<jet::Relationship>& keys) {
+    std::vector<SchemaIndex> shown;
+    for (const jet::IndexSpec& x : t.spec.indexes) {
+        // A primary key's columns are required, as the file marks them.
+        shown.push_back({x.name, x.primary_key ? "primary" : "index", x.primary_key || x.unique, x.ignore_nulls, x.primary_key || x.required,
+                         x.columns});
+    }
+    const std::vector<SchemaIndex> plain = shown;
+    for (const jet::Relationship& k : keys) {
+        const auto side = [&](const std::vector<std::string>& columns, bool unique) {
+            SchemaIndex x{k.name, "foreign", unique, false, false, {}};
+            for (const std::string& c : columns) x.columns.emplace_back(c, true);
+            take_flags(x, plain);
+            shown.push_back(std::move(x));
+        };
+        if (k.child == t.spec.name) {
+            auto own = std::find_if(shown.begin(), shown.end(), [&](const SchemaIndex& x) { return x.name == k.name && x.kind == "index"; });
+            if (own != shown.end()) own->kind = "foreign";
+            else side(k.child_columns, false);
+        }
+        if (k.parent == t.spec.name) side(k.parent_columns, true);
+    }
+    return shown;
+}
 
 }  // namespace
 
@@ -48,11 +95,7 @@ int server_schema_command(const std::vector<std::string>& args) {
         std::string text;
         append_schema_table(text, t.spec.name, std::stoull(std::string(count.text(0, 0))));
         for (std::size_t i = 0; i < t.columns.size(); ++i) append_schema_column(text, i, t.columns[i]);
-        for (const jet::IndexSpec& x : t.spec.indexes) {
-            // A primary key's columns are required, as the file marks them.
-            append_schema_index(text, {x.name, x.primary_key ? "primary" : "index", x.primary_key || x.unique, x.ignore_nulls,
-                                       x.primary_key || x.required, x.columns});
-        }
+        for (const SchemaIndex& x : schema_indexes(t, server::foreign_keys(c, t.oid))) append_schema_index(text, x);
         tx.commit();
         Out o;
         o.buf() = std::move(text);
