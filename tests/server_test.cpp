@@ -424,4 +424,35 @@ TEST(ServerRegister, InsertAndDeleteAsInAFile) {
     EXPECT_NE(r.err.find("Нет такой"), std::string::npos) << r.err;
 }
 
+// regtool check on a server register: OK as upsized; then each thing that
+// breaks it there, said in the run's language, with exit status 1.
+TEST(ServerRegister, CheckFindsWhatBreaksOnAServer) {
+    using T = jet::ColumnType;
+    jet::TableSpec spec;
+    spec.name = "Люди";
+    spec.columns = {{"Номер", T::Long, 0, true}, {"Имя", T::Text, 10}};
+    spec.indexes = {{"PrimaryKey", {{"Номер", true}}, true}, {"По имени", {{"Имя", true}}}};
+    TempDir dir;
+    const fs::path people = write_file(dir / "people.mdb", spec, {{jet::Null{}, std::string("Анна")}, {jet::Null{}, std::string("Борис")}});
+    const std::string uri = pg().new_database("checked");
+    ASSERT_EQ(run_regtool({"upsize", people.string(), uri}).status, 0);
+    RunResult r = run_regtool({"check", uri});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "OK\n");
+
+    pg().psql("checked", "ALTER TABLE \"Люди\" ALTER COLUMN \"Номер\" RESTART WITH 2");
+    pg().psql("checked", "ALTER TABLE \"Люди\" ADD COLUMN \"Анкета\" jsonb");
+    pg().psql("checked", "UPDATE pg_index SET indisvalid = false WHERE indexrelid = '\"Люди_По имени\"'::regclass");
+    pg().psql("checked", "ALTER TABLE \"Люди\" ADD CONSTRAINT \"Имя есть\" CHECK (\"Имя\" <> '') NOT VALID");
+    r = run_regtool({"check", uri});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "table Люди: column Анкета is of type jsonb, which a file has no type for\n"
+                     "table Люди: AutoNumber Номер gives 2 next, but a row holds 2 already: rows added will be refused until it passes that\n"
+                     "table Люди: index По имени is not valid (its building did not finish); the server does not use it\n"
+                     "table Люди: constraint Имя есть has not been checked against the rows from before it (NOT VALID)\n");
+    const RunResult ru = run({"env", "LANG=ru_RU.UTF-8", REGTOOL_PATH, "check", uri});
+    EXPECT_EQ(ru.status, 1);
+    EXPECT_NE(ru.out.find("таблица «Люди»: счётчик «Номер» даст следующим номер 2, а у строки уже есть номер 2"), std::string::npos) << ru.out;
+}
+
 }  // namespace

@@ -94,7 +94,7 @@ jet::ColumnSpec column_spec(const std::string& table, const std::string& name, s
 
 }  // namespace
 
-ServerTable read_table(Connection& c, const TableName& table) {
+ServerTable read_table(Connection& c, const TableName& table, std::vector<ColumnWithoutFileType>* unsupported) {
     const std::string& oid = table.oid;
     const std::string& name = table.name;
     ServerTable t;
@@ -111,7 +111,8 @@ ServerTable read_table(Connection& c, const TableName& table) {
         // Kept from holding Null by the upsize for a required index, not
         // being a Boolean, an AutoNumber or in the primary key.
         "a.attnotnull AND a.attidentity = '' AND ty.typname <> 'bool' AND NOT EXISTS (SELECT 1 FROM pg_index i "
-        "        WHERE i.indrelid = a.attrelid AND i.indisprimary AND a.attnum = ANY (i.indkey)) "
+        "        WHERE i.indrelid = a.attrelid AND i.indisprimary AND a.attnum = ANY (i.indkey)), "
+        "format_type(a.atttypid, a.atttypmod) "
         "FROM pg_attribute a JOIN pg_type ty ON ty.oid = a.atttypid "
         "WHERE a.attrelid = $1::oid AND a.attnum > 0 AND NOT a.attisdropped ORDER BY a.attnum",
         {oid, std::string(kByteCheck), std::string(kBinaryCheck)}, name);
@@ -121,7 +122,14 @@ ServerTable read_table(Connection& c, const TableName& table) {
         Checked checked;
         checked.byte = cols.text(r, 5) == "t";
         if (!cols.is_null(r, 6)) checked.binary_length = number(cols.text(r, 6));
-        jet::ColumnSpec s = column_spec(name, column, cols.text(r, 2), number(cols.text(r, 3)), cols.text(r, 4) == "t", checked);
+        jet::ColumnSpec s;
+        try {
+            s = column_spec(name, column, cols.text(r, 2), number(cols.text(r, 3)), cols.text(r, 4) == "t", checked);
+        } catch (const Error& e) {
+            if (!unsupported || e.kind() != ErrorKind::UnsupportedType) throw;
+            unsupported->push_back({column, std::string(cols.text(r, 8))});
+            continue;
+        }
         if (cols.text(r, 7) == "t") not_null.insert(number(cols.text(r, 0)));
         by_number[number(cols.text(r, 0))] = column;
         jet::Column read;
@@ -136,11 +144,15 @@ ServerTable read_table(Connection& c, const TableName& table) {
         if (s.autonumber) read.flags |= jet::Column::kAutoLong;
         t.columns.push_back(read);
         if (s.autonumber) {
-            const Result last = c.exec(
-                "SELECT coalesce(pg_sequence_last_value(s.seqrelid), s.seqstart - 1) FROM pg_sequence s "
-                "WHERE s.seqrelid = pg_get_serial_sequence($1, $2)::regclass",
-                {Connection::quote(name), column}, name);
-            if (last.rows() == 1 && !last.is_null(0, 0)) t.last_number = number(last.text(0, 0));
+            // The sequence itself: after the upsize's RESTART WITH, its
+            // last value is the next to give, not one given.
+            const Result sequence = c.exec("SELECT pg_get_serial_sequence($1, $2)", {Connection::quote(name), column}, name);
+            if (sequence.rows() == 1 && !sequence.is_null(0, 0)) {
+                const Result last = c.exec("SELECT CASE WHEN is_called THEN last_value ELSE last_value - 1 END FROM " +
+                                               std::string(sequence.text(0, 0)),
+                                           {}, name);
+                if (last.rows() == 1 && !last.is_null(0, 0)) t.last_number = number(last.text(0, 0));
+            }
         }
         t.spec.columns.push_back(std::move(s));
     }

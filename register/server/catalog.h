@@ -34,8 +34,15 @@ struct ServerTable {
 // The user tables in the order they were made (the upsize's order).
 std::vector<TableName> list_tables(Connection& c);
 
-// Raises UnsupportedType for a column the file format has no type for.
-ServerTable read_table(Connection& c, const TableName& table);
+// A column of the server's that the file format has no type for.
+struct ColumnWithoutFileType {
+    std::string column;
+    std::string type;  // the server's name for it
+};
+
+// Raises UnsupportedType for a column the file format has no type for; with
+// `unsupported`, such columns are gathered there and left out instead.
+ServerTable read_table(Connection& c, const TableName& table, std::vector<ColumnWithoutFileType>* unsupported = nullptr);
 
 // The table of that name, or of one differing from it in letter case only.
 // Raises TableMissing when there is none.

@@ -48,7 +48,12 @@ constexpr std::array kPages{
          "Reads every page the file's maps, catalog, tables, long values and index\n"
          "trees name and checks that they agree. Prints OK and exits 0, or prints\n"
          "one problem a line and exits 1 (where the locale settings name Russian,\n"
-         "after a line in Russian that introduces them).\n"},
+         "after a line in Russian that introduces them).\n"
+         "DB may be a server register (a .pgreg link or a postgresql:// URI, as for\n"
+         "upsize): then it checks what can go wrong there, each problem said in the\n"
+         "run's language: a column of a type no file has, an AutoNumber whose next\n"
+         "number a row holds already, an index the server does not use (its\n"
+         "building failed), a foreign key or check made NOT VALID.\n"},
     Page{"query", "DB STATEMENT", "a SELECT statement's rows as JSON lines",
          "Runs STATEMENT, a SELECT of the kind the register's browser sends:\n"
          "  SELECT * | col, ... FROM table [WHERE condition]\n"
