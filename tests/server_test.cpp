@@ -414,6 +414,23 @@ TEST(ServerRegister, InsertAndDeleteAsInAFile) {
         EXPECT_EQ(rows(), four) << refused;
     }
 
+    // Thousands of lines go in many to a statement: one the server refuses
+    // among them is named by its line, and nothing of the run stays; a number
+    // given below the server's next one does not take it back.
+    std::string many;
+    for (int i = 1; i <= 2500; ++i) many += "{\"Имя\": \"" + std::string(i == 2345 ? "Слишком длинное" : "Ж") + std::to_string(i % 100) + "\"}\n";
+    r = insert(many);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("line 2345:"), std::string::npos) << r.err;
+    EXPECT_EQ(rows(), four);
+    many.replace(many.find("Слишком длинное"), std::string("Слишком длинное").size(), "Ж");
+    pg().psql("people", "ALTER TABLE \"Люди\" ALTER COLUMN \"Номер\" RESTART WITH 3000");  // as an upsize leaves it
+    r = insert("{\"Номер\": 5, \"Имя\": \"Зоя\"}\n" + many);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(pg().psql("people", "SELECT count(*) || ' ' || min(\"Номер\") || ' ' || max(\"Номер\") FROM \"Люди\" WHERE \"Номер\" > 11"),
+              "2500 3000 5499");
+    pg().psql("people", "DELETE FROM \"Люди\" WHERE \"Номер\" NOT IN (1, 2, 3, 10, 11)");
+
     // Numbers no row holds are named; the rows found go all the same.
     r = run_regtool({"delete", uri, "Люди", "2", "10", "99"});
     EXPECT_EQ(r.status, 1);

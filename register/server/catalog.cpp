@@ -112,7 +112,7 @@ ServerTable read_table(Connection& c, const TableName& table, std::vector<Column
         // being a Boolean, an AutoNumber or in the primary key.
         "a.attnotnull AND a.attidentity = '' AND ty.typname <> 'bool' AND NOT EXISTS (SELECT 1 FROM pg_index i "
         "        WHERE i.indrelid = a.attrelid AND i.indisprimary AND a.attnum = ANY (i.indkey)), "
-        "format_type(a.atttypid, a.atttypmod) "
+        "format_type(a.atttypid, a.atttypmod), a.atthasdef OR a.attidentity <> '' "
         "FROM pg_attribute a JOIN pg_type ty ON ty.oid = a.atttypid "
         "WHERE a.attrelid = $1::oid AND a.attnum > 0 AND NOT a.attisdropped ORDER BY a.attnum",
         {oid, std::string(kByteCheck), std::string(kBinaryCheck)}, name);
@@ -143,6 +143,7 @@ ServerTable read_table(Connection& c, const TableName& table, std::vector<Column
         else if (s.type != jet::ColumnType::Memo && s.type != jet::ColumnType::Ole) read.flags |= jet::Column::kFixed;
         if (s.autonumber) read.flags |= jet::Column::kAutoLong;
         t.columns.push_back(read);
+        t.defaulted.push_back(cols.text(r, 9) == "t");
         if (s.autonumber) {
             // The sequence itself: after the upsize's RESTART WITH, its
             // last value is the next to give, not one given.

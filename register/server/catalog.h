@@ -27,6 +27,7 @@ struct ServerTable {
     std::string oid;
     jet::TableSpec spec;
     std::vector<jet::Column> columns;  // types as the values are read back, sizes as a file shows them
+    std::vector<bool> defaulted;       // by column: the server gives a value of its own to a row that leaves it out
     std::string order_by;              // the primary key's columns, or empty
     std::optional<std::int64_t> last_number;
 };
