@@ -27,9 +27,11 @@ inline constexpr std::string_view kUpsizeDetails =
     "and left out. Progress goes to standard error.\n";
 inline constexpr std::string_view kDownsizeDetails =
     "Writes every table of the server register TARGET names (as for upsize)\n"
-    "into DST, a new file, with its columns, primary key, indexes, rows and\n"
-    "next AutoNumber, and compares every row on both sides. Relationships are\n"
-    "not carried back. A file left unfinished by a failure is removed.\n";
+    "into DST, a new file, with its columns (a Binary with its length), primary\n"
+    "key, indexes (required ones marked so), rows and next AutoNumber, and\n"
+    "compares every row on both sides. Relationships, and a Replication ID's\n"
+    "drawing of new values, are not carried back. A file left unfinished by a\n"
+    "failure is removed.\n";
 
 int upsize_command(const std::vector<std::string>& args);
 int downsize_command(const std::vector<std::string>& args);

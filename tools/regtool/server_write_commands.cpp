@@ -1,6 +1,7 @@
 // `regtool insert` and `delete` on a server register: each run one
-// transaction, every value a bound parameter, so that a refused row or a
-// lost connection leaves the register as it was; rows stream in with COPY.
+// transaction, so that a refused row or a lost connection leaves the register
+// as it was; every value goes as COPY's data or a bound parameter, never in a
+// statement's text.
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
