@@ -228,6 +228,10 @@ TEST(ServerMove, RegtoolMovesAndSettles) {
     RunResult back = run_regtool({"move", office, file.string()});
     EXPECT_EQ(back.status, 0) << back.err;
     EXPECT_EQ(count_in(file.string()), kPeople);
+    // What only a file has is refused in one line, the server untouched.
+    RunResult compact = run_regtool({"compact", office, "--replace"}, {"LANG=ru_RU.UTF-8"});
+    EXPECT_EQ(compact.status, 2);
+    EXPECT_NE(compact.err.find("только с файлом"), std::string::npos) << compact.err;
 }
 
 // A value the destination refuses stops the move at that row, the rows

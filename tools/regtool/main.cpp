@@ -29,6 +29,7 @@
 #include "jet/database.h"
 #include "jet/files.h"
 #include "jet/pending_move.h"
+#include "server/link.h"
 #include "sql/sql.h"
 
 namespace {
@@ -233,6 +234,14 @@ int run(const std::vector<std::string>& args) {
         }
     }
     if (regtool::is_server_command(args)) return regtool::run_server_program(args);
+    // What only a file has: its pages written anew, a new file made.
+    if ((cmd == "compact" || cmd == "create" || cmd == "create-register") && args.size() > 1 && server::names_server(args[1])) {
+        std::fprintf(stderr, "regtool: %s\n",
+                     say(cmd + " работает только с файлом базы данных, не с регистром на сервере",
+                         cmd + " works on a database file only, not on a server register")
+                         .c_str());
+        return 2;
+    }
     if (cmd == "tables") {
         if (args.size() != 2) return usage_error("tables takes one argument: DB");
         return cmd_tables(args[1]);
