@@ -15,7 +15,7 @@
 #include "errors/access.h"
 #include "jet/database.h"
 #include "jet/error.h"
-#include "logic/move_settle.h"
+#include "server/move.h"
 
 namespace dataaccess {
 
@@ -129,7 +129,7 @@ void Connection::Open(const QString& connection_string, const QString& /*user*/,
     path_ = path;
     // A group a cut-off move left on its way is settled before this
     // connection writes (or the write refused while it cannot be).
-    reg::bind_moves();
+    server::bind_server_moves();
     try {
         db_ = std::make_unique<jet::Database>(QFile::encodeName(path).toStdString(), lock_wait_);
     } catch (const jet::Error& e) {

@@ -12,6 +12,7 @@
 #include "jet/pending_move.h"
 #include "jet/text.h"
 #include "logic/move_record.h"
+#include "logic/move_parts.h"
 #include "logic/move_settle.h"
 #include "logic/register.h"
 
@@ -38,9 +39,8 @@ bool locks_source_first(const std::string& source, const std::string& destinatio
     return !s || !d || *s < *d;
 }
 
-// The columns of the destination whose names stand at another ordinal in the
-// source (letter case aside): rows copied by ordinal would put their values
-// into the wrong columns. Names found in one table only do not count.
+}  // namespace
+
 std::vector<errors::MisplacedColumn> misplaced_columns(const std::vector<jet::Column>& src, const std::vector<jet::Column>& dst) {
     std::vector<errors::MisplacedColumn> out;
     for (std::size_t d = 1; d < dst.size(); ++d) {
@@ -54,8 +54,13 @@ std::vector<errors::MisplacedColumn> misplaced_columns(const std::vector<jet::Co
     return out;
 }
 
-// The columns past the destination's last that hold a value in some row of
-// the source: moved by ordinal, those values would be lost.
+bool fills_column(const jet::Value& v) {
+    if (jet::is_null(v)) return false;
+    const auto* text = std::get_if<std::string>(&v);
+    const auto* bytes = std::get_if<jet::Binary>(&v);
+    return !(text && text->empty()) && !(bytes && bytes->bytes.empty());
+}
+
 std::vector<std::string> filled_extra_columns(jet::Table& src, std::size_t columns) {
     const std::vector<jet::Column>& all = src.columns();
     std::vector<bool> filled(all.size(), false);
@@ -63,10 +68,7 @@ std::vector<std::string> filled_extra_columns(jet::Table& src, std::size_t colum
     if (left > 0) {
         src.scan([&](jet::RowId, const std::vector<jet::Value>& row) {
             for (std::size_t c = columns; c < row.size() && c < all.size(); ++c) {
-                if (filled[c] || jet::is_null(row[c])) continue;
-                const auto* text = std::get_if<std::string>(&row[c]);
-                const auto* bytes = std::get_if<jet::Binary>(&row[c]);
-                if ((text && text->empty()) || (bytes && bytes->bytes.empty())) continue;
+                if (filled[c] || !fills_column(row[c])) continue;
                 filled[c] = true;
                 --left;
             }
@@ -94,7 +96,26 @@ std::uint64_t new_move_id() {
     return (static_cast<std::uint64_t>(random()) << 32) ^ random();
 }
 
-}  // namespace
+void refuse_related_rows(jet::Database& from, const std::string& source, const std::string& destination) {
+    for (const jet::Relationship& r : jet::read_relationships(from)) {
+        if (!r.enforced() || !jet::same_name(r.parent, kTableName) || !from.has_table(r.child)) continue;
+        jet::Table child = from.table(r.child);
+        std::vector<std::size_t> naming;
+        for (const std::string& name : r.child_columns) {
+            if (const jet::Column* c = child.def().find_column(name)) naming.push_back(static_cast<std::size_t>(c - child.def().columns.data()));
+        }
+        bool named = false;
+        child.scan([&](jet::RowId, const std::vector<jet::Value>& row) {
+            for (std::size_t at : naming) named = named || (at < row.size() && !jet::is_null(row[at]));
+            return !named;
+        });
+        if (named) {
+            MoveError e(MoveFault::RelatedRows, source, destination);
+            e.names = {r.child, r.name};
+            throw e;
+        }
+    }
+}
 
 std::size_t move_register(const std::string& source, const std::string& destination, const MoveOptions& options) {
     if (same_file(source, destination)) throw MoveError(MoveFault::SameFile, source, destination);
@@ -129,24 +150,7 @@ std::size_t move_register(const std::string& source, const std::string& destinat
     }
     // Rows another table of the source names cannot leave: that table's
     // rows would name nothing, or go with them where deletes cascade.
-    for (const jet::Relationship& r : jet::read_relationships(from)) {
-        if (!r.enforced() || !jet::same_name(r.parent, kTableName) || !from.has_table(r.child)) continue;
-        jet::Table child = from.table(r.child);
-        std::vector<std::size_t> naming;
-        for (const std::string& name : r.child_columns) {
-            if (const jet::Column* c = child.def().find_column(name)) naming.push_back(static_cast<std::size_t>(c - child.def().columns.data()));
-        }
-        bool named = false;
-        child.scan([&](jet::RowId, const std::vector<jet::Value>& row) {
-            for (std::size_t at : naming) named = named || (at < row.size() && !jet::is_null(row[at]));
-            return !named;
-        });
-        if (named) {
-            MoveError e(MoveFault::RelatedRows, source, destination);
-            e.names = {r.child, r.name};
-            throw e;
-        }
-    }
+    refuse_related_rows(from, source, destination);
     if (std::vector<errors::MisplacedColumn> misplaced = misplaced_columns(src.columns(), dst.columns()); !misplaced.empty()) {
         MoveError e(MoveFault::MisplacedColumns, source, destination);
         e.misplaced = std::move(misplaced);

@@ -21,6 +21,10 @@ bool same_file(const std::string& a, const std::string& b);
 struct MoveOptions {
     std::size_t group_rows = 10000;             // rows per group put on disk at once
     std::function<void(std::size_t moved)> progress;  // after each group, for callers that show it
+    // Called after each step of a group with the step's number (from 1, on
+    // across groups), so that a test can stop the run there. A move that
+    // has a server on either side calls it.
+    std::function<void(int step)> step;
 };
 
 // Returns the number of rows moved. Paths are UTF-8. Raises

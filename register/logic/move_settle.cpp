@@ -1,5 +1,6 @@
 #include "logic/move_settle.h"
 
+#include <atomic>
 #include <map>
 #include <optional>
 #include <vector>
@@ -84,9 +85,8 @@ auto on_other(const std::string& other, Step&& step) {
     }
 }
 
-// Whether the destination holds the group: any of its rows with the number
-// and the values it was stored with. Nothing when that cannot be told (the
-// table gone, or narrower than the record's).
+}  // namespace
+
 std::optional<bool> holds_group(jet::Database& dst, MoveRecord& r) {
     if (!dst.has_table(r.table)) return std::nullopt;
     jet::Table t = dst.table(r.table);
@@ -105,7 +105,6 @@ std::optional<bool> holds_group(jet::Database& dst, MoveRecord& r) {
     return found;
 }
 
-// The source lets go the rows that still hold what was sent, wherever they lie now.
 void let_group_go(jet::Database& src, const MoveRecord& r) {
     std::map<std::uint64_t, std::size_t> sent;
     for (const MovedRow& m : r.rows) ++sent[m.source_hash];
@@ -126,6 +125,10 @@ void let_group_go(jet::Database& src, const MoveRecord& r) {
     for (const jet::RowId& id : going) t.remove(id);
     g.commit();
 }
+
+namespace {
+
+std::atomic<ServerSettler> g_server_settler{nullptr};
 
 bool same_move(const ReadRecord& a, const ReadRecord& b) {
     return a.found == b.found && (a.found != RecordFound::Complete || (a.record.id == b.record.id && a.record.rows.size() == b.record.rows.size()));
@@ -154,6 +157,14 @@ bool settle_once(const std::string& real_path, const std::string& record_path) {
     const bool here_destination = !here_source && (real_path == r.destination.path || is_recorded(real_path, r.destination));
     if (!here_source && !here_destination) {
         refuse(Reason::MoveRecordForeign, record_path, "the record of a move beside " + real_path + " names other files: " + record_path);
+    }
+    if (on_server(here_source ? r.destination : r.source)) {
+        const ServerSettler settler = g_server_settler;
+        if (!settler) {
+            refuse(Reason::MoveOtherRefused, record_path,
+                   "the other register of an unfinished move is on a database server, which this program does not reach: " + record_path);
+        }
+        return settler(here, record_path, r, here_source);
     }
     const RecordedFile& then = here_source ? r.source : r.destination;
     const std::string other = other_file(real_path, then.path, here_source ? r.destination.path : r.source.path);
@@ -225,6 +236,8 @@ void settle_move(const std::string& real_path, const std::string& record_path) {
         if (settle_once(real_path, record_path)) return;
     }
 }
+
+void set_server_settler(ServerSettler settler) { g_server_settler = settler; }
 
 void bind_moves() { jet::set_move_settler(&settle_move); }
 

@@ -6,6 +6,7 @@
 #include "jet/database.h"
 #include "server_error.h"
 #include "transfer.h"
+#include "moves_table.h"
 #include "upsize_schema.h"
 #include "values.h"
 
@@ -174,6 +175,15 @@ UpsizeReport upsize(jet::Database& from, Connection& to, const UpsizeOptions& op
     }
     for (const auto& [table, note] : notes) later.push_back("COMMENT ON TABLE " + Connection::quote(table) + " IS " + Connection::literal(note));
     for (const std::string& statement : later) to.exec(statement);
+    // So that a role that may not create tables can move rows in; where this
+    // role may not make it either, the first move says so.
+    to.exec("SAVEPOINT moves_table");
+    try {
+        make_moves_table(to);
+    } catch (const Error& e) {
+        if (e.kind() != ErrorKind::PermissionDenied) throw;
+        to.exec("ROLLBACK TO SAVEPOINT moves_table");
+    }
     tx.commit();
     return report;
 }

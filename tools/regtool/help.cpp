@@ -103,7 +103,12 @@ constexpr std::array kPages{
          "between two groups.\n"
          "Refused before anything moves: the same file twice, a file that cannot\n"
          "be written, a DST column at a position SRC lacks, and a SRC column past\n"
-         "DST's last that holds a value in any row.\n"},
+         "DST's last that holds a value in any row.\n"
+         "Either may be a server register (a .pgreg link or a postgresql:// URI, as\n"
+         "for upsize). Each group is then one transaction on each server, noted in\n"
+         "the server's table register_moves.groups as it goes; a group cut off on\n"
+         "its way is finished by the next move out of or into that register, and\n"
+         "by any regtool command on it, before anything else.\n"},
     Page{"compact", "SRC DST | SRC --replace", "write a register anew, without its free space",
          "Writes SRC anew into DST (which must not exist), as Access's Compact does:\n"
          "only the rows that live, in their order and with their numbers, every\n"

@@ -28,6 +28,8 @@
 #include "json_in.h"
 #include "jet/database.h"
 #include "jet/files.h"
+#include "jet/pending_move.h"
+#include "server/link.h"
 #include "sql/sql.h"
 
 namespace {
@@ -232,6 +234,14 @@ int run(const std::vector<std::string>& args) {
         }
     }
     if (regtool::is_server_command(args)) return regtool::run_server_program(args);
+    // What only a file has: its pages written anew, a new file made.
+    if ((cmd == "compact" || cmd == "create" || cmd == "create-register") && args.size() > 1 && server::names_server(args[1])) {
+        std::fprintf(stderr, "regtool: %s\n",
+                     say(cmd + " работает только с файлом базы данных, не с регистром на сервере",
+                         cmd + " works on a database file only, not on a server register")
+                         .c_str());
+        return 2;
+    }
     if (cmd == "tables") {
         if (args.size() != 2) return usage_error("tables takes one argument: DB");
         return cmd_tables(args[1]);
@@ -304,12 +314,24 @@ int run(const std::vector<std::string>& args) {
     return usage_error("unknown command: " + cmd);
 }
 
+// A file whose record names a server register is settled by the program
+// that reaches servers; the record is read again afterwards.
+bool settle_with_server(jet::Database&, const std::string& record_path, reg::MoveRecord&, bool) {
+    const std::string beside = record_path.substr(0, record_path.size() - jet::pending_move_path("").size());
+    if (!regtool::settle_through_server_program(beside)) {
+        throw jet::Error(jet::ErrorKind::PendingMove, "the register on the server of an unfinished move cannot be changed now",
+                         jet::Reason::MoveOtherRefused, record_path);
+    }
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     // Every command that writes settles a move cut off beside its file first.
     reg::bind_moves();
+    reg::set_server_settler(&settle_with_server);
     std::vector<std::string> args(argv + 1, argv + argc);
     try {
         return run(args);

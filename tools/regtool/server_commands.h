@@ -42,6 +42,10 @@ int server_export_command(const std::vector<std::string>& args);
 int server_insert_command(const std::vector<std::string>& args);
 int server_delete_command(const std::vector<std::string>& args);
 int server_check_command(const std::vector<std::string>& args);
+int server_move_command(const std::vector<std::string>& args);
+// Settles the record of a cut-off move beside a file whose other register is
+// on a server (regtool hands this over; not a command of its own).
+int server_settle_command(const std::vector<std::string>& args);
 
 // The register a link file or URI names. Raises server::Error.
 server::Connection connect_to_register(const std::string& name);

@@ -11,13 +11,13 @@
 
 #include "errors/catalogue.h"
 #include "jet/error.h"
-#include "logic/move_settle.h"
+#include "server/move.h"
 #include "say.h"
 #include "server_commands.h"
 
 int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
-    reg::bind_moves();
+    server::bind_server_moves();
     const std::vector<std::string> args(argv + 1, argv + argc);
     try {
         const std::string command = args.empty() ? "" : args[0];
@@ -29,6 +29,8 @@ int main(int argc, char** argv) {
         if (command == "insert") return regtool::server_insert_command(args);
         if (command == "delete") return regtool::server_delete_command(args);
         if (command == "check") return regtool::server_check_command(args);
+        if (command == "move") return regtool::server_move_command(args);
+        if (command == "settle") return regtool::server_settle_command(args);
         std::fprintf(stderr, "regtool-server: %s\n",
                      regtool::say("ожидается команда regtool для сервера", "expected a regtool command for a server").c_str());
         return 2;

@@ -12,12 +12,16 @@ namespace regtool {
 // Whether regtool-server carries out the command line (the command and its
 // arguments): upsize and downsize, and the commands that read or write a
 // register (tables, schema, export, insert, delete) when their register is a
-// server's. Decided by the register's name alone, without the client library.
+// server's, and move when either of its registers is. Decided by the register's name alone, without the client library.
 bool is_server_command(const std::vector<std::string>& args);
 
 // Replaces this process with regtool-server running the command line (the
 // command and its arguments). Returns only when that cannot be done, with
 // the exit status after saying why.
 int run_server_program(const std::vector<std::string>& args);
+
+// Has regtool-server settle the record of a cut-off move beside the file at
+// real_path whose other register is a server's; true when it did.
+bool settle_through_server_program(const std::string& real_path);
 
 }  // namespace regtool

@@ -6,7 +6,9 @@
 #include "out.h"
 #include "schema_text.h"
 #include "server/catalog.h"
+#include "jet/error.h"
 #include "server/link.h"
+#include "server/move.h"
 #include "server/server_error.h"
 #include "server/values.h"
 #include "server_commands.h"
@@ -66,7 +68,19 @@ std::vector<SchemaIndex> schema_indexes(const server::ServerTable& t, const std:
 
 }  // namespace
 
-server::Connection connect_to_register(const std::string& name) { return server::Connection(server::connection_string(name), name); }
+server::Connection connect_to_register(const std::string& name) {
+    server::Connection c(server::connection_string(name), name);
+    // A group a cut-off move left leaving this register is settled first, so
+    // that no command finds its rows in two registers. One that cannot be
+    // settled now stops no command but the next move out of the register,
+    // which says why.
+    try {
+        server::settle_leaving_groups(c);
+    } catch (const server::Error&) {
+    } catch (const jet::Error&) {
+    }
+    return c;
+}
 
 int server_tables_command(const std::vector<std::string>& args) {
     ServerOutput out("tables");
