@@ -34,7 +34,7 @@ namespace dataaccess {
 
 namespace {
 
-// Keys listed before Open returns when the rest of a large table's come on a thread.
+// Keys listed before Open returns when the rest of a large table's come later.
 constexpr std::size_t kFirstKeys = 64;
 
 DataError closed_error() { return data_error(errors::describe(errors::AccessFault::Closed)); }
