@@ -185,14 +185,20 @@ TEST(ServerRecordset, WritesOneChangeAtATime) {
     EXPECT_EQ(o.rs.RecordCount(), 5);
     EXPECT_EQ(o.value(kNumber).toInt(), 5);
     EXPECT_EQ(on_server("SELECT \"Фамилия\" || ' ' || \"Рост\" || ' ' || \"Судимость\" FROM \"ЗУРТ\" WHERE \"номер\" = 5"), "Новиков 180 false");
+    // A number given by hand: the server's own go on after it, as a file's do.
+    o.rs.AddNew();
+    o.put(kNumber, 10);
+    o.rs.AddNew();
+    o.rs.Update();
+    EXPECT_EQ(o.value(kNumber).toInt(), 11);
 
     o.rs.MoveFirst();
     o.rs.Delete();
     EXPECT_EQ(error_of([&] { o.value(kSurname); }), errc::kNoCurrentRecord);
-    EXPECT_EQ(o.rs.RecordCount(), 4);
+    EXPECT_EQ(o.rs.RecordCount(), 6);
     o.rs.MoveNext();
     EXPECT_EQ(o.value(kNumber).toInt(), 2);
-    EXPECT_EQ(on_server("SELECT string_agg(\"номер\"::text, ' ' ORDER BY \"номер\") FROM \"ЗУРТ\""), "2 3 4 5");
+    EXPECT_EQ(on_server("SELECT string_agg(\"номер\"::text, ' ' ORDER BY \"номер\") FROM \"ЗУРТ\""), "2 3 4 5 10 11");
 
     // Rows another client deleted: one moved onto, one being edited.
     on_server("DELETE FROM \"ЗУРТ\" WHERE \"номер\" IN (3, 4)");
@@ -206,7 +212,7 @@ TEST(ServerRecordset, WritesOneChangeAtATime) {
     o.put(kName, QStringLiteral("Пётр"));
     on_server("DELETE FROM \"ЗУРТ\" WHERE \"номер\" = 2");
     EXPECT_EQ(error_of([&] { o.rs.Update(); }), errc::kRowDeleted);
-    EXPECT_EQ(on_server("SELECT count(*) FROM \"ЗУРТ\""), "1");
+    EXPECT_EQ(on_server("SELECT count(*) FROM \"ЗУРТ\""), "3");
 
     // A table without a primary key reads, and says why it takes no change.
     on_server("CREATE TABLE \"Журнал\" (\"Запись\" varchar(50)); INSERT INTO \"Журнал\" VALUES ('первая'), ('вторая')");
@@ -256,5 +262,24 @@ TEST(ServerRecordset, FailuresAreNumberedAndInRussian) {
     EXPECT_TRUE(said.startsWith(QStringLiteral("Связь с сервером потеряна"))) << said.toStdString();
     EXPECT_EQ(pg().psql("store_failures", "SELECT \"Имя\" FROM \"ЗУРТ\" WHERE \"номер\" = 1"), "Имя0");
 }
+
+#ifdef REGISTER_SERVER_QUERY
+// The grid's query on a server register finds the rows and columns the file
+// gives, and its failures keep their numbers.
+TEST(ServerQuery, FindsWhatTheFileFinds) {
+    TempDir dir;
+    const fs::path file = make_register(dir.path(), 120);
+    const std::string link = link_to(dir.path(), upsized("store_query", {file}));
+    for (const char* statement : {"SELECT * FROM ЗУРТ", "SELECT номер, [Фамилия] FROM ЗУРТ WHERE Фамилия LIKE 'фамилия1%' AND номер > 5"}) {
+        const auto there = dataaccess::Query::run(q(file.string()), q(statement));
+        const auto here = dataaccess::Query::run(q(link), q(statement));
+        there->settle(true);
+        EXPECT_EQ(here->column_names(), there->column_names());
+        ASSERT_EQ(here->row_count(), there->row_count()) << statement;
+        EXPECT_EQ(here->rows(0, here->row_count()), there->rows(0, there->row_count())) << statement;
+    }
+    EXPECT_EQ(error_of([&] { dataaccess::Query::run(q(link), QStringLiteral("SELECT Нет FROM ЗУРТ")); }), errc::kItemNotFound);
+}
+#endif
 
 }  // namespace

@@ -16,7 +16,8 @@ namespace {
 using server::Connection;
 using server::Param;
 
-std::string count_of(std::size_t n) { return std::to_string(n); }
+// A statement's parameter $n.
+std::string placeholder(std::size_t n) { return "$" + std::to_string(n); }
 
 // The key of the row a result's row names: its first `width` values.
 RowKey key_of(const server::Result& r, int row, std::size_t width) {
@@ -32,7 +33,7 @@ public:
     ServerKeyset(Connection& c, std::string listing, std::size_t width, std::size_t count, std::size_t first, std::string subject)
         : c_(c), listing_(std::move(listing)), width_(width), subject_(std::move(subject)), expected_(count) {
         // One key more than asked tells whether there are more.
-        const server::Result r = c_.exec(listing_ + " LIMIT $1", {count_of(first + 1)}, subject_);
+        const server::Result r = c_.exec(listing_ + " LIMIT $1", {std::to_string(first + 1)}, subject_);
         for (int i = 0; i < r.rows(); ++i) first_.push_back(key_of(r, i, width_));
         ready_ = first_.size() <= first;
     }
@@ -113,21 +114,19 @@ public:
         // next number, a GUID one drawn, any other Null.
         std::string names, places;
         std::vector<Param> params;
-        std::optional<std::int64_t> numbered;
+        std::optional<std::pair<const jet::Column*, std::int64_t>> numbered;
         for (std::size_t i = 0; i < row.size() && i < t_.columns.size(); ++i) {
             if (std::holds_alternative<jet::Null>(row[i])) continue;
             const jet::Column& col = t_.columns[i];
-            if (col.autonumber()) {
-                if (const auto* n = std::get_if<std::int64_t>(&row[i])) numbered = *n;
-            }
+            if (const auto* n = std::get_if<std::int64_t>(&row[i]); n && col.autonumber()) numbered = {&col, *n};
             params.push_back(server::parameter_text(row[i], name() + "." + col.name));
             names += (names.empty() ? "" : ", ") + Connection::quote(col.name);
-            places += (places.empty() ? "$" : ", $") + count_of(params.size());
+            places += (places.empty() ? "" : ", ") + placeholder(params.size());
         }
         const std::string into = "INSERT INTO " + table_;
         const std::string values = params.empty() ? " DEFAULT VALUES" : " (" + names + ") VALUES (" + places + ")";
         const server::Result r = c_.exec(into + values + " RETURNING " + key_list_, params, name());
-        if (numbered) continue_numbering(*numbered);
+        if (numbered) continue_numbering(*numbered->first, numbered->second);
         return key_of(r, 0, width());
     }
 
@@ -139,7 +138,7 @@ public:
         for (const auto& [ordinal, value] : changes) {
             const jet::Column& col = t_.columns.at(ordinal);
             params.push_back(server::parameter_text(value, name() + "." + col.name));
-            set += (set.empty() ? "" : ", ") + Connection::quote(col.name) + " = $" + count_of(params.size());
+            set += (set.empty() ? "" : ", ") + Connection::quote(col.name) + " = " + placeholder(params.size());
         }
         const std::string where_key = where(key, params);
         const server::Result r = c_.exec("UPDATE " + table_ + " SET " + set + " WHERE " + where_key + " RETURNING " + key_list_, params, name());
@@ -167,26 +166,23 @@ private:
         const std::vector<std::string>& values = *key.values();
         if (key_.empty()) {
             params.push_back(values.at(0));
-            return "ctid = $" + count_of(params.size()) + "::tid";
+            return "ctid = " + placeholder(params.size()) + "::tid";
         }
         std::string sql;
         for (std::size_t k = 0; k < key_.size(); ++k) {
             params.push_back(values.at(k));
-            sql += (sql.empty() ? "" : " AND ") + Connection::quote(t_.columns[key_[k]].name) + " = $" + count_of(params.size());
+            sql += (sql.empty() ? "" : " AND ") + Connection::quote(t_.columns[key_[k]].name) + " = " + placeholder(params.size());
         }
         return sql;
     }
 
     // A number given to an AutoNumber by hand: the server's own go on after
     // the highest, as a file's do.
-    void continue_numbering(std::int64_t given) {
-        for (const jet::Column& col : t_.columns) {
-            if (!col.autonumber()) continue;
-            c_.exec("SELECT setval(s.seqrelid, $3::bigint) FROM pg_sequence s "
-                    "WHERE s.seqrelid = pg_get_serial_sequence($1, $2)::regclass "
-                    "AND $3::bigint > coalesce(pg_sequence_last_value(s.seqrelid), s.seqstart - 1)",
-                    {table_, col.name, std::to_string(given)}, name());
-        }
+    void continue_numbering(const jet::Column& col, std::int64_t given) {
+        c_.exec("SELECT setval(s.seqrelid, $3::bigint) FROM pg_sequence s "
+                "WHERE s.seqrelid = pg_get_serial_sequence($1, $2)::regclass "
+                "AND $3::bigint > coalesce(pg_sequence_last_value(s.seqrelid), s.seqstart - 1)",
+                {table_, col.name, std::to_string(given)}, name());
     }
 
     Connection& c_;
