@@ -8,14 +8,14 @@
 #include <exception>
 #include <optional>
 
-#include "dataaccess/engine_error.h"
 #include "dataaccess/error.h"
 #include "dataaccess/qt_text.h"
 #include "dataaccess/recordset.h"
+#include "dataaccess/store_error.h"
 #include "errors/access.h"
 #include "jet/database.h"
 #include "jet/error.h"
-#include "server/move.h"
+#include "store/jet_store.h"
 
 namespace dataaccess {
 
@@ -124,30 +124,30 @@ Connection::~Connection() {
 }
 
 void Connection::Open(const QString& connection_string, const QString& /*user*/, const QString& /*password*/, int /*options*/) {
-    if (db_) throw data_error(errors::describe(errors::AccessFault::Open));
+    if (store_) throw data_error(errors::describe(errors::AccessFault::Open));
     const QString path = data_source(connection_string);
     path_ = path;
-    // A group a cut-off move left on its way is settled before this
-    // connection writes (or the write refused while it cannot be).
-    server::bind_server_moves();
-    try {
-        db_ = std::make_unique<jet::Database>(QFile::encodeName(path).toStdString(), lock_wait_);
-    } catch (const jet::Error& e) {
-        throw error_for(e, path);
-    }
+    store_ = guarded(path, [&] { return store::open_store(QFile::encodeName(path).toStdString(), lock_wait_); });
 }
 
-int Connection::State() const { return db_ ? 1 : 0; }
+int Connection::State() const { return store_ ? 1 : 0; }
 
-QString Connection::Warning() const { return db_ ? warning_for(*db_, path_) : QString(); }
+QString Connection::Warning() const {
+    return store_ ? QString::fromStdString(store_->warning(errors::Language::Russian)) : QString();
+}
+
+QString Connection::folder() const {
+    if (!store_) throw data_error(errors::describe(errors::AccessFault::Closed));
+    return qt_text(store_->folder());
+}
 
 void Connection::set_lock_wait(std::chrono::milliseconds wait) {
     lock_wait_ = wait;
-    if (db_) db_->set_lock_wait(wait);
+    if (store_) store_->set_lock_wait(wait);
 }
 
 void Connection::Close() {
-    if (!db_) throw data_error(errors::describe(errors::AccessFault::Closed));
+    if (!store_) throw data_error(errors::describe(errors::AccessFault::Closed));
     // Every recordset ends closed before the database goes, whatever fails.
     std::exception_ptr first_failure;
     const std::vector<Recordset*> open = std::move(recordsets_);
@@ -159,13 +159,19 @@ void Connection::Close() {
             if (!first_failure) first_failure = std::current_exception();
         }
     }
-    db_.reset();
+    store_.reset();
     if (first_failure) std::rethrow_exception(first_failure);
 }
 
+store::Store& Connection::store() {
+    if (!store_) throw data_error(errors::describe(errors::AccessFault::Closed));
+    return *store_;
+}
+
 jet::Database& Connection::database() {
-    if (!db_) throw data_error(errors::describe(errors::AccessFault::Closed));
-    return *db_;
+    auto* file = dynamic_cast<store::JetStore*>(&store());
+    if (!file) throw server_error(server::Error(server::ErrorKind::NotAFile, utf8(path_)));
+    return file->database();
 }
 
 void Connection::attach(Recordset* rs) { recordsets_.push_back(rs); }

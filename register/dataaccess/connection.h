@@ -1,6 +1,8 @@
 // A connection to a register database, opened with a connection string of the
 // form "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=PATH;..." exactly as the
-// programs build it: the path is taken as it stands, unquoted.
+// programs build it: the path is taken as it stands, unquoted. PATH names a
+// Jet file, or a register on a server: a link file (.pgreg) or a
+// postgresql:// URI. Either is reached through its store (store/store.h).
 #pragma once
 
 #include <QString>
@@ -13,6 +15,9 @@ namespace jet {
 class Database;
 class Error;
 }  // namespace jet
+namespace store {
+class Store;
+}  // namespace store
 
 namespace dataaccess {
 
@@ -34,7 +39,9 @@ public:
 
     // Raises DataError: kOpen when already open, kProvider for another
     // provider or a string without a data source, kFileNotFound, kNotJet4,
-    // kBadPassword, kDamaged, kIo. User, password and options are not used.
+    // kBadPassword, kDamaged, kIo; for a server register the catalogue's
+    // (kServerConnectionFailed when it cannot be reached, its link is bad or
+    // the server refuses). User, password and options are not used.
     void Open(const QString& connection_string, const QString& user = {}, const QString& password = {}, int options = -1);
     // 1 while open, 0 when closed.
     int State() const;
@@ -46,7 +53,11 @@ public:
 
     // The database path found in the last connection string opened.
     const QString& path() const { return path_; }
-    // The open database; raises kClosed when the connection is closed.
+    // The folder that plays the database folder's part for photo paths: the
+    // file's or the link file's, the current folder for a URI. Raises kClosed.
+    QString folder() const;
+    // The open file's database; raises kClosed when the connection is
+    // closed, kUnsupported for a register on a server.
     jet::Database& database();
 
     // The error a failure of the engine means for the database at path.
@@ -64,9 +75,9 @@ private:
     friend class Recordset;
     void attach(Recordset* rs);
     void detach(Recordset* rs);
+    store::Store& store();
 
-
-    std::unique_ptr<jet::Database> db_;
+    std::unique_ptr<store::Store> store_;
     QString path_;
     std::optional<std::chrono::milliseconds> lock_wait_;
     std::vector<Recordset*> recordsets_;  // open on this connection

@@ -1,37 +1,21 @@
 #include "dataaccess/query.h"
 
-#include "dataaccess/connection.h"
 #include "dataaccess/convert.h"
 #include "dataaccess/error.h"
-#include "jet/database.h"
-#include "jet/error.h"
+#include "dataaccess/store_error.h"
 #include "sql/sql.h"
+#include "store/store.h"
 
 namespace dataaccess {
-
-namespace {
-
-// The statement's own failures keep their numbers; the file's are worded as the connection words them.
-template <typename F>
-auto guarded(const QString& path, F&& f) -> decltype(f()) {
-    try {
-        return f();
-    } catch (const sql::Error& e) {
-        throw DataError(e.number(), QString::fromStdString(e.text(errors::Language::Russian)));
-    } catch (const jet::Error& e) {
-        throw Connection::error_for(e, path);
-    }
-}
-
-}  // namespace
 
 std::unique_ptr<Query> Query::run(const QString& path, const QString& statement) {
     std::unique_ptr<Query> q(new Query);
     q->path_ = path;
+    // The statement's own failures keep their numbers; the register's are
+    // worded as the connection words them.
     guarded(path, [&] {
-        q->db_ = std::make_shared<jet::Database>(path.toStdString());
-        q->result_ = std::make_unique<sql::Result>(sql::Result::run(*q->db_, sql::parse(statement.toStdString())));
-        return 0;
+        q->store_ = store::open_store(path.toStdString());
+        q->result_ = q->store_->select(sql::parse(statement.toStdString()));
     });
     for (const std::string& n : q->result_->column_names()) q->names_.push_back(QString::fromStdString(n));
     return q;

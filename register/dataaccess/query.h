@@ -1,9 +1,10 @@
 // A SELECT statement run over a register for a grid: the browser's listing
-// and search. The rows are found once, by their ids, and read from the file
-// when asked for (sql::Result), so that a grid shows a register of any size
-// without holding it; a large table's rows are listed on a thread while the
-// first ones are shown. Failures come out as DataError, numbered and worded
-// as everywhere in this layer.
+// and search, through the register's store. In a file the rows are found
+// once, by their ids, and read from the file when asked for (sql::Result),
+// so that a grid shows a register of any size without holding it; a large
+// table's rows are listed on a thread while the first ones are shown. On a
+// server the server runs it with the file's semantics. Failures come out as
+// DataError, numbered and worded as everywhere in this layer.
 #pragma once
 
 #include <QString>
@@ -13,18 +14,17 @@
 #include <memory>
 #include <vector>
 
-namespace jet {
-class Database;
-}
-namespace sql {
-class Result;
-}
+namespace store {
+class Selection;
+class Store;
+}  // namespace store
 
 namespace dataaccess {
 
 class Query {
 public:
-    // Opens the database at path and runs the statement. Raises DataError.
+    // Opens the register at path (a file, a link file or a URI) and runs the
+    // statement. Raises DataError.
     static std::unique_ptr<Query> run(const QString& path, const QString& statement);
     ~Query();
 
@@ -45,8 +45,8 @@ private:
     Query() = default;
 
     QString path_;
-    std::shared_ptr<jet::Database> db_;
-    std::unique_ptr<sql::Result> result_;
+    std::unique_ptr<store::Store> store_;
+    std::unique_ptr<store::Selection> result_;
     QStringList names_;
 };
 

@@ -23,20 +23,18 @@
 #include "dataaccess/engine_error.h"
 #include "dataaccess/error.h"
 #include "dataaccess/qt_text.h"
+#include "dataaccess/store_error.h"
 #include "errors/access.h"
 #include "errors/query.h"
-#include "jet/database.h"
 #include "jet/error.h"
-#include "jet/row_listing.h"
-#include "jet/table.h"
-#include "jet/table_writer.h"
 #include "jet/value.h"
+#include "store/store.h"
 
 namespace dataaccess {
 
 namespace {
 
-// Keys listed before Open returns when the rest of a large table's come on a thread.
+// Keys listed before Open returns when the rest of a large table's come later.
 constexpr std::size_t kFirstKeys = 64;
 
 DataError closed_error() { return data_error(errors::describe(errors::AccessFault::Closed)); }
@@ -68,22 +66,23 @@ std::optional<QString> table_of(const QString& sql) {
 struct Recordset::Impl {
     enum class Pending { None, Edit, New };
 
-    Impl(Connection* c, jet::Database& database, jet::Table t, bool refuse_changes)
-        : connection(c), db(database), table(std::move(t)), read_only(refuse_changes) {
-        for (const jet::Column& col : table.columns()) names.push_back(QString::fromStdString(col.name));
+    Impl(Connection* c, store::Store& s, std::unique_ptr<store::Table> t, bool refuse_changes)
+        : connection(c), register_store(s), table(std::move(t)), read_only(refuse_changes) {
+        for (const jet::Column& col : table->columns()) names.push_back(QString::fromStdString(col.name));
     }
 
     Connection* connection;  // the connection this recordset is registered with
-    jet::Database& db;
-    jet::Table table;
+    store::Store& register_store;
+    std::unique_ptr<store::Table> table;
     bool read_only;
     std::vector<QString> names;
 
-    // The keyset: row ids taken at Open (and rows added since), in order. A
-    // large table's keys come on a thread: until they are whole, keys holds
-    // the first ones and live the count the table's definition keeps.
-    std::vector<jet::RowId> keys;
-    std::unique_ptr<jet::RowListing> listing;  // the rest of keys on its way
+    // The keyset: the keys of the rows present at Open (and rows added
+    // since), in the table's order. A large table's keys come later (on a
+    // thread, for a file): until they are whole, keys holds the first ones
+    // and live the count the store gave.
+    std::vector<store::RowKey> keys;
+    std::unique_ptr<store::Keyset> listing;  // the rest of keys on its way
     std::vector<bool> deleted;  // deleted through this recordset
     long live = 0;
     std::ptrdiff_t pos = -1;  // -1 before the first row, keys.size() after the last
@@ -98,8 +97,8 @@ struct Recordset::Impl {
     std::vector<QVariant> values;
     std::vector<bool> changed;
 
-    QString path() const { return QString::fromStdString(db.path()); }
-    QString table_name() const { return QString::fromStdString(table.name()); }
+    QString path() const { return QString::fromStdString(register_store.name()); }
+    QString table_name() const { return QString::fromStdString(table->name()); }
     std::ptrdiff_t listed() const { return static_cast<std::ptrdiff_t>(keys.size()); }
     std::ptrdiff_t size() {
         complete();
@@ -109,13 +108,13 @@ struct Recordset::Impl {
     // Takes the whole keyset, waiting for it when need be.
     void complete() {
         if (!listing) return;
-        std::unique_ptr<jet::RowListing> l = std::move(listing);
-        std::vector<jet::RowId> all;
+        std::unique_ptr<store::Keyset> l = std::move(listing);
+        std::vector<store::RowKey> all;
         try {
-            all = l->all(table);
-        } catch (const jet::Error& e) {
+            all = guarded(path(), [&] { return l->all(); });
+        } catch (...) {
             listing = std::move(l);
-            throw Recordset::engine_error(e, path());
+            throw;
         }
         l.reset();
         const std::size_t n = keys.size();
@@ -125,12 +124,12 @@ struct Recordset::Impl {
         } else {
             // Another program changed the table between the first keys and the
             // listing: the keyset is the listing's, the current row kept.
-            std::set<jet::RowId> dropped;
+            std::set<store::RowKey> dropped;
             for (std::size_t i = 0; i < n; ++i) {
                 if (deleted[i]) dropped.insert(keys[i]);
             }
             const bool had_row = on_key();
-            const jet::RowId current = had_row ? keys[static_cast<std::size_t>(pos)] : jet::RowId{};
+            const store::RowKey current = had_row ? keys[static_cast<std::size_t>(pos)] : store::RowKey{};
             keys = std::move(all);
             deleted.assign(keys.size(), false);
             for (std::size_t i = 0; i < keys.size(); ++i) deleted[i] = dropped.count(keys[i]) != 0;
@@ -143,8 +142,8 @@ struct Recordset::Impl {
         }
         live = static_cast<long>(std::count(deleted.begin(), deleted.end(), false));
     }
-    const std::vector<jet::Column>& columns() const { return table.columns(); }
-    int column_count() const { return static_cast<int>(table.columns().size()); }
+    const std::vector<jet::Column>& columns() const { return table->columns(); }
+    int column_count() const { return static_cast<int>(columns().size()); }
 
     // A position within the keys listed so far needs no more of them.
     bool on_key() const { return pos >= 0 && pos < listed(); }
@@ -181,19 +180,15 @@ struct Recordset::Impl {
         if (read_only) {
             throw data_error(errors::describe(errors::AccessFault::ReadOnlyRecordset));
         }
+        guarded(path(), [&] { table->check_changeable(); });
     }
 
-    // The current row's values, read from the file when first needed.
+    // The current row's values, read from the store when first needed.
     void load() {
         if (pending == Pending::New) return;
         if (!on_key() || deleted[static_cast<std::size_t>(pos)]) throw no_current_record();
         if (!loaded) {
-            std::optional<std::vector<jet::Value>> row;
-            try {
-                row = table.read(keys[static_cast<std::size_t>(pos)]);
-            } catch (const jet::Error& e) {
-                throw Recordset::engine_error(e, path());
-            }
+            std::optional<store::Row> row = guarded(path(), [&] { return table->read(keys[static_cast<std::size_t>(pos)]); });
             loaded = true;
             if (!row) {
                 gone = true;
@@ -250,24 +245,20 @@ struct Recordset::Impl {
         loaded = true;
     }
 
-    // What a refusal of the engine means for a change of this table: the
-    // catalogue's sentence, but for a row deleted under this recordset.
-    DataError write_error(const jet::Error& e) const {
-        if (e.kind() == jet::ErrorKind::RowDeleted) return row_deleted(table_name());
-        return Recordset::engine_error(e, path());
-    }
-
-    // One change in its own write group, committed at once.
+    // One change, made by the store at once (a file's in its own write
+    // group). A refusal is the catalogue's sentence, but for a row deleted
+    // under this recordset.
     template <typename F>
-    void write(F&& change) {
+    auto write(F&& change) -> decltype(change()) {
         complete();  // the listing must not see a change this recordset also lists
-        try {
-            jet::WriteGroup group(db);
-            change(group.table_at(table.def().page));
-            group.commit();
-        } catch (const jet::Error& e) {
-            throw write_error(e);
-        }
+        return guarded(path(), [&] {
+            try {
+                return change();
+            } catch (const jet::Error& e) {
+                if (e.kind() == jet::ErrorKind::RowDeleted) throw row_deleted(table_name());
+                throw;
+            }
+        });
     }
 
     // Stores a pending change. When it is refused the change is dropped,
@@ -277,30 +268,22 @@ struct Recordset::Impl {
         const Pending kind = pending;
         try {
             if (kind == Pending::New) {
-                std::vector<jet::Value> row = raw;
-                jet::RowId id{};
-                write([&](jet::TableWriter& w) { id = w.insert(row); });
-                keys.push_back(id);
+                const store::RowKey key = write([&] { return table->insert(raw); });
+                keys.push_back(key);
                 deleted.push_back(false);
                 ++live;
                 pos = size() - 1;
             } else {
-                const jet::RowId id = keys[static_cast<std::size_t>(pos)];
-                bool missing = false;
-                write([&](jet::TableWriter& w) {
-                    // The columns put into go over the row as it is now.
-                    std::optional<std::vector<jet::Value>> row = w.read(id);
-                    if (!row) {
-                        missing = true;
-                        return;
-                    }
-                    row->resize(columns().size(), jet::Null{});
-                    for (std::size_t i = 0; i < changed.size(); ++i) {
-                        if (changed[i]) (*row)[i] = raw[i];
-                    }
-                    w.update(id, std::move(*row));
-                });
-                if (missing) throw row_deleted(table_name());
+                // The columns put into go over the row as it is now.
+                const store::RowKey key = keys[static_cast<std::size_t>(pos)];
+                store::Changes changes;
+                for (std::size_t i = 0; i < changed.size(); ++i) {
+                    if (changed[i]) changes.emplace_back(i, raw[i]);
+                }
+                const std::optional<store::RowKey> now = write([&] { return table->update(key, changes); });
+                if (!now) throw row_deleted(table_name());
+                // A row whose primary key was changed is found by its new one.
+                if (on_key() && keys[static_cast<std::size_t>(pos)] == key) keys[static_cast<std::size_t>(pos)] = *now;
             }
         } catch (...) {
             pending = Pending::None;
@@ -311,8 +294,6 @@ struct Recordset::Impl {
         forget_row();
     }
 };
-
-DataError Recordset::engine_error(const jet::Error& e, const QString& path) { return Connection::error_for(e, path); }
 
 Recordset::Recordset() = default;
 
@@ -332,26 +313,26 @@ void Recordset::Open(int cursor_type, int lock_type, int /*options*/) {
     if (!name) {
         throw data_error(errors::describe(errors::AccessFault::UnsupportedStatement, {utf8(source_.trimmed())}));
     }
-    jet::Database& db = connection_->database();
-    const QString path = QString::fromStdString(db.path());
+    store::Store& s = connection_->store();
+    const QString path = QString::fromStdString(s.name());
     std::unique_ptr<Impl> d;
-    try {
-        d = std::make_unique<Impl>(connection_, db, db.table(name->toStdString()), lock_type_ == 1);
-        auto listing = std::make_unique<jet::RowListing>(d->table, kFirstKeys);
-        d->keys = listing->first_rows();
-        if (listing->ready()) {
-            d->keys = listing->all(d->table);
-        } else {
-            d->listing = std::move(listing);
-        }
-    } catch (const jet::Error& e) {
-        if (e.kind() == jet::ErrorKind::NoSuchTable) {
+    guarded(path, [&] {
+        try {
+            d = std::make_unique<Impl>(connection_, s, s.table(name->toStdString()), lock_type_ == 1);
+            std::unique_ptr<store::Keyset> listing = d->table->keys(kFirstKeys);
+            d->keys = listing->first();
+            if (listing->ready()) {
+                d->keys = listing->all();
+            } else {
+                d->listing = std::move(listing);
+            }
+        } catch (const jet::Error& e) {
+            if (e.kind() != jet::ErrorKind::NoSuchTable) throw;
             const std::string table = utf8(*name);
             throw data_error({errors::query_number(errors::QueryFault::NoSuchTable),
                               errors::query_text(errors::QueryFault::NoSuchTable, {}, 0, table, errors::Language::Russian)});
         }
-        throw engine_error(e, path);
-    }
+    });
     d->deleted.assign(d->keys.size(), false);
     d->live = static_cast<long>(d->listing ? std::max(d->listing->expected(), d->keys.size()) : d->keys.size());
     d->pos = d->keys.empty() ? -1 : 0;
@@ -442,19 +423,12 @@ void Recordset::Delete(int affect_records) {
     if (!d.on_key() || d.deleted[static_cast<std::size_t>(d.pos)]) throw no_current_record();
     d.pending = Impl::Pending::None;  // the edit of a row being deleted
     d.forget_row();
-    const jet::RowId id = d.keys[static_cast<std::size_t>(d.pos)];
-    bool missing = false;
-    d.write([&](jet::TableWriter& w) {
-        if (!w.read(id)) {
-            missing = true;
-            return;
-        }
-        w.remove(id);
-    });
+    const store::RowKey key = d.keys[static_cast<std::size_t>(d.pos)];
+    const bool found = d.write([&] { return d.table->remove(key); });
     // Gone either way: moves pass over it from now on.
     d.deleted[static_cast<std::size_t>(d.pos)] = true;
     --d.live;
-    if (missing) throw row_deleted(d.table_name());
+    if (!found) throw row_deleted(d.table_name());
 }
 
 Fields& Recordset::fields() {

@@ -1,17 +1,19 @@
-// A recordset over "SELECT * FROM table": a keyset cursor. Open takes the ids
-// of the rows present then, in the table's own order; each row is read from
-// the file when it is first needed after a move, and kept until the next
-// move or write, so changes by other programs show, and a row another program
-// deleted raises kRowDeleted when read. Changes (AddNew, Update, Delete)
-// reach the file at once, each in its own write.
+// A recordset over "SELECT * FROM table": a keyset cursor. Open takes the keys
+// of the rows present then, in the table's own order (where they lie in a
+// file, the primary key's order on a server); each row is read from the
+// register's store when it is first needed after a move, and kept until the
+// next move or write, so changes by other programs show, and a row another
+// program deleted raises kRowDeleted when read. Changes (AddNew, Update,
+// Delete) reach the register at once, each in its own write.
 //
 // A pending change (values put into the current row, or a new row after
 // AddNew) is stored by Update, and also before any move, AddNew or Close, as
-// the platform does. A change the file refuses raises its error and is
-// dropped: the row in the file stays as it was, and after a refused new row
-// the position is where it was before AddNew. An edit stores only the columns
-// put into, over the row as the file holds it at that moment, so a change
-// another program made to other columns is kept.
+// the platform does. A change the register refuses raises its error and is
+// dropped: the row stays as it was, and after a refused new row the position
+// is where it was before AddNew. An edit stores only the columns put into,
+// over the row as the register holds it at that moment, so a change another
+// program made to other columns is kept. A server's table without a primary
+// key is only read.
 //
 // The cursor is always a keyset cursor, whatever cursor type is asked for.
 // Lock type 1 (read only, the platform's default) refuses AddNew, Update,
@@ -109,7 +111,6 @@ private:
     // (a failure is raised after closing), otherwise it is dropped.
     void close_now(bool store);
     Impl& open_impl() const;
-    static DataError engine_error(const jet::Error& e, const QString& path);
 
     std::unique_ptr<Impl> d_;
     Fields fields_{*this};

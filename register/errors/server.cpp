@@ -42,6 +42,9 @@ constexpr std::array kSentences{
     Sentence{ServerFault::ValueRefused, "Сервер не принял значение: {}", "The server refused a value: {}"},
     Sentence{ServerFault::UnsupportedType, "Тип столбца не имеет соответствия в файле Access: {}",
              "A column type with no counterpart in an Access file: {}"},
+    Sentence{ServerFault::NoPrimaryKey, "У таблицы {} на сервере нет первичного ключа: её строки можно только читать",
+             "The server's table {} has no primary key: its rows can only be read"},
+    Sentence{ServerFault::NotAFile, "Регистр {} находится на сервере, а не в файле", "The register {} is on a server, not in a file"},
     Sentence{ServerFault::Mismatch, "Строки после переноса не совпадают: {}", "The rows differ after the copy: {}"},
     Sentence{ServerFault::Server, "Ошибка сервера: {}", "Server error: {}"},
 };
@@ -70,7 +73,9 @@ int server_number(ServerFault kind) {
         case ServerFault::ColumnMissing: return number::kItemNotFound;
         case ServerFault::TableExists: return number::kTableExists;
         case ServerFault::NameTooLong: return number::kBadName;
-        case ServerFault::UnsupportedType: return number::kUnsupported;
+        case ServerFault::UnsupportedType:
+        case ServerFault::NotAFile: return number::kUnsupported;
+        case ServerFault::NoPrimaryKey: return number::kReadOnly;
         case ServerFault::ConnectionLost:
         case ServerFault::NulInText:
         case ServerFault::ValueRefused:

@@ -24,6 +24,8 @@ enum class ServerFault {
     NameTooLong,            // a name longer than the server's 63 bytes
     ValueRefused,           // the server refused a value (out of range, a key twice, ...)
     UnsupportedType,        // a server column without a counterpart in the file format
+    NoPrimaryKey,           // a table whose rows cannot be changed: it has no primary key to find them by
+    NotAFile,               // what only a file register can do, asked of a server register
     Mismatch,               // the rows on both sides differ after a copy
     Server,                 // anything else the server reported
 };
