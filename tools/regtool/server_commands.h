@@ -1,7 +1,7 @@
 // The commands regtool-server carries out: `regtool upsize` and `regtool
 // downsize`, a register copied from a file onto a PostgreSQL server and back,
-// and tables, schema, export, insert and delete on a server register, which
-// print and take what they do for a file. Each takes the command line (the
+// and tables, schema, export, insert, delete and query on a server register,
+// which print and take what they do for a file. Each takes the command line (the
 // command and its arguments) and returns the exit status.
 #pragma once
 
@@ -39,6 +39,7 @@ int server_schema_command(const std::vector<std::string>& args);
 int server_export_command(const std::vector<std::string>& args);
 int server_insert_command(const std::vector<std::string>& args);
 int server_delete_command(const std::vector<std::string>& args);
+int server_query_command(const std::vector<std::string>& args);
 
 // The register a link file or URI names. Raises server::Error.
 server::Connection connect_to_register(const std::string& name);

@@ -1,6 +1,6 @@
 // regtool-server: the commands that speak to a database server (upsize,
-// downsize, and tables, schema, export, insert and delete on a server
-// register), which regtool hands over to it. Called as regtool-server COMMAND
+// downsize, and tables, schema, export, insert, delete and query on a
+// server register), which regtool hands over to it. Called as regtool-server COMMAND
 // ARGS..., with regtool's own command line after regtool.
 #include <csignal>
 #include <cstdio>
@@ -28,6 +28,7 @@ int main(int argc, char** argv) {
         if (command == "export") return regtool::server_export_command(args);
         if (command == "insert") return regtool::server_insert_command(args);
         if (command == "delete") return regtool::server_delete_command(args);
+        if (command == "query") return regtool::server_query_command(args);
         std::fprintf(stderr, "regtool-server: %s\n",
                      regtool::say("ожидается команда regtool для сервера", "expected a regtool command for a server").c_str());
         return 2;

@@ -23,7 +23,8 @@ bool is_server_command(const std::vector<std::string>& args) {
     const std::string& command = args[0];
     if (command == "upsize" || command == "downsize") return true;
     const bool on_a_register =
-        command == "tables" || command == "schema" || command == "export" || command == "insert" || command == "delete";
+        command == "tables" || command == "schema" || command == "export" || command == "insert" || command == "delete" ||
+        command == "query";
     return on_a_register && args.size() > 1 && server::names_server(args[1]);
 }
 
