@@ -108,8 +108,16 @@ void append_char(std::string& out, char32_t folded) { append_set(out, unfolded({
 }  // namespace
 
 std::string like_regex(const sql::LikePattern& pattern) {
-    std::string out = "^";
-    for (const sql::LikePattern::Part& p : pattern.parts()) {
+    std::vector<sql::LikePattern::Part> parts = pattern.parts();
+    // A run of any characters at either end is left to the search, which
+    // looks everywhere in the text: the same texts match, found sooner.
+    const bool open_start = !parts.empty() && parts.front().kind == sql::LikePattern::Part::Kind::Run;
+    const bool open_end = !parts.empty() && parts.back().kind == sql::LikePattern::Part::Kind::Run;
+    std::string out = open_start ? "" : "^";
+    const std::size_t first = open_start ? 1 : 0;
+    const std::size_t end = open_end && parts.size() > first ? parts.size() - 1 : parts.size();
+    for (std::size_t i = first; i < end; ++i) {
+        const sql::LikePattern::Part& p = parts[i];
         switch (p.kind) {
             case sql::LikePattern::Part::Kind::Char: append_char(out, p.c); break;
             case sql::LikePattern::Part::Kind::One: out += '.'; break;
@@ -122,7 +130,8 @@ std::string like_regex(const sql::LikePattern& pattern) {
             }
         }
     }
-    return out + "$";
+    if (!open_end) out += '$';
+    return out.empty() ? "^" : out;
 }
 
 std::string equal_text_regex(std::string_view text) {

@@ -3,7 +3,7 @@
 // texts the file matches: every character of the pattern becomes the set of
 // all characters jet::fold_case makes equal to it, classes and ranges are
 // widened the same way, "%" is ".*" and "_" is ".", and the whole is
-// anchored. Every character is written as an escape (\uXXXX, \UXXXXXXXX),
+// anchored (at an end that is not "%"). Every character is written as an escape (\uXXXX, \UXXXXXXXX),
 // so nothing a user typed is special in it. The server's expression must
 // compare under the "C" collation (a nondeterministic one refuses regular
 // expressions); "." and a negated class take a newline there.

@@ -1,7 +1,10 @@
 #include "query.h"
 
 #include <algorithm>
+#include <map>
 #include <stdexcept>
+#include <string_view>
+#include <unordered_map>
 
 #include "catalog.h"
 #include "jet/text.h"
@@ -86,11 +89,11 @@ QueryResult QueryResult::run(Connection& c, const sql::Statement& s) {
         break;
     }
     if (r.key_sql_.empty() || r.order_by_.empty()) {
-        r.key_sql_ = {"ctid"};
-        r.key_types_ = {"tid"};
+        r.key_sql_.clear();
+        r.key_types_.clear();
         r.order_by_ = "ctid";
     }
-    r.width_ = r.key_sql_.size();
+    r.width_ = r.key_sql_.size() + 1;
 
     std::optional<sql::Filter> filter;
     ServerCondition where{"TRUE", {}, true};
@@ -113,6 +116,7 @@ QueryResult QueryResult::run(Connection& c, const sql::Statement& s) {
         }
     }
     std::vector<std::string> select = r.key_sql_;
+    select.emplace_back("ctid");
     for (std::size_t i : read) select.push_back(Connection::quote(columns[i].name));
     std::string query = "SELECT " + listed(select) + " FROM " + r.table_;
     if (where.sql != "TRUE") query += " WHERE " + where.sql;
@@ -145,40 +149,78 @@ std::vector<std::vector<jet::Value>> QueryResult::rows(std::size_t first, std::s
     std::vector<std::vector<jet::Value>> out;
     if (n == 0) return out;
 
+    // Where the rows were; those found there with the same key are the rows.
+    std::vector<Result> held;
+    held.reserve(2);  // found points into them
+    held.push_back(c_->exec(select_sql() + " WHERE ctid = ANY ($1::tid[])", {array_text(keys_, first, n, width_, width_ - 1)}, table_));
+    const Result& at_place = held.front();
+    std::unordered_map<std::string_view, int> by_place;
+    const int values = static_cast<int>(ordinals_.size());
+    const int place = values + static_cast<int>(width_) - 1;
+    for (int row = 0; row < at_place.rows(); ++row) by_place.emplace(at_place.text(row, place), row);
+    Found found(n, {nullptr, 0});
+    std::vector<std::size_t> missing;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::string* key = &keys_[(first + i) * width_];
+        auto it = by_place.find(key[width_ - 1]);
+        bool same = it != by_place.end();
+        for (std::size_t k = 0; same && k + 1 < width_; ++k) same = at_place.text(it->second, values + static_cast<int>(k)) == key[k];
+        if (same) found[i] = {&at_place, it->second};
+        else missing.push_back(i);
+    }
+    if (!missing.empty() && !key_sql_.empty()) find_by_key(first, missing, found, held);
+
+    // A row found nowhere is gone: all Null.
+    out.reserve(n);
+    for (const auto& [result, row] : found) {
+        std::vector<jet::Value> values_of(ordinals_.size());
+        for (int v = 0; result && v < values; ++v) {
+            const auto i = static_cast<std::size_t>(v);
+            if (!result->is_null(row, v)) values_of[i] = value_from_text(columns_[ordinals_[i]], result->text(row, v));
+        }
+        out.push_back(std::move(values_of));
+    }
+    return out;
+}
+
+std::string QueryResult::select_sql() const {
     std::vector<std::string> select;
     for (std::size_t i : ordinals_) select.push_back(Connection::quote(columns_[i].name));
     for (const std::string& k : key_sql_) select.push_back(k);
+    select.emplace_back("ctid");
+    return "SELECT " + listed(select) + " FROM " + table_;
+}
+
+void QueryResult::find_by_key(std::size_t first, const std::vector<std::size_t>& missing, Found& found, std::vector<Result>& held) const {
+    const std::size_t keys = key_sql_.size();
+    std::vector<std::string> wanted;
+    for (std::size_t i : missing) {
+        for (std::size_t k = 0; k < keys; ++k) wanted.push_back(keys_[(first + i) * width_ + k]);
+    }
     std::vector<Param> params;
     std::string arrays;
-    for (std::size_t k = 0; k < width_; ++k) {
-        params.emplace_back(array_text(keys_, first, n, width_, k));
+    for (std::size_t k = 0; k < keys; ++k) {
+        params.emplace_back(array_text(wanted, 0, missing.size(), keys, k));
         arrays += (k ? ", $" : "$") + std::to_string(k + 1) + "::" + key_types_[k] + "[]";
     }
-    std::string query = "SELECT " + listed(select) + " FROM " + table_ + " WHERE ";
-    if (width_ == 1) query += key_sql_[0] + " = ANY (" + arrays + ")";
+    std::string query = select_sql() + " WHERE ";
+    if (keys == 1) query += key_sql_[0] + " = ANY (" + arrays + ")";
     else query += "(" + listed(key_sql_) + ") IN (SELECT * FROM unnest(" + arrays + "))";
-    query += " ORDER BY " + order_by_;
-    const Result got = c_->exec(query, params, table_);
-
-    // The rows come in the keys' order; a key with no row is a row gone.
+    held.push_back(c_->exec(query, params, table_));
+    const Result& moved = held.back();
     const int values = static_cast<int>(ordinals_.size());
-    out.reserve(n);
-    int at = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        bool found = at < got.rows();
-        for (std::size_t k = 0; found && k < width_; ++k) {
-            found = got.text(at, values + static_cast<int>(k)) == keys_[(first + i) * width_ + k];
-        }
-        std::vector<jet::Value> row(ordinals_.size());
-        if (found) {
-            for (int v = 0; v < values; ++v) {
-                if (!got.is_null(at, v)) row[static_cast<std::size_t>(v)] = value_from_text(columns_[ordinals_[static_cast<std::size_t>(v)]], got.text(at, v));
-            }
-            ++at;
-        }
-        out.push_back(std::move(row));
+    std::map<std::vector<std::string_view>, int> by_key;
+    for (int row = 0; row < moved.rows(); ++row) {
+        std::vector<std::string_view> key;
+        for (std::size_t k = 0; k < keys; ++k) key.push_back(moved.text(row, values + static_cast<int>(k)));
+        by_key.emplace(std::move(key), row);
     }
-    return out;
+    for (std::size_t m = 0; m < missing.size(); ++m) {
+        const std::vector<std::string_view> key(wanted.begin() + static_cast<std::ptrdiff_t>(m * keys),
+                                                wanted.begin() + static_cast<std::ptrdiff_t>((m + 1) * keys));
+        auto it = by_key.find(key);
+        if (it != by_key.end()) found[missing[m]] = {&moved, it->second};
+    }
 }
 
 }  // namespace server

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "connection.h"
@@ -29,7 +30,7 @@ public:
     // As the table spells them, in the statement's order (for * the table's).
     const std::vector<std::string>& column_names() const { return names_; }
     const std::vector<jet::ColumnType>& column_types() const { return types_; }
-    std::size_t row_count() const { return width_ == 0 ? 0 : keys_.size() / width_; }
+    std::size_t row_count() const { return keys_.size() / width_; }
 
     // Rows first .. first+count-1 (fewer at the end), read from the server
     // now; a row gone from the server since run() reads as all Null, so that
@@ -39,18 +40,23 @@ public:
 
 private:
     explicit QueryResult(Connection& c) : c_(&c) {}
+    using Found = std::vector<std::pair<const Result*, int>>;
+    std::string select_sql() const;
+    void find_by_key(std::size_t first, const std::vector<std::size_t>& missing, Found& found, std::vector<Result>& held) const;
 
     Connection* c_;
     std::string table_;                  // quoted
     std::vector<jet::Column> columns_;   // the table's
     std::vector<std::size_t> ordinals_;  // the table ordinal of each result column
-    std::vector<std::string> key_sql_;   // the columns a row is found by (ctid without a primary key)
+    // A row is found where the server kept it (its ctid), or by its primary
+    // key when it has moved since (an update writes a row anew).
+    std::vector<std::string> key_sql_;   // the primary key's columns; none without one
     std::vector<std::string> key_types_;
     std::string order_by_;
     std::vector<std::string> names_;
     std::vector<jet::ColumnType> types_;
-    std::size_t width_ = 0;              // key_sql_.size()
-    std::vector<std::string> keys_;      // the rows taken: their keys' text, width_ to a row
+    std::size_t width_ = 1;              // key_sql_.size() + 1
+    std::vector<std::string> keys_;      // the rows taken: their keys' and ctid's text, width_ to a row
 };
 
 }  // namespace server
