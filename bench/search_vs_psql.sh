@@ -38,12 +38,23 @@ ours="SELECT ЗУРТ.[номер], ЗУРТ.[Фамилия], ЗУРТ.[Имя]
 theirs="SELECT \"номер\", \"Фамилия\", \"Имя\", \"Отчество\", \"Блейк лист\" FROM \"ЗУРТ\" WHERE \"Имя\" ILIKE '%ан%' AND \"Блейк лист\" ILIKE '%а%'"
 rows=$work/psql_rows.txt
 
-# hyperfine starts each process itself (no shell between), one after the other.
-csv=$work/search_psql.csv
-hyperfine -N --warmup 3 --runs "$runs" --output null --style none --export-csv "$csv" \
-    -n ours "$(printf '%q %q %q' "$regtool" query "$link") $(printf '%q' "$ours")" \
-    -n psql "$(printf '%q ' "$pgbin/psql" -X -A -t -o "$rows" "$conninfo" -c)$(printf '%q' "$theirs")"
-spread() { awk -F, -v c="$1" '$1 == c { printf "%.1f %.1f %.1f", $4 * 1000, $7 * 1000, $8 * 1000 }' "$csv"; }
+# hyperfine starts each process itself (no shell between); rounds of five
+# runs of each take turns, so that a machine shared with other work weighs on
+# both alike, and the medians are of every run.
+rounds=$(( (runs + 4) / 5 ))
+rm -f "$work"/search_psql_*.json
+for ((r = 0; r < rounds; ++r)); do
+    hyperfine -N --warmup 1 --runs 5 --output null --style none --export-json "$work/search_psql_$r.json" \
+        -n ours "$(printf '%q %q %q' "$regtool" query "$link") $(printf '%q' "$ours")" \
+        -n psql "$(printf '%q ' "$pgbin/psql" -X -A -t -o "$rows" "$conninfo" -c)$(printf '%q' "$theirs")"
+done
+spread() {
+    python3 - "$1" "$work"/search_psql_*.json <<'PY'
+import json, sys
+times = sorted(t for f in sys.argv[2:] for b in json.load(open(f))["results"] if b["command"] == sys.argv[1] for t in b["times"])
+print("%.1f %.1f %.1f" % (times[(len(times) - 1) // 2] * 1000, times[0] * 1000, times[-1] * 1000), end="")
+PY
+}
 echo "rows found: regtool $("$regtool" query "$link" "$ours" | wc -l), psql $(wc -l < "$rows")," \
      "regtool on the file $("$regtool" query "$db" "$ours" | wc -l)"
 echo "RESULT search_server_100000 $(spread ours) $(spread psql)"
