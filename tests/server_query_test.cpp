@@ -191,11 +191,15 @@ TEST_F(ServerQuery, LikeInEveryFormAsOnTheFile) {
     // The browser's search is the server's alone: nothing is left to test on the client.
     const sql::Statement search = sql::parse("SELECT * FROM Лица WHERE Фамилия LIKE 'ив%' AND NOT Да");
     const std::vector<jet::Column> columns = db_->table("Лица").columns();
-    const server::ServerCondition where = server::server_condition(
-        search.where, columns, [&](const sql::ColumnRef& ref) { return ref.name == "Фамилия" ? std::size_t{1} : std::size_t{3}; },
-        search.text);
+    const auto resolve = [](const sql::ColumnRef& ref) { return ref.name == "Фамилия" ? std::size_t{1} : std::size_t{3}; };
+    const server::ServerCondition where = server::server_condition(search.where, columns, resolve, search.text);
     EXPECT_TRUE(where.exact) << where.sql;
     EXPECT_EQ(where.params.size(), 1u) << where.sql;
+    // A server whose characters are not Unicode's leaves the text to the client.
+    const server::ServerCondition other = server::server_condition(search.where, columns, resolve, search.text, false);
+    EXPECT_FALSE(other.exact);
+    EXPECT_TRUE(other.params.empty()) << other.sql;
+    EXPECT_NE(other.sql, "TRUE");  // it still narrows by Да
     // Binary values have no text form; a malformed pattern is refused.
     EXPECT_FALSE(expect_same("SELECT * FROM Лица WHERE Объект LIKE '%'").error.empty());
     EXPECT_FALSE(expect_same("SELECT * FROM Лица WHERE Фамилия LIKE '[я-а]'").error.empty());

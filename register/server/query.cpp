@@ -103,7 +103,8 @@ QueryResult QueryResult::run(Connection& c, const sql::Statement& s) {
             // The same for every row: decided once.
             if (filter->test(std::vector<jet::Value>(columns.size())) != sql::Truth::True) return r;
         } else {
-            where = server_condition(s.where, columns, resolve, s.text);
+            const bool unicode = c.exec("SELECT current_setting('server_encoding')").text(0, 0) == "UTF8";
+            where = server_condition(s.where, columns, resolve, s.text, unicode);
             if (where.sql == "FALSE") return r;
         }
     }

@@ -107,8 +107,8 @@ constexpr std::int64_t kExactInDouble = std::int64_t{1} << 53;
 class Translation {
 public:
     Translation(const std::vector<jet::Column>& columns, const std::function<std::size_t(const sql::ColumnRef&)>& resolve,
-                std::string_view statement)
-        : columns_(columns), resolve_(resolve), statement_(statement) {}
+                std::string_view statement, bool unicode)
+        : columns_(columns), resolve_(resolve), statement_(statement), unicode_(unicode) {}
 
     std::vector<Param> params;
 
@@ -211,11 +211,11 @@ private:
         switch (k) {
             case Kind::Text:
                 if (!text) return unsure(not_null(*col));  // each text read as a number
-                if (!equality) return unsure(no_rows());
+                if (!equality || !unicode_) return unsure(no_rows());
                 return exact(negation + "(" + column_sql(*col) + " COLLATE \"C\" ~ " + param(equal_text_regex(other->text)) + ")");
             case Kind::Guid:
                 if (!text) return unsure(not_null(*col));
-                if (!equality) return unsure(no_rows());
+                if (!equality || !unicode_) return unsure(no_rows());
                 return exact(negation + "(('{' || " + column_sql(*col) + "::text || '}') COLLATE \"C\" ~ " +
                              param(equal_text_regex(other->text)) + ")");
             case Kind::Binary: return unsure(not_null(*col));
@@ -266,6 +266,7 @@ private:
         }
         std::optional<sql::LikePattern> pattern = sql::LikePattern::compile(c.pattern);
         if (!pattern) return unsure(all_rows());
+        if (!unicode_) return unsure(no_rows());
         return exact(std::string(c.negated ? "NOT " : "") + "(" + text + " COLLATE \"C\" ~ " + param(like_regex(*pattern)) + ")");
     }
 
@@ -287,6 +288,7 @@ private:
     const std::vector<jet::Column>& columns_;
     const std::function<std::size_t(const sql::ColumnRef&)>& resolve_;
     std::string_view statement_;
+    bool unicode_;
 };
 
 // The parameters the expression still refers to (parts dropped as deciding
@@ -326,8 +328,9 @@ void keep_used(std::string& sql, std::vector<Param>& params) {
 }  // namespace
 
 ServerCondition server_condition(const sql::Condition& c, const std::vector<jet::Column>& columns,
-                                 const std::function<std::size_t(const sql::ColumnRef&)>& resolve, std::string_view statement) {
-    Translation t(columns, resolve, statement);
+                                 const std::function<std::size_t(const sql::ColumnRef&)>& resolve, std::string_view statement,
+                                 bool unicode) {
+    Translation t(columns, resolve, statement, unicode);
     Sets s = t.node(c);
     ServerCondition out;
     out.exact = s.exact;

@@ -29,8 +29,11 @@ struct ServerCondition {
 };
 
 // `resolve` gives a column reference's ordinal in `columns` (it has raised
-// already for any it cannot find, when sql::Filter was made).
+// already for any it cannot find, when sql::Filter was made). `unicode`: the
+// server's characters are Unicode's (its encoding is UTF8), as the regular
+// expressions' escapes name them; without it text is left to sql::Filter.
 ServerCondition server_condition(const sql::Condition& c, const std::vector<jet::Column>& columns,
-                                 const std::function<std::size_t(const sql::ColumnRef&)>& resolve, std::string_view statement);
+                                 const std::function<std::size_t(const sql::ColumnRef&)>& resolve, std::string_view statement,
+                                 bool unicode = true);
 
 }  // namespace server
