@@ -75,7 +75,8 @@ QueryResult QueryResult::run(Connection& c, const sql::Statement& s) {
         r.types_.push_back(columns[i].type);
     }
 
-    // Rows are found again by their primary key, or where the server keeps them.
+    // Rows come in the primary key's order (without one, in the server's), and
+    // are read again where they were, or by that key when they have moved.
     for (const jet::IndexSpec& x : t.spec.indexes) {
         if (!x.primary_key) continue;
         for (const auto& part : x.columns) {
