@@ -6,8 +6,9 @@
 # in milliseconds; run_all.sh gathers them into one table.
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-work=$root/build/bench
-regtool=$root/build/bin/regtool
+build=${BUILD_DIR:-$root/build}  # a build folder of its own (BUILD_DIR) keeps another build's settings
+work=$build/bench
+regtool=$build/bin/regtool
 mkdir -p "$work"
 
 die() { echo "$(basename "$0"): $*" >&2; exit 1; }
@@ -17,8 +18,8 @@ stats() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)], a[1], a[NR]}'; 
 ms_since() { echo $(( ($(now) - $1) / 1000000 )); }
 
 build_release() {
-    cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-    ninja -C "$root/build" "$@" >/dev/null
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+    ninja -C "$build" "$@" >/dev/null
 }
 
 # The realistic register rows every write benchmark uses, made once:

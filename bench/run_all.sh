@@ -9,7 +9,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 log=$work/run_all.log
 : > "$log"
-for script in export_vs_mdbexport.sh insert_delete.sh move.sh search_vs_sqlite.sh upsize_vs_mdbtools.sh first_screens.sh; do
+for script in export_vs_mdbexport.sh insert_delete.sh move.sh search_vs_sqlite.sh search_vs_psql.sh upsize_vs_mdbtools.sh first_screens.sh; do
     echo "== $script" | tee -a "$log"
     "$root/bench/$script" 2>&1 | tee -a "$log"
 done
@@ -23,6 +23,7 @@ delete_100000|delete 100,000 rows by number|sqlite3|ratio|1
 move_100000|move 100,000 rows between registers|sqlite3 insert + delete|ratio|1
 search_100000|the browser's search, 100,000 rows|sqlite3|ratio|1
 upsize_100000|upsize 100,000 rows onto a server|mdb-schema + mdb-export -I postgres, into psql|faster|3
+search_server_100000|the browser's search on a server register, 100,000 rows|psql|ratio|1.2
 first_screen_1000000|browser: first grid screen, 1,000,000 rows (ms)||under|30
 first_screen_1000000_memory|browser: peak memory, 1,000,000 rows (MB)||under|100
 first_card_1000000|viewer: first card, 1,000,000 rows (ms)||under|30

@@ -263,7 +263,6 @@ TEST(ServerRecordset, FailuresAreNumberedAndInRussian) {
     EXPECT_EQ(pg().psql("store_failures", "SELECT \"Имя\" FROM \"ЗУРТ\" WHERE \"номер\" = 1"), "Имя0");
 }
 
-#ifdef REGISTER_SERVER_QUERY
 // The grid's query on a server register finds the rows and columns the file
 // gives, and its failures keep their numbers.
 TEST(ServerQuery, FindsWhatTheFileFinds) {
@@ -280,6 +279,5 @@ TEST(ServerQuery, FindsWhatTheFileFinds) {
     }
     EXPECT_EQ(error_of([&] { dataaccess::Query::run(q(link), QStringLiteral("SELECT Нет FROM ЗУРТ")); }), errc::kItemNotFound);
 }
-#endif
 
 }  // namespace

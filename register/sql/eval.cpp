@@ -247,6 +247,13 @@ std::optional<std::string> text_form(const jet::Value& v) {
         v);
 }
 
+std::optional<std::variant<std::int64_t, double>> number_in_text(std::string_view s) {
+    std::optional<Number> n = read_number(s);
+    if (!n) return std::nullopt;
+    if (n->exact) return n->whole;
+    return n->real;
+}
+
 Filter::Filter(const Condition& c, const std::function<std::size_t(const ColumnRef&)>& resolve, std::size_t column_count,
                std::string_view statement)
     : wanted_(column_count, false) {

@@ -25,6 +25,8 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <variant>
 #include <vector>
 
 #include "jet/value.h"
@@ -37,6 +39,10 @@ enum class Truth : std::uint8_t { False, True, Unknown };
 
 // The text form LIKE matches a value that is not text against; nothing for binary values.
 std::optional<std::string> text_form(const jet::Value& v);
+
+// Text read as a number, as a comparison with a number reads it: a whole
+// number held exactly, or a double; nothing when it reads as none.
+std::optional<std::variant<std::int64_t, double>> number_in_text(std::string_view s);
 
 class Filter {
 public:

@@ -207,6 +207,30 @@ bool LikePattern::matches_folded(std::u32string_view text) const {
     return true;
 }
 
+std::vector<LikePattern::Part> LikePattern::parts() const {
+    std::vector<Part> out;
+    auto run = [&out] {
+        if (out.empty() || out.back().kind != Part::Kind::Run) out.push_back({Part::Kind::Run, 0, false, {}, {}});
+    };
+    if (leading_percent_ || matches_everything_) run();
+    for (std::size_t k = 0; k < segments_.size(); ++k) {
+        if (k > 0) run();
+        for (const Element& e : segments_[k].elements) {
+            switch (e.kind) {
+                case Element::Kind::Char: out.push_back({Part::Kind::Char, e.c, false, {}, {}}); break;
+                case Element::Kind::Any: out.push_back({Part::Kind::One, 0, false, {}, {}}); break;
+                case Element::Kind::Class: {
+                    const Class& c = classes_[e.cls];
+                    out.push_back({Part::Kind::Class, 0, c.negated, c.folded, c.wide});
+                    break;
+                }
+            }
+        }
+    }
+    if (trailing_percent_) run();
+    return out;
+}
+
 bool LikePattern::matches(std::string_view utf8, std::u32string& scratch) const {
     if (matches_everything_) return true;
     fold_utf8(utf8, scratch);

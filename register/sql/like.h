@@ -13,6 +13,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <utility>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,6 +34,19 @@ public:
     bool matches(std::string_view utf8, std::u32string& scratch) const;
     // Text already case-folded into code points.
     bool matches_folded(std::u32string_view text) const;
+
+    // The pattern's parts in order, for running it elsewhere (as a server's
+    // regular expression). A class matches a case-folded character when it is
+    // among `folded` or within one of `ranges`, or, negated, when it is not.
+    struct Part {
+        enum class Kind : std::uint8_t { Char, One, Run, Class };
+        Kind kind = Kind::Char;
+        char32_t c = 0;  // Char: folded
+        bool negated = false;
+        std::vector<char32_t> folded;
+        std::vector<std::pair<char32_t, char32_t>> ranges;
+    };
+    std::vector<Part> parts() const;
 
 private:
     struct Class {

@@ -61,6 +61,9 @@ constexpr std::array kPages{
          "IS [NOT] NULL, AND, OR, NOT and parentheses. Rows are printed as by\n"
          "export --jsonl. A statement the engine refuses is reported with its Jet\n"
          "error number (3075 syntax, 3078 table, 3265 column, 3464 type mismatch).\n"
+         "DB may be a server register (a .pgreg link or a postgresql:// URI, as for\n"
+         "upsize): the same rows and errors as on the file it was upsized from, in\n"
+         "the order of their number.\n"
          "Example:\n"
          "  regtool query reg.mdb \"SELECT * FROM ЗУРТ WHERE имя LIKE '%анн%'\"\n"},
     Page{"create", "DB", "a new, empty database",

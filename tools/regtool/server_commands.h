@@ -1,6 +1,6 @@
 // The commands regtool-server carries out: `regtool upsize` and `regtool
 // downsize`, a register copied from a file onto a PostgreSQL server and back,
-// and tables, schema, export, insert, delete and check on a server register,
+// and tables, schema, export, insert, delete, query and check on a server register,
 // which print and take what they do for a file. Each takes the command line (the
 // command and its arguments) and returns the exit status.
 #pragma once
@@ -46,6 +46,7 @@ int server_move_command(const std::vector<std::string>& args);
 // Settles the record of a cut-off move beside a file whose other register is
 // on a server (regtool hands this over; not a command of its own).
 int server_settle_command(const std::vector<std::string>& args);
+int server_query_command(const std::vector<std::string>& args);
 
 // The register a link file or URI names. Raises server::Error.
 server::Connection connect_to_register(const std::string& name);

@@ -1,6 +1,6 @@
 // regtool-server: the commands that speak to a database server (upsize,
-// downsize, and tables, schema, export, insert, delete and check on a server
-// register), which regtool hands over to it. Called as regtool-server COMMAND
+// downsize, and tables, schema, export, insert, delete, query, check and
+// move on a server register), which regtool hands over to it. Called as regtool-server COMMAND
 // ARGS..., with regtool's own command line after regtool.
 #include <csignal>
 #include <cstdio>
@@ -28,6 +28,7 @@ int main(int argc, char** argv) {
         if (command == "export") return regtool::server_export_command(args);
         if (command == "insert") return regtool::server_insert_command(args);
         if (command == "delete") return regtool::server_delete_command(args);
+        if (command == "query") return regtool::server_query_command(args);
         if (command == "check") return regtool::server_check_command(args);
         if (command == "move") return regtool::server_move_command(args);
         if (command == "settle") return regtool::server_settle_command(args);

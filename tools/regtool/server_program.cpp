@@ -25,7 +25,7 @@ bool is_server_command(const std::vector<std::string>& args) {
     if (command == "upsize" || command == "downsize") return true;
     const bool on_a_register =
         command == "tables" || command == "schema" || command == "export" || command == "insert" || command == "delete" ||
-        command == "check";
+        command == "check" || command == "query";
     if (command == "move") return (args.size() > 1 && server::names_server(args[1])) || (args.size() > 2 && server::names_server(args[2]));
     return on_a_register && args.size() > 1 && server::names_server(args[1]);
 }

@@ -11,8 +11,9 @@ namespace regtool {
 
 // Whether regtool-server carries out the command line (the command and its
 // arguments): upsize and downsize, and the commands that read or write a
-// register (tables, schema, export, insert, delete) when their register is a
-// server's, and move when either of its registers is. Decided by the register's name alone, without the client library.
+// register (tables, schema, export, insert, delete, query, check) when their
+// register is a server's, and move when either of its registers is. Decided
+// by the register's name alone, without the client library.
 bool is_server_command(const std::vector<std::string>& args);
 
 // Replaces this process with regtool-server running the command line (the

@@ -1,5 +1,5 @@
-// `regtool tables`, `schema` and `export` on a server register: what they
-// print for a file, read from the server's catalog and rows.
+// `regtool tables`, `schema`, `export` and `query` on a server register:
+// what they print for a file, read from the server's catalog and rows.
 #include <algorithm>
 
 #include "format.h"
@@ -9,10 +9,13 @@
 #include "jet/error.h"
 #include "server/link.h"
 #include "server/move.h"
+#include "server/query.h"
 #include "server/server_error.h"
 #include "server/values.h"
 #include "server_commands.h"
 #include "server_output.h"
+#include "sql/error.h"
+#include "say.h"
 
 namespace regtool {
 
@@ -150,6 +153,36 @@ int server_export_command(const std::vector<std::string>& args) {
             },
             t.spec.name);
         tx.commit();
+    } catch (const server::Error& e) {
+        return out.failed(e);
+    }
+    return 0;
+}
+
+int server_query_command(const std::vector<std::string>& args) {
+    ServerOutput out("query");
+    if (args.size() != 3) return out.usage("query takes two arguments: DB STATEMENT", "query принимает два аргумента: DB STATEMENT");
+    try {
+        const sql::Statement s = sql::parse(args[2]);
+        server::Connection c = connect_to_register(args[1]);
+        server::Transaction tx(c);
+        read_one_state(c);
+        const server::QueryResult r = server::QueryResult::run(c, s);
+        std::vector<jet::Column> columns(r.column_names().size());
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            columns[i].name = r.column_names()[i];
+            columns[i].type = r.column_types()[i];
+        }
+        Out o;
+        constexpr std::size_t kBatch = 1000;
+        for (std::size_t first = 0; first < r.row_count(); first += kBatch) {
+            for (const std::vector<jet::Value>& row : r.rows(first, kBatch)) append_json_row(o.buf(), columns, row);
+            o.maybe_flush();
+        }
+        tx.commit();
+    } catch (const sql::Error& e) {
+        print_error({e.number(), e.text(run_language())});
+        return 1;
     } catch (const server::Error& e) {
         return out.failed(e);
     }
