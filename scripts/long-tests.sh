@@ -5,7 +5,8 @@
 # and long random runs of changes on them; twenty moves of a register back
 # and forth, its size watched; a hundred moves killed at random instants;
 # reg_100k upsized onto a server of the script's own and downsized into a
-# new file that mdb-export reads the same.
+# new file that mdb-export reads the same, and moved onto an empty server
+# register and back, every row once.
 # Built optimised, without the
 # sanitizers (./test.sh runs the same code under them), into build-long/.
 #   scripts/long-tests.sh
