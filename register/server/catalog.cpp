@@ -1,4 +1,5 @@
 #include "catalog.h"
+#include "values.h"
 
 #include <algorithm>
 #include <charconv>
@@ -13,11 +14,7 @@ namespace server {
 
 namespace {
 
-std::int64_t number(std::string_view text) {
-    std::int64_t v = 0;
-    std::from_chars(text.data(), text.data() + text.size(), v);
-    return v;
-}
+std::int64_t number(std::string_view text) { return catalog_number(text); }
 
 // "1 3": the numbers of an index's columns as the server writes them.
 std::vector<std::int64_t> numbers(std::string_view text) {

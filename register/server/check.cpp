@@ -3,16 +3,13 @@
 #include <charconv>
 
 #include "catalog.h"
+#include "values.h"
 
 namespace server {
 
 namespace {
 
-std::int64_t number(std::string_view text) {
-    std::int64_t v = 0;
-    std::from_chars(text.data(), text.data() + text.size(), v);
-    return v;
-}
+std::int64_t number(std::string_view text) { return catalog_number(text); }
 
 }  // namespace
 

@@ -42,6 +42,17 @@ protected:
         db_.take_turns();
     }
 
+    // This group's copy of the record, taken back or removed.
+    void take_back_copy(std::uint64_t id) {
+        copy_.reset();
+        take_back_record(record_path_, id);
+    }
+    void remove_copy() {
+        if (!copy_) return;
+        copy_.reset();
+        reg::remove_move_record(record_path_);
+    }
+
     jet::Database db_;
     std::string record_path_;
     std::chrono::milliseconds let_in_{0};
@@ -94,16 +105,9 @@ public:
     }
     void note(const reg::MoveRecord& record) override { copy_.emplace(reg::write_move_record(record_path_, db_.real_path(), record)); }
     void noted() override { reg::mark_move_record_complete(*copy_); }
-    void take_back(std::uint64_t id) override {
-        copy_.reset();
-        take_back_record(record_path_, id);
-    }
+    void take_back(std::uint64_t id) override { take_back_copy(id); }
     void let_go(std::uint64_t) override { out_->commit(); }
-    void tidy(std::uint64_t) override {
-        if (!copy_) return;
-        copy_.reset();
-        reg::remove_move_record(record_path_);
-    }
+    void tidy(std::uint64_t) override { remove_copy(); }
     void end_group() override {
         copy_.reset();
         out_.reset();
@@ -162,15 +166,8 @@ public:
         // no program finds it. The record stays: the source stays bound.
         db_.check_still_at_path();
     }
-    void take_back(std::uint64_t id) override {
-        copy_.reset();
-        take_back_record(record_path_, id);
-    }
-    void tidy(std::uint64_t) override {
-        if (!copy_) return;
-        copy_.reset();
-        reg::remove_move_record(record_path_);
-    }
+    void take_back(std::uint64_t id) override { take_back_copy(id); }
+    void tidy(std::uint64_t) override { remove_copy(); }
     void end_group() override {
         copy_.reset();
         in_.reset();

@@ -1,5 +1,7 @@
 #include "moves_table.h"
 
+#include "values.h"
+
 #include <charconv>
 
 namespace server {
@@ -8,11 +10,7 @@ namespace {
 
 std::string id_text(std::uint64_t id) { return std::to_string(static_cast<std::int64_t>(id)); }
 
-std::uint64_t id_of(std::string_view text) {
-    std::int64_t v = 0;
-    std::from_chars(text.data(), text.data() + text.size(), v);
-    return static_cast<std::uint64_t>(v);
-}
+std::uint64_t id_of(std::string_view text) { return static_cast<std::uint64_t>(catalog_number(text)); }
 
 // "{1,2,3}" as the server writes an array of numbers.
 std::vector<std::int64_t> numbers_of(std::string_view text) {

@@ -218,6 +218,12 @@ jet::Guid guid(const jet::Column& c, std::string_view text) {
 
 }  // namespace
 
+std::int64_t catalog_number(std::string_view text) {
+    std::int64_t v = 0;
+    std::from_chars(text.data(), text.data() + text.size(), v);
+    return v;
+}
+
 bool append_copy_value(std::string& out, const jet::Value& v) {
     struct Visit {
         std::string& out;

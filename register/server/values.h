@@ -26,6 +26,10 @@ std::optional<std::string> parameter_text(const jet::Value& v, const std::string
 // (Mismatch) for a text that is not a value of the column's type.
 jet::Value value_from_text(const jet::Column& c, std::string_view text);
 
+// A whole number the server wrote into its own catalog's answers (a count,
+// an attribute's number, an id); 0 for a text that is none.
+std::int64_t catalog_number(std::string_view text);
+
 // A hash of the values of a row marked in `taken` (all when empty), equal
 // for rows equal as the server keeps them (dates to the millisecond).
 std::uint64_t row_hash(const std::vector<jet::Value>& row, const std::vector<bool>& taken = {});
