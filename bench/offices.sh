@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Many offices on one server register at once: CLIENTS processes (bench/
-# offices.cpp, the data access layer the windows use) for DURATION seconds against a
-# register of ROWS persons on a throwaway PostgreSQL server this script
-# starts (tests/pg_test_server.sh). Of every five offices two search (the
+# Many offices on one server register at once: CLIENTS processes
+# (offices.cpp, the data access layer the windows use) for DURATION seconds
+# against a register of ROWS persons on a throwaway PostgreSQL server this
+# script starts (tests/pg_test_server.sh). Of every five offices two search (the
 # browser's query), two change photos (the viewer's edit of Фото, mostly on
 # the first hundred rows, so that offices meet on the same rows) and one
 # moves: small files of new persons into the register, and its own server
@@ -13,9 +13,9 @@
 # the photo values of each row form one history: back from the row's last
 # value, each stored write names the value it was made over, and every write
 # an office was told was stored must be on it; one that is not was
-# overwritten by an office that never saw it, a lost update.
-# A change refused as a conflict is no loss. The rate is every office's
-# operations together per second.
+# overwritten by an office that never saw it, a lost update. A change
+# refused as a conflict is no loss. The rate is every office's operations
+# together per second.
 #
 # Environment: CLIENTS (default 20), DURATION (seconds, default 60), ROWS
 # (default 100000), BUILD_DIR (default build).

@@ -3,12 +3,13 @@
 # first_screens.sh measures them on a file) on a server register of a million
 # rows: the 100,000-row register fixture upsized by regtool onto a throwaway
 # PostgreSQL server this script starts (tests/pg_test_server.sh), its rows
-# then repeated on the server to SERVER_ROWS, and the windows given its link file.
-# Each window program runs once to bring the rows into the server's cache,
-# then RUNS times.
+# then repeated on the server to SERVER_ROWS, and the windows given its link
+# file. Each window program runs once to bring the rows into the server's
+# cache, then RUNS times.
 #
 # Environment: FIXTURES (default ../shared/fixtures), RUNS (default 10),
-# SERVER_ROWS (a multiple of 100,000; default 1000000), BUILD_DIR (default build).
+# SERVER_ROWS (a multiple of 100,000; default 1000000), BUILD_DIR (default
+# build).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
