@@ -36,8 +36,8 @@ for i in range(n): print(json.dumps(rows[i % len(rows)], ensure_ascii=False))
 # Each window program prints one line a run: "rows N, <label> <ms> ms, ..., peak memory <MB> MB".
 window_runs() {
     local program=$1 label=$2 big=$3 name=$4 lines
-    QT_QPA_PLATFORM=offscreen "$root/build/bin/$program" "$big" >/dev/null 2>&1
-    lines=$(for ((r = 0; r < runs; ++r)); do QT_QPA_PLATFORM=offscreen "$root/build/bin/$program" "$big" 2>/dev/null; done)
+    QT_QPA_PLATFORM=offscreen "$build/bin/$program" "$big" >/dev/null 2>&1
+    lines=$(for ((r = 0; r < runs; ++r)); do QT_QPA_PLATFORM=offscreen "$build/bin/$program" "$big" 2>/dev/null; done)
     echo "$lines" >&2
     echo "RESULT $name $(echo "$lines" | sed -n "s/.*$label \([0-9.]*\) ms.*/\1/p" | stats)"
     echo "RESULT ${name}_memory $(echo "$lines" | sed -n 's/.*peak memory \([0-9]*\) MB.*/\1/p' | stats)"

@@ -3,13 +3,13 @@
 # median with the fastest and slowest run, the peer's, the ratio and the
 # target. The table goes to standard output and to build/bench/results.md,
 # with the machine it ran on. Environment variables are passed on (RUNS,
-# ROWS, FIXTURES, SIZES).
+# ROWS, FIXTURES, SIZES, SERVER_ROWS, CLIENTS, DURATION).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 log=$work/run_all.log
 : > "$log"
-for script in export_vs_mdbexport.sh insert_delete.sh move.sh search_vs_sqlite.sh search_vs_psql.sh upsize_vs_mdbtools.sh first_screens.sh; do
+for script in export_vs_mdbexport.sh insert_delete.sh move.sh search_vs_sqlite.sh search_vs_psql.sh upsize_vs_mdbtools.sh first_screens.sh server_first_screens.sh offices.sh; do
     echo "== $script" | tee -a "$log"
     "$root/bench/$script" 2>&1 | tee -a "$log"
 done
@@ -32,6 +32,13 @@ first_screen_1800000|browser: first grid screen, 1,800,000 rows, 2.07 GB (ms)||u
 first_screen_1800000_memory|browser: peak memory, 1,800,000 rows (MB)||under|100
 first_card_1800000|viewer: first card, 1,800,000 rows, 2.07 GB (ms)||under|40
 first_card_1800000_memory|viewer: peak memory, 1,800,000 rows (MB)||under|100
+server_first_screen_1000000|browser: first grid screen, server register of 1,000,000 rows (ms)||under|50
+server_first_screen_1000000_memory|browser: peak memory, server register of 1,000,000 rows (MB)||under|100
+server_first_card_1000000|viewer: first card, server register of 1,000,000 rows (ms)||under|50
+server_first_card_1000000_memory|viewer: peak memory, server register of 1,000,000 rows (MB)||under|100
+offices_ops_per_s|20 offices at once for 60 s, 100,000 rows: operations per second||rate|
+offices_lost_updates|20 offices at once: lost updates||under|1
+offices_missing_or_doubled|20 offices at once: persons missing or doubled||under|1
 T
 }
 
@@ -57,6 +64,7 @@ T
             faster) target="ours/peer ≤ $(awk -v t="$value" 'BEGIN {printf "%.2f", 1 / t}') ($value× faster)"
                     met=$(awk -v a="$om" -v b="$pm" -v t="$value" 'BEGIN {print (b / a >= t) ? "yes" : "no"}') ;;
             under) target="under $value"; met=$(awk -v a="$om" -v t="$value" 'BEGIN {print (a < t) ? "yes" : "no"}') ;;
+            rate) target="" met="" ;;
         esac
         echo "| $what | $ours | $theirs | $ratio | $target | $met |"
     done < <(targets)

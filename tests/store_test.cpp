@@ -163,6 +163,23 @@ TEST(ServerRecordset, ReadsAndMovesAsOverTheFile) {
     EXPECT_EQ(by_uri.Warning(), QString());
 }
 
+// A large table's count is the server's own figure until its keys are all
+// read, and exact from then on, however stale that figure was.
+TEST(ServerRecordset, LargeTableCountsExactlyOnceListed) {
+    TempDir dir;
+    const std::string uri = upsized("store_large", {make_register(dir.path(), 10)});
+    const std::string link = link_to(dir.path(), uri);
+    pg().psql("store_large", "INSERT INTO \"ЗУРТ\" (\"Фамилия\") SELECT 'Копия' FROM generate_series(1, 100000); ANALYZE \"ЗУРТ\"; "
+                             "DELETE FROM \"ЗУРТ\" WHERE \"номер\" % 20 = 0");
+
+    Opened o(link, QStringLiteral("ЗУРТ"), 1);
+    EXPECT_GT(o.rs.RecordCount(), 0);
+    EXPECT_EQ(o.value(kNumber).toInt(), 1);
+    o.rs.MoveLast();
+    EXPECT_EQ(o.rs.RecordCount(), 95010);
+    EXPECT_EQ(o.value(kNumber).toInt(), 100010);
+}
+
 // Each change reaches the server at once and alone: a new row takes the
 // server's next number, an edit writes only its columns over the row as it
 // is then, and a row another client deleted is reported, never brought back.
