@@ -117,8 +117,8 @@ TEST(Offices, NoChangeIsOverwrittenUnseen) {
     b.rs.Update();
     EXPECT_EQ(on_server("SELECT \"Имя\" || ' ' || \"Рост\" FROM \"ЗУРТ\" WHERE \"номер\" = 2"), "Анна 170");
 
-    // A value put back to what was read is still a change checked against
-    // the row; a Null read compares as Null.
+    // An empty column read is compared as empty: once one office filled
+    // it, the other's value for it is refused.
     a.rs.MoveNext();
     b.rs.MoveNext();
     a.put(kHeight, 150);
