@@ -1,6 +1,6 @@
 // The viewer on a server register another office changes under it: a photo
-// set over a row changed since it was read is refused with a message, and
-// the card shows the row as the server now holds it.
+// set or removed over a row changed since it was read is refused with a
+// message, and the card shows the row as the server now holds it.
 #include <gtest/gtest.h>
 
 #include <QLabel>
@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "form1.h"
+#include "image_frame.h"
 #include "jet/database.h"
 #include "pg_test_server.h"
 #include "server/connection.h"
@@ -33,6 +34,7 @@ TEST(OfficesViewer, APhotoSetOverAnotherOfficesChangeIsRefused) {
     picture(dir / "mine.jpg", 40, 30);
 
     Form1 f;
+    f.show();
     s.answers.push_back(QString::fromStdString((dir / "office.pgreg").string()));
     f.opba_Click();
     f.stview_Click();
@@ -51,6 +53,15 @@ TEST(OfficesViewer, APhotoSetOverAnotherOfficesChangeIsRefused) {
     f.smfo_Click();
     EXPECT_EQ(s.messages.size(), 1u);
     EXPECT_EQ(pg.psql("offices_viewer", "SELECT \"Фото\" FROM \"ЗУРТ\" WHERE \"номер\" = 1"), "mine.jpg");
+    EXPECT_TRUE(f.image1()->isVisible());
+
+    // Removing the photo another office replaced meanwhile: reported, theirs kept and shown.
+    pg.psql("offices_viewer", "UPDATE \"ЗУРТ\" SET \"Фото\" = 'theirs.jpg', \"Имя\" = 'Снова их' WHERE \"номер\" = 1");
+    f.defo_Click();
+    ASSERT_EQ(s.messages.size(), 2u);
+    EXPECT_TRUE(s.messages[1].startsWith(QStringLiteral("Ошибка 3260: "))) << s.messages[1].toStdString();
+    EXPECT_EQ(pg.psql("offices_viewer", "SELECT \"Фото\" FROM \"ЗУРТ\" WHERE \"номер\" = 1"), "theirs.jpg");
+    EXPECT_EQ(f.lab(0)->text(), QStringLiteral("Снова их"));
 }
 
 }  // namespace

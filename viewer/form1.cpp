@@ -456,6 +456,14 @@ void Form1::defo_Click() {
         showima();
     } catch (const std::exception& e) {
         report(e);
+        // Another office changed the row meanwhile: it is shown as it is now.
+        if (const auto* d = dynamic_cast<const dataaccess::DataError*>(&e); d && d->number() == dataaccess::errc::kWriteConflict) {
+            try {
+                card_fill();
+                showima();
+            } catch (const std::exception&) {
+            }
+        }
     }
 }
 
