@@ -276,19 +276,22 @@ TEST(Offices, TlsAskedOfAServerWithoutIt) {
 // refused with a Russian sentence, the others still read.
 TEST(Offices, ValuesThatDoNotFitTheirColumns) {
     TempDir dir;
-    const std::string link = office_register(dir, "offices_altered", 4);
+    const std::string link = office_register(dir, "offices_altered", 5);
     Office o(link);
     pg().psql("offices_altered",
-              "ALTER TABLE \"ЗУРТ\" ALTER \"Имя\" TYPE text, ALTER \"Рост\" TYPE bigint, ALTER \"Вес\" TYPE text; "
+              "ALTER TABLE \"ЗУРТ\" ALTER \"Имя\" TYPE text, ALTER \"Рост\" TYPE bigint, ALTER \"Вес\" TYPE text, "
+              "ALTER \"Судимость\" TYPE text USING CASE WHEN \"Судимость\" THEN 't' ELSE 'f' END; "
               "UPDATE \"ЗУРТ\" SET \"Имя\" = repeat('я', 3000000) WHERE \"номер\" = 2; "
               "UPDATE \"ЗУРТ\" SET \"Рост\" = 1000000000000 WHERE \"номер\" = 3; "
-              "UPDATE \"ЗУРТ\" SET \"Вес\" = 'тяжёлый' WHERE \"номер\" = 4");
+              "UPDATE \"ЗУРТ\" SET \"Вес\" = 'тяжёлый' WHERE \"номер\" = 4; "
+              "UPDATE \"ЗУРТ\" SET \"Судимость\" = 'может быть' WHERE \"номер\" = 5");
     o.rs.MoveNext();
-    for (int row = 2; row <= 4; ++row) {
+    for (const QString& column : {QStringLiteral("Имя"), QStringLiteral("Рост"), QStringLiteral("Вес"), QStringLiteral("Судимость")}) {
         QString said;
-        EXPECT_EQ(error_of([&] { o.value(kName); }, &said), errc::kServerCallFailed) << row;
+        EXPECT_EQ(error_of([&] { o.value(kName); }, &said), errc::kServerCallFailed) << column.toStdString();
         EXPECT_TRUE(said.startsWith(QStringLiteral("Значение на сервере не подходит"))) << said.toStdString();
-        EXPECT_LT(said.size(), 400) << row;
+        EXPECT_TRUE(said.contains(QStringLiteral("): ") + column + QStringLiteral(" = "))) << said.toStdString();
+        EXPECT_LT(said.size(), 400) << column.toStdString();
         o.rs.MoveNext();
     }
     o.rs.MoveFirst();

@@ -46,7 +46,7 @@ constexpr std::array kSentences{
              "The server's table {} has no primary key: its rows can only be read"},
     Sentence{ServerFault::NotAFile, "Регистр {} находится на сервере, а не в файле", "The register {} is on a server, not in a file"},
     Sentence{ServerFault::Mismatch, "Строки после переноса не совпадают: {}", "The rows differ after the copy: {}"},
-    Sentence{ServerFault::ValueDoesNotFit, "Значение на сервере не подходит к типу своего столбца (таблицу изменили в обход регистра): {}",
+    Sentence{ServerFault::ValueDoesNotFit, "Значение на сервере не подходит к типу столбца (таблицу изменили в обход регистра): {}",
              "A value on the server does not fit its column's type (the table was changed behind the register's back): {}"},
     Sentence{ServerFault::RowChanged,
              "Запись таблицы {} изменил другой пользователь после того, как она была прочитана; изменение не сохранено",

@@ -91,7 +91,7 @@ std::string quoted_value(std::string_view text) {
 }
 
 [[noreturn]] void not_a_value(const jet::Column& c, std::string_view text) {
-    throw Error(ErrorKind::ValueDoesNotFit, "column " + c.name + ": " + quoted_value(text));
+    throw Error(ErrorKind::ValueDoesNotFit, c.name + " = " + quoted_value(text));
 }
 
 // A whole number within its column's type (a column the server's table
@@ -302,7 +302,9 @@ std::optional<std::string> parameter_text(const jet::Value& v, const std::string
 
 jet::Value value_from_text(const jet::Column& c, std::string_view text) {
     switch (c.type) {
-        case jet::ColumnType::Boolean: return text == "t";
+        case jet::ColumnType::Boolean:
+            if (text != "t" && text != "f") not_a_value(c, text);
+            return text == "t";
         case jet::ColumnType::Byte:
         case jet::ColumnType::Integer:
         case jet::ColumnType::Long: return whole(c, text);
