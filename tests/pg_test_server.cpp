@@ -36,6 +36,16 @@ TestServer::TestServer() {
 
 TestServer::~TestServer() { run({"bash", kScript, "stop", dir_}); }
 
+void TestServer::crash() const {
+    const RunResult r = run({"bash", kScript, "crash", dir_});
+    EXPECT_EQ(r.status, 0) << r.err;
+}
+
+void TestServer::resume() const {
+    const RunResult r = run({"bash", kScript, "resume", dir_});
+    EXPECT_EQ(r.status, 0) << r.err;
+}
+
 std::string TestServer::uri(const std::string& database, const std::string& role) const {
     return "postgresql:///" + database + "?host=" + dir_ + "&user=" + role;
 }

@@ -20,6 +20,9 @@ public:
     // A new empty database: its postgresql:// URI, for the role given.
     std::string new_database(const std::string& name, const std::string& role = "regtest");
     std::string uri(const std::string& database, const std::string& role = "regtest") const;
+    // Stops the server at once, as a power cut would, and starts it again.
+    void crash() const;
+    void resume() const;
     // psql's unaligned, tuples-only output of a statement; fails the test on an error.
     std::string psql(const std::string& database, const std::string& sql) const;
 

@@ -428,6 +428,16 @@ void Form1::smfo_Click() {
     }
     try {
         recordset_->Update();
+    } catch (const dataaccess::DataError& e) {
+        // Another office changed the row meanwhile: its change stands, the
+        // user is told, and the row is shown again as it is now.
+        if (e.number() == dataaccess::errc::kWriteConflict) {
+            ui::show_message(this, e.description());
+            try {
+                card_fill();
+            } catch (const std::exception&) {
+            }
+        }
     } catch (const std::exception&) {
     }
     try {
@@ -446,6 +456,14 @@ void Form1::defo_Click() {
         showima();
     } catch (const std::exception& e) {
         report(e);
+        // Another office changed the row meanwhile: it is shown as it is now.
+        if (const auto* d = dynamic_cast<const dataaccess::DataError*>(&e); d && d->number() == dataaccess::errc::kWriteConflict) {
+            try {
+                card_fill();
+                showima();
+            } catch (const std::exception&) {
+            }
+        }
     }
 }
 

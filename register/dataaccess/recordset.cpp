@@ -94,6 +94,7 @@ struct Recordset::Impl {
     bool loaded = false;
     bool gone = false;  // another program deleted it
     std::vector<jet::Value> raw;
+    std::vector<jet::Value> read_raw;  // the row as read, for an edit to be checked against
     std::vector<QVariant> values;
     std::vector<bool> changed;
 
@@ -168,6 +169,7 @@ struct Recordset::Impl {
         loaded = false;
         gone = false;
         raw.clear();
+        read_raw.clear();
         values.clear();
         changed.clear();
     }
@@ -195,6 +197,7 @@ struct Recordset::Impl {
             } else {
                 raw = std::move(*row);
                 raw.resize(columns().size(), jet::Null{});
+                read_raw = raw;
                 values.clear();
                 for (const jet::Value& v : raw) values.push_back(to_variant(v));
                 changed.assign(raw.size(), false);
@@ -276,11 +279,13 @@ struct Recordset::Impl {
             } else {
                 // The columns put into go over the row as it is now.
                 const store::RowKey key = keys[static_cast<std::size_t>(pos)];
-                store::Changes changes;
+                store::Changes changes, as_read;
                 for (std::size_t i = 0; i < changed.size(); ++i) {
-                    if (changed[i]) changes.emplace_back(i, raw[i]);
+                    if (!changed[i]) continue;
+                    changes.emplace_back(i, raw[i]);
+                    as_read.emplace_back(i, read_raw[i]);
                 }
-                const std::optional<store::RowKey> now = write([&] { return table->update(key, changes); });
+                const std::optional<store::RowKey> now = write([&] { return table->update(key, changes, as_read); });
                 if (!now) throw row_deleted(table_name());
                 // A row whose primary key was changed is found by its new one.
                 if (on_key() && keys[static_cast<std::size_t>(pos)] == key) keys[static_cast<std::size_t>(pos)] = *now;

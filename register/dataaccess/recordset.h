@@ -12,8 +12,11 @@
 // dropped: the row stays as it was, and after a refused new row the position
 // is where it was before AddNew. An edit stores only the columns put into,
 // over the row as the register holds it at that moment, so a change another
-// program made to other columns is kept. A server's table without a primary
-// key is only read.
+// program made to other columns is kept. On a server register, shared by
+// offices, an edit of a column another program changed since the row was
+// read is refused (kWriteConflict) with nothing written, and the row is read
+// again at the next access. A server's table without a primary key is only
+// read.
 //
 // The cursor is always a keyset cursor, whatever cursor type is asked for.
 // Lock type 1 (read only, the platform's default) refuses AddNew, Update,

@@ -29,6 +29,7 @@ constexpr int kRelatedRowsExist = 3200;    // rows of another table name this on
 constexpr int kRelatedRowRequired = 3201;  // the row names a row its parent table lacks
 constexpr int kLocked = 3218;              // another program kept the file locked too long
 constexpr int kUnsupported = 3251;         // not supported: this table's indexes, a read-only recordset
+constexpr int kWriteConflict = 3260;       // another user changed the row since it was read; nothing was written
 constexpr int kItemNotFound = 3265;        // no column at that ordinal or of that name
 constexpr int kBadInput = 3274;            // input not in the expected format (a line that is no JSON row)
 constexpr int kNotJet4 = 3343;             // not a database, or another format (Jet 3, .accdb)

@@ -46,6 +46,15 @@ constexpr std::array kSentences{
              "The server's table {} has no primary key: its rows can only be read"},
     Sentence{ServerFault::NotAFile, "Регистр {} находится на сервере, а не в файле", "The register {} is on a server, not in a file"},
     Sentence{ServerFault::Mismatch, "Строки после переноса не совпадают: {}", "The rows differ after the copy: {}"},
+    Sentence{ServerFault::ValueDoesNotFit, "Значение на сервере не подходит к типу столбца (таблицу изменили в обход регистра): {}",
+             "A value on the server does not fit its column's type (the table was changed behind the register's back): {}"},
+    Sentence{ServerFault::RowChanged,
+             "Запись таблицы {} изменил другой пользователь после того, как она была прочитана; изменение не сохранено",
+             "Another user changed the row of the table {} after it was read; the change was not saved"},
+    Sentence{ServerFault::TlsFailed,
+             "Сервер {} не установил защищённое соединение (TLS), которого требует ссылка: сервер его не поддерживает, или его "
+             "сертификат не прошёл проверку",
+             "The server {} did not set up the secure connection (TLS) the link asks for: it offers none, or its certificate failed the check"},
     Sentence{ServerFault::Server, "Ошибка сервера: {}", "Server error: {}"},
 };
 
@@ -67,7 +76,9 @@ int server_number(ServerFault kind) {
         case ServerFault::PasswordInLink:
         case ServerFault::Unreachable:
         case ServerFault::AuthenticationRefused:
-        case ServerFault::ConnectionRefused: return number::kServerConnectionFailed;
+        case ServerFault::ConnectionRefused:
+        case ServerFault::TlsFailed: return number::kServerConnectionFailed;
+        case ServerFault::RowChanged: return number::kWriteConflict;
         case ServerFault::PermissionDenied: return number::kNoPermission;
         case ServerFault::TableMissing: return number::kNoSuchTable;
         case ServerFault::ColumnMissing: return number::kItemNotFound;
@@ -80,6 +91,7 @@ int server_number(ServerFault kind) {
         case ServerFault::NulInText:
         case ServerFault::ValueRefused:
         case ServerFault::Mismatch:
+        case ServerFault::ValueDoesNotFit:
         case ServerFault::Server: return number::kServerCallFailed;
     }
     return number::kServerCallFailed;

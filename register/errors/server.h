@@ -27,6 +27,9 @@ enum class ServerFault {
     NoPrimaryKey,           // a table whose rows cannot be changed: it has no primary key to find them by
     NotAFile,               // what only a file register can do, asked of a server register
     Mismatch,               // the rows on both sides differ after a copy
+    ValueDoesNotFit,        // a value the server gave is not one of its column's type (the table changed behind the register's back)
+    RowChanged,             // another client changed the row since it was read; nothing was written
+    TlsFailed,              // the link asks for TLS and the server does not offer it, or its certificate fails the check
     Server,                 // anything else the server reported
 };
 

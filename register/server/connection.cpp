@@ -28,40 +28,66 @@ std::string text_of(const char* s) { return s ? s : ""; }
 
 }  // namespace
 
-Connection::Connection(const std::string& conninfo, const std::string& shown) {
+Connection::Connection(const std::string& conninfo, const std::string& shown) : conninfo_(conninfo), shown_(shown) { open(); }
+
+void Connection::open() {
     const char* const keys[] = {"dbname", "client_encoding", "application_name", nullptr};
-    const char* const values[] = {conninfo.c_str(), "UTF8", "regtool", nullptr};
+    const char* const values[] = {conninfo_.c_str(), "UTF8", "regtool", nullptr};
     c_.reset(PQconnectStartParams(keys, values, 1));
-    if (!c_) throw Error(ErrorKind::Unreachable, shown, "out of memory");
+    if (!c_) throw Error(ErrorKind::Unreachable, shown_, "out of memory");
     // Whether the server answered: libpq keeps the server's SQLSTATE of a
     // refused start to itself, so an answer that is not about a password is
     // told apart only as a refusal (no such database or role, no right to
-    // connect, turned away by the server's rules).
-    bool answered = false;
+    // connect, turned away by the server's rules). A start that ends while
+    // TLS is being set up failed on TLS: the link asks for it (sslmode) and
+    // the server offers none, or its certificate does not pass.
+    bool answered = false, securing = false;
     PostgresPollingStatusType step = PGRES_POLLING_WRITING;
     while (PQstatus(c_.get()) != CONNECTION_BAD && step != PGRES_POLLING_OK && step != PGRES_POLLING_FAILED) {
         pollfd p{PQsocket(c_.get()), static_cast<short>(step == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
         if (p.fd >= 0 && ::poll(&p, 1, -1) < 0 && errno != EINTR) break;
         step = PQconnectPoll(c_.get());
-        if (PQstatus(c_.get()) == CONNECTION_AWAITING_RESPONSE) answered = true;
+        const ConnStatusType status = PQstatus(c_.get());
+        if (status == CONNECTION_AWAITING_RESPONSE) answered = true;
+        if (status == CONNECTION_SSL_STARTUP) securing = true;
+        if (status == CONNECTION_MADE || status == CONNECTION_AWAITING_RESPONSE || status == CONNECTION_AUTH_OK) securing = false;
     }
-    if (PQstatus(c_.get()) == CONNECTION_OK) return;
+    if (PQstatus(c_.get()) == CONNECTION_OK) {
+        lost_ = false;
+        return;
+    }
     const std::string detail = text_of(PQerrorMessage(c_.get()));
-    if (PQconnectionNeedsPassword(c_.get()) || PQconnectionUsedPassword(c_.get())) throw Error(ErrorKind::AuthenticationRefused, shown, detail);
-    if (answered) throw Error(ErrorKind::ConnectionRefused, shown, detail);
-    throw Error(ErrorKind::Unreachable, shown, detail);
+    if (PQconnectionNeedsPassword(c_.get()) || PQconnectionUsedPassword(c_.get())) throw Error(ErrorKind::AuthenticationRefused, shown_, detail);
+    if (securing) throw Error(ErrorKind::TlsFailed, shown_, detail);
+    if (answered) throw Error(ErrorKind::ConnectionRefused, shown_, detail);
+    throw Error(ErrorKind::Unreachable, shown_, detail);
+}
+
+void Connection::ready(const std::string& subject) {
+    if (c_ && !lost_ && PQstatus(c_.get()) != CONNECTION_BAD) return;
+    if (!reconnecting_ || transactions_ > 0) throw Error(ErrorKind::ConnectionLost, subject, c_ ? text_of(PQerrorMessage(c_.get())) : std::string());
+    open();
 }
 
 Connection::Connection(Connection&&) noexcept = default;
 Connection& Connection::operator=(Connection&&) noexcept = default;
 Connection::~Connection() = default;
 
+bool Connection::broke_off(const std::string& sqlstate) {
+    // A failure libpq found itself (no SQLSTATE) while the server's socket
+    // is closed is a broken connection, though libpq may mark it so only
+    // at the next call (a write that failed leaves it to the next read).
+    if (PQstatus(c_.get()) != CONNECTION_BAD && sqlstate.empty()) PQconsumeInput(c_.get());
+    if (PQstatus(c_.get()) == CONNECTION_BAD || kind_of_sqlstate(sqlstate) == ErrorKind::ConnectionLost) lost_ = true;
+    return lost_;
+}
+
 void Connection::fail(pg_result* r, const std::string& subject) {
     Result owned(r);
     const std::string sqlstate = r ? text_of(PQresultErrorField(r, PG_DIAG_SQLSTATE)) : "";
     std::string detail = r ? text_of(PQresultErrorField(r, PG_DIAG_MESSAGE_PRIMARY)) : "";
     if (detail.empty()) detail = text_of(PQerrorMessage(c_.get()));
-    if (PQstatus(c_.get()) == CONNECTION_BAD) throw Error(ErrorKind::ConnectionLost, subject, detail, sqlstate);
+    if (broke_off(sqlstate)) throw Error(ErrorKind::ConnectionLost, subject, detail, sqlstate);
     throw Error(kind_of_sqlstate(sqlstate), subject, detail, sqlstate);
 }
 
@@ -92,6 +118,12 @@ std::vector<const char*> pointers(const std::vector<Param>& params) {
 }  // namespace
 
 Result Connection::exec(const std::string& sql, const std::vector<Param>& params, const std::string& subject) {
+    if (transactions_ > 0) return exec_once(sql, params, subject);
+    return retrying_conflicts([&] { return exec_once(sql, params, subject); });
+}
+
+Result Connection::exec_once(const std::string& sql, const std::vector<Param>& params, const std::string& subject) {
+    ready(subject);
     const std::vector<const char*> p = pointers(params);
     PGresult* r = PQexecParams(c_.get(), sql.c_str(), static_cast<int>(p.size()), nullptr, p.data(), nullptr, nullptr, 0);
     check(r, PGRES_COMMAND_OK, subject);
@@ -100,6 +132,7 @@ Result Connection::exec(const std::string& sql, const std::vector<Param>& params
 
 void Connection::stream(const std::string& sql, const std::vector<Param>& params, const std::function<bool(const Result&)>& each,
                         const std::string& subject) {
+    ready(subject);
     const std::vector<const char*> p = pointers(params);
     if (!PQsendQueryParams(c_.get(), sql.c_str(), static_cast<int>(p.size()), nullptr, p.data(), nullptr, nullptr, 0) ||
         !PQsetSingleRowMode(c_.get())) {
@@ -134,7 +167,7 @@ void Connection::stream(const std::string& sql, const std::vector<Param>& params
             std::string detail = text_of(PQresultErrorField(raw, PG_DIAG_MESSAGE_PRIMARY));
             if (detail.empty()) detail = text_of(PQerrorMessage(c_.get()));
             drain();
-            if (PQstatus(c_.get()) == CONNECTION_BAD) throw Error(ErrorKind::ConnectionLost, subject, detail, sqlstate);
+            if (broke_off(sqlstate)) throw Error(ErrorKind::ConnectionLost, subject, detail, sqlstate);
             throw Error(kind_of_sqlstate(sqlstate), subject, detail, sqlstate);
         }
     }
@@ -142,6 +175,7 @@ void Connection::stream(const std::string& sql, const std::vector<Param>& params
 }
 
 Connection::CopyIn::CopyIn(Connection& c, const std::string& sql, std::string subject) : c_(c), subject_(std::move(subject)) {
+    c_.ready(subject_);
     PGresult* r = PQexec(c_.c_.get(), sql.c_str());
     c_.check(r, PGRES_COPY_IN, subject_);
     PQclear(r);
@@ -191,15 +225,20 @@ std::string Connection::literal(std::string_view text) {
     return q + "'";
 }
 
-Transaction::Transaction(Connection& c) : c_(c) { c_.exec("BEGIN"); }
+Transaction::Transaction(Connection& c) : c_(c) {
+    c_.exec("BEGIN");
+    ++c_.transactions_;
+}
 
 Transaction::~Transaction() {
-    if (!open_) return;
-    try {
-        c_.exec("ROLLBACK");
-    } catch (const Error&) {
-        // A connection that is gone has taken the transaction with it.
+    if (open_) {
+        try {
+            c_.exec("ROLLBACK");
+        } catch (const Error&) {
+            // A connection that is gone has taken the transaction with it.
+        }
     }
+    --c_.transactions_;
 }
 
 void Transaction::commit() {

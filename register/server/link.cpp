@@ -2,6 +2,7 @@
 
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -46,9 +47,31 @@ std::string connection_string_of_text(const std::string& text, const std::string
     return conninfo;
 }
 
+std::string without_password(const std::string& uri) {
+    if (!is_uri(uri)) return uri;
+    std::string out = uri;
+    // user:password@ before the host
+    const std::size_t from = out.find("://") + 3;
+    const std::size_t host_end = std::min(out.find_first_of("/?", from), out.size());
+    if (const std::size_t at = out.rfind('@', host_end); at != std::string::npos && at >= from) {
+        if (const std::size_t colon = out.find(':', from); colon < at) out.erase(colon, at - colon);
+    }
+    // password=... among the parameters
+    if (const std::size_t q = out.find('?'); q != std::string::npos) {
+        std::string kept;
+        std::istringstream parameters(out.substr(q + 1));
+        for (std::string p; std::getline(parameters, p, '&');) {
+            if (p.empty() || p.starts_with("password=")) continue;
+            kept += (kept.empty() ? "?" : "&") + p;
+        }
+        out = out.substr(0, q) + kept;
+    }
+    return out;
+}
+
 std::string connection_string(const std::string& name) {
     if (is_uri(name)) {
-        check_conninfo(name, name);
+        check_conninfo(name, without_password(name));
         return name;
     }
     std::ifstream in(name, std::ios::binary);

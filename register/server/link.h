@@ -21,6 +21,10 @@ inline bool names_server(const std::string& name) {
 // that cannot be read or parsed, PasswordInLink for one holding a password.
 std::string connection_string(const std::string& name);
 
+// A URI as a message may show it: a password in it left out (the user's
+// part or a password= parameter). Any other name is returned as it is.
+std::string without_password(const std::string& uri);
+
 // The connection string a link file's text gives (as connection_string).
 std::string connection_string_of_text(const std::string& text, const std::string& shown);
 

@@ -90,12 +90,26 @@ std::size_t move_register(const std::string& source, const std::string& destinat
         sent.destination = to->recorded();
         sent.table = std::string(reg::kTable);
         sent.columns = static_cast<std::uint32_t>(columns);
-        std::vector<Row> rows = from->begin_group(sent.id, at, end);
-        to->begin_group(sent.id);
-        stepped();
+        // Until the source notes the group nothing of it is kept anywhere, so
+        // a group the server turns back on a conflict with other clients
+        // (another office's edit or move holding the same rows) starts again.
+        std::vector<Row> rows;
         std::vector<std::uint64_t> source_hashes;
-        for (const Row& row : rows) source_hashes.push_back(reg::row_hash(row, 0, row.size()));
-        DestinationSide::Stored stored = to->store(rows);
+        DestinationSide::Stored stored;
+        retrying_conflicts([&] {
+            try {
+                rows = from->begin_group(sent.id, at, end);
+                to->begin_group(sent.id);
+                stepped();
+                source_hashes.clear();
+                for (const Row& row : rows) source_hashes.push_back(reg::row_hash(row, 0, row.size()));
+                stored = to->store(rows);
+            } catch (const Error&) {
+                to->end_group();
+                from->end_group();
+                throw;
+            }
+        });
         for (std::size_t i = 0; i < stored.numbers.size(); ++i) {
             sent.rows.push_back({source_hashes[i], stored.numbers[i], stored.hashes[i]});
         }

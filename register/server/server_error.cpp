@@ -32,6 +32,8 @@ std::string Error::describe(errors::Language language) const {
     return text;
 }
 
+bool is_conflict(const Error& e) { return e.sqlstate() == "40001" || e.sqlstate() == "40P01"; }
+
 ErrorKind kind_of_sqlstate(const std::string& s) {
     if (s.size() != 5) return ErrorKind::Server;
     const std::string_view cls = std::string_view(s).substr(0, 2);

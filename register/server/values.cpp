@@ -4,7 +4,9 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "server_error.h"
 
@@ -79,15 +81,39 @@ std::string float_text(F v) {
     return jet::shortest(v);
 }
 
-[[noreturn]] void not_a_value(const jet::Column& c, std::string_view text) {
-    throw Error(ErrorKind::Mismatch, "column " + c.name + ": \"" + std::string(text) + "\"");
+// A value as a message quotes it: a huge one cut short at a character's start.
+std::string quoted_value(std::string_view text) {
+    constexpr std::size_t kShown = 60;
+    if (text.size() <= kShown) return "\"" + std::string(text) + "\"";
+    std::size_t end = kShown;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    return "\"" + std::string(text.substr(0, end)) + "…\" (" + std::to_string(text.size()) + " bytes)";
 }
 
+[[noreturn]] void not_a_value(const jet::Column& c, std::string_view text) {
+    throw Error(ErrorKind::ValueDoesNotFit, c.name + " = " + quoted_value(text));
+}
+
+// A whole number within its column's type (a column the server's table
+// widened behind the register's back may hold more).
 std::int64_t whole(const jet::Column& c, std::string_view text) {
     std::int64_t v = 0;
     auto r = std::from_chars(text.data(), text.data() + text.size(), v);
     if (r.ec != std::errc() || r.ptr != text.data() + text.size()) not_a_value(c, text);
+    const auto [low, high] = c.type == jet::ColumnType::Byte      ? std::pair<std::int64_t, std::int64_t>{0, 255}
+                             : c.type == jet::ColumnType::Integer ? std::pair<std::int64_t, std::int64_t>{INT16_MIN, INT16_MAX}
+                                                                  : std::pair<std::int64_t, std::int64_t>{INT32_MIN, INT32_MAX};
+    if (v < low || v > high) not_a_value(c, text);
     return v;
+}
+
+// Characters as a Text column counts them (UTF-16 units, its length is in bytes).
+std::size_t text_units(std::string_view text) {
+    std::size_t n = 0;
+    for (unsigned char ch : text) {
+        if ((ch & 0xC0) != 0x80) n += ch >= 0xF0 ? 2 : 1;
+    }
+    return n;
 }
 
 // "[-]digits[.digits]": the sign, the digits without the point, how many follow it.
@@ -282,7 +308,9 @@ std::optional<std::string> parameter_text(const jet::Value& v, const std::string
 
 jet::Value value_from_text(const jet::Column& c, std::string_view text) {
     switch (c.type) {
-        case jet::ColumnType::Boolean: return text == "t";
+        case jet::ColumnType::Boolean:
+            if (text != "t" && text != "f") not_a_value(c, text);
+            return text == "t";
         case jet::ColumnType::Byte:
         case jet::ColumnType::Integer:
         case jet::ColumnType::Long: return whole(c, text);
@@ -309,6 +337,8 @@ jet::Value value_from_text(const jet::Column& c, std::string_view text) {
             if (!text.starts_with("\\x")) not_a_value(c, text);
             return jet::Binary{hex_bytes(c, text.substr(2))};
         case jet::ColumnType::Text:
+            if (c.length > 0 && text_units(text) > c.length / 2u) not_a_value(c, text);
+            return std::string(text);
         case jet::ColumnType::Memo: return std::string(text);
     }
     not_a_value(c, text);

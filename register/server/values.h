@@ -23,7 +23,8 @@ bool append_copy_value(std::string& out, const jet::Value& v);
 std::optional<std::string> parameter_text(const jet::Value& v, const std::string& subject);
 
 // The value of a column the server gave as text. Raises server::Error
-// (Mismatch) for a text that is not a value of the column's type.
+// (ValueDoesNotFit) for a text that is not a value of the column's type:
+// not of its form, out of its range, longer than a Text column.
 jet::Value value_from_text(const jet::Column& c, std::string_view text);
 
 // A whole number the server wrote into its own catalog's answers (a count,

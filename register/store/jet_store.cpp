@@ -62,7 +62,7 @@ public:
         });
         return RowKey(id);
     }
-    std::optional<RowKey> update(const RowKey& key, const Changes& changes) override {
+    std::optional<RowKey> update(const RowKey& key, const Changes& changes, const Changes& /*as_read*/) override {
         const jet::RowId id = *key.row_id();
         bool found = false;
         write([&](jet::TableWriter& w) {

@@ -133,7 +133,7 @@ public:
         return key_of(r, 0, width());
     }
 
-    std::optional<RowKey> update(const RowKey& key, const Changes& changes) override {
+    std::optional<RowKey> update(const RowKey& key, const Changes& changes, const Changes& as_read) override {
         check_changeable();
         if (changes.empty()) return read(key) ? std::optional<RowKey>(key) : std::nullopt;
         std::string set;
@@ -143,10 +143,19 @@ public:
             params.push_back(server::parameter_text(value, name() + "." + col.name));
             set += (set.empty() ? "" : ", ") + Connection::quote(col.name) + " = " + placeholder(params.size());
         }
-        const std::string where_key = where(key, params);
-        const server::Result r = c_.exec("UPDATE " + table_ + " SET " + set + " WHERE " + where_key + " RETURNING " + key_list_, params, name());
-        if (r.rows() == 0) return std::nullopt;
-        return key_of(r, 0, width());
+        std::string where_row = where(key, params);
+        // The row is written only while the columns changed still hold what
+        // was read: compared by the server in the column's own type, so that
+        // the statement alone decides, with no transaction around it.
+        for (const auto& [ordinal, value] : as_read) {
+            const jet::Column& col = t_.columns.at(ordinal);
+            params.push_back(server::parameter_text(value, name() + "." + col.name));
+            where_row += " AND " + Connection::quote(col.name) + " IS NOT DISTINCT FROM " + placeholder(params.size());
+        }
+        const server::Result r = c_.exec("UPDATE " + table_ + " SET " + set + " WHERE " + where_row + " RETURNING " + key_list_, params, name());
+        if (r.rows() > 0) return key_of(r, 0, width());
+        if (as_read.empty() || !read(key)) return std::nullopt;
+        throw server::Error(server::ErrorKind::RowChanged, name());
     }
 
     bool remove(const RowKey& key) override {
@@ -226,6 +235,9 @@ private:
 }  // namespace
 
 ServerStore::ServerStore(const std::string& name) : name_(name), c_(server::connection_string(name), name) {
+    // A window keeps its register open for hours: a connection lost on the
+    // way is reported once and opened again by the next command.
+    c_.reconnect_when_lost(true);
     // A group a cut-off move left leaving this register is settled first, so
     // that its rows are not shown in two registers. One that cannot be
     // settled now (a colleague's file out of reach, a role that may not

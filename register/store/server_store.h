@@ -3,7 +3,11 @@
 // primary key (a table without one is read only), an edit writes only the
 // columns it changed, and each change is one statement of its own, so that
 // no transaction is held between calls and a lost connection leaves
-// nothing half-written.
+// nothing half-written; the call that finds the connection lost reports it,
+// the next opens it again. An edit is written only while the row still
+// holds what was read in the columns it changes (Table::update), and a
+// statement the server turns back on a conflict is run again
+// (server/connection.h).
 #pragma once
 
 #include "server/connection.h"

@@ -75,10 +75,15 @@ public:
     // Stores a row (values in column order, Null for an AutoNumber to give);
     // the new row's key.
     virtual RowKey insert(Row row) = 0;
-    // Puts the changed columns over the row as it stands now, the others
-    // kept; the row's key after it (changed when its primary key was), or
-    // nothing when the row is gone.
-    virtual std::optional<RowKey> update(const RowKey& key, const Changes& changes) = 0;
+    // Puts the changed columns over the row, the others kept; the row's key
+    // after it (changed when its primary key was), or nothing when the row
+    // is gone. `as_read` holds what those columns held when the row was read:
+    // on a server, shared by offices, the row is written only while it still
+    // holds that, and otherwise raises server::Error RowChanged with nothing
+    // written, so that no office's change is overwritten unseen; another
+    // office's change to other columns is kept. A file's programs meet at its
+    // lock, and the change goes over the row as it stands then, as before.
+    virtual std::optional<RowKey> update(const RowKey& key, const Changes& changes, const Changes& as_read) = 0;
     // False when the row was gone already.
     virtual bool remove(const RowKey& key) = 0;
 };
