@@ -61,7 +61,7 @@ TEST(Importer, WindowAndChoices) {
     f.fro_Click();
     EXPECT_EQ(f.source_path(), "/data/c.mdb");
     EXPECT_EQ(f.destination_path(), "/data/b.mdb");
-    EXPECT_EQ(f.common1().Filter, "*.mdb ( базы данных Access )|*.mdb|");
+    EXPECT_EQ(f.common1().Filter, "*.mdb ( базы данных Access )|*.mdb|Регистр на сервере|*.pgreg|");
     EXPECT_TRUE(s.messages.empty());
 }
 

@@ -86,7 +86,7 @@ TEST_F(Viewer, NothingHappensWithoutADatabaseAndACancelKeepsThePath) {
     EXPECT_TRUE(f.database_path().isEmpty());
     f.stview_Click();
     EXPECT_EQ(f.connection()->State(), 0);
-    EXPECT_EQ(f.comm1().Filter, "*.mdb ( базы данных Access )|*.mdb|");
+    EXPECT_EQ(f.comm1().Filter, "*.mdb ( базы данных Access )|*.mdb|Регистр на сервере|*.pgreg|");
     EXPECT_EQ(f.comm1().Flags, 4100);
 
     fs::path db = make_register(dir.path(), {person("Анна", "Ивановна", "Петрова", "")});
