@@ -306,6 +306,18 @@ TEST(ServerQuery, FirstScreenReadsTheFirstKeysOnly) {
     EXPECT_TRUE(found->settle(true)) << "the count grew";
     EXPECT_EQ(found->row_count(), 2500u);
     EXPECT_EQ(found->rows(2499, 1), (std::vector<std::vector<QVariant>>{{QVariant(2500)}}));
+
+    // The connection cut between two pages: the listing ends with the rows
+    // it has, or goes on whole where the connection is made again; it never
+    // keeps a window trying.
+    const auto cut = dataaccess::Query::run(q(link), listing);
+    pg().psql("store_first_screen", "SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
+                                    "WHERE datname = 'store_first_screen' AND pid <> pg_backend_pid()");
+    const int failed = error_of([&] { cut->settle(false); });
+    EXPECT_TRUE(failed == 0 || failed == errc::kServerCallFailed) << failed;
+    EXPECT_FALSE(cut->listing());
+    EXPECT_EQ(cut->row_count(), failed ? cut->listed() : 2500u);
+    EXPECT_FALSE(cut->settle(true));
 }
 
 }  // namespace

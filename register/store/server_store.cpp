@@ -207,12 +207,19 @@ public:
     explicit ServerSelection(server::QueryResult result) : result_(std::move(result)), shown_(result_.expected()) {}
     const std::vector<std::string>& column_names() const override { return result_.column_names(); }
     const std::vector<jet::ColumnType>& column_types() const override { return result_.column_types(); }
-    std::size_t row_count() const override { return result_.complete() ? result_.row_count() : shown_; }
+    std::size_t row_count() const override { return listing() ? shown_ : result_.row_count(); }
     std::size_t listed() const override { return result_.row_count(); }
-    bool listing() const override { return !result_.complete(); }
+    bool listing() const override { return !result_.complete() && !broken_; }
+    // A page that fails (the connection lost) ends the listing with the rows
+    // read so far, so that the window is not kept trying while it waits.
     bool settle(bool wait) override {
-        if (result_.complete()) return false;
-        result_.more(wait ? SIZE_MAX : kPageKeys);
+        if (!listing()) return false;
+        try {
+            result_.more(wait ? SIZE_MAX : kPageKeys);
+        } catch (...) {
+            broken_ = true;
+            throw;
+        }
         return result_.complete() && result_.row_count() != shown_;
     }
     std::vector<Row> rows(std::size_t first, std::size_t count) override { return result_.rows(first, count); }
@@ -220,6 +227,7 @@ public:
 private:
     server::QueryResult result_;
     std::size_t shown_;  // the count given while the keys are being read
+    bool broken_ = false;
 };
 
 }  // namespace
