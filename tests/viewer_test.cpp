@@ -4,12 +4,14 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QImage>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <fstream>
 #include <optional>
 
 #include "dataaccess/recordset.h"
@@ -371,6 +373,32 @@ TEST_P(ViewerOn, PhotoFolderIsTheChosenDatabasesEvenBeforeStview) {
     s.answers.push_back(QString::fromStdString((dir / "b" / "x.jpg").string()));
     f.smfo_Click();
     EXPECT_EQ(photos_in(a)[0], "x.jpg") << "written into the register still open";
+    EXPECT_TRUE(s.messages.empty());
+}
+
+// A server register named by its address, not by a link file, has no folder
+// of its own: its photos are kept where the program runs.
+TEST_F(Viewer, PhotosOfARegisterNamedByItsAddressAreInTheCurrentFolder) {
+    const fs::path link = on(Where::Server, ::make_register(dir.path(), {person("Анна", "", "Петрова", "p.jpg")}));
+    std::string address;
+    for (std::ifstream in(link); std::getline(in, address) && address.starts_with('#');) {
+    }
+    picture(dir / "p.jpg", 60, 60);
+    picture(dir / "foto" / "q.jpg", 60, 60);
+    struct Back {
+        QString to = QDir::currentPath();
+        ~Back() { QDir::setCurrent(to); }
+    } back;
+    ASSERT_TRUE(QDir::setCurrent(q(dir.path())));
+    f.show();
+    s.answers.push_back(QString::fromStdString(address));
+    f.opba_Click();
+    f.stview_Click();
+    EXPECT_EQ(text(f, 0), "Анна");
+    EXPECT_TRUE(f.image1()->isVisible());
+    s.answers.push_back(q(dir / "foto" / "q.jpg"));
+    f.smfo_Click();
+    EXPECT_EQ(photos_in(link)[0], "foto\\q.jpg");
     EXPECT_TRUE(s.messages.empty());
 }
 

@@ -434,7 +434,9 @@ void Form1::smfo_Click() {
         ui::show_message(this, kPhotoFolder);
         return;
     }
-    QString stored = chosen_photo_.mid(folder.size() + 1);
+    // What follows the database path's last "/" (the folder's end for an address).
+    const qsizetype p = names_address(database_path_) ? folder.size() : database_path_.lastIndexOf(QLatin1Char('/'));
+    QString stored = chosen_photo_.mid(p + 1);
     stored.replace(QLatin1Char('/'), QLatin1Char('\\'));  // kept as Windows keeps it
     try {
         recordset_->fields().Item(static_cast<std::int16_t>(reg::kPhotoColumn)).setValue(stored);
