@@ -89,7 +89,7 @@ Form1::~Form1() = default;
 // Chooses a database and lists every record; a failure hides the grid.
 void Form1::otb_Click() {
     comm5_.InitDir = ui::program_folder();
-    comm5_.Filter = dataaccess::qt_text(reg::kDatabaseFilter);
+    comm5_.Filter = dataaccess::qt_text(reg::kRegisterFilter);
     comm5_.Flags = 4100;
     comm5_.ShowOpen();
     database_path_ = comm5_.FileName;

@@ -44,7 +44,7 @@ void Form1::Form_Load() {
 // may be the other database.
 bool Form1::choose(QString& path) {
     common1_.InitDir = ui::program_folder();
-    common1_.Filter = dataaccess::qt_text(reg::kDatabaseFilter);
+    common1_.Filter = dataaccess::qt_text(reg::kRegisterFilter);
     common1_.Flags = 4100;
     if (!common1_.ShowOpen()) return false;
     path = common1_.FileName;

@@ -16,6 +16,7 @@
 #include "jet/database.h"
 #include "support.h"
 #include "window_steps.h"
+#include "window_stores.h"
 #include "ui/file_dialog.h"
 #include "ui/message_box.h"
 #include "ui/twips.h"
@@ -37,6 +38,16 @@ Row person(std::optional<std::string> first, std::optional<std::string> mark, co
 fs::path make_register(const fs::path& dir, const std::vector<Row>& rows, const std::string& name = "reg.mdb") {
     return write_register(dir / name, rows);
 }
+
+// Cases on a file and on a server register: the registers a case makes are
+// opened where the parameter says.
+class BrowserOn : public ::testing::TestWithParam<Where> {
+protected:
+    fs::path make_register(const fs::path& d, const std::vector<Row>& rows, const std::string& name = "reg.mdb") {
+        return on(GetParam(), ::make_register(d, rows, name));
+    }
+};
+INSTANTIATE_TEST_SUITE_P(Stores, BrowserOn, ::testing::Values(Where::File, Where::Server), where_name);
 
 void open(Form1& f, Seams& s, const fs::path& db) {
     s.answers.push_back(QString::fromStdString(db.string()));
@@ -72,7 +83,7 @@ TEST(Browser, WindowAndStatements) {
               "ЗУРТ.[Блейк лист] Like '%%_[%'");
 }
 
-TEST(Browser, OpeningListsEveryRecordAndFailuresHideTheGrid) {
+TEST_P(BrowserOn, OpeningListsEveryRecordAndFailuresHideTheGrid) {
     Seams s;
     TempDir dir;
     fs::path db = make_register(dir.path(), {person("Анна", "да"), person(std::nullopt, std::nullopt), person("Борис", "")});
@@ -103,7 +114,7 @@ TEST(Browser, OpeningListsEveryRecordAndFailuresHideTheGrid) {
     EXPECT_TRUE(s.messages.empty());
 }
 
-TEST(Browser, SearchMatchesPartsOfTheNameAndTheMark) {
+TEST_P(BrowserOn, SearchMatchesPartsOfTheNameAndTheMark) {
     Seams s;
     TempDir dir;
     fs::path db = make_register(dir.path(), {person("Анна", "да"), person("Жанна", ""), person("Иван", "нет"), person("О'Нил", "да"),
@@ -129,7 +140,7 @@ TEST(Browser, SearchMatchesPartsOfTheNameAndTheMark) {
     EXPECT_TRUE(s.messages.empty());
 }
 
-TEST(Browser, DataControlMovesTheCurrentRowAndStaysAtTheEnds) {
+TEST_P(BrowserOn, DataControlMovesTheCurrentRowAndStaysAtTheEnds) {
     Seams s;
     TempDir dir;
     fs::path db = make_register(dir.path(), {person("А", "1"), person("Б", "2"), person("В", "3")});
@@ -149,7 +160,7 @@ TEST(Browser, DataControlMovesTheCurrentRowAndStaysAtTheEnds) {
     EXPECT_EQ(f.grid()->current_row(), 0);
 }
 
-TEST(Browser, LargeRegisterIsCountedExactlyAndReadAsScrolled) {
+TEST_P(BrowserOn, LargeRegisterIsCountedExactlyAndReadAsScrolled) {
     Seams s;
     TempDir dir;
     std::vector<Row> rows;

@@ -19,6 +19,7 @@
 #include <random>
 #include <set>
 #include <thread>
+#include <tuple>
 
 #include "dataaccess/connection.h"
 #include "dataaccess/recordset.h"
@@ -31,6 +32,7 @@
 #include "logic/move.h"
 #include "support.h"
 #include "window_steps.h"
+#include "window_stores.h"
 #include "ui/file_dialog.h"
 #include "ui/message_box.h"
 #include "dataaccess/move.h"
@@ -61,7 +63,7 @@ TEST(Importer, WindowAndChoices) {
     f.fro_Click();
     EXPECT_EQ(f.source_path(), "/data/c.mdb");
     EXPECT_EQ(f.destination_path(), "/data/b.mdb");
-    EXPECT_EQ(f.common1().Filter, "*.mdb ( базы данных Access )|*.mdb|");
+    EXPECT_EQ(f.common1().Filter, "*.mdb ( базы данных Access )|*.mdb|Регистр на сервере|*.pgreg|");
     EXPECT_TRUE(s.messages.empty());
 }
 
@@ -147,6 +149,45 @@ TEST(Importer, MovesEveryRowInOrderAndEmptiesTheSource) {
     EXPECT_TRUE(s.messages.empty());
     expect_sound(src);
     expect_sound(dst, {"ЗУРТ"});
+}
+
+// The same run between any two registers, each a file or on a server, read
+// back through the data access layer whichever they are.
+class ImporterBetween : public ::testing::TestWithParam<std::tuple<Where, Where>> {};
+INSTANTIATE_TEST_SUITE_P(Stores, ImporterBetween,
+                         ::testing::Combine(::testing::Values(Where::File, Where::Server), ::testing::Values(Where::File, Where::Server)),
+                         [](const ::testing::TestParamInfo<std::tuple<Where, Where>>& info) {
+                             const auto name = [](Where w) { return w == Where::File ? std::string("File") : std::string("Server"); };
+                             return name(std::get<0>(info.param)) + "To" + name(std::get<1>(info.param));
+                         });
+
+TEST_P(ImporterBetween, MovesEveryRowInOrderAndEmptiesTheSource) {
+    const auto [from, to] = GetParam();
+    Seams s;
+    TempDir dir;
+    const fs::path src = on(from, make_register(dir.path(), 3, "src.mdb"));
+    const fs::path dst = on(to, make_register(dir.path(), 2, "dst.mdb", 100));
+    const fs::path empty = on(from, make_register(dir.path(), 0, "empty.mdb"));
+    Form1 f;
+    choose(f, s, empty, dst);
+    f.imp_Click();  // an empty source: nothing moves
+    EXPECT_EQ(rows_through_access(dst).size(), 2u);
+    choose(f, s, src, dst);
+    f.imp_Click();
+    const std::vector<std::vector<QVariant>> got = rows_through_access(dst);
+    ASSERT_EQ(got.size(), 5u);
+    for (int i = 0; i < 3; ++i) {
+        const Row sent = person(i);
+        const std::vector<QVariant>& row = got[static_cast<std::size_t>(2 + i)];
+        EXPECT_EQ(row[0].toLongLong(), 3 + i) << "numbered by the destination";
+        EXPECT_EQ(row[1].toString().toStdString(), std::get<std::string>(sent[1]));
+        EXPECT_EQ(row[2].toString().toStdString(), std::get<std::string>(sent[2]));
+        EXPECT_EQ(row[12].toString().toStdString(), std::get<std::string>(sent[12])) << "a long memo moves whole";
+    }
+    EXPECT_TRUE(rows_through_access(src).empty());
+    f.imp_Click();  // a second run moves nothing
+    EXPECT_EQ(rows_through_access(dst).size(), 5u);
+    EXPECT_TRUE(s.messages.empty());
 }
 
 TEST(Importer, MovesTheDemoRegisterIntoANewOne) {

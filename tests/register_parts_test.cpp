@@ -292,6 +292,8 @@ TEST(FileDialogFilter, PairsBecomeQtNameFilters) {
     using ui::FileDialog;
     EXPECT_EQ(FileDialog::name_filters(qt_text(reg::kDatabaseFilter)),
               QStringList{QStringLiteral("*.mdb ( базы данных Access ) (*.mdb)")});
+    EXPECT_EQ(FileDialog::name_filters(qt_text(reg::kRegisterFilter)),
+              (QStringList{QStringLiteral("*.mdb ( базы данных Access ) (*.mdb)"), QStringLiteral("Регистр на сервере (*.pgreg)")}));
     EXPECT_EQ(FileDialog::name_filters(QStringLiteral("*.bmp;*.jpg;*.gif|*.bmp;*.jpg;*.gif|")),
               QStringList{QStringLiteral("*.bmp;*.jpg;*.gif (*.bmp *.jpg *.gif)")});
     EXPECT_EQ(FileDialog::name_filters(QStringLiteral("Базы|*.mdb|Все файлы|*.*")),

@@ -299,4 +299,44 @@ TEST(ServerQuery, FindsWhatTheFileFinds) {
     EXPECT_EQ(error_of([&] { dataaccess::Query::run(q(link), QStringLiteral("SELECT Нет FROM ЗУРТ")); }), errc::kItemNotFound);
 }
 
+// A grid's first screen reads only the first keys: the listing counts the
+// table as the server counts it and reads the rest when the window has time
+// or rows past them are wanted; a search counts what it has read until it is
+// read whole. Either ends with the file's rows.
+TEST(ServerQuery, FirstScreenReadsTheFirstKeysOnly) {
+    TempDir dir;
+    const fs::path file = make_register(dir.path(), 2500);
+    const std::string link = link_to(dir.path(), upsized("store_first_screen", {file}));
+    const QString listing = QStringLiteral("SELECT * FROM ЗУРТ");
+    const auto all = dataaccess::Query::run(q(link), listing);
+    EXPECT_TRUE(all->listing());
+    EXPECT_LT(all->listed(), 2500u);
+    EXPECT_EQ(all->row_count(), 2500u);
+    EXPECT_FALSE(all->settle(false)) << "the count shown was right";
+    EXPECT_FALSE(all->listing());
+    const auto there = dataaccess::Query::run(q(file.string()), listing);
+    there->settle(true);
+    EXPECT_EQ(all->rows(1990, 20), there->rows(1990, 20));
+
+    const QString search = QStringLiteral("SELECT номер FROM ЗУРТ WHERE Имя LIKE 'имя%'");
+    const auto found = dataaccess::Query::run(q(link), search);
+    EXPECT_TRUE(found->listing());
+    EXPECT_EQ(found->row_count(), found->listed());
+    EXPECT_TRUE(found->settle(true)) << "the count grew";
+    EXPECT_EQ(found->row_count(), 2500u);
+    EXPECT_EQ(found->rows(2499, 1), (std::vector<std::vector<QVariant>>{{QVariant(2500)}}));
+
+    // The connection cut between two pages: the listing ends with the rows
+    // it has, or goes on whole where the connection is made again; it never
+    // keeps a window trying.
+    const auto cut = dataaccess::Query::run(q(link), listing);
+    pg().psql("store_first_screen", "SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
+                                    "WHERE datname = 'store_first_screen' AND pid <> pg_backend_pid()");
+    const int failed = error_of([&] { cut->settle(false); });
+    EXPECT_TRUE(failed == 0 || failed == errc::kServerCallFailed) << failed;
+    EXPECT_FALSE(cut->listing());
+    EXPECT_EQ(cut->row_count(), failed ? cut->listed() : 2500u);
+    EXPECT_FALSE(cut->settle(true));
+}
+
 }  // namespace

@@ -4,12 +4,14 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QImage>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <fstream>
 #include <optional>
 
 #include "dataaccess/recordset.h"
@@ -21,6 +23,7 @@
 #include "jet/database.h"
 #include "support.h"
 #include "window_steps.h"
+#include "window_stores.h"
 #include "ui/application.h"
 #include "ui/file_dialog.h"
 #include "ui/message_box.h"
@@ -60,6 +63,16 @@ protected:
     Form1 f;
 };
 
+// The same on a file and on a server register: the registers a case makes
+// are opened where the parameter says.
+class ViewerOn : public Viewer, public ::testing::WithParamInterface<Where> {
+protected:
+    fs::path make_register(const fs::path& d, const std::vector<Row>& rows, const std::string& name = "reg.mdb") {
+        return on(GetParam(), ::make_register(d, rows, name));
+    }
+};
+INSTANTIATE_TEST_SUITE_P(Stores, ViewerOn, ::testing::Values(Where::File, Where::Server), where_name);
+
 TEST_F(Viewer, WindowHasTheControlsAndMenus) {
     EXPECT_EQ(f.windowTitle(), "просмотр данных");
     EXPECT_EQ(f.centralWidget()->size(), QSize(686, 457));
@@ -86,7 +99,7 @@ TEST_F(Viewer, NothingHappensWithoutADatabaseAndACancelKeepsThePath) {
     EXPECT_TRUE(f.database_path().isEmpty());
     f.stview_Click();
     EXPECT_EQ(f.connection()->State(), 0);
-    EXPECT_EQ(f.comm1().Filter, "*.mdb ( базы данных Access )|*.mdb|");
+    EXPECT_EQ(f.comm1().Filter, "*.mdb ( базы данных Access )|*.mdb|Регистр на сервере|*.pgreg|");
     EXPECT_EQ(f.comm1().Flags, 4100);
 
     fs::path db = make_register(dir.path(), {person("Анна", "Ивановна", "Петрова", "")});
@@ -99,7 +112,7 @@ TEST_F(Viewer, NothingHappensWithoutADatabaseAndACancelKeepsThePath) {
     EXPECT_TRUE(s.messages.empty());
 }
 
-TEST_F(Viewer, CardShowsColumnsTwoThreeOneZeroAndClearsEmptyOnes) {
+TEST_P(ViewerOn, CardShowsColumnsTwoThreeOneZeroAndClearsEmptyOnes) {
     fs::path db = make_register(dir.path(), {person("Иван", "Петрович", "Сидоров", ""), person("Ольга", "", "Ким", "")});
     open(f, s, db);
     EXPECT_EQ(text(f, 0), "Иван");
@@ -112,7 +125,7 @@ TEST_F(Viewer, CardShowsColumnsTwoThreeOneZeroAndClearsEmptyOnes) {
     EXPECT_EQ(text(f, 3), "2");
 }
 
-TEST_F(Viewer, ButtonsStopAtBothEndsWithoutRefreshing) {
+TEST_P(ViewerOn, ButtonsStopAtBothEndsWithoutRefreshing) {
     fs::path db = make_register(dir.path(), {person("А", "", "1", ""), person("Б", "", "2", ""), person("В", "", "3", "")});
     open(f, s, db);
     f.lab(0)->setText("sentinel");
@@ -139,7 +152,7 @@ TEST_F(Viewer, ButtonsStopAtBothEndsWithoutRefreshing) {
 }
 
 // Positions past either end, reached by moving the recordset directly.
-TEST_F(Viewer, ButtonsFromBeyondEitherEnd) {
+TEST_P(ViewerOn, ButtonsFromBeyondEitherEnd) {
     fs::path three = make_register(dir.path(), {person("А", "", "1", ""), person("Б", "", "2", ""), person("В", "", "3", "")});
     fs::path one = make_register(dir.path(), {person("Один", "", "1", "")}, "one.mdb");
     open(f, s, three);
@@ -188,7 +201,7 @@ TEST_F(Viewer, ButtonsFromBeyondEitherEnd) {
     EXPECT_TRUE(s.messages.empty());
 }
 
-TEST_F(Viewer, EmptyRegisterIsReportedOnEveryClickAndKeepsTheCard) {
+TEST_P(ViewerOn, EmptyRegisterIsReportedOnEveryClickAndKeepsTheCard) {
     fs::path db = make_register(dir.path(), {person("Анна", "", "Петрова", "")});
     fs::path empty = make_register(dir.path(), {}, "empty.mdb");
     open(f, s, db);
@@ -222,7 +235,7 @@ TEST_F(Viewer, RegisterThatCannotBeOpenedIsLostWithoutAWord) {
     EXPECT_EQ(f.connection()->State(), 0);
 }
 
-TEST_F(Viewer, PhotoIsSizedAroundTheBox) {
+TEST_P(ViewerOn, PhotoIsSizedAroundTheBox) {
     struct Case {
         std::string name;
         int w, h;        // pixels (15 twips each)
@@ -289,9 +302,16 @@ TEST_F(Viewer, AnotherProgramsChangesShowWhenSteppedTo) {
     EXPECT_EQ(text(f, 0), "Борислав");
 }
 
-// Column 24 of each row as the file holds it, read by the engine.
+// Column 24 of each row as the register holds it: read by the engine from a
+// file, through the data access layer from a server.
 std::vector<std::string> photos_in(const fs::path& db) {
     std::vector<std::string> out;
+    if (db.extension() == ".pgreg") {
+        for (const std::vector<QVariant>& r : rows_through_access(db)) {
+            out.push_back(r[24].isValid() ? r[24].toString().toStdString() : std::string("<null>"));
+        }
+        return out;
+    }
     for (const Row& r : register_rows(db)) {
         const auto* s = std::get_if<std::string>(&r[24]);
         out.push_back(s ? *s : std::string("<null>"));
@@ -299,7 +319,7 @@ std::vector<std::string> photos_in(const fs::path& db) {
     return out;
 }
 
-TEST_F(Viewer, PhotoIsSetFromTheDatabasesFolderOnly) {
+TEST_P(ViewerOn, PhotoIsSetFromTheDatabasesFolderOnly) {
     fs::path reg = dir / "reg";
     fs::create_directories(reg);
     fs::path db = make_register(reg, {person("Анна", "", "Петрова", ""), person("Борис", "", "Орлов", "old.jpg")});
@@ -338,10 +358,10 @@ TEST_F(Viewer, PhotoIsSetFromTheDatabasesFolderOnly) {
     f.smfo_Click();
     EXPECT_EQ(photos_in(db)[0], "pic.jpeg");
     EXPECT_EQ(photos_in(db)[1], "old.jpg") << "only the current row changes";
-    expect_sound(db, {"ЗУРТ"});
+    if (GetParam() == Where::File) expect_sound(db, {"ЗУРТ"});
 }
 
-TEST_F(Viewer, PhotoFolderIsTheChosenDatabasesEvenBeforeStview) {
+TEST_P(ViewerOn, PhotoFolderIsTheChosenDatabasesEvenBeforeStview) {
     fs::create_directories(dir / "a");
     fs::create_directories(dir / "b");
     fs::path a = make_register(dir / "a", {person("Анна", "", "Петрова", "")});
@@ -356,7 +376,33 @@ TEST_F(Viewer, PhotoFolderIsTheChosenDatabasesEvenBeforeStview) {
     EXPECT_TRUE(s.messages.empty());
 }
 
-TEST_F(Viewer, PhotoIsRemovedAndRemovalIsSafeEverywhere) {
+// A server register named by its address, not by a link file, has no folder
+// of its own: its photos are kept where the program runs.
+TEST_F(Viewer, PhotosOfARegisterNamedByItsAddressAreInTheCurrentFolder) {
+    const fs::path link = on(Where::Server, ::make_register(dir.path(), {person("Анна", "", "Петрова", "p.jpg")}));
+    std::string address;
+    for (std::ifstream in(link); std::getline(in, address) && address.starts_with('#');) {
+    }
+    picture(dir / "p.jpg", 60, 60);
+    picture(dir / "foto" / "q.jpg", 60, 60);
+    struct Back {
+        QString to = QDir::currentPath();
+        ~Back() { QDir::setCurrent(to); }
+    } back;
+    ASSERT_TRUE(QDir::setCurrent(q(dir.path())));
+    f.show();
+    s.answers.push_back(QString::fromStdString(address));
+    f.opba_Click();
+    f.stview_Click();
+    EXPECT_EQ(text(f, 0), "Анна");
+    EXPECT_TRUE(f.image1()->isVisible());
+    s.answers.push_back(q(dir / "foto" / "q.jpg"));
+    f.smfo_Click();
+    EXPECT_EQ(photos_in(link)[0], "foto\\q.jpg");
+    EXPECT_TRUE(s.messages.empty());
+}
+
+TEST_P(ViewerOn, PhotoIsRemovedAndRemovalIsSafeEverywhere) {
     picture(dir / "p.jpg", 60, 60);
     fs::path db = make_register(dir.path(), {person("Анна", "", "Петрова", "p.jpg")});
     fs::path empty = make_register(dir.path(), {}, "empty.mdb");
@@ -391,7 +437,7 @@ struct Writer {
     }
 };
 
-TEST_F(Viewer, ExportWritesFilledColumnsAndThePhoto) {
+TEST_P(ViewerOn, ExportWritesFilledColumnsAndThePhoto) {
     if (!have_program("unzip")) REGISTER_SKIP() << "unzip is not installed";
     Writer w;
     picture(dir / "foto" / "p.jpg", 80, 100);

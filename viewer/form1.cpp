@@ -34,10 +34,16 @@ const QString kNoOffice = QStringLiteral("Для отображения резу
                                          "Здесь для этого нужен LibreOffice Writer: установите пакет libreoffice-writer.");
 const QString kPhotoFilter = QStringLiteral("*.bmp;*.jpg;*.gif| *.bmp;*.jpg;*.gif|");
 
-// The photo file a stored name leads to beside the database at database_path ("" when none).
-QString photo_file(const QString& database_path, const QString& stored_name) {
+// The photo file a stored name leads to in the database folder ("" when none).
+QString photo_file(const QString& folder, const QString& stored_name) {
     using dataaccess::utf8;
-    return dataaccess::qt_text(reg::find_photo(reg::database_folder(utf8(database_path)), utf8(stored_name)));
+    return dataaccess::qt_text(reg::find_photo(utf8(folder), utf8(stored_name)));
+}
+
+// A register on a server named by its address rather than by a link file:
+// such a name has no folder of its own.
+bool names_address(const QString& path) {
+    return path.startsWith(QLatin1String("postgresql://")) || path.startsWith(QLatin1String("postgres://"));
 }
 
 // Pictures are known by the end of their name alone.
@@ -216,7 +222,7 @@ void Form1::Form_Load() {
 void Form1::opba_Click() {
     try {
         comm1_.InitDir = ui::program_folder();
-        comm1_.Filter = dataaccess::qt_text(reg::kDatabaseFilter);
+        comm1_.Filter = dataaccess::qt_text(reg::kRegisterFilter);
         comm1_.Flags = 4100;
         // A cancel keeps the database as it was: the dialog's last file may be a photo.
         if (comm1_.ShowOpen()) database_path_ = comm1_.FileName;
@@ -352,7 +358,7 @@ void Form1::showima() {
     QSize natural;
     QImage measured;
     try {
-        path = photo_file(database_path_, dataaccess::value_text(photo.Value()));
+        path = photo_file(database_folder(), dataaccess::value_text(photo.Value()));
         if (path.isEmpty() || !read_picture(path, natural, measured)) {
             image1_->setVisible(false);
             return;
@@ -402,6 +408,14 @@ void Form1::showima() {
 
 void Form1::report(const std::exception& e) { Unhandled{this}(e); }
 
+// The folder that plays the database folder's part: the chosen file's (a
+// database or a link file naming a register on a server); for an address,
+// which has none, the open connection's.
+QString Form1::database_folder() const {
+    if (!names_address(database_path_)) return dataaccess::qt_text(reg::database_folder(dataaccess::utf8(database_path_)));
+    return connection_->State() != 0 ? connection_->folder() : QString();
+}
+
 // Sets or replaces the current person's photo: a picture already lying in the
 // database's folder or below it, stored by its name relative to that folder.
 void Form1::smfo_Click() {
@@ -414,12 +428,14 @@ void Form1::smfo_Click() {
     chosen_photo_ = comm1_.FileName;
     // From here on a failing step is passed over.
     if (!is_picture_name(chosen_photo_)) return;
-    const QString folder = dataaccess::qt_text(reg::database_folder(dataaccess::utf8(database_path_)));
+    const QString folder = database_folder();
+    if (folder.isEmpty() && names_address(database_path_)) return;  // no folder to keep photos in
     if (!chosen_photo_.startsWith(folder + QLatin1Char('/'))) {
         ui::show_message(this, kPhotoFolder);
         return;
     }
-    const auto p = database_path_.lastIndexOf(QLatin1Char('/'));
+    // What follows the database path's last "/" (the folder's end for an address).
+    const qsizetype p = names_address(database_path_) ? folder.size() : database_path_.lastIndexOf(QLatin1Char('/'));
     QString stored = chosen_photo_.mid(p + 1);
     stored.replace(QLatin1Char('/'), QLatin1Char('\\'));  // kept as Windows keeps it
     try {
@@ -491,7 +507,7 @@ void Form1::Command3_Click() {
         const auto photo_column = static_cast<std::int16_t>(reg::kPhotoColumn);
         if (recordset_->fields().Item(photo_column).ActualSize() != 0) {
             // The photo is looked for where the card finds it: beside the database.
-            const QString photo = photo_file(database_path_, dataaccess::value_text(recordset_->fields().Item(photo_column).Value()));
+            const QString photo = photo_file(database_folder(), dataaccess::value_text(recordset_->fields().Item(photo_column).Value()));
             if (!photo.isEmpty()) word_app_->AddPicture(photo, false, true);
         }
     } catch (const word::ComError& e) {

@@ -56,6 +56,7 @@ private:
     void showima();
     void step(bool back);
     void report(const std::exception& e);
+    QString database_folder() const;
 
     // Window state.
     QString database_path_;

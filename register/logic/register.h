@@ -11,6 +11,9 @@ namespace reg {
 inline constexpr std::string_view kTable = "ЗУРТ";
 inline constexpr std::string_view kSelectAll = "SELECT * FROM ЗУРТ";
 inline constexpr std::string_view kDatabaseFilter = "*.mdb ( базы данных Access )|*.mdb|";
+// What the windows' dialogs offer for a register: files, and beside them the
+// link files that name a register on a server.
+inline constexpr std::string_view kRegisterFilter = "*.mdb ( базы данных Access )|*.mdb|Регистр на сервере|*.pgreg|";
 constexpr int kPhotoColumn = 24;
 
 // "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path + ";Jet OLEDB:Database Password="

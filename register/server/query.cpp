@@ -1,6 +1,7 @@
 #include "query.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
 #include <stdexcept>
 #include <string_view>
@@ -42,7 +43,7 @@ std::string listed(const std::vector<std::string>& parts) {
 
 }  // namespace
 
-QueryResult QueryResult::run(Connection& c, const sql::Statement& s) {
+QueryResult QueryResult::prepare(Connection& c, const sql::Statement& s) {
     QueryResult r(c);
     ServerTable t;
     try {
@@ -52,6 +53,7 @@ QueryResult QueryResult::run(Connection& c, const sql::Statement& s) {
         throw;
     }
     r.table_ = Connection::quote(t.spec.name);
+    r.subject_ = t.spec.name;
     r.columns_ = t.columns;
     const std::vector<jet::Column>& columns = r.columns_;
 
@@ -96,52 +98,113 @@ QueryResult QueryResult::run(Connection& c, const sql::Statement& s) {
     }
     r.width_ = r.key_sql_.size() + 1;
 
-    std::optional<sql::Filter> filter;
     ServerCondition where{"TRUE", {}, true};
     if (s.has_where) {
-        filter.emplace(s.where, resolve, columns.size(), s.text);
-        if (!filter->reads_columns()) {
+        r.filter_.emplace(s.where, resolve, columns.size(), s.text);
+        if (!r.filter_->reads_columns()) {
             // The same for every row: decided once.
-            if (filter->test(std::vector<jet::Value>(columns.size())) != sql::Truth::True) return r;
+            const bool taken = r.filter_->test(std::vector<jet::Value>(columns.size())) == sql::Truth::True;
+            r.filter_.reset();
+            if (!taken) r.complete_ = true;
         } else {
             const bool unicode = c.exec("SELECT current_setting('server_encoding')").text(0, 0) == "UTF8";
             where = server_condition(s.where, columns, resolve, s.text, unicode);
-            if (where.sql == "FALSE") return r;
+            if (where.sql == "FALSE") r.complete_ = true;
         }
     }
 
     // What the filter reads comes after the keys, unless the server decides alone.
-    std::vector<std::size_t> read;
-    if (!where.exact) {
+    if (where.exact) {
+        r.filter_.reset();
+    } else {
         for (std::size_t i = 0; i < columns.size(); ++i) {
-            if (filter->wanted()[i]) read.push_back(i);
+            if (r.filter_->wanted()[i]) r.read_.push_back(i);
         }
     }
     std::vector<std::string> select = r.key_sql_;
     select.emplace_back("ctid");
-    for (std::size_t i : read) select.push_back(Connection::quote(columns[i].name));
-    std::string query = "SELECT " + listed(select) + " FROM " + r.table_;
-    if (where.sql != "TRUE") query += " WHERE " + where.sql;
-    query += " ORDER BY " + r.order_by_;
+    for (std::size_t i : r.read_) select.push_back(Connection::quote(columns[i].name));
+    r.key_select_ = "SELECT " + listed(select) + " FROM " + r.table_;
+    r.where_sql_ = std::move(where.sql);
+    r.where_params_ = std::move(where.params);
+    return r;
+}
 
-    std::vector<jet::Value> row(columns.size());
-    const int width = static_cast<int>(r.width_);
-    c.stream(
-        query, where.params,
-        [&](const Result& got) {
-            if (!read.empty()) {
-                for (std::size_t k = 0; k < read.size(); ++k) {
-                    const int at = width + static_cast<int>(k);
-                    row[read[k]] = got.is_null(0, at) ? jet::Value{} : value_from_text(columns[read[k]], got.text(0, at));
-                }
-                if (filter->test(row) != sql::Truth::True) return true;
+QueryResult QueryResult::run(Connection& c, const sql::Statement& s) {
+    QueryResult r = prepare(c, s);
+    r.more(SIZE_MAX);
+    return r;
+}
+
+QueryResult QueryResult::start(Connection& c, const sql::Statement& s, std::size_t first) {
+    QueryResult r = prepare(c, s);
+    // A filter judging rows here could fail on a row read later, when no
+    // one waits for the failure: such a result is read whole now.
+    r.more(r.filter_ ? SIZE_MAX : first);
+    if (!r.complete_ && r.where_sql_ == "TRUE") {
+        // The server's count of the table's rows as its last upkeep left it
+        // (-1 before any): no row is counted now.
+        const Result n = c.exec("SELECT reltuples::bigint FROM pg_class WHERE oid = $1::regclass", {r.table_}, r.subject_);
+        if (n.rows() == 1 && !n.is_null(0, 0)) {
+            const long long counted = std::stoll(std::string(n.text(0, 0)));
+            if (counted > 0) r.expected_ = static_cast<std::size_t>(counted);
+        }
+    }
+    r.expected_ = std::max(r.expected_, r.row_count());
+    return r;
+}
+
+void QueryResult::more(std::size_t count) {
+    if (complete_ || count == 0) return;
+    // On after the last row read, in the order the rows are listed in.
+    std::string where = where_sql_;
+    std::vector<Param> params = where_params_;
+    if (!last_.empty()) {
+        std::string after;
+        if (key_sql_.empty()) {
+            params.emplace_back(last_[0]);
+            after = "ctid > $" + std::to_string(params.size()) + "::tid";
+        } else {
+            std::string values;
+            for (std::size_t k = 0; k < key_sql_.size(); ++k) {
+                params.emplace_back(last_[k]);
+                values += (k ? ", $" : "$") + std::to_string(params.size()) + "::" + key_types_[k];
             }
-            for (int k = 0; k < width; ++k) r.keys_.emplace_back(got.text(0, k));
+            after = "(" + listed(key_sql_) + ") > (" + values + ")";
+        }
+        where = where == "TRUE" ? after : "(" + where + ") AND " + after;
+    }
+    std::string query = key_select_;
+    if (where != "TRUE") query += " WHERE " + where;
+    query += " ORDER BY " + order_by_;
+    if (count != SIZE_MAX) query += " LIMIT " + std::to_string(count);
+
+    std::vector<jet::Value> row(columns_.size());
+    const int width = static_cast<int>(width_);
+    const std::size_t last_width = key_sql_.empty() ? 1 : key_sql_.size();
+    const int last_from = key_sql_.empty() ? width - 1 : 0;
+    std::size_t seen = 0;
+    c_->stream(
+        query, params,
+        [&](const Result& got) {
+            ++seen;
+            last_.resize(last_width);
+            for (std::size_t k = 0; k < last_width; ++k) last_[k] = got.text(0, last_from + static_cast<int>(k));
+            if (!read_.empty()) {
+                for (std::size_t k = 0; k < read_.size(); ++k) {
+                    const int at = width + static_cast<int>(k);
+                    row[read_[k]] = got.is_null(0, at) ? jet::Value{} : value_from_text(columns_[read_[k]], got.text(0, at));
+                }
+                if (filter_->test(row) != sql::Truth::True) return true;
+            }
+            for (int k = 0; k < width; ++k) keys_.emplace_back(got.text(0, k));
             return true;
         },
-        t.spec.name);
-    r.keys_.shrink_to_fit();
-    return r;
+        subject_);
+    if (count == SIZE_MAX || seen < count) {
+        complete_ = true;
+        keys_.shrink_to_fit();
+    }
 }
 
 std::vector<std::vector<jet::Value>> QueryResult::rows(std::size_t first, std::size_t count) const {

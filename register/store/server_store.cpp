@@ -1,5 +1,6 @@
 #include "store/server_store.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -216,20 +217,39 @@ private:
     std::string key_list_;          // those as a statement writes them, or ctid
 };
 
-// A SELECT the server ran with the file's semantics: the whole answer counted at once.
+// A SELECT the server runs with the file's semantics. A grid's first screen
+// needs only the first keys: the rest are read a page at a time while the
+// window waits for events (settle without waiting), or all at once when rows
+// past them are wanted; until then the count is the one the server expects.
 class ServerSelection final : public Selection {
 public:
-    explicit ServerSelection(server::QueryResult result) : result_(std::move(result)) {}
+    static constexpr std::size_t kFirstKeys = 1000;
+    static constexpr std::size_t kPageKeys = 20000;
+
+    explicit ServerSelection(server::QueryResult result) : result_(std::move(result)), shown_(result_.expected()) {}
     const std::vector<std::string>& column_names() const override { return result_.column_names(); }
     const std::vector<jet::ColumnType>& column_types() const override { return result_.column_types(); }
-    std::size_t row_count() const override { return result_.row_count(); }
+    std::size_t row_count() const override { return listing() ? shown_ : result_.row_count(); }
     std::size_t listed() const override { return result_.row_count(); }
-    bool listing() const override { return false; }
-    bool settle(bool) override { return false; }
+    bool listing() const override { return !result_.complete() && !broken_; }
+    // A page that fails (the connection lost) ends the listing with the rows
+    // read so far, so that the window is not kept trying while it waits.
+    bool settle(bool wait) override {
+        if (!listing()) return false;
+        try {
+            result_.more(wait ? SIZE_MAX : kPageKeys);
+        } catch (...) {
+            broken_ = true;
+            throw;
+        }
+        return result_.complete() && result_.row_count() != shown_;
+    }
     std::vector<Row> rows(std::size_t first, std::size_t count) override { return result_.rows(first, count); }
 
 private:
     server::QueryResult result_;
+    std::size_t shown_;  // the count given while the keys are being read
+    bool broken_ = false;
 };
 
 }  // namespace
@@ -265,7 +285,7 @@ std::unique_ptr<Table> ServerStore::table(std::string_view name) {
 }
 
 std::unique_ptr<Selection> ServerStore::select(const sql::Statement& statement) {
-    return std::make_unique<ServerSelection>(server::QueryResult::run(c_, statement));
+    return std::make_unique<ServerSelection>(server::QueryResult::start(c_, statement, ServerSelection::kFirstKeys));
 }
 
 }  // namespace store
