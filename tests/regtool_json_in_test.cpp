@@ -225,6 +225,35 @@ TEST(JsonInput, WhitespaceAndEveryStringEscape) {
     EXPECT_TRUE(row[0] == Value{std::string("\xF0\x9D\x84\x9E\xF4\x8F\xBF\xBF")});
 }
 
+TEST(JsonInput, ExportLinesReadQuicklyGiveWhatTheFullParserGives) {
+    // Each line is read once as it stands (the quick reader takes it) and once
+    // with a \u escape in a key, which only the full parser reads.
+    std::vector<jet::Column> cols{column("Имя", ColumnType::Text), column("Count", ColumnType::Long),
+                                  column("Amount", ColumnType::Currency), column("Ratio", ColumnType::Double),
+                                  column("Flag", ColumnType::Boolean), column("Note", ColumnType::Memo)};
+    for (std::string tail : {
+             R"("Count":-123456789012,"Amount":-0.5,"Ratio":0.25,"Flag":true,"Note":"a\"b\\c\/\b\f\n\r\tё€😀"})",
+             R"("Count":0,"Amount":12,"Ratio":-0.0,"Flag":false,"Note":null})",
+             " \"Count\" : 7 ,\t\"Amount\":\"3.5\", \"Note\":\"\" } ",
+             R"("Count":1,"count":2})",           // a column named twice
+             R"("Count":1.5})",                   // not whole
+             R"("Flag":"yes"})",                  // the wrong kind
+         }) {
+        const std::string quick = R"({"Имя":"Ёж",)" + tail;
+        const std::string full = R"({"\u0418мя":"Ёж",)" + tail;
+        const std::string quick_error = error_of(quick, cols);
+        EXPECT_EQ(quick_error, error_of(full, cols)) << quick;
+        if (!quick_error.empty()) continue;
+        const auto a = regtool::parse_json_row(quick, cols), b = regtool::parse_json_row(full, cols);
+        for (std::size_t i = 0; i < cols.size(); ++i) EXPECT_TRUE(a[i] == b[i]) << cols[i].name << " in " << quick;
+    }
+    // Whole numbers past 18 digits, exponents and minus zero go to the full parser and keep its reading.
+    EXPECT_TRUE(regtool::parse_json_row(R"({"Count":-0})", cols)[1] == Value{std::int64_t{0}});
+    EXPECT_TRUE(regtool::parse_json_row(R"({"Count":1234567890123456789})", cols)[1] == Value{std::int64_t{1234567890123456789}});
+    EXPECT_NE(error_of(R"({"Count":12345678901234567890})", cols), "");
+    EXPECT_TRUE(regtool::parse_json_row(R"({"Ratio":2.5e1})", cols)[3] == Value{25.0});
+}
+
 TEST(JsonInput, HandWrittenFormsOfEachType) {
     std::vector<jet::Column> cols{column("Flag", ColumnType::Boolean),  column("Amount", ColumnType::Currency),
                                   column("Price", ColumnType::Decimal, 10, 2), column("When", ColumnType::DateTime),

@@ -11,6 +11,7 @@
 
 #include "errors/input.h"
 #include "format.h"
+#include "json_line.h"
 #include "jet/text.h"
 
 namespace regtool {
@@ -31,15 +32,12 @@ std::string json_quoted(std::string_view s) {
 
 // ---------------------------------------------------------------------------
 // The JSON side: one flat object whose values are null, true, false, numbers
-// or strings. Numbers stay as written so that no digit is lost before the
-// column's type decides what they become.
+// or strings. Lines as the export writes them are read quickly
+// (json_line.h); any other line goes through nlohmann's parser, which also
+// says what is wrong with a line that is not such an object.
 
-enum class Kind { Null, True, False, Number, String };
-
-struct Token {
-    Kind kind = Kind::Null;
-    std::string text;  // a number as written, or a string decoded to UTF-8
-};
+using json_line::Kind;
+using json_line::Token;
 
 struct Member {
     std::string key;
@@ -478,7 +476,8 @@ jet::Binary to_binary(const jet::Column& c, const Token& t) {
     return b;
 }
 
-jet::Value to_value(const jet::Column& c, const Token& t) {
+// The value for the column; a string's text is moved into it.
+jet::Value to_value(const jet::Column& c, Token& t) {
     if (t.kind == Kind::Null) return jet::Null{};
     switch (c.type) {
         case jet::ColumnType::Boolean: return to_bool(c, t);
@@ -492,7 +491,7 @@ jet::Value to_value(const jet::Column& c, const Token& t) {
         case jet::ColumnType::Text:
         case jet::ColumnType::Memo:
             if (t.kind != Kind::String) wrong_kind(c, t, ValueForm::String);
-            return t.text;
+            return std::move(t.text);
         case jet::ColumnType::Guid: return to_guid(c, t);
         case jet::ColumnType::Decimal: return to_decimal(c, t);
         case jet::ColumnType::Binary:
@@ -507,7 +506,7 @@ std::vector<jet::Value> parse_json_row(std::string_view line, const std::vector<
 
 // A key names the column of exactly its name, else the one Jet takes it for
 // (letter case aside); the answer is kept for the next lines.
-std::size_t RowReader::column_of(const std::string& key) {
+std::size_t RowReader::column_named(const std::string& key) {
     if (auto it = known_.find(key); it != known_.end()) return it->second;
     std::size_t at = cols_.size();
     for (std::size_t i = 0; i < cols_.size() && at == cols_.size(); ++i) {
@@ -525,22 +524,39 @@ std::size_t RowReader::column_of(const std::string& key) {
     return at;
 }
 
+// The lines of an export name the same columns in the same order: the key in
+// each place of the last line is checked first.
+std::size_t RowReader::column_of(std::size_t place, std::string_view key) {
+    if (place < by_place_.size() && by_place_[place].first == key) return by_place_[place].second;
+    const std::size_t at = column_named(std::string(key));
+    if (place < 4 * cols_.size() + 16) {
+        if (by_place_.size() <= place) by_place_.resize(place + 1);
+        by_place_[place] = {std::string(key), at};
+    }
+    return at;
+}
+
 std::vector<jet::Value> RowReader::read(std::string_view line) {
-    RowMembers parsed = read_members(line);
     std::vector<jet::Value> row(cols_.size(), jet::Null{});
-    std::vector<const std::string*> given_as(cols_.size(), nullptr);
-    for (const Member& m : parsed.members) {
-        const std::size_t at = column_of(m.key);
-        if (given_as[at]) {
+    given_as_.assign(cols_.size(), std::nullopt);
+    auto place = [&](std::size_t k, std::string_view key, Token& value) {
+        const std::size_t at = column_of(k, key);
+        if (given_as_[at]) {
             InputDetails d;
             d.column = json_quoted(cols_[at].name);
-            d.key = json_quoted(*given_as[at]);
-            d.other_key = json_quoted(m.key);
+            d.key = json_quoted(*given_as_[at]);
+            d.other_key = json_quoted(key);
             throw InputError(InputFault::GivenTwice, std::move(d));
         }
-        given_as[at] = &m.key;
-        row[at] = to_value(cols_[at], m.value);
+        given_as_[at] = key;
+        row[at] = to_value(cols_[at], value);
+    };
+    if (json_line::read_plain_line(line, plain_)) {
+        for (std::size_t k = 0; k < plain_.size(); ++k) place(k, plain_[k].key, plain_[k].value);
+        return row;
     }
+    RowMembers parsed = read_members(line);
+    for (std::size_t k = 0; k < parsed.members.size(); ++k) place(k, parsed.members[k].key, parsed.members[k].value);
     if (parsed.cut_short) throw *parsed.cut_short;
     return row;
 }

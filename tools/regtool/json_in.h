@@ -1,6 +1,7 @@
 // Reading rows back from the JSON lines that `regtool export --jsonl` writes.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -8,6 +9,7 @@
 
 #include "jet/table_def.h"
 #include "jet/value.h"
+#include "json_line.h"
 
 namespace regtool {
 
@@ -31,10 +33,14 @@ public:
     std::vector<jet::Value> read(std::string_view line);
 
 private:
-    std::size_t column_of(const std::string& key);
+    std::size_t column_named(const std::string& key);
+    std::size_t column_of(std::size_t place, std::string_view key);
 
     std::vector<jet::Column> cols_;
-    std::unordered_map<std::string, std::size_t> known_;  // a key and its column's ordinal
+    std::unordered_map<std::string, std::size_t> known_;              // a key and its column's ordinal
+    std::vector<std::pair<std::string, std::size_t>> by_place_;       // the same for the keys of the last line, in order
+    std::vector<json_line::PlainMember> plain_;                       // the members of the line being read
+    std::vector<std::optional<std::string_view>> given_as_;           // the key that gave each column a value
 };
 
 }  // namespace regtool
