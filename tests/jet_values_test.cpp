@@ -34,6 +34,19 @@ TEST(Text, SurrogatesBecomeUtf8OrReplacement) {
     EXPECT_EQ(text({0x00, 0xDE}), "\xEF\xBF\xBD");
 }
 
+TEST(Text, StoredFormMadeStraightFromUtf8IsTheSame) {
+    using namespace std::string_literals;
+    for (const std::string& s : {""s, "ab"s, "abc"s, "Иванов"s, "Müller ß"s, "é"s, "éé"s, "ééé"s, "a\0bc"s,
+                                 "plain ASCII long enough to pass several words of eight bytes"s, "Ёж и ёлка, 1999 г."s,
+                                 "€"s, "\xF0\x9F\x98\x80 smile"s, "\xFF\xC0\x80\xE2\x82"s, "\xC0\x80\xC0\x80\xC0\x80"s,
+                                 "\xE0\x80\x80xyz"s, "\xED\xA0\x80"s, "ab\xC3"s, "ÿÿÿ"s}) {
+        for (bool compress : {false, true}) {
+            EXPECT_EQ(jet::encode_utf8_text(s, compress), jet::encode_text(jet::to_utf16(s), compress)) << s << compress;
+        }
+        EXPECT_EQ(jet::utf16_length(s), jet::to_utf16(s).size()) << s;
+    }
+}
+
 TEST(Text, NamesCompareWithoutLetterCase) {
     EXPECT_TRUE(jet::same_name("ЗУРТ", "зурт"));
     EXPECT_TRUE(jet::same_name("Ёлка", "ёЛКА"));

@@ -141,7 +141,7 @@ Value coerce(const Column& c, const Value& v) {
 }
 
 std::vector<std::uint8_t> long_value_bytes(const Column& c, const Value& v) {
-    if (c.type == ColumnType::Memo) return encode_text(to_utf16(std::get<std::string>(v)), c.compressed_unicode());
+    if (c.type == ColumnType::Memo) return encode_utf8_text(std::get<std::string>(v), c.compressed_unicode());
     return std::get<Binary>(v).bytes;
 }
 
@@ -171,7 +171,7 @@ void put_fixed(std::uint8_t* p, const Column& c, const Value& v) {
         }
         case ColumnType::Text: {
             // An empty value leaves the zeros (and memcpy must not see its null data pointer).
-            std::vector<std::uint8_t> t = encode_text(to_utf16(std::get<std::string>(v)), false);
+            std::vector<std::uint8_t> t = encode_utf8_text(std::get<std::string>(v), false);
             if (!t.empty()) std::memcpy(p, t.data(), std::min<std::size_t>(t.size(), c.length));
             break;
         }
@@ -216,7 +216,7 @@ std::vector<std::uint8_t> encode_row(const TableDef& def, const std::vector<Valu
         } else if (is_long_value(c.type)) {
             var_data[c.var_index] = store(c, long_value_bytes(c, v));
         } else if (c.type == ColumnType::Text) {
-            var_data[c.var_index] = encode_text(to_utf16(std::get<std::string>(v)), c.compressed_unicode());
+            var_data[c.var_index] = encode_utf8_text(std::get<std::string>(v), c.compressed_unicode());
         } else if (c.type == ColumnType::Binary) {
             var_data[c.var_index] = std::get<Binary>(v).bytes;
         } else {

@@ -1,6 +1,7 @@
 #include "jet/text.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 
 #include "format/bytes.h"
@@ -185,7 +186,16 @@ std::u16string to_utf16(std::string_view s) {
 
 std::size_t utf16_length(std::string_view s) {
     std::size_t n = 0;
-    for (std::size_t i = 0; i < s.size();) n += next_code_point(s, i) >= 0x10000 ? 2 : 1;
+    for (std::size_t i = 0; i < s.size(); ++n) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            ++i;
+        } else if ((c & 0xE0) == 0xC0 && i + 1 < s.size() && (static_cast<unsigned char>(s[i + 1]) & 0xC0) == 0x80) {
+            i += 2;
+        } else if (next_code_point(s, i) >= 0x10000) {
+            ++n;  // a surrogate pair
+        }
+    }
     return n;
 }
 
@@ -212,6 +222,61 @@ std::vector<std::uint8_t> encode_text(std::u16string_view s, bool compress) {
         out.push_back(static_cast<std::uint8_t>(c & 0xFF));
         out.push_back(static_cast<std::uint8_t>(c >> 8));
     }
+    return out;
+}
+
+std::vector<std::uint8_t> encode_utf8_text(std::string_view s, bool compress) {
+    // UCS-2 first, in one pass: no character takes more units than bytes.
+    std::vector<std::uint8_t> out(2 * s.size());
+    std::uint8_t* o = out.data();
+    bool narrow = true;  // every unit 01..FF
+    auto put = [&o](char32_t u) {
+        *o++ = static_cast<std::uint8_t>(u & 0xFF);
+        *o++ = static_cast<std::uint8_t>(u >> 8);
+    };
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    const auto* end = p + s.size();
+    while (p < end) {
+        const unsigned char c = *p;
+        if (c < 0x80) {
+            narrow = narrow && c != 0;
+            put(c);
+            ++p;
+        } else if ((c & 0xE0) == 0xC0 && p + 1 < end && (p[1] & 0xC0) == 0x80) {
+            // Two bytes, as Cyrillic and Latin-1 take.
+            const char32_t u = (char32_t{c} & 0x1F) << 6 | (char32_t{p[1]} & 0x3F);
+            narrow = narrow && u != 0 && u <= 0xFF;
+            put(u);
+            p += 2;
+        } else {
+            std::size_t i = static_cast<std::size_t>(p - reinterpret_cast<const unsigned char*>(s.data()));
+            char32_t cp = next_code_point(s, i);
+            p = reinterpret_cast<const unsigned char*>(s.data()) + i;
+            narrow = narrow && cp != 0 && cp <= 0xFF;
+            if (cp >= 0x10000) {
+                cp -= 0x10000;
+                put(0xD800 + (cp >> 10));
+                put(0xDC00 + (cp & 0x3FF));
+            } else {
+                put(cp);
+            }
+        }
+    }
+    const std::size_t units = static_cast<std::size_t>(o - out.data()) / 2;
+    if (!(compress && narrow && units > 2)) {
+        out.resize(2 * units);
+        return out;
+    }
+    // The one-byte form, in place: FF FE and the low byte of each unit. Unit j
+    // lands at j + 2, never past where unit j + 1 and later are read, except
+    // for the first two, kept aside.
+    const std::uint8_t first = out[0], second = out[2];
+    for (std::size_t j = 2; j < units; ++j) out[j + 2] = out[2 * j];
+    out[0] = 0xFF;
+    out[1] = 0xFE;
+    out[2] = first;
+    out[3] = second;
+    out.resize(units + 2);
     return out;
 }
 
