@@ -32,24 +32,34 @@ struct Parsed {
     bool end = false;
 };
 
-// Lines handed from the reading thread to the writing one, a bounded number ahead.
+// Lines handed from the reading thread to the writing one in batches (those
+// of one chunk of input: one lock and one wake-up each, not one a line), a
+// bounded number of lines ahead.
 class Lines {
 public:
     // False when the writer stopped taking lines.
-    bool put(Parsed p, const std::stop_token& stop) {
+    bool put(std::vector<Parsed>& batch, const std::stop_token& stop) {
+        if (batch.empty()) return true;
         std::unique_lock lock(m_);
-        if (!room_.wait(lock, stop, [&] { return queue_.size() < kAhead; })) return false;
-        queue_.push_back(std::move(p));
+        if (!room_.wait(lock, stop, [&] { return ahead_ < kAhead; })) return false;
+        ahead_ += batch.size();
+        queue_.push_back(std::move(batch));
+        batch.clear();
         ready_.notify_one();
         return true;
     }
+    // Called by the writing thread alone.
     Parsed take() {
-        std::unique_lock lock(m_);
-        ready_.wait(lock, [&] { return !queue_.empty(); });
-        Parsed p = std::move(queue_.front());
-        queue_.pop_front();
-        room_.notify_one();
-        return p;
+        if (next_ == mine_.size()) {
+            std::unique_lock lock(m_);
+            ready_.wait(lock, [&] { return !queue_.empty(); });
+            mine_ = std::move(queue_.front());
+            queue_.pop_front();
+            ahead_ -= mine_.size();
+            next_ = 0;
+            room_.notify_one();
+        }
+        return std::move(mine_[next_++]);
     }
 
 private:
@@ -57,7 +67,10 @@ private:
     std::mutex m_;
     std::condition_variable_any room_;
     std::condition_variable ready_;
-    std::deque<Parsed> queue_;
+    std::deque<std::vector<Parsed>> queue_;
+    std::size_t ahead_ = 0;  // lines in the queue
+    std::vector<Parsed> mine_;  // the writer's batch, taken from next_
+    std::size_t next_ = 0;
 };
 
 std::runtime_error unreadable_input(int err) {
@@ -84,29 +97,32 @@ std::optional<std::string> next_chunk(const std::stop_token& stop) {
     }
 }
 
-// The reading thread: lines split, blank ones passed over, each parsed.
+// The reading thread: lines split, blank ones passed over, each parsed; the
+// lines of each chunk go over together.
 void read_lines(const std::vector<jet::Column>& columns, Lines& out, const std::stop_token& stop) {
     RowReader reader(columns);
     std::string pending;
     std::size_t line_no = 0;
     bool at_end = false;
+    std::vector<Parsed> batch;
+    // False when no more lines are to be read: one could not be, or the writer stopped.
     auto give = [&](std::string_view line) {
         ++line_no;
         if (line.find_first_not_of(" \t\r") == std::string_view::npos) return true;
-        Parsed p;
+        Parsed& p = batch.emplace_back();
         p.line_no = line_no;
         try {
             p.values = reader.read(line);
         } catch (const errors::InputError& e) {
             p.bad = e;
-            out.put(std::move(p), stop);
+            out.put(batch, stop);
             return false;
         } catch (const std::exception& e) {
             p.error = e.what();
-            out.put(std::move(p), stop);
+            out.put(batch, stop);
             return false;
         }
-        return out.put(std::move(p), stop);
+        return true;
     };
     try {
         while (!at_end) {
@@ -119,18 +135,18 @@ void read_lines(const std::vector<jet::Column>& columns, Lines& out, const std::
                 if (!give(std::string_view(pending).substr(from, nl - from))) return;
             }
             pending.erase(0, from);
+            if (!out.put(batch, stop)) return;
         }
         if (!pending.empty() && !give(pending)) return;
     } catch (const std::exception& e) {
-        Parsed p;
+        Parsed& p = batch.emplace_back();
         p.line_no = line_no + 1;
         p.error = e.what();
-        out.put(std::move(p), stop);
+        out.put(batch, stop);
         return;
     }
-    Parsed end;
-    end.end = true;
-    out.put(std::move(end), stop);
+    batch.emplace_back().end = true;
+    out.put(batch, stop);
 }
 
 }  // namespace
