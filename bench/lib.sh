@@ -35,7 +35,8 @@ make_rows() {
     (( rows <= 100000 )) || die "the register fixture holds 100,000 rows; ROWS=$rows is more"
     [[ -s $db ]] || xz -dc "$fixtures/register/reg_100k.mdb.xz" > "$db"
     if [[ ! -s $work/full_rows_$rows.jsonl ]]; then
-        "$regtool" export "$db" 'ЗУРТ' --jsonl | head -n "$rows" | sed 's/^{"номер":[0-9]*,/{/' > "$work/full_rows_$rows.jsonl"
+        # sed reads the export to its end: regtool is not cut off mid-write.
+        "$regtool" export "$db" 'ЗУРТ' --jsonl | sed -n "1,$rows{s/^{\"номер\":[0-9]*,/{/;p}" > "$work/full_rows_$rows.jsonl"
         [[ $(wc -l < "$work/full_rows_$rows.jsonl") == "$rows" ]] || die "the fixture's export gave fewer than $rows rows"
     fi
     [[ -s $work/full_rows_$rows.sql && -s $work/schema.sql ]] ||
