@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Storing ROWS realistic register rows into an empty ЗУРТ (primary key on
-# номер, text index on Фамилия) with `regtool insert`, then deleting them all
-# by number with one `regtool delete`, against sqlite3 doing the same to the
-# same rows in a table with the same columns and indexes (one transaction
-# each, deleting by rowid). Whole processes, ours and the peer's runs taking
-# turns; the file is checked after each step.
+# Storing ROWS of the register fixture's own rows (lib.sh) into an empty ЗУРТ
+# (primary key on номер, text index on Фамилия) with `regtool insert`, then
+# deleting them all by number with one `regtool delete`, against sqlite3 doing
+# the same to the same rows in a table with the same columns and indexes (one
+# transaction each, deleting by rowid). Whole processes, ours and the peer's
+# runs taking turns; the file is checked after each step.
 #
 # Environment: ROWS (default 100000), RUNS (default 5).
 set -euo pipefail
@@ -23,7 +23,7 @@ db=$work/insert_delete.mdb
 for ((r = 0; r < runs; ++r)); do
     rm -f "$db"
     "$regtool" create-register "$db"
-    t0=$(now); "$regtool" insert "$db" 'ЗУРТ' < "$work/rows_$rows.jsonl"; ins+=("$(ms_since "$t0")")
+    t0=$(now); "$regtool" insert "$db" 'ЗУРТ' < "$work/full_rows_$rows.jsonl"; ins+=("$(ms_since "$t0")")
     [[ $("$regtool" check "$db") == OK ]] || die "check failed after the inserts"
     # One process and one group, as the peer's one transaction.
     t0=$(now); seq 1 "$rows" | xargs -s 1500000 "$regtool" delete "$db" 'ЗУРТ'; del+=("$(ms_since "$t0")")

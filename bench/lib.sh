@@ -22,15 +22,25 @@ build_release() {
     ninja -C "$build" "$@" >/dev/null
 }
 
-# The realistic register rows every write benchmark uses, made once:
-# $work/rows_N.jsonl for regtool, $work/rows_N.sql (the same rows as INSERT
-# statements in one transaction) and $work/schema.sql (ЗУРТ with its primary
-# key and the index on Фамилия) for sqlite3.
+# The rows every write benchmark uses: the first N rows of the 100,000-row
+# register fixture as a register fills them (every column, memo notes
+# included), exported with `regtool export --jsonl` and their номер dropped,
+# made once: $work/full_rows_N.jsonl for regtool, $work/full_rows_N.sql (the
+# same rows as INSERT statements in one transaction) and $work/schema.sql (ЗУРТ
+# with its primary key and the index on Фамилия) for sqlite3. (make_rows.py's
+# lighter rows, each with a telephone number of its own, are for offices.sh.)
+fixtures=${FIXTURES:-$root/../shared/fixtures}
 make_rows() {
-    local rows=$1
-    [[ -s $work/rows_$rows.jsonl ]] || python3 "$root/bench/make_rows.py" "$rows" > "$work/rows_$rows.jsonl"
-    [[ -s $work/rows_$rows.sql && -s $work/schema.sql ]] ||
-        python3 "$root/bench/rows_to_sql.py" "$work/rows_$rows.jsonl" "$work/schema.sql" > "$work/rows_$rows.sql"
+    local rows=$1 db=$work/reg_100k.mdb
+    (( rows <= 100000 )) || die "the register fixture holds 100,000 rows; ROWS=$rows is more"
+    [[ -s $db ]] || xz -dc "$fixtures/register/reg_100k.mdb.xz" > "$db"
+    if [[ ! -s $work/full_rows_$rows.jsonl ]]; then
+        # sed reads the export to its end: regtool is not cut off mid-write.
+        "$regtool" export "$db" 'ЗУРТ' --jsonl | sed -n "1,$rows{s/^{\"номер\":[0-9]*,/{/;p}" > "$work/full_rows_$rows.jsonl"
+        [[ $(wc -l < "$work/full_rows_$rows.jsonl") == "$rows" ]] || die "the fixture's export gave fewer than $rows rows"
+    fi
+    [[ -s $work/full_rows_$rows.sql && -s $work/schema.sql ]] ||
+        python3 "$root/bench/rows_to_sql.py" "$work/full_rows_$rows.jsonl" "$work/schema.sql" > "$work/full_rows_$rows.sql"
     [[ -s $work/delete_$rows.sql ]] ||
         { echo "BEGIN;"; seq 1 "$rows" | sed 's/.*/DELETE FROM ЗУРТ WHERE rowid = &;/'; echo "COMMIT;"; } > "$work/delete_$rows.sql"
 }
@@ -43,7 +53,7 @@ sqlite_insert_delete() {
     rm -f "$db" "$db-journal"
     sqlite3 "$db" < "$work/schema.sql"
     local t0; t0=$(now)
-    sqlite3 "$db" < "$work/rows_$rows.sql"
+    sqlite3 "$db" < "$work/full_rows_$rows.sql"
     local ins; ins=$(ms_since "$t0")
     [[ $(sqlite3 "$db" 'SELECT count(*) FROM ЗУРТ') == "$rows" ]] || die "sqlite3 did not store $rows rows"
     t0=$(now)

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
-# The rows of make_rows.py for sqlite3: writes the table ЗУРТ as CREATE
-# statements (the register's 26 columns, номер as the integer primary key, the
-# index on Фамилия) to SCHEMA, and the rows as INSERT statements in one
-# transaction to standard output.
+# The rows `regtool insert` reads (JSON lines) for sqlite3: writes the table
+# ЗУРТ as CREATE statements (the register's 26 columns, номер as the integer
+# primary key, the index on Фамилия) to SCHEMA, and the rows as INSERT
+# statements in one transaction to standard output (JSON null as NULL).
 #   python3 rows_to_sql.py rows.jsonl schema.sql > rows.sql
 import json
 import sys
@@ -23,6 +23,8 @@ def name(n):
 
 
 def literal(v):
+    if v is None:
+        return "NULL"
     if isinstance(v, bool):
         return "1" if v else "0"
     if isinstance(v, (int, float)):
