@@ -96,6 +96,14 @@ std::uint64_t new_move_id() {
     return (static_cast<std::uint64_t>(random()) << 32) ^ random();
 }
 
+void refuse_row(jet::Error why, const std::string& source, const std::string& destination, std::size_t moved) {
+    why.about_file(destination);
+    MoveError e(MoveFault::RowRefused, source, destination);
+    e.refused.emplace(std::move(why));
+    e.moved = moved;
+    throw e;
+}
+
 void refuse_related_rows(jet::Database& from, const std::string& source, const std::string& destination) {
     for (const jet::Relationship& r : jet::read_relationships(from)) {
         if (!r.enforced() || !jet::same_name(r.parent, kTableName) || !from.has_table(r.child)) continue;
@@ -273,13 +281,7 @@ std::size_t move_register(const std::string& source, const std::string& destinat
         second.reset();
         first.reset();
         if (options.progress) options.progress(moved);
-        if (refused) {
-            MoveError e(MoveFault::RowRefused, source, destination);
-            e.refused = std::move(refused);
-            e.refused->about_file(destination);
-            e.moved = moved;
-            throw e;
-        }
+        if (refused) refuse_row(std::move(*refused), source, destination, moved);
         // Whoever waited for either file meanwhile goes before the next group.
         if (end < ids.size()) {
             from.let_waiting_programs_in(let_in);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "errors/move_error.h"
+#include "jet/error.h"
 #include "jet/table_def.h"
 #include "jet/value.h"
 #include "logic/move_record.h"
@@ -35,6 +36,10 @@ std::vector<std::string> filled_extra_columns(jet::Table& src, std::size_t colum
 // Raises errors::MoveError (RelatedRows) when a table of the source that the
 // register's table is related to, the relationship enforced, names a row.
 void refuse_related_rows(jet::Database& from, const std::string& source, const std::string& destination);
+
+// Raises errors::MoveError (RowRefused): the destination refused a row for
+// `why`, after `moved` rows went before it.
+[[noreturn]] void refuse_row(jet::Error why, const std::string& source, const std::string& destination, std::size_t moved);
 
 // A file as the move's record names it: its real path, device and inode.
 RecordedFile recorded(const jet::Database& db);

@@ -51,15 +51,6 @@ void check_before(SourceSide& from, DestinationSide& to) {
     }
 }
 
-// The destination refused a row: the rows before it stay moved.
-[[noreturn]] void refuse_row(jet::Error why, const std::string& source, const std::string& destination, std::size_t moved) {
-    why.about_file(destination);
-    MoveError e(MoveFault::RowRefused, source, destination);
-    e.refused.emplace(std::move(why));
-    e.moved = moved;
-    throw e;
-}
-
 bool same_register(const std::string& source, const std::string& destination) {
     if (names_server(source) != names_server(destination)) return false;
     Connection a(connection_string(source), source), b(connection_string(destination), destination);
@@ -159,7 +150,7 @@ std::size_t move_register(const std::string& source, const std::string& destinat
         to->end_group();
         from->end_group();
         if (options.progress) options.progress(moved);
-        if (stored.refused) refuse_row(*stored.refused, source, destination, moved);
+        if (stored.refused) reg::refuse_row(*stored.refused, source, destination, moved);
         if (end < count) {
             from->let_others_in();
             to->let_others_in();
