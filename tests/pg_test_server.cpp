@@ -1,5 +1,7 @@
 #include "pg_test_server.h"
 
+#include <unistd.h>
+
 #include <stdlib.h>
 
 #include <gtest/gtest.h>
@@ -30,7 +32,7 @@ TestServer::TestServer() {
     char pattern[] = "/tmp/regtool-pg-XXXXXX";
     if (!::mkdtemp(pattern)) throw std::runtime_error("cannot make a folder for the test server");
     dir_ = pattern;
-    const RunResult r = run({"bash", kScript, "start", dir_});
+    const RunResult r = run({"bash", kScript, "start", dir_, std::to_string(::getpid())});
     if (r.status != 0) throw std::runtime_error("the test server did not start: " + r.err);
 }
 

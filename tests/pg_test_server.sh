@@ -3,7 +3,9 @@
 # listening on a unix socket in that folder only (no TCP port), every local
 # role trusted but "refused", which the server turns away, and "locked",
 # which must give a password; "outsider" may connect but owns nothing.
-#   pg_test_server.sh start DIR   # makes DIR/data, starts the server; DIR is the socket's folder
+#   pg_test_server.sh start DIR [PID]  # makes DIR/data, starts the server; DIR is the socket's folder;
+#                                      # with PID, the server is stopped once that process is gone,
+#                                      # however it ended (a test program killed keeps no server alive)
 #   pg_test_server.sh stop DIR    # stops it and removes DIR
 #   pg_test_server.sh crash DIR   # stops it at once, as a power cut would (no shutdown)
 #   pg_test_server.sh resume DIR  # starts it again after a crash
@@ -34,6 +36,10 @@ start)
   serve
   "$bin/psql" -X -q -v ON_ERROR_STOP=1 "host=$dir user=regtest dbname=postgres" \
     -c "CREATE ROLE refused LOGIN" -c "CREATE ROLE locked LOGIN" -c "CREATE ROLE outsider LOGIN"
+  if [ -n "${3:-}" ]; then
+    setsid bash -c 'while kill -0 "$1" 2>/dev/null; do sleep 1; done; exec bash "$2" stop "$3"' watch "$3" "$0" "$dir" \
+      </dev/null >/dev/null 2>&1 &
+  fi
   ;;
 crash)
   cd /
