@@ -22,6 +22,7 @@
 #include "dataaccess/recordset.h"
 #include "jet/create.h"
 #include "jet/database.h"
+#include "data_errors.h"
 #include "support.h"
 
 namespace {
@@ -35,19 +36,7 @@ using Row = std::vector<jet::Value>;
 const char kRegister[] = "ЗУРТ";
 constexpr int kSurname = 1, kName = 2, kBirth = 5, kHeight = 9, kWeight = 10, kConvicted = 11, kNote = 12, kSum = 21, kDistrict = 22;
 
-QString q(const std::string& s) { return QString::fromStdString(s); }
 QString q(const fs::path& p) { return QString::fromStdString(p.string()); }
-
-// The number of the DataError f raises (0 for none); its description into *text.
-int error_of(const std::function<void()>& f, QString* text = nullptr) {
-    try {
-        f();
-    } catch (const dataaccess::DataError& e) {
-        if (text) *text = e.description();
-        return e.number();
-    }
-    return 0;
-}
 
 QString viewer_string(const QString& path) {
     return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path + QStringLiteral(";Jet OLEDB:Database Password=");

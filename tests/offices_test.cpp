@@ -28,6 +28,7 @@
 #include "server/connection.h"
 #include "server/move.h"
 #include "server/transfer.h"
+#include "data_errors.h"
 #include "support.h"
 
 namespace {
@@ -40,22 +41,6 @@ namespace errc = dataaccess::errc;
 constexpr int kName = 2, kHeight = 9, kPhoto = 24;
 
 TestServer& pg() { return TestServer::get(); }
-
-QString q(const std::string& s) { return QString::fromStdString(s); }
-
-QString source(const std::string& name) {
-    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + q(name) + QStringLiteral(";Persist Security Info=False");
-}
-
-int error_of(const std::function<void()>& f, QString* text = nullptr) {
-    try {
-        f();
-    } catch (const dataaccess::DataError& e) {
-        if (text) *text = e.description();
-        return e.number();
-    }
-    return 0;
-}
 
 // A register of `rows` persons upsized onto a new database; a link to it in dir.
 std::string office_register(const TempDir& dir, const std::string& database, int rows) {

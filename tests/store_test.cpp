@@ -24,6 +24,7 @@
 #include "pg_test_server.h"
 #include "server/connection.h"
 #include "server/transfer.h"
+#include "data_errors.h"
 #include "support.h"
 
 namespace {
@@ -36,23 +37,6 @@ namespace errc = dataaccess::errc;
 constexpr int kNumber = 0, kSurname = 1, kName = 2, kHeight = 9;
 
 TestServer& pg() { return TestServer::get(); }
-
-QString q(const std::string& s) { return QString::fromStdString(s); }
-
-QString source(const std::string& name) {
-    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + q(name) + QStringLiteral(";Persist Security Info=False");
-}
-
-// The number of the DataError f raises (0 for none); its description into *text.
-int error_of(const std::function<void()>& f, QString* text = nullptr) {
-    try {
-        f();
-    } catch (const dataaccess::DataError& e) {
-        if (text) *text = e.description();
-        return e.number();
-    }
-    return 0;
-}
 
 // The files' tables copied onto a new database of the test server.
 std::string upsized(const std::string& database, const std::vector<fs::path>& files) {
