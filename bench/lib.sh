@@ -62,3 +62,25 @@ sqlite_insert_delete() {
     [[ $(sqlite3 "$db" 'SELECT count(*) FROM ЗУРТ') == 0 ]] || die "sqlite3 did not delete every row"
     echo "$ins $del"
 }
+
+# A throwaway PostgreSQL server for this run (tests/pg_test_server.sh: a unix
+# socket in a folder of its own), stopped when the script ends: $server is
+# its folder, $pgbin the server's programs. The folder lies outside the
+# build: under root the server runs as nobody, who must be able to reach it.
+start_server() {
+    pgbin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
+    [[ -x $pgbin/psql ]] || die "no PostgreSQL installed (scripts/install-deps.sh)"
+    server=$(mktemp -d /tmp/register-bench.XXXXXX)
+    trap 'bash "$root/tests/pg_test_server.sh" stop "$server"' EXIT
+    bash "$root/tests/pg_test_server.sh" start "$server"
+}
+
+# The file $2 upsized into a new database $1 of that server: $conninfo and
+# its link file $link.
+upsized_register() {
+    "$pgbin/psql" -X -q "host=$server user=regtest dbname=postgres" -c "CREATE DATABASE $1"
+    conninfo="host=$server user=regtest dbname=$1"
+    link=$work/$1.pgreg
+    echo "$conninfo" > "$link"
+    "$regtool" upsize "$2" "$link" 2>/dev/null
+}

@@ -25,13 +25,9 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 clients=${CLIENTS:-20}
 seconds=${DURATION:-60}
 rows=${ROWS:-100000}
-pgbin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
-[[ -x $pgbin/psql ]] || die "no PostgreSQL installed (scripts/install-deps.sh)"
 build_release regtool regtool_server offices
 
-server=$(mktemp -d /tmp/register-offices.XXXXXX)
-trap 'bash "$root/tests/pg_test_server.sh" stop "$server"' EXIT
-bash "$root/tests/pg_test_server.sh" start "$server"
+start_server
 run=$work/offices
 rm -rf "$run"
 mkdir -p "$run"

@@ -16,22 +16,12 @@ fixtures=${FIXTURES:-$root/../shared/fixtures}
 runs=${RUNS:-30}
 command -v hyperfine >/dev/null || die "hyperfine not found (scripts/install-deps.sh installs it)"
 command -v xz >/dev/null || die "xz not found"
-pgbin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
-[[ -x $pgbin/psql ]] || die "no PostgreSQL installed (scripts/install-deps.sh)"
 build_release regtool regtool_server
 db=$work/reg_100k.mdb
 [[ -s $db ]] || xz -dc "$fixtures/register/reg_100k.mdb.xz" > "$db"
 
-# The server's folder lies outside the build: under root the server runs as
-# nobody, who must be able to reach it.
-server=$(mktemp -d /tmp/register-bench.XXXXXX)
-trap 'bash "$root/tests/pg_test_server.sh" stop "$server"' EXIT
-bash "$root/tests/pg_test_server.sh" start "$server"
-"$pgbin/psql" -X -q "host=$server user=regtest dbname=postgres" -c "CREATE DATABASE bench"
-conninfo="host=$server user=regtest dbname=bench"
-link=$work/bench.pgreg
-echo "$conninfo" > "$link"
-"$regtool" upsize "$db" "$link" 2>/dev/null
+start_server
+upsized_register bench "$db"
 "$pgbin/psql" -X -q "$conninfo" -c "VACUUM ANALYZE"
 
 ours="SELECT ЗУРТ.[номер], ЗУРТ.[Фамилия], ЗУРТ.[Имя], ЗУРТ.[Отчество], ЗУРТ.[Блейк лист] From ЗУРТ WHERE Имя Like '%ан%'and ЗУРТ.[Блейк лист] Like '%а%'"

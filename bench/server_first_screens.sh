@@ -18,20 +18,12 @@ runs=${RUNS:-10}
 rows=${SERVER_ROWS:-1000000}
 (( rows % 100000 == 0 && rows > 0 )) || die "SERVER_ROWS must be a multiple of 100000"
 command -v xz >/dev/null || die "xz not found"
-pgbin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
-[[ -x $pgbin/psql ]] || die "no PostgreSQL installed (scripts/install-deps.sh)"
 build_release regtool regtool_server ostrin_first_screen viewer_first_card
 db=$work/reg_100k.mdb
 [[ -s $db ]] || xz -dc "$fixtures/register/reg_100k.mdb.xz" > "$db"
 
-server=$(mktemp -d /tmp/register-bench.XXXXXX)
-trap 'bash "$root/tests/pg_test_server.sh" stop "$server"' EXIT
-bash "$root/tests/pg_test_server.sh" start "$server"
-"$pgbin/psql" -X -q "host=$server user=regtest dbname=postgres" -c "CREATE DATABASE big"
-conninfo="host=$server user=regtest dbname=big"
-link=$work/big.pgreg
-echo "$conninfo" > "$link"
-"$regtool" upsize "$db" "$link" 2>/dev/null
+start_server
+upsized_register big "$db"
 # Every column but the AutoNumber, which numbers the copies on.
 columns=$("$pgbin/psql" -X -A -t "$conninfo" -c "SELECT string_agg(quote_ident(attname), ', ' ORDER BY attnum) FROM pg_attribute
     WHERE attrelid = '\"ЗУРТ\"'::regclass AND attnum > 1 AND NOT attisdropped")
