@@ -10,12 +10,14 @@
 #include <map>
 #include <optional>
 #include <random>
+#include <thread>
 
 #include "jet/check.h"
 #include "jet/create.h"
 #include "logic/register_table.h"
 #include "format/data_page.h"
 #include "jet/database.h"
+#include "jet/prepared_row.h"
 #include "btree/index.h"
 #include "table/database_insides.h"
 #include "mdb_export_compare.h"
@@ -292,6 +294,60 @@ TEST(Write, RefusedValuesChangeNothing) {
     g.commit();
     EXPECT_EQ(rows_by_first(db).size(), 2u);
     expect_sound(db, {kRegister});
+}
+
+// Rows made ready on another thread (as an insert reads its input, or a move
+// its source) are stored as plain inserts store them: the same values,
+// numbers, long values and keys, read back by mdb-export. A refused value is
+// refused in the insert's words; a row made ready for another definition is
+// made again for the table it goes to.
+TEST(Write, RowsPreparedOnAnotherThreadAreStoredAsInsertsStoreThem) {
+    TempDir dir;
+    const fs::path plain = write_register(dir / "plain.mdb", 300, person);
+    const fs::path ready = write_register(dir / "ready.mdb", {});
+    change_table(ready, [&](jet::TableWriter& t) {
+        const jet::RowPreparer preparer(t);
+        std::vector<jet::PreparedRow> rows(300);
+        std::thread([&] {
+            for (int i = 0; i < 300; ++i) preparer.prepare(person(i), rows[static_cast<std::size_t>(i)]);
+        }).join();
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            t.insert(rows[i]);
+            EXPECT_EQ(rows[i].values[0], jet::Value{static_cast<std::int64_t>(i + 1)}) << "the number it was given";
+        }
+    });
+    EXPECT_EQ(rows_by_first(plain), rows_by_first(ready));
+    expect_sound(ready, {kRegister});
+
+    std::string plain_why, ready_why;
+    change_table(ready, [&](jet::TableWriter& t) {
+        Row too_long = person(3);
+        too_long[1] = rep("Ы", 51);
+        Row copy = too_long;
+        EXPECT_THROW(try { t.insert(copy); } catch (const jet::Error& e) {
+            plain_why = e.what();
+            throw;
+        }, jet::Error);
+        jet::PreparedRow p;
+        EXPECT_THROW(try { jet::RowPreparer(t).prepare(too_long, p); } catch (const jet::Error& e) {
+            ready_why = e.what();
+            EXPECT_EQ(e.kind(), jet::ErrorKind::Constraint);
+            throw;
+        }, jet::Error);
+    });
+    EXPECT_FALSE(plain_why.empty());
+    EXPECT_EQ(plain_why, ready_why);
+    EXPECT_EQ(rows_by_first(ready).size(), 300u);
+
+    using T = jet::ColumnType;
+    const jet::TableSpec one{"Один", {{"id", T::Long, 0, true}, {"name", T::Text, 40}}, {{"pk", {{"id", true}}, true}}};
+    const jet::TableSpec two{"Два", {{"id", T::Long, 0, true}, {"note", T::Memo}, {"name", T::Text, 40}}, {{"pk", {{"id", true}}, true}}};
+    const fs::path first = write_table(dir / "one.mdb", one), second = write_table(dir / "two.mdb", two);
+    jet::PreparedRow p;
+    change_table(first, [&](jet::TableWriter& t) { jet::RowPreparer(t).prepare({jet::Null{}, std::string("Ёлкин")}, p); }, "Один");
+    change_table(second, [&](jet::TableWriter& t) { t.insert(p); }, "Два");
+    EXPECT_EQ(rows_by_first(second, "Два"), (std::map<std::int64_t, Row>{{1, {std::int64_t{1}, std::string("Ёлкин"), jet::Null{}}}}));
+    expect_sound(second, {"Два"});
 }
 
 // A definition whose memo column keeps its free-space map in the row of the

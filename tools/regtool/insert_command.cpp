@@ -16,6 +16,8 @@
 
 #include "jet/database.h"
 #include "jet/error.h"
+#include "jet/prepared_row.h"
+#include "jet/table_writer.h"
 #include "json_in.h"
 #include "say.h"
 
@@ -23,11 +25,13 @@ namespace regtool {
 
 namespace {
 
-// One line read: its values, or why it cannot be read; or the end of the input.
+// One line read: its row made ready for the table, or why it cannot be read
+// or the table refuses it; or the end of the input.
 struct Parsed {
     std::size_t line_no = 0;
-    std::vector<jet::Value> values;
+    jet::PreparedRow row;
     std::optional<errors::InputError> bad;  // the line is no row of the table
+    std::optional<jet::Error> refused;      // the table refuses a value
     std::string error;                      // the input cannot be read
     bool end = false;
 };
@@ -97,9 +101,10 @@ std::optional<std::string> next_chunk(const std::stop_token& stop) {
     }
 }
 
-// The reading thread: lines split, blank ones passed over, each parsed; the
-// lines of each chunk go over together.
-void read_lines(const std::vector<jet::Column>& columns, Lines& out, const std::stop_token& stop) {
+// The reading thread: lines split, blank ones passed over, each parsed and its
+// row made ready for the table; the lines of each chunk go over together.
+void read_lines(const std::vector<jet::Column>& columns, const jet::RowPreparer& preparer, Lines& out,
+                const std::stop_token& stop) {
     RowReader reader(columns);
     std::string pending;
     std::size_t line_no = 0;
@@ -112,7 +117,12 @@ void read_lines(const std::vector<jet::Column>& columns, Lines& out, const std::
         Parsed& p = batch.emplace_back();
         p.line_no = line_no;
         try {
-            p.values = reader.read(line);
+            preparer.prepare(reader.read(line), p.row);
+        } catch (const jet::Error& e) {
+            if (e.kind() != jet::ErrorKind::Constraint) throw;
+            p.refused = e;
+            out.put(batch, stop);
+            return false;
         } catch (const errors::InputError& e) {
             p.bad = e;
             out.put(batch, stop);
@@ -155,14 +165,16 @@ int insert_rows(const std::string& path, const std::string& table) {
     constexpr std::size_t kGroupRows = 50000;
     jet::Database db(path);
     const std::vector<jet::Column> columns = db.table(table).columns();
+    std::optional<jet::WriteGroup> g(std::in_place, db);
+    const jet::RowPreparer preparer(g->table(table));
     Lines lines;
-    // Reading and parsing run beside the writing; the thread is stopped and
-    // joined however the writing ends.
-    std::jthread reader([&](std::stop_token stop) { read_lines(columns, lines, stop); });
+    // Reading, parsing and making rows ready run beside the writing; the
+    // thread is stopped and joined however the writing ends.
+    std::jthread reader([&](std::stop_token stop) { read_lines(columns, preparer, lines, stop); });
     bool more = true;
     while (more) {
-        jet::WriteGroup g(db);
-        jet::TableWriter& t = g.table(table);
+        if (!g) g.emplace(db);
+        jet::TableWriter& t = g->table(table);
         std::size_t rows = 0;
         while (rows < kGroupRows) {
             Parsed p = lines.take();
@@ -170,21 +182,24 @@ int insert_rows(const std::string& path, const std::string& table) {
                 more = false;
                 break;
             }
-            if (p.bad || !p.error.empty()) {
-                // A line that cannot be read changes nothing: the rows before it are kept.
-                g.commit();
+            if (p.bad || p.refused || !p.error.empty()) {
+                // A line that cannot be read, or that the table refuses,
+                // changes nothing: the rows before it are kept.
+                g->commit();
                 if (p.bad) throw BadLine(p.line_no, *p.bad);
+                if (p.refused) throw RefusedLine(p.line_no, p.refused->about_file(path));
                 throw std::runtime_error(say("строка ", "line ") + std::to_string(p.line_no) + ": " + p.error);
             }
             try {
-                t.insert(p.values);
+                t.insert(p.row);
             } catch (jet::Error& e) {
-                if (e.kind() == jet::ErrorKind::Constraint) g.commit();  // a refused row changes nothing
+                if (e.kind() == jet::ErrorKind::Constraint) g->commit();  // a refused row changes nothing
                 throw RefusedLine(p.line_no, e.about_file(path));
             }
             ++rows;
         }
-        g.commit();
+        g->commit();
+        g.reset();
         // Whoever waited for the file meanwhile goes before the next group.
         if (more) db.let_waiting_programs_in(db.lock_wait());
     }

@@ -1,12 +1,13 @@
 #include "format/row_encode.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
 
-#include "jet/text.h"
 #include "jet/error.h"
+#include "jet/text.h"
 
 namespace jet {
 
@@ -140,11 +141,6 @@ Value coerce(const Column& c, const Value& v) {
     refuse(c, "a column of an unknown type", Reason::WrongType);
 }
 
-std::vector<std::uint8_t> long_value_bytes(const Column& c, const Value& v) {
-    if (c.type == ColumnType::Memo) return encode_utf8_text(std::get<std::string>(v), c.compressed_unicode());
-    return std::get<Binary>(v).bytes;
-}
-
 namespace {
 
 void put_le(std::uint8_t* p, std::uint64_t v, std::size_t n) {
@@ -190,7 +186,7 @@ std::size_t fixed_width(const Column& c) {
 
 }  // namespace
 
-std::vector<std::uint8_t> encode_row(const TableDef& def, const std::vector<Value>& values, const LongValueStore& store) {
+void encode_fields(const TableDef& def, const std::vector<Value>& values, RowFields& f) {
     std::size_t column_count = 0, fixed_end = 0, var_count = 0;
     for (const Column& c : def.columns) {
         column_count = std::max<std::size_t>(column_count, c.number + 1u);
@@ -200,36 +196,78 @@ std::vector<std::uint8_t> encode_row(const TableDef& def, const std::vector<Valu
             var_count = std::max<std::size_t>(var_count, c.var_index + 1u);
         }
     }
-    std::vector<std::uint8_t> mask((column_count + 7) / 8, 0);
-    std::vector<std::uint8_t> row(2 + fixed_end, 0);
-    put_le(row.data(), column_count, 2);
-    std::vector<std::uint16_t> starts(var_count + 1, 0);
-    std::vector<std::vector<std::uint8_t>> var_data(var_count);
+    f.head.assign(2 + fixed_end, 0);
+    put_le(f.head.data(), column_count, 2);
+    f.mask.assign((column_count + 7) / 8, 0);
+    f.data.clear();
+    f.ends.assign(var_count, 0);
+    f.var_table = def.var_columns > 0 || var_count > 0;
+    // First the fixed area and the mask, noting which present column fills
+    // each variable slot; then the slots' bytes in slot order.
+    std::vector<std::int32_t>& slot_column = f.long_column;
+    slot_column.assign(var_count, -1);
     for (std::size_t i = 0; i < def.columns.size(); ++i) {
         const Column& c = def.columns[i];
         const Value& v = i < values.size() ? values[i] : Value{Null{}};
         bool present = c.type == ColumnType::Boolean ? std::get<bool>(v) : !is_null(v);
-        if (present) mask[c.number / 8] = static_cast<std::uint8_t>(mask[c.number / 8] | (1u << (c.number % 8)));
+        if (present) f.mask[c.number / 8] = static_cast<std::uint8_t>(f.mask[c.number / 8] | (1u << (c.number % 8)));
         if (!present || c.type == ColumnType::Boolean) continue;
         if (c.fixed()) {
-            put_fixed(row.data() + 2 + c.fixed_offset, c, v);
-        } else if (is_long_value(c.type)) {
-            var_data[c.var_index] = store(c, long_value_bytes(c, v));
-        } else if (c.type == ColumnType::Text) {
-            var_data[c.var_index] = encode_utf8_text(std::get<std::string>(v), c.compressed_unicode());
-        } else if (c.type == ColumnType::Binary) {
-            var_data[c.var_index] = std::get<Binary>(v).bytes;
+            put_fixed(f.head.data() + 2 + c.fixed_offset, c, v);
         } else {
-            var_data[c.var_index].resize(fixed_size(c.type));
-            put_fixed(var_data[c.var_index].data(), c, v);
+            slot_column[c.var_index] = static_cast<std::int32_t>(i);
         }
     }
     for (std::size_t k = 0; k < var_count; ++k) {
+        const std::int32_t i = slot_column[k];
+        if (i >= 0) {
+            const Column& c = def.columns[static_cast<std::size_t>(i)];
+            const Value& v = values[static_cast<std::size_t>(i)];
+            if (c.type == ColumnType::Text || c.type == ColumnType::Memo) {
+                append_utf8_text(f.data, std::get<std::string>(v), c.compressed_unicode());
+            } else if (c.type == ColumnType::Binary || c.type == ColumnType::Ole) {
+                const auto& b = std::get<Binary>(v).bytes;
+                f.data.insert(f.data.end(), b.begin(), b.end());
+            } else {
+                const std::size_t at = f.data.size();
+                f.data.resize(at + fixed_size(c.type));
+                put_fixed(f.data.data() + at, c, v);
+            }
+            if (!is_long_value(c.type)) slot_column[k] = -1;
+        }
+        f.ends[k] = static_cast<std::uint32_t>(f.data.size());
+    }
+}
+
+std::size_t row_size(const RowFields& f, const std::function<std::size_t(std::size_t)>& long_field_size) {
+    std::size_t n = f.head.size() + f.mask.size();
+    if (f.var_table) n += 2 * (f.ends.size() + 1) + 2;
+    std::uint32_t from = 0;
+    for (std::size_t k = 0; k < f.ends.size(); ++k) {
+        const std::size_t len = f.ends[k] - from;
+        n += f.long_column[k] >= 0 ? long_field_size(len) : len;
+        from = f.ends[k];
+    }
+    return n;
+}
+
+void lay_out_row(const TableDef& def, const RowFields& f, const LongValueField& long_field, std::vector<std::uint8_t>& row) {
+    row.assign(f.head.begin(), f.head.end());
+    const std::size_t var_count = f.ends.size();
+    std::vector<std::uint16_t> starts(var_count + 1);
+    std::uint32_t from = 0;
+    for (std::size_t k = 0; k < var_count; ++k) {
         starts[k] = static_cast<std::uint16_t>(row.size());
-        row.insert(row.end(), var_data[k].begin(), var_data[k].end());
+        Bytes bytes(f.data.data() + from, f.ends[k] - from);
+        if (f.long_column[k] >= 0) {
+            long_field(def.columns[static_cast<std::size_t>(f.long_column[k])], bytes, row);
+        } else {
+            row.insert(row.end(), bytes.begin(), bytes.end());
+        }
+        from = f.ends[k];
     }
     starts[var_count] = static_cast<std::uint16_t>(row.size());
-    if (def.var_columns > 0 || var_count > 0) {
+    if (f.var_table) {
         for (std::size_t k = var_count + 1; k-- > 0;) {
             row.push_back(static_cast<std::uint8_t>(starts[k] & 0xFF));
             row.push_back(static_cast<std::uint8_t>(starts[k] >> 8));
@@ -237,8 +275,7 @@ std::vector<std::uint8_t> encode_row(const TableDef& def, const std::vector<Valu
         row.push_back(static_cast<std::uint8_t>(var_count & 0xFF));
         row.push_back(static_cast<std::uint8_t>(var_count >> 8));
     }
-    row.insert(row.end(), mask.begin(), mask.end());
-    return row;
+    row.insert(row.end(), f.mask.begin(), f.mask.end());
 }
 
 }  // namespace jet

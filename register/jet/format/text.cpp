@@ -225,10 +225,27 @@ std::vector<std::uint8_t> encode_text(std::u16string_view s, bool compress) {
     return out;
 }
 
-std::vector<std::uint8_t> encode_utf8_text(std::string_view s, bool compress) {
+namespace {
+
+// Eight bytes at once: whether none has its top bit set, and whether one is 0.
+constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
+constexpr std::uint64_t kLowBits = 0x0101010101010101ull;
+bool has_zero_byte(std::uint64_t w) { return ((w - kLowBits) & ~w & kHighBits) != 0; }
+
+// Four bytes 0000aabb... spread into 16-bit units 00aa00bb... (little-endian).
+std::uint64_t widen4(std::uint64_t w) {
+    w = (w | (w << 16)) & 0x0000FFFF0000FFFFull;
+    return (w | (w << 8)) & 0x00FF00FF00FF00FFull;
+}
+
+}  // namespace
+
+void append_utf8_text(std::vector<std::uint8_t>& out, std::string_view s, bool compress) {
     // UCS-2 first, in one pass: no character takes more units than bytes.
-    std::vector<std::uint8_t> out(2 * s.size());
-    std::uint8_t* o = out.data();
+    const std::size_t start = out.size();
+    out.resize(start + 2 * s.size());
+    std::uint8_t* const first = out.data() + start;
+    std::uint8_t* o = first;
     bool narrow = true;  // every unit 01..FF
     auto put = [&o](char32_t u) {
         *o++ = static_cast<std::uint8_t>(u & 0xFF);
@@ -237,6 +254,22 @@ std::vector<std::uint8_t> encode_utf8_text(std::string_view s, bool compress) {
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());
     const auto* end = p + s.size();
     while (p < end) {
+        if (end - p >= 8) {
+            std::uint64_t w;
+            std::memcpy(&w, p, 8);
+            if ((w & kHighBits) == 0) {
+                // Eight plain characters (little-endian: the first byte lowest).
+                narrow = narrow && !has_zero_byte(w);
+                const std::uint64_t lo = widen4(w & 0xFFFFFFFFull), hi = widen4(w >> 32);
+                for (int k = 0; k < 8; ++k) {
+                    o[k] = static_cast<std::uint8_t>(lo >> (8 * k));
+                    o[8 + k] = static_cast<std::uint8_t>(hi >> (8 * k));
+                }
+                o += 16;
+                p += 8;
+                continue;
+            }
+        }
         const unsigned char c = *p;
         if (c < 0x80) {
             narrow = narrow && c != 0;
@@ -262,21 +295,26 @@ std::vector<std::uint8_t> encode_utf8_text(std::string_view s, bool compress) {
             }
         }
     }
-    const std::size_t units = static_cast<std::size_t>(o - out.data()) / 2;
+    const std::size_t units = static_cast<std::size_t>(o - first) / 2;
     if (!(compress && narrow && units > 2)) {
-        out.resize(2 * units);
-        return out;
+        out.resize(start + 2 * units);
+        return;
     }
     // The one-byte form, in place: FF FE and the low byte of each unit. Unit j
     // lands at j + 2, never past where unit j + 1 and later are read, except
     // for the first two, kept aside.
-    const std::uint8_t first = out[0], second = out[2];
-    for (std::size_t j = 2; j < units; ++j) out[j + 2] = out[2 * j];
-    out[0] = 0xFF;
-    out[1] = 0xFE;
-    out[2] = first;
-    out[3] = second;
-    out.resize(units + 2);
+    const std::uint8_t one = first[0], two = first[2];
+    for (std::size_t j = 2; j < units; ++j) first[j + 2] = first[2 * j];
+    first[0] = 0xFF;
+    first[1] = 0xFE;
+    first[2] = one;
+    first[3] = two;
+    out.resize(start + units + 2);
+}
+
+std::vector<std::uint8_t> encode_utf8_text(std::string_view s, bool compress) {
+    std::vector<std::uint8_t> out;
+    append_utf8_text(out, s, compress);
     return out;
 }
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <map>
-#include <random>
 
 #include "table/file_named.h"
 #include "format/data_page.h"
@@ -12,6 +11,7 @@
 #include "format/long_value.h"
 #include "storage/page_file.h"
 #include "table/relations.h"
+#include "table/row_preparer.h"
 #include "storage/room_index.h"
 #include "format/row.h"
 #include "format/row_encode.h"
@@ -71,13 +71,15 @@ struct TableWriter::Impl {
     std::vector<std::optional<std::vector<std::uint8_t>>> keys(const std::vector<Value>& values);
     void check_keys(const std::vector<std::optional<std::vector<std::uint8_t>>>& keys,
                     const std::vector<std::optional<std::vector<std::uint8_t>>>* old, const std::vector<Value>& values);
-    std::vector<std::uint8_t> encode(const std::vector<Value>& values);
+    void lay_out(const RowFields& f, std::vector<std::uint8_t>& row);
+    RowId insert_prepared(PreparedRow& row);
+    bool same_layout(const PreparedLayout& layout);
     struct LongValuePages {
         std::unique_ptr<UsageMap> used;
         std::unique_ptr<UsageMap> free;
         std::optional<RoomIndex> rooms;
     };
-    std::vector<std::uint8_t> store_long(const Column& c, std::vector<std::uint8_t> data, bool allow_inline);
+    std::vector<std::uint8_t> store_long(const Column& c, Bytes data, bool allow_inline);
     void free_long_values(Bytes row);
     void remove_row(RowId id, bool guarded);
     const std::vector<bool>& indexed_columns();
@@ -106,6 +108,8 @@ struct TableWriter::Impl {
     std::map<std::uint16_t, LongValuePages> long_pages_;
     RelationGuard* guard_ = nullptr;
     std::vector<bool> indexed_;
+    std::shared_ptr<const PreparedLayout> checked_layout_;  // the last layout found the same as def_
+    std::vector<std::uint8_t> row_bytes_;                   // the row being inserted, kept between rows
 
 };
 
@@ -117,6 +121,12 @@ TableWriter::~TableWriter() = default;
 const TableDef& TableWriter::def() const { return impl_->def_; }
 RowId TableWriter::insert(std::vector<Value>& values) {
     return on_file(impl_->file_.path(), [&] { return impl_->insert(values); });
+}
+RowId TableWriter::insert(PreparedRow& row) {
+    return on_file(impl_->file_.path(), [&] { return impl_->insert_prepared(row); });
+}
+std::shared_ptr<const PreparedLayout> TableWriter::layout() const {
+    return std::make_shared<const PreparedLayout>(PreparedLayout{impl_->def_, impl_->sort_order_});
 }
 void TableWriter::update(RowId id, std::vector<Value> values) {
     on_file(impl_->file_.path(), [&] { impl_->update(id, std::move(values)); });
@@ -292,14 +302,15 @@ RoomIndex& TableWriter::Impl::long_value_rooms(LongValuePages& lv) {
 }
 
 // After a long-value page changed: its room, or its leaving the map when full.
+// The rooms are not looked up for this: a group that only removes long
+// values (a delete, a move's source) never reads the whole free-space map.
 void TableWriter::Impl::long_value_changed(LongValuePages& lv, std::uint32_t page) {
     const std::size_t room = long_value_room(page);
-    RoomIndex& rooms = long_value_rooms(lv);
     if (room < kFullPage) {
-        rooms.erase(page);
+        if (lv.rooms) lv.rooms->erase(page);
         if (lv.free) lv.free->remove(page);
     } else {
-        rooms.set(page, room);
+        if (lv.rooms) lv.rooms->set(page, room);
         if (lv.free) lv.free->add(page);
     }
 }
@@ -316,7 +327,7 @@ std::uint32_t TableWriter::Impl::long_value_page(const Column& c, std::size_t si
     return page;
 }
 
-std::vector<std::uint8_t> TableWriter::Impl::store_long(const Column& c, std::vector<std::uint8_t> data, bool allow_inline) {
+std::vector<std::uint8_t> TableWriter::Impl::store_long(const Column& c, Bytes data, bool allow_inline) {
     auto length = static_cast<std::uint32_t>(data.size());
     if (data.size() > kLongValueLengthMask) refuse("a long value larger than the format allows", Reason::TooLong, c.name);
     if (allow_inline && data.size() <= kInlineLongValue) {
@@ -375,33 +386,33 @@ void TableWriter::Impl::free_long_values(Bytes row) {
     }
 }
 
-std::vector<std::uint8_t> TableWriter::Impl::encode(const std::vector<Value>& values) {
-    // Most rows hold no long value too long to lie in the row itself: then
-    // one pass gives the row, and nothing is stored elsewhere.
+// The row from its fields, its long values stored: inline where they are
+// short enough and the row still fits a page, else on long-value pages.
+void TableWriter::Impl::lay_out(const RowFields& f, std::vector<std::uint8_t>& row) {
+    auto inline_size = [](std::size_t n) { return kLongValueHeader + (n <= kInlineLongValue ? n : 0); };
     bool stores = false;
-    auto inline_only = [&](const Column&, std::vector<std::uint8_t> data) {
-        if (data.size() > kInlineLongValue) {
-            stores = true;
-            return std::vector<std::uint8_t>(kLongValueHeader, 0);
-        }
-        std::vector<std::uint8_t> f = long_header(static_cast<std::uint32_t>(data.size()) | kLongValueInline, 0);
-        f.insert(f.end(), data.begin(), data.end());
-        return f;
-    };
-    std::vector<std::uint8_t> row = encode_row(def_, values, inline_only);
-    if (!stores && row.size() <= data_page::kMaxRowSize) return row;
+    for (std::size_t k = 0, from = 0; k < f.ends.size(); from = f.ends[k], ++k) {
+        stores = stores || (f.long_column[k] >= 0 && f.ends[k] - from > kInlineLongValue);
+    }
+    // Most rows hold no long value too long to lie in the row itself: then
+    // nothing is stored elsewhere.
+    if (!stores && row_size(f, inline_size) <= data_page::kMaxRowSize) {
+        lay_out_row(def_, f, [](const Column&, Bytes data, std::vector<std::uint8_t>& out) {
+            const std::vector<std::uint8_t> h = long_header(static_cast<std::uint32_t>(data.size()) | kLongValueInline, 0);
+            out.insert(out.end(), h.begin(), h.end());
+            out.insert(out.end(), data.begin(), data.end());
+        }, row);
+        return;
+    }
     // The row with its long values as bare references must fit a page before anything is stored.
-    auto probe = [](const Column&, std::vector<std::uint8_t>) { return std::vector<std::uint8_t>(kLongValueHeader, 0); };
-    if (encode_row(def_, values, probe).size() > data_page::kMaxRowSize) {
+    if (row_size(f, [](std::size_t) { return kLongValueHeader; }) > data_page::kMaxRowSize) {
         refuse("the row is larger than a page holds", Reason::RowTooLarge);
     }
-    bool with_inline = true;
-    auto sized = [&](const Column&, std::vector<std::uint8_t> data) {
-        std::size_t n = data.size();
-        return std::vector<std::uint8_t>(kLongValueHeader + (with_inline && n <= kInlineLongValue ? n : 0), 0);
-    };
-    if (encode_row(def_, values, sized).size() > data_page::kMaxRowSize) with_inline = false;
-    return encode_row(def_, values, [&](const Column& c, std::vector<std::uint8_t> data) { return store_long(c, std::move(data), with_inline); });
+    const bool with_inline = row_size(f, inline_size) <= data_page::kMaxRowSize;
+    lay_out_row(def_, f, [&](const Column& c, Bytes data, std::vector<std::uint8_t>& out) {
+        const std::vector<std::uint8_t> field = store_long(c, data, with_inline);
+        out.insert(out.end(), field.begin(), field.end());
+    }, row);
 }
 
 std::uint32_t TableWriter::Impl::new_data_page() {
@@ -441,26 +452,53 @@ RowId TableWriter::Impl::place(Bytes row, std::uint16_t flags) {
 }
 
 RowId TableWriter::Impl::insert(std::vector<Value>& values) {
-    std::vector<Value> v = prepare(values, nullptr);
-    std::uint32_t last = def_.next_autonumber;
-    for (std::size_t i = 0; i < def_.columns.size(); ++i) {
-        const Column& c = def_.columns[i];
-        if (c.flags & Column::kAutoLong) {
-            if (is_null(v[i])) {
-                if (last >= 0x7FFFFFFFu) refuse("the table has used up its autonumber values", Reason::NumbersUsedUp);
-                v[i] = static_cast<std::int64_t>(last + 1);
-            }
-        } else if ((c.flags & Column::kAutoGuid) && is_null(v[i])) {
-            static thread_local std::mt19937_64 rng{std::random_device{}()};
-            Guid g;
-            for (auto& b : g.bytes) b = static_cast<std::uint8_t>(rng());
-            g.bytes[7] = static_cast<std::uint8_t>((g.bytes[7] & 0x0F) | 0x40);  // version 4, stored little-endian
-            g.bytes[8] = static_cast<std::uint8_t>((g.bytes[8] & 0x3F) | 0x80);
-            v[i] = g;
+    PreparedRow row;
+    prepare_row(def_, sort_order_, std::move(values), row);
+    RowId id = insert_prepared(row);
+    values = std::move(row.values);
+    return id;
+}
+
+bool TableWriter::Impl::same_layout(const PreparedLayout& layout) {
+    if (&layout == checked_layout_.get()) return true;
+    return layout.sort_order == sort_order_ && jet::same_layout(layout.def, def_);
+}
+
+RowId TableWriter::Impl::insert_prepared(PreparedRow& row) {
+    if (row.layout) {
+        if (!same_layout(*row.layout)) {
+            // Prepared for the table as it was defined before: made again.
+            std::vector<Value> values = std::move(row.values);
+            row.layout.reset();
+            prepare_row(def_, sort_order_, std::move(values), row);
+        } else {
+            checked_layout_ = row.layout;
         }
     }
-    auto k = keys(v);
-    check_keys(k, nullptr, v);
+    std::vector<Value>& v = row.values;
+    std::uint32_t last = def_.next_autonumber;
+    auto next_number = [&] {
+        if (last >= 0x7FFFFFFFu) refuse("the table has used up its autonumber values", Reason::NumbersUsedUp);
+        return last + 1;
+    };
+    if (row.number_column >= 0) {
+        const auto i = static_cast<std::size_t>(row.number_column);
+        const std::uint32_t n = next_number();
+        v[i] = static_cast<std::int64_t>(n);
+        put32(row.fields.head.data() + 2 + def_.columns[i].fixed_offset, n);
+        for (std::size_t x = 0; x < def_.physical_indexes.size(); ++x) {
+            if (index_uses(def_, def_.physical_indexes[x], i)) row.keys[x] = index_key(def_, def_.physical_indexes[x], v, sort_order_);
+        }
+    } else if (!row.encoded) {
+        // Several AutoNumber columns to fill: the row is made here whole.
+        for (std::size_t i = 0; i < def_.columns.size(); ++i) {
+            if ((def_.columns[i].flags & Column::kAutoLong) && is_null(v[i])) v[i] = static_cast<std::int64_t>(next_number());
+        }
+        row.keys = keys(v);
+        encode_fields(def_, v, row.fields);
+        row.encoded = true;
+    }
+    check_keys(row.keys, nullptr, v);
     if (guard_) guard_->inserting(self_, v);
     for (std::size_t i = 0; i < def_.columns.size(); ++i) {
         if ((def_.columns[i].flags & Column::kAutoLong) && std::holds_alternative<std::int64_t>(v[i])) {
@@ -468,16 +506,15 @@ RowId TableWriter::Impl::insert(std::vector<Value>& values) {
             if (n > static_cast<std::int64_t>(last)) last = static_cast<std::uint32_t>(n);
         }
     }
-    std::vector<std::uint8_t> row = encode(v);
-    RowId id = place(Bytes(row.data(), row.size()), 0);
-    for (std::size_t i = 0; i < k.size(); ++i) {
-        if (!k[i]) continue;
-        tree(i).insert(IndexEntry{std::move(*k[i]), id});
+    lay_out(row.fields, row_bytes_);
+    RowId id = place(Bytes(row_bytes_.data(), row_bytes_.size()), 0);
+    for (std::size_t i = 0; i < row.keys.size(); ++i) {
+        if (!row.keys[i]) continue;
+        tree(i).insert(IndexEntry{std::move(*row.keys[i]), id});
         ++index_rows_[i];
     }
     def_.next_autonumber = last;
     ++def_.row_count;
-    values = std::move(v);
     return id;
 }
 
@@ -492,10 +529,14 @@ void TableWriter::Impl::update(RowId id, std::vector<Value> values) {
     check_keys(new_keys, &old_keys, v);
     if (guard_) guard_->updating(self_, old, v);
     // Checked first: the new row must fit a page.
-    auto probe = [](const Column&, std::vector<std::uint8_t>) { return std::vector<std::uint8_t>(kLongValueHeader, 0); };
-    if (encode_row(def_, v, probe).size() > data_page::kMaxRowSize) refuse("the row is larger than a page holds", Reason::RowTooLarge);
+    RowFields fields;
+    encode_fields(def_, v, fields);
+    if (row_size(fields, [](std::size_t) { return kLongValueHeader; }) > data_page::kMaxRowSize) {
+        refuse("the row is larger than a page holds", Reason::RowTooLarge);
+    }
     free_long_values(old_bytes);
-    std::vector<std::uint8_t> row = encode(v);
+    std::vector<std::uint8_t> row;
+    lay_out(fields, row);
     Bytes rb(row.data(), row.size());
     RowId at = l->moved.value_or(id);
     std::uint16_t flags = l->moved ? data_page::kDeleted : 0;

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "prepared_row.h"
 #include "row_id.h"
 #include "table_def.h"
 #include "value.h"
@@ -37,6 +38,10 @@ public:
     // Adds a row (values in column order; missing ones are Null). An autonumber
     // column left Null gets the table's next number, written back into values.
     RowId insert(std::vector<Value>& values);
+    // The same for a row a RowPreparer made ready (row.values hold the values
+    // as stored afterwards). A row prepared for the table as it was defined
+    // before is made again from its values.
+    RowId insert(PreparedRow& row);
     // Replaces every column of the row; autonumber columns keep their value.
     void update(RowId id, std::vector<Value> values);
     void remove(RowId id);
@@ -53,6 +58,7 @@ private:
     // Made by its write group, or by the engine for a database it creates.
     friend class DatabaseInsides;
     friend class RelationGuard;
+    friend class RowPreparer;
     friend class WriteGroup;
     TableWriter(PageFile& file, PageAllocator& pages, std::uint32_t definition_page, std::uint16_t default_sort_order);
     // The relationships the table's changes must keep (none when null).
@@ -61,6 +67,8 @@ private:
     void remove_related(RowId id);
     // Writes the indexes, maps and definition into the write group.
     void finish();
+    // The definition rows are prepared for.
+    std::shared_ptr<const PreparedLayout> layout() const;
 
     struct Impl;
     std::unique_ptr<Impl> impl_;

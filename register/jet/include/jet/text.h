@@ -45,6 +45,8 @@ std::vector<std::uint8_t> encode_text(std::u16string_view s, bool compress);
 // The same stored form made straight from UTF-8 text, without the UTF-16 copy:
 // encode_utf8_text(s, c) == encode_text(to_utf16(s), c).
 std::vector<std::uint8_t> encode_utf8_text(std::string_view s, bool compress);
+// The same appended to out.
+void append_utf8_text(std::vector<std::uint8_t>& out, std::string_view s, bool compress);
 
 // Letter case set aside: Unicode's simple case folding (CaseFolding.txt,
 // statuses C and S), used for names, which Jet compares without regard to
