@@ -1,6 +1,7 @@
 #include "logic/move.h"
 
 #include <optional>
+#include <span>
 #include <random>
 #include <utility>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "jet/error.h"
 #include "jet/pending_move.h"
 #include "jet/text.h"
+#include "logic/move_group_reader.h"
 #include "logic/move_record.h"
 #include "logic/move_parts.h"
 #include "logic/move_settle.h"
@@ -195,11 +197,6 @@ std::size_t move_register(const std::string& source, const std::string& destinat
         jet::WriteGroup out(from);
         jet::WriteGroup in(to);
         jet::TableWriter& s = out.table(kTableName);
-        std::vector<std::pair<jet::RowId, std::vector<jet::Value>>> rows;
-        for (std::size_t i = at; i < end; ++i) {
-            std::optional<std::vector<jet::Value>> row = s.read(ids[i]);
-            if (row) rows.emplace_back(ids[i], std::move(*row));  // else another program deleted it meanwhile
-        }
         jet::TableWriter& d = in.table(kTableName);
         MoveRecord sent;
         sent.id = new_move_id();
@@ -209,23 +206,28 @@ std::size_t move_register(const std::string& source, const std::string& destinat
         sent.columns = static_cast<std::uint32_t>(columns);
         std::vector<jet::RowId> sent_ids;
         std::optional<jet::Error> refused;
-        for (auto& [id, row] : rows) {
-            // The hash of the row as the source holds it, before its values move on.
-            const std::uint64_t source_hash = row_hash(row, 0, row.size());
-            std::vector<jet::Value> values(columns, jet::Null{});
-            for (std::size_t c = 1; c < columns && c < row.size(); ++c) values[c] = std::move(row[c]);
-            try {
-                d.insert(values);
-            } catch (const jet::Error& e) {
+        // The group's rows are read, hashed and made ready for the
+        // destination on a thread of their own while they are stored.
+        GroupReader reader(s, jet::RowPreparer(d), columns, std::span<const jet::RowId>(ids).subspan(at, end - at));
+        while (ReadyRow* r = reader.next()) {
+            if (r->refused) {
                 // A refused value changes nothing: the rows before it are stored.
+                refused = std::move(r->refused);
+                break;
+            }
+            try {
+                d.insert(r->row);
+            } catch (const jet::Error& e) {
                 if (e.kind() != jet::ErrorKind::Constraint) throw;
                 refused = e;
                 break;
             }
+            const std::vector<jet::Value>& values = r->row.values;
             const auto* number = std::get_if<std::int64_t>(&values[0]);
-            sent.rows.push_back({source_hash, number ? *number : 0, row_hash(values, 1, columns)});
-            sent_ids.push_back(id);
+            sent.rows.push_back({r->source_hash, number ? *number : 0, r->stored_hash ? *r->stored_hash : row_hash(values, 1, columns)});
+            sent_ids.push_back(r->id);
         }
+        reader.stop();
         // The deletes are carried out in memory before the destination
         // commits: a source the engine could not change leaves both files
         // as they were, not the group in both.

@@ -1,0 +1,95 @@
+#include "logic/move_group_reader.h"
+
+#include <algorithm>
+
+#include "jet/table_writer.h"
+#include "logic/move_record.h"
+
+namespace reg {
+
+namespace {
+constexpr std::size_t kHandOver = 32;  // rows handed over at once
+constexpr std::size_t kAhead = 512;    // rows read ahead of the caller at most
+}
+
+GroupReader::GroupReader(jet::TableWriter& source, jet::RowPreparer preparer, std::size_t columns, std::span<const jet::RowId> ids)
+    : source_(source), preparer_(std::move(preparer)), columns_(columns), ids_(ids), rows_(std::min(ids.size(), kAhead)),
+      thread_([this](std::stop_token stop) { run(stop); }) {}
+
+GroupReader::~GroupReader() { stop(); }
+
+void GroupReader::stop() {
+    if (!thread_.joinable()) return;
+    thread_.request_stop();
+    thread_.join();
+}
+
+void GroupReader::publish(std::size_t count, bool finished, std::exception_ptr failed) {
+    {
+        std::lock_guard lock(m_);
+        ready_ = count;
+        finished_ = finished;
+        failed_ = std::move(failed);
+    }
+    ready_cv_.notify_one();
+}
+
+// Waits until the ring has room for row `filled`; false when told to stop.
+// `limit` becomes the row the ring has room up to.
+bool GroupReader::wait_for_room(std::size_t filled, std::size_t& limit, const std::stop_token& stop) {
+    std::unique_lock lock(m_);
+    if (!room_cv_.wait(lock, stop, [&] { return filled - done_ < rows_.size(); })) return false;
+    limit = done_ + rows_.size();
+    return true;
+}
+
+void GroupReader::run(const std::stop_token& stop) {
+    std::size_t filled = 0;
+    std::size_t limit = rows_.size();  // the ring has room up to this row
+    try {
+        for (const jet::RowId& id : ids_) {
+            if (stop.stop_requested()) break;
+            std::optional<std::vector<jet::Value>> row = source_.read(id);
+            if (!row) continue;  // another program deleted it meanwhile
+            if (filled >= limit) {
+                publish(filled, false);
+                if (!wait_for_room(filled, limit, stop)) break;
+            }
+            ReadyRow& r = rows_[filled % rows_.size()];
+            r.id = id;
+            r.refused.reset();
+            r.stored_hash.reset();
+            r.source_hash = row_hash(*row, 0, row->size());
+            std::vector<jet::Value> values(columns_, jet::Null{});
+            for (std::size_t c = 1; c < columns_ && c < row->size(); ++c) values[c] = std::move((*row)[c]);
+            try {
+                preparer_.prepare(std::move(values), r.row);
+            } catch (const jet::Error& e) {
+                if (e.kind() != jet::ErrorKind::Constraint) throw;
+                r.refused = e;
+                ++filled;
+                break;
+            }
+            // A number the destination gives past its first column is known only once stored.
+            if (r.row.number_column < 1) r.stored_hash = row_hash(r.row.values, 1, columns_);
+            if (++filled % kHandOver == 0) publish(filled, false);
+        }
+        publish(filled, true);
+    } catch (...) {
+        publish(filled, true, std::current_exception());
+    }
+}
+
+ReadyRow* GroupReader::next() {
+    std::unique_lock lock(m_);
+    if (done_ < taken_) {
+        done_ = taken_;  // the row handed over last
+        room_cv_.notify_one();
+    }
+    ready_cv_.wait(lock, [&] { return taken_ < ready_ || finished_; });
+    if (taken_ < ready_) return &rows_[taken_++ % rows_.size()];
+    if (failed_) std::rethrow_exception(failed_);
+    return nullptr;
+}
+
+}  // namespace reg
