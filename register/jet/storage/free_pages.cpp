@@ -75,12 +75,33 @@ std::optional<std::uint32_t> FreePages::reuse(PageRole role) {
 
 std::optional<std::uint32_t> FreePages::blank_before_window() {
     if (scanned_to_ == 0 || scanned_to_ > start_) scanned_to_ = start_;
+    // The pages from scanned_to_ up to the window were found in use: with
+    // those an earlier group found, one stretch, which the next scan skips.
+    PageFile::NotBlank& known = file_.not_blank();
+    auto remember = [&] {
+        if (scanned_to_ >= start_) return;
+        if (known.low >= known.high || start_ < known.low || scanned_to_ > known.high) {
+            known = {scanned_to_, start_};  // apart from the earlier stretch: the newer one counts
+        } else {
+            known = {std::min(known.low, scanned_to_), std::max(known.high, start_)};
+        }
+    };
     // Pages 0 and 1 are the header and these maps; the catalog follows.
     while (scanned_to_ > 3 && scan_budget_ > 0) {
+        if (scanned_to_ > known.low && scanned_to_ <= known.high) {
+            scanned_to_ = std::max<std::uint32_t>(known.low, 3);
+            remember();
+            continue;
+        }
         --scanned_to_;
         --scan_budget_;
-        if (file_.blank(scanned_to_)) return scanned_to_;
+        if (file_.blank(scanned_to_)) {
+            ++scanned_to_;
+            remember();
+            return scanned_to_ - 1;
+        }
     }
+    remember();
     return std::nullopt;
 }
 

@@ -377,13 +377,24 @@ void PageFile::write(std::uint32_t n, const PageData& data, PageRole role) {
 
 PageData& PageFile::edit(std::uint32_t n, PageRole role) {
     check_group("page written");
-    if (auto it = pending_.find(n); it != pending_.end() && it->second.data.use_count() == 1) {
-        if (role == PageRole::Map) it->second.role = PageRole::Map;
-        return *it->second.data;
+    const auto pending = pending_.find(n);
+    if (pending != pending_.end() && pending->second.data.use_count() == 1) {
+        if (role == PageRole::Map) pending->second.role = PageRole::Map;
+        return *pending->second.data;
     }
-    PagePtr current = page(n);
+    // A page the group has not changed yet, cached and looked at by no one
+    // else, is changed where it lies: the journal takes the old contents
+    // from the file, and a group rolled back reads the page again.
+    std::shared_ptr<PageData> data;
+    if (pending == pending_.end()) {
+        if (auto it = cache_.find(n); it != cache_.end() && it->second.use_count() == 1) {
+            data = std::const_pointer_cast<PageData>(std::move(it->second));
+            cache_.erase(it);
+        }
+    }
+    if (!data) data = std::make_shared<PageData>(*page(n));
     auto& slot = pending_[n];
-    slot.data = std::make_shared<PageData>(*current);
+    slot.data = std::move(data);
     if (role == PageRole::Map) slot.role = PageRole::Map;
     return *slot.data;
 }

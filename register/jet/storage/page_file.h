@@ -135,6 +135,14 @@ public:
     // Whether page n holds nothing but zeros on disk and the group has not
     // taken it (read past the cache, which it leaves as it is).
     bool blank(std::uint32_t n);
+    // The pages [low, high) that an earlier group of this opening found not
+    // blank. A page blanked since, by another program or a later group, is
+    // only passed over (the file grows instead of taking it): nothing is
+    // ever taken for blank on this word.
+    struct NotBlank {
+        std::uint32_t low = 0, high = 0;
+    };
+    NotBlank& not_blank() { return not_blank_; }
     // As page(), but also checks the page type.
     PagePtr page_of_type(std::uint32_t n, PageType type, const char* what);
 
@@ -174,6 +182,7 @@ private:
     std::chrono::milliseconds lock_wait_;
     std::string journal_warning_;
     std::string journal_seen_;  // what the journal's path held when last examined, to examine it once
+    NotBlank not_blank_;
 };
 
 // Holds a lock on a page file for its lifetime.
