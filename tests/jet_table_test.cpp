@@ -186,10 +186,10 @@ TEST(Table, RowIdsOfFullPagesGapsAndMovedRows) {
         EXPECT_GT(grown_rows, 0u);
         EXPECT_EQ(tested, after.size() - grown_rows) << "the rows the first look rejects are not tested further";
     }
-    for (std::size_t parts : {1u, 2u, 3u, 7u}) {
-        std::optional<std::vector<jet::ScanHit>> hits =
-            jet::parallel_select(jet::file_of(db).descriptor(), def, grown, jet::file_of(db).page_count(), wanted, parts, make_test);
-        ASSERT_TRUE(hits) << parts;
+    for (auto [parts, chunk] : {std::pair{1u, 256u}, {2u, 256u}, {3u, 1u}, {2u, 3u}, {7u, 2u}}) {
+        std::optional<std::vector<jet::ScanHit>> hits = jet::parallel_select(jet::file_of(db).descriptor(), def, grown, jet::file_of(db).page_count(),
+                                                                             wanted, parts, make_test, jet::default_platform(), chunk);
+        ASSERT_TRUE(hits) << parts << " threads, chunks of " << chunk;
         std::size_t moved = 0;
         std::vector<jet::RowId> resolved;
         for (const jet::ScanHit& h : *hits) {
@@ -202,7 +202,7 @@ TEST(Table, RowIdsOfFullPagesGapsAndMovedRows) {
             if (row && sevens(*row)) resolved.push_back(h.id);
         }
         EXPECT_GT(moved, 0u) << "the rows grown above moved off their pages";
-        EXPECT_EQ(resolved, taken) << parts;
+        EXPECT_EQ(resolved, taken) << parts << " threads, chunks of " << chunk;
     }
     // What a test raises comes out of the threads; a page past the end sends the caller back to its own reading.
     auto raising = [] {
@@ -210,8 +210,14 @@ TEST(Table, RowIdsOfFullPagesGapsAndMovedRows) {
         t.test = [](const std::vector<jet::Value>&) -> bool { throw std::runtime_error("test"); };
         return t;
     };
-    EXPECT_THROW(jet::parallel_select(jet::file_of(db).descriptor(), def, grown, jet::file_of(db).page_count(), wanted, 3, raising), std::runtime_error);
-    EXPECT_EQ(jet::parallel_select(jet::file_of(db).descriptor(), def, grown_beyond, jet::file_of(db).page_count(), wanted, 3, make_test), std::nullopt);
+    for (std::size_t chunk : {256u, 2u}) {
+        EXPECT_THROW(jet::parallel_select(jet::file_of(db).descriptor(), def, grown, jet::file_of(db).page_count(), wanted, 3, raising,
+                                          jet::default_platform(), chunk),
+                     std::runtime_error);
+        EXPECT_EQ(jet::parallel_select(jet::file_of(db).descriptor(), def, grown_beyond, jet::file_of(db).page_count(), wanted, 3, make_test,
+                                       jet::default_platform(), chunk),
+                  std::nullopt);
+    }
     // The listing for windows: the first rows at once, the count the
     // definition keeps, then the whole list as row_ids() gives it.
     {

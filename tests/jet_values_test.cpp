@@ -39,12 +39,24 @@ TEST(Text, StoredFormMadeStraightFromUtf8IsTheSame) {
     for (const std::string& s : {""s, "ab"s, "abc"s, "Иванов"s, "Müller ß"s, "é"s, "éé"s, "ééé"s, "a\0bc"s,
                                  "plain ASCII long enough to pass several words of eight bytes"s, "Ёж и ёлка, 1999 г."s,
                                  "€"s, "\xF0\x9F\x98\x80 smile"s, "\xFF\xC0\x80\xE2\x82"s, "\xC0\x80\xC0\x80\xC0\x80"s,
-                                 "\xE0\x80\x80xyz"s, "\xED\xA0\x80"s, "ab\xC3"s, "ÿÿÿ"s}) {
+                                 "\xE0\x80\x80xyz"s, "\xED\xA0\x80"s, "ab\xC3"s, "ÿÿÿ"s, "abcdefg\0hijklmnop"s,
+                                 "abcdefghЖ"s, "abcdefgЖhijklmnop"s, "12345678ÿ12345678"s}) {
         for (bool compress : {false, true}) {
-            EXPECT_EQ(jet::encode_utf8_text(s, compress), jet::encode_text(jet::to_utf16(s), compress)) << s << compress;
+            const std::vector<std::uint8_t> want = jet::encode_text(jet::to_utf16(s), compress);
+            EXPECT_EQ(jet::encode_utf8_text(s, compress), want) << s << compress;
+            // Appended after other bytes, as a row's fields are.
+            std::vector<std::uint8_t> after{1, 2, 3};
+            jet::append_utf8_text(after, s, compress);
+            EXPECT_EQ(std::vector<std::uint8_t>(after.begin() + 3, after.end()), want) << s << compress;
         }
         EXPECT_EQ(jet::utf16_length(s), jet::to_utf16(s).size()) << s;
     }
+}
+
+TEST(Text, FoldTableIsFoldCase) {
+    const std::u32string table = jet::bmp_case_folds();
+    ASSERT_EQ(table.size(), 0x10000u);
+    for (char32_t c = 0; c < 0x10000; ++c) ASSERT_EQ(table[c], jet::fold_case(c)) << static_cast<std::uint32_t>(c);
 }
 
 TEST(Text, NamesCompareWithoutLetterCase) {

@@ -16,11 +16,7 @@ constexpr char32_t kListedRange = 4096;
 // jet::fold_case of every code point below U+10000, worked out once: rows are
 // folded a character at a time without calling it.
 const char32_t* bmp_folds() {
-    static const std::u32string table = [] {
-        std::u32string all(0x10000, U'\0');
-        for (char32_t c = 0; c < 0x10000; ++c) all[c] = c;
-        return jet::fold_case(std::move(all));
-    }();
+    static const std::u32string table = jet::bmp_case_folds();
     return table.data();
 }
 

@@ -30,7 +30,12 @@ private:
     bool has_var_table_ = false;
     std::size_t fixed_end_ = 0;
 
-    std::uint16_t var_offset(std::size_t i) const { return u16(row_, var_table_ - 2 - 2 * i); }
+    // Offset i of the table, i <= var_count_: the constructor found the whole
+    // table inside the row, so it is read without checking again.
+    std::uint16_t var_offset(std::size_t i) const {
+        const std::uint8_t* p = row_.data() + var_table_ - 2 - 2 * i;
+        return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+    }
 };
 
 // Decodes every column of a row, in column order. Long values are read through the file.

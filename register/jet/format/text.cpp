@@ -158,6 +158,16 @@ char32_t fold_case(char32_t c) {
     return it != end && it->from == c ? it->to : c;
 }
 
+std::u32string bmp_case_folds() {
+    std::u32string all(0x10000, U'\0');
+    for (char32_t c = 0; c < 0x10000; ++c) all[c] = c;
+    for (char32_t c = U'A'; c <= U'Z'; ++c) all[c] = c + 0x20;
+    for (const Folding& f : kFoldings) {
+        if (f.from >= 0x80 && f.from < 0x10000) all[f.from] = f.to;
+    }
+    return all;
+}
+
 std::u32string fold_case(std::u32string s) {
     for (char32_t& c : s) c = fold_case(c);
     return s;

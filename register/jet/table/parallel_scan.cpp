@@ -1,6 +1,7 @@
 #include "table/parallel_scan.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <exception>
 #include <thread>
@@ -29,34 +30,27 @@ std::vector<bool> rest_of(const TableDef& def, const std::vector<bool>& wanted, 
     return rest;
 }
 
-struct Part {
+struct Chunk {
     std::vector<ScanHit> hits;
+    bool done = false;
     bool readable = true;          // false: a page could not be read or decoded
     std::exception_ptr raised;     // what the test raised
 };
 
-void select_part(Platform& sys, int fd, const TableDef& def, const std::uint32_t* pages, std::size_t count, std::uint32_t page_count,
-                 const std::vector<bool>& wanted, const std::function<RowTest()>& make_test, Part& out) {
-    std::optional<RowTester> tester;
+// Scans one chunk; false when it failed (unreadable, or the test raised).
+bool select_chunk(Platform& sys, int fd, const TableDef& def, const std::uint32_t* pages, std::size_t count, std::uint32_t page_count,
+                  RowTester& tester, std::vector<std::uint8_t>& run, Chunk& out) {
     try {
-        tester.emplace(def, wanted, make_test());
-    } catch (...) {
-        out.raised = std::current_exception();
-        return;
-    }
-    std::vector<std::uint8_t> run;
-    try {
-        run.resize(kRunPages * kPageSize);
         for (std::size_t i = 0; i < count;) {
             std::size_t end = i + 1;
             while (end < count && end - i < kRunPages && pages[end] == pages[end - 1] + 1) ++end;
             if (pages[end - 1] >= page_count || pages[i] >= page_count) {
                 out.readable = false;
-                return;
+                return false;
             }
             if (!sys.read_exact(fd, run.data(), (end - i) * kPageSize, std::uint64_t{pages[i]} * kPageSize)) {
                 out.readable = false;
-                return;
+                return false;
             }
             for (std::size_t k = i; k < end; ++k) {
                 const Bytes b(run.data() + (k - i) * kPageSize, kPageSize);
@@ -73,12 +67,12 @@ void select_part(Platform& sys, int fd, const TableDef& def, const std::uint32_t
                     }
                     bool taken = false;
                     try {
-                        taken = tester->take(nullptr, s.bytes);
+                        taken = tester.take(nullptr, s.bytes);
                     } catch (const Error&) {
                         throw;  // the row's bytes: the ordinary reading reports it
                     } catch (...) {
                         out.raised = std::current_exception();
-                        return;
+                        return false;
                     }
                     if (taken) out.hits.push_back({id, false});
                 }
@@ -87,7 +81,9 @@ void select_part(Platform& sys, int fd, const TableDef& def, const std::uint32_t
         }
     } catch (...) {  // a damaged page, or no memory: the ordinary reading reports it
         out.readable = false;
+        return false;
     }
+    return true;
 }
 
 }  // namespace
@@ -127,17 +123,51 @@ bool RowTester::take(PageFile* file, Bytes row) {
 
 std::optional<std::vector<ScanHit>> parallel_select(int fd, const TableDef& def, const std::vector<std::uint32_t>& pages,
                                                     std::uint32_t page_count, const std::vector<bool>& wanted,
-                                                    std::size_t parts, const std::function<RowTest()>& make_test, Platform& sys) {
-    parts = std::clamp<std::size_t>(parts, 1, std::max<std::size_t>(1, pages.size()));
-    std::vector<Part> found(parts);
-    share_among_threads(pages.size(), parts, [&](std::size_t k, std::size_t first, std::size_t count) {
-        select_part(sys, fd, def, pages.data() + first, count, page_count, wanted, make_test, found[k]);
+                                                    std::size_t parts, const std::function<RowTest()>& make_test, Platform& sys,
+                                                    std::size_t chunk_pages) {
+    chunk_pages = std::max<std::size_t>(chunk_pages, 1);
+    std::vector<Chunk> chunks((pages.size() + chunk_pages - 1) / chunk_pages);
+    parts = std::clamp<std::size_t>(parts, 1, std::max<std::size_t>(1, chunks.size()));
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> failed{false};
+    share_among_threads(parts, parts, [&](std::size_t, std::size_t, std::size_t) {
+        std::optional<RowTester> tester;
+        std::exception_ptr raised;
+        try {
+            tester.emplace(def, wanted, make_test());
+        } catch (...) {
+            raised = std::current_exception();
+        }
+        std::vector<std::uint8_t> run;
+        try {
+            run.resize(kRunPages * kPageSize);
+        } catch (...) {
+            raised = std::current_exception();
+        }
+        // Chunks go out in order: every chunk before one that failed is
+        // finished by the thread that took it, so the first failure in
+        // order is the earliest row's.
+        while (!failed.load()) {
+            const std::size_t c = next.fetch_add(1);
+            if (c >= chunks.size()) break;
+            Chunk& chunk = chunks[c];
+            chunk.done = true;
+            if (raised) {
+                chunk.raised = raised;
+            } else {
+                const std::size_t first = c * chunk_pages;
+                if (select_chunk(sys, fd, def, pages.data() + first, std::min(chunk_pages, pages.size() - first), page_count, *tester, run, chunk)) {
+                    continue;
+                }
+            }
+            failed.store(true);
+        }
     });
     std::vector<ScanHit> hits;
-    for (Part& p : found) {
-        if (p.raised) std::rethrow_exception(p.raised);
-        if (!p.readable) return std::nullopt;
-        hits.insert(hits.end(), p.hits.begin(), p.hits.end());
+    for (Chunk& c : chunks) {
+        if (c.raised) std::rethrow_exception(c.raised);
+        if (!c.readable || !c.done) return std::nullopt;  // not done: only after one that failed
+        hits.insert(hits.end(), c.hits.begin(), c.hits.end());
     }
     return hits;
 }

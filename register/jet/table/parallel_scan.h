@@ -28,13 +28,15 @@ struct ScanHit {
 
 // The rows of the data pages among `pages` (of the table `def`, whose
 // definition lies at def.page) that the tests take, in storage order.
-// make_test is called once a thread. Nothing when a page cannot be read or
-// looks damaged: reading it the ordinary way then gives the reason. What a
-// test raises is raised again here, the earliest row's first.
+// make_test is called once a thread. The threads take the pages
+// `chunk_pages` at a time, whichever is free, so that one slowed down leaves
+// the rest to the others. Nothing when a page cannot be read or looks
+// damaged: reading it the ordinary way then gives the reason. What a test
+// raises is raised again here, the earliest row's first.
 std::optional<std::vector<ScanHit>> parallel_select(int fd, const TableDef& def, const std::vector<std::uint32_t>& pages,
                                                     std::uint32_t page_count, const std::vector<bool>& wanted,
                                                     std::size_t parts, const std::function<RowTest()>& make_test,
-                                                    Platform& sys = default_platform());
+                                                    Platform& sys = default_platform(), std::size_t chunk_pages = 256);
 
 // Shares `items` among `parts` threads (this one included), each given its
 // part's number and its stretch [first, first + count) of the items, and

@@ -53,6 +53,8 @@ void append_utf8_text(std::vector<std::uint8_t>& out, std::string_view s, bool c
 // case, and for LIKE.
 char32_t fold_case(char32_t c);
 std::u32string fold_case(std::u32string s);
+// fold_case of every code point below U+10000, indexed by the code point.
+std::u32string bmp_case_folds();
 bool same_name(std::string_view a, std::string_view b);
 
 }  // namespace jet
