@@ -45,32 +45,33 @@ std::size_t live_bytes(Bytes page) {
     return total;
 }
 
-// Lays the rows out again from the end of the page, dropping deleted rows' bytes.
-void rebuild(PageData& page, std::vector<std::pair<std::uint16_t, std::vector<std::uint8_t>>>& rows) {
+// Lays the rows out again from the end of the page, dropping deleted rows'
+// bytes; row `n` (if the page has it) takes `flags` and, unless they mark it
+// gone, `bytes` (which lie outside the page). The rows are read from a copy
+// of the page, each checked as slot() checks it.
+void rebuild(PageData& page, std::uint16_t n = 0xFFFF, std::uint16_t flags = 0, Bytes bytes = {}) {
+    const PageData old = page;
+    const Bytes b = bytes_of(old);
+    const std::uint16_t count = row_count(b);
+    const std::size_t table_end = kFirstSlot + 2u * count;
     std::size_t pos = kPageSize;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        auto& [flags, bytes] = rows[i];
-        if (gone(flags)) bytes.clear();
-        pos -= bytes.size();
-        std::copy(bytes.begin(), bytes.end(), page.begin() + static_cast<std::ptrdiff_t>(pos));
-        put16(page, kFirstSlot + 2 * i, flags | pos);
-    }
-    std::size_t table_end = kFirstSlot + 2 * rows.size();
-    std::fill(page.begin() + static_cast<std::ptrdiff_t>(table_end), page.begin() + static_cast<std::ptrdiff_t>(pos), 0);
-    put16(page, kRowCount, rows.size());
-    put16(page, kFreeSpace, pos - table_end);
-}
-
-std::vector<std::pair<std::uint16_t, std::vector<std::uint8_t>>> all_rows(const PageData& page) {
-    Bytes b = bytes_of(page);
-    std::uint16_t count = row_count(b);
-    std::vector<std::pair<std::uint16_t, std::vector<std::uint8_t>>> rows(count);
     for (std::uint16_t i = 0; i < count; ++i) {
-        Slot s = slot(b, i);
-        rows[i].first = s.flags;
-        rows[i].second.assign(s.bytes.begin(), s.bytes.end());
+        std::uint16_t f = flags;
+        Bytes row = bytes;
+        if (i != n) {
+            const Slot s = slot(b, i);
+            f = s.flags;
+            row = s.bytes;
+        }
+        if (gone(f)) row = {};
+        if (row.size() > pos - table_end) damaged("no room on a data page for its rows");
+        pos -= row.size();
+        std::copy(row.begin(), row.end(), page.begin() + static_cast<std::ptrdiff_t>(pos));
+        put16(page, kFirstSlot + 2u * i, f | pos);
     }
-    return rows;
+    std::fill(page.begin() + static_cast<std::ptrdiff_t>(table_end), page.begin() + static_cast<std::ptrdiff_t>(pos), 0);
+    put16(page, kRowCount, count);
+    put16(page, kFreeSpace, pos - table_end);
 }
 
 }  // namespace
@@ -134,18 +135,14 @@ std::uint16_t add(PageData& page, Bytes row, std::uint16_t flags) {
         // go must, or it would take no row again.
         const std::uint16_t n = first_gone(b, count);
         if (n == count) damaged("no free slot on a data page");
-        auto rows = all_rows(page);
-        rows[n].first = flags;
-        rows[n].second.assign(row.begin(), row.end());
-        rebuild(page, rows);
+        rebuild(page, n, flags, row);
         return n;
     }
     // The new row goes below the lowest one, found from the last slot: every
     // slot must lie within the page, each below the one before it.
     for (std::uint16_t i = 0; i < count; ++i) (void)slot(b, i);
     if (free_space(b) < row.size() + 2) {
-        auto rows = all_rows(page);
-        rebuild(page, rows);
+        rebuild(page);
         if (free_space(bytes_of(page)) < row.size() + 2) damaged("no room on a data page for a row");
     }
     std::size_t pos = lowest_row(bytes_of(page), count) - row.size();
@@ -157,24 +154,23 @@ std::uint16_t add(PageData& page, Bytes row, std::uint16_t flags) {
 }
 
 bool replace(PageData& page, std::uint16_t n, Bytes row, std::uint16_t flags) {
-    auto rows = all_rows(page);
-    if (n >= rows.size()) damaged("row " + std::to_string(n) + " replaced on a page with " + std::to_string(rows.size()) + " rows");
+    const Bytes b = bytes_of(page);
+    const std::uint16_t count = row_count(b);
+    if (n >= count) damaged("row " + std::to_string(n) + " replaced on a page with " + std::to_string(count) + " rows");
     std::size_t live = 0;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (i != n && !gone(rows[i].first)) live += rows[i].second.size();
+    for (std::uint16_t i = 0; i < count; ++i) {
+        const Slot s = slot(b, i);
+        if (i != n && !gone(s.flags)) live += s.bytes.size();
     }
-    if (kFirstSlot + 2 * rows.size() + live + row.size() > kPageSize) return false;
-    rows[n].first = flags;
-    rows[n].second.assign(row.begin(), row.end());
-    rebuild(page, rows);
+    if (kFirstSlot + 2u * count + live + row.size() > kPageSize) return false;
+    rebuild(page, n, flags, row);
     return true;
 }
 
 void remove(PageData& page, std::uint16_t n) {
-    auto rows = all_rows(page);
-    if (n >= rows.size()) damaged("row " + std::to_string(n) + " deleted on a page with " + std::to_string(rows.size()) + " rows");
-    rows[n].first = kDeleted | kOverflow;  // how Access marks a deleted row
-    rebuild(page, rows);
+    const std::uint16_t count = row_count(bytes_of(page));
+    if (n >= count) damaged("row " + std::to_string(n) + " deleted on a page with " + std::to_string(count) + " rows");
+    rebuild(page, n, kDeleted | kOverflow);  // how Access marks a deleted row
 }
 
 bool all_deleted(Bytes page) {

@@ -375,10 +375,15 @@ void TableWriter::Impl::free_long_values(Bytes row) {
         for (std::uint32_t hops = 0; pointer != 0; ++hops) {
             if (hops > file_.page_count()) damaged("a long value's page chain loops");
             RowId id = RowId::from_pointer(pointer);
-            PagePtr p = file_.page_of_type(id.page, PageType::Data, "long value");
-            data_page::Slot s = data_page::slot(bytes_of(*p), id.row);
-            pointer = single || s.deleted() ? 0 : u32(s.bytes, 0);
-            if (!s.deleted()) {
+            bool deleted = false;
+            {
+                // Let go before the page is changed: a page no one else holds is changed where it lies.
+                PagePtr p = file_.page_of_type(id.page, PageType::Data, "long value");
+                data_page::Slot s = data_page::slot(bytes_of(*p), id.row);
+                deleted = s.deleted();
+                pointer = single || deleted ? 0 : u32(s.bytes, 0);
+            }
+            if (!deleted) {
                 data_page::remove(file_.edit(id.page, PageRole::Content), id.row);
                 long_value_changed(long_value_pages(c), id.page);
             }
