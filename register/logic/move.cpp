@@ -12,7 +12,7 @@
 #include "jet/error.h"
 #include "jet/pending_move.h"
 #include "jet/text.h"
-#include "logic/move_group_reader.h"
+#include "logic/move_source_side.h"
 #include "logic/move_record.h"
 #include "logic/move_parts.h"
 #include "logic/move_settle.h"
@@ -208,8 +208,8 @@ std::size_t move_register(const std::string& source, const std::string& destinat
         std::optional<jet::Error> refused;
         // The group's rows are read, hashed and made ready for the
         // destination on a thread of their own while they are stored.
-        GroupReader reader(s, jet::RowPreparer(d), columns, std::span<const jet::RowId>(ids).subspan(at, end - at));
-        while (ReadyRow* r = reader.next()) {
+        SourceSide source_side(out, s, jet::RowPreparer(d), columns, std::span<const jet::RowId>(ids).subspan(at, end - at));
+        while (ReadyRow* r = source_side.next()) {
             if (r->refused) {
                 // A refused value changes nothing: the rows before it are stored.
                 refused = std::move(r->refused);
@@ -227,12 +227,13 @@ std::size_t move_register(const std::string& source, const std::string& destinat
             sent.rows.push_back({r->source_hash, number ? *number : 0, r->stored_hash ? *r->stored_hash : row_hash(values, 1, columns)});
             sent_ids.push_back(r->id);
         }
-        reader.stop();
         // The deletes are carried out in memory before the destination
         // commits: a source the engine could not change leaves both files
-        // as they were, not the group in both.
-        for (const jet::RowId& id : sent_ids) s.remove(id);
-        out.prepare();
+        // as they were, not the group in both. Both sides' changes are
+        // encoded at once, each on its thread.
+        source_side.remove(sent_ids);
+        in.prepare();
+        source_side.removed();
         // The record goes beside both files before the destination
         // commits: until it is settled, neither file takes another write.
         // Where the group surely never reached the destination, it goes again.

@@ -1,5 +1,6 @@
 #include "storage/disk.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <vector>
@@ -20,6 +21,14 @@ Platform& default_platform() {
 }
 
 void set_default_platform(Platform* platform) { g_default.store(platform, std::memory_order_release); }
+
+bool Platform::write_pieces(int fd, const std::string& path, const std::uint8_t* const* pieces, std::size_t count, std::size_t size,
+                            std::uint64_t off) {
+    if (count == 1) return write(fd, path, pieces[0], size, off);
+    std::vector<std::uint8_t> all(count * size);
+    for (std::size_t i = 0; i < count; ++i) std::copy(pieces[i], pieces[i] + size, all.begin() + static_cast<std::ptrdiff_t>(i * size));
+    return write(fd, path, all.data(), all.size(), off);
+}
 
 bool Platform::read_exact(int fd, std::uint8_t* buf, std::size_t len, std::uint64_t off) {
     std::size_t got = 0;

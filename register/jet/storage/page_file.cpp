@@ -422,17 +422,13 @@ void PageFile::write_pages(PageRole role) {
     }
     std::sort(out.begin(), out.end());
     constexpr std::size_t kRunPages = 64;
-    std::vector<std::uint8_t> run;
+    std::vector<const std::uint8_t*> run;
     for (std::size_t i = 0; i < out.size();) {
         std::size_t end = i + 1;
         while (end < out.size() && end - i < kRunPages && out[end].first == out[end - 1].first + 1) ++end;
-        const std::uint8_t* bytes = out[i].second->data();
-        if (end - i > 1) {
-            run.resize((end - i) * kPageSize);
-            for (std::size_t k = i; k < end; ++k) std::memcpy(run.data() + (k - i) * kPageSize, out[k].second->data(), kPageSize);
-            bytes = run.data();
-        }
-        if (!platform_->write(fd_.get(), real_path_, bytes, (end - i) * kPageSize, std::uint64_t{out[i].first} * kPageSize)) {
+        run.clear();
+        for (std::size_t k = i; k < end; ++k) run.push_back(out[k].second->data());
+        if (!platform_->write_pieces(fd_.get(), real_path_, run.data(), run.size(), kPageSize, std::uint64_t{out[i].first} * kPageSize)) {
             io_error("cannot write", path_, errno);
         }
         i = end;

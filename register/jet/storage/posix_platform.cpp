@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include "storage/disk.h"
@@ -106,6 +107,33 @@ public:
                 return false;
             }
             done += static_cast<std::size_t>(w);
+        }
+        return true;
+    }
+
+    bool write_pieces(int fd, const std::string&, const std::uint8_t* const* pieces, std::size_t count, std::size_t size,
+                      std::uint64_t off) override {
+        std::size_t piece = 0, within = 0;  // the first byte not yet written
+        while (piece < count) {
+            iovec v[64];
+            int n = 0;
+            for (std::size_t i = piece; i < count && n < 64; ++i, ++n) {
+                const std::size_t skip = i == piece ? within : 0;
+                v[n].iov_base = const_cast<std::uint8_t*>(pieces[i] + skip);
+                v[n].iov_len = size - skip;
+            }
+            const ssize_t w = ::pwritev(fd, v, n, static_cast<off_t>(off + piece * size + within));
+            if (w < 0) {
+                if (errno == EINTR) continue;
+                return false;
+            }
+            if (w == 0) {
+                errno = EIO;  // nothing taken and no reason given
+                return false;
+            }
+            const std::size_t done = within + static_cast<std::size_t>(w);
+            piece += done / size;
+            within = done % size;
         }
         return true;
     }

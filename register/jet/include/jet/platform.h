@@ -84,6 +84,11 @@ public:
     // The steps of a commit, which the fault seam counts. path names the
     // file of fd, for the seam's bookkeeping.
     virtual bool write(int fd, const std::string& path, const std::uint8_t* p, std::size_t n, std::uint64_t off) = 0;
+    // `count` pieces of `size` bytes each, written one after the other from
+    // off as one write step: by default gathered into one buffer and given
+    // to write(); a system that writes scattered pieces in one call does so.
+    virtual bool write_pieces(int fd, const std::string& path, const std::uint8_t* const* pieces, std::size_t count,
+                              std::size_t size, std::uint64_t off);
     virtual bool sync(int fd, const std::string& path) = 0;
     virtual bool truncate(int fd, const std::string& path, std::uint64_t size) = 0;
     // Makes the entries of the folder holding path durable (a file made or removed there).

@@ -1,7 +1,8 @@
-#include "logic/move_group_reader.h"
+#include "logic/move_source_side.h"
 
 #include <algorithm>
 
+#include "jet/database.h"
 #include "jet/table_writer.h"
 #include "logic/move_record.h"
 
@@ -10,21 +11,19 @@ namespace reg {
 namespace {
 constexpr std::size_t kHandOver = 32;  // rows handed over at once
 constexpr std::size_t kAhead = 512;    // rows read ahead of the caller at most
-}
+}  // namespace
 
-GroupReader::GroupReader(jet::TableWriter& source, jet::RowPreparer preparer, std::size_t columns, std::span<const jet::RowId> ids)
-    : source_(source), preparer_(std::move(preparer)), columns_(columns), ids_(ids), rows_(std::min(ids.size(), kAhead)),
-      thread_([this](std::stop_token stop) { run(stop); }) {}
+SourceSide::SourceSide(jet::WriteGroup& out, jet::TableWriter& source, jet::RowPreparer preparer, std::size_t columns,
+                       std::span<const jet::RowId> ids)
+    : out_(out), source_(source), preparer_(std::move(preparer)), columns_(columns), ids_(ids),
+      rows_(std::max<std::size_t>(1, std::min(ids.size(), kAhead))), thread_([this](std::stop_token stop) { run(stop); }) {}
 
-GroupReader::~GroupReader() { stop(); }
-
-void GroupReader::stop() {
-    if (!thread_.joinable()) return;
+SourceSide::~SourceSide() {
     thread_.request_stop();
     thread_.join();
 }
 
-void GroupReader::publish(std::size_t count, bool finished, std::exception_ptr failed) {
+void SourceSide::publish(std::size_t count, bool finished, std::exception_ptr failed) {
     {
         std::lock_guard lock(m_);
         ready_ = count;
@@ -34,21 +33,21 @@ void GroupReader::publish(std::size_t count, bool finished, std::exception_ptr f
     ready_cv_.notify_one();
 }
 
-// Waits until the ring has room for row `filled`; false when told to stop.
-// `limit` becomes the row the ring has room up to.
-bool GroupReader::wait_for_room(std::size_t filled, std::size_t& limit, const std::stop_token& stop) {
+// Waits until the ring has room for row `filled`; false when no more rows are
+// wanted. `limit` becomes the row the ring has room up to.
+bool SourceSide::wait_for_room(std::size_t filled, std::size_t& limit, const std::stop_token& stop) {
     std::unique_lock lock(m_);
-    if (!room_cv_.wait(lock, stop, [&] { return filled - done_ < rows_.size(); })) return false;
+    if (!room_cv_.wait(lock, stop, [&] { return filled - done_ < rows_.size() || stored_; }) || stored_) return false;
     limit = done_ + rows_.size();
     return true;
 }
 
-void GroupReader::run(const std::stop_token& stop) {
+void SourceSide::read_rows(const std::stop_token& stop) {
     std::size_t filled = 0;
     std::size_t limit = rows_.size();  // the ring has room up to this row
     try {
         for (const jet::RowId& id : ids_) {
-            if (stop.stop_requested()) break;
+            if (stop.stop_requested() || enough_.load(std::memory_order_relaxed)) break;
             std::optional<std::vector<jet::Value>> row = source_.read(id);
             if (!row) continue;  // another program deleted it meanwhile
             if (filled >= limit) {
@@ -80,7 +79,30 @@ void GroupReader::run(const std::stop_token& stop) {
     }
 }
 
-ReadyRow* GroupReader::next() {
+void SourceSide::run(const std::stop_token& stop) {
+    read_rows(stop);
+    std::vector<jet::RowId> stored;
+    {
+        std::unique_lock lock(m_);
+        if (!room_cv_.wait(lock, stop, [&] { return stored_.has_value(); })) return;
+        stored = std::move(*stored_);
+    }
+    std::exception_ptr failed;
+    try {
+        for (const jet::RowId& id : stored) source_.remove(id);
+        out_.prepare();
+    } catch (...) {
+        failed = std::current_exception();
+    }
+    {
+        std::lock_guard lock(m_);
+        removed_ = true;
+        removal_failed_ = failed;
+    }
+    removed_cv_.notify_one();
+}
+
+ReadyRow* SourceSide::next() {
     std::unique_lock lock(m_);
     if (done_ < taken_) {
         done_ = taken_;  // the row handed over last
@@ -90,6 +112,21 @@ ReadyRow* GroupReader::next() {
     if (taken_ < ready_) return &rows_[taken_++ % rows_.size()];
     if (failed_) std::rethrow_exception(failed_);
     return nullptr;
+}
+
+void SourceSide::remove(std::vector<jet::RowId> stored) {
+    enough_.store(true, std::memory_order_relaxed);
+    {
+        std::lock_guard lock(m_);
+        stored_ = std::move(stored);
+    }
+    room_cv_.notify_one();
+}
+
+void SourceSide::removed() {
+    std::unique_lock lock(m_);
+    removed_cv_.wait(lock, [&] { return removed_; });
+    if (removal_failed_) std::rethrow_exception(removal_failed_);
 }
 
 }  // namespace reg
