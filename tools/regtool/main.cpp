@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <set>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -171,14 +171,14 @@ int cmd_create_register(const std::string& path) {
 
 int cmd_delete(const std::string& path, const std::string& table, const std::vector<std::string>& numbers) {
     std::string bad;
-    const std::optional<std::set<std::int64_t>> numbered = regtool::row_numbers(numbers, 0, bad);
+    const std::optional<std::vector<std::int64_t>> numbered = regtool::row_numbers(numbers, 0, bad);
     if (!numbered) return usage_error("not a whole number: " + bad);
-    const std::set<std::int64_t>& wanted = *numbered;
+    const std::vector<std::int64_t>& wanted = *numbered;
     jet::Database db(path);
     jet::WriteGroup g(db);
     jet::TableWriter& w = g.table(table);
     std::vector<jet::RowId> doomed;
-    std::set<std::int64_t> found;
+    std::vector<std::int64_t> found;
     jet::Table t = db.table(table);
     // Through an index on the first column when the table has one: a few
     // pages a row instead of reading the whole table.
@@ -189,7 +189,7 @@ int cmd_delete(const std::string& path, const std::string& table, const std::vec
             for (std::int64_t v : wanted) {
                 for (jet::RowId id : w.rows_with(first, {jet::Value(v)})) {
                     doomed.push_back(id);
-                    found.insert(v);
+                    found.push_back(v);
                 }
             }
             looked_up = true;
@@ -204,16 +204,16 @@ int cmd_delete(const std::string& path, const std::string& table, const std::vec
         if (!first_only.empty()) first_only[0] = true;
         t.scan(first_only, [&](jet::RowId id, const std::vector<jet::Value>& row) {
             const auto* v = row.empty() ? nullptr : std::get_if<std::int64_t>(&row[0]);
-            if (v && wanted.count(*v)) {
+            if (v && std::binary_search(wanted.begin(), wanted.end(), *v)) {
                 doomed.push_back(id);
-                found.insert(*v);
+                found.push_back(*v);
             }
             return true;
         });
     }
     for (jet::RowId id : doomed) w.remove(id);
     g.commit();
-    return regtool::report_missing(wanted, found);
+    return regtool::report_missing(wanted, std::move(found));
 }
 
 int run(const std::vector<std::string>& args) {

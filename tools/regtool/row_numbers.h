@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -13,13 +12,15 @@
 
 namespace regtool {
 
-// The whole numbers of args from `from` on; the first that is none in `bad`.
-std::optional<std::set<std::int64_t>> row_numbers(const std::vector<std::string>& args, std::size_t from, std::string& bad);
+// The whole numbers of args from `from` on, ascending, each once; the first
+// that is none in `bad`.
+std::optional<std::vector<std::int64_t>> row_numbers(const std::vector<std::string>& args, std::size_t from, std::string& bad);
 
 // Whether a column of this type holds a row's number (Byte, Integer, Long).
 bool whole_number_type(jet::ColumnType type);
 
-// Says which of the wanted numbers no row held; the exit status (1 when any).
-int report_missing(const std::set<std::int64_t>& wanted, const std::set<std::int64_t>& found);
+// Says which of the wanted numbers (ascending) no row held; found in any
+// order, each number any number of times. The exit status (1 when any).
+int report_missing(const std::vector<std::int64_t>& wanted, std::vector<std::int64_t> found);
 
 }  // namespace regtool

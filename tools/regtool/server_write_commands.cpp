@@ -215,10 +215,10 @@ int server_delete_command(const std::vector<std::string>& args) {
     ServerOutput out("delete");
     if (args.size() < 4) return out.usage("delete takes DB TABLE and at least one number", "delete принимает DB TABLE и хотя бы одно число");
     std::string bad;
-    const std::optional<std::set<std::int64_t>> numbered = row_numbers(args, 3, bad);
+    const std::optional<std::vector<std::int64_t>> numbered = row_numbers(args, 3, bad);
     if (!numbered) return out.usage("not a whole number: " + bad, "не целое число: " + bad);
-    const std::set<std::int64_t>& wanted = *numbered;
-    std::set<std::int64_t> found;
+    const std::vector<std::int64_t>& wanted = *numbered;
+    std::vector<std::int64_t> found;
     try {
         Connection c = connect_to_register(args[1]);
         server::Transaction tx(c);
@@ -231,13 +231,13 @@ int server_delete_command(const std::vector<std::string>& args) {
             const server::Result gone = c.exec("DELETE FROM " + Connection::quote(t.spec.name) + " WHERE " + first +
                                                    " = ANY($1::bigint[]) RETURNING " + first,
                                                {list + "}"}, t.spec.name);
-            for (int r = 0; r < gone.rows(); ++r) found.insert(std::stoll(std::string(gone.text(r, 0))));
+            for (int r = 0; r < gone.rows(); ++r) found.push_back(std::stoll(std::string(gone.text(r, 0))));
         }
         tx.commit();
     } catch (const server::Error& e) {
         return out.failed(e);
     }
-    return report_missing(wanted, found);
+    return report_missing(wanted, std::move(found));
 }
 
 }  // namespace regtool

@@ -9,15 +9,6 @@
 
 namespace jet {
 
-bool operator<(const IndexEntry& a, const IndexEntry& b) {
-    const std::size_t both = std::min(a.key.size(), b.key.size());
-    if (both != 0) {
-        if (int c = std::memcmp(a.key.data(), b.key.data(), both); c != 0) return c < 0;
-    }
-    if (a.key.size() != b.key.size()) return a.key.size() < b.key.size();
-    if (a.row.page != b.row.page) return a.row.page < b.row.page;
-    return a.row.row < b.row.row;
-}
 
 namespace {
 

@@ -2,7 +2,10 @@
 // an index's B-tree (leaf pages of type 0x04, node pages of type 0x03).
 #pragma once
 
+#include <algorithm>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -17,7 +20,28 @@ struct IndexEntry {
 
     // Entries are ordered by their bytes as stored: the key, then the row
     // pointer big-endian (page in three bytes, then the row).
-    friend bool operator<(const IndexEntry& a, const IndexEntry& b);
+    friend bool operator<(const IndexEntry& a, const IndexEntry& b) {
+        // Sorting and searching compare entries by the million: the first
+        // eight bytes as one number, the rest (rarely needed) by memcmp.
+        const std::size_t both = std::min(a.key.size(), b.key.size());
+        std::size_t from = 0;
+        if (both >= 8) {
+            std::uint64_t x, y;
+            std::memcpy(&x, a.key.data(), 8);
+            std::memcpy(&y, b.key.data(), 8);
+            if (x != y) {
+                if constexpr (std::endian::native == std::endian::little) return __builtin_bswap64(x) < __builtin_bswap64(y);
+                else return x < y;
+            }
+            from = 8;
+        }
+        if (both > from) {
+            if (int c = std::memcmp(a.key.data() + from, b.key.data() + from, both - from); c != 0) return c < 0;
+        }
+        if (a.key.size() != b.key.size()) return a.key.size() < b.key.size();
+        if (a.row.page != b.row.page) return a.row.page < b.row.page;
+        return a.row.row < b.row.row;
+    }
     friend bool operator==(const IndexEntry&, const IndexEntry&) = default;
 };
 

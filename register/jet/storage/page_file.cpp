@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "storage/journal.h"
+#include "storage/page_pool.h"
 #include "storage/pending_move_check.h"
 #include "jet/platform.h"
 
@@ -72,7 +73,7 @@ PagePtr PageFile::page(std::uint32_t n) {
         damaged("page " + std::to_string(n) + " lies past the end of the file (" + std::to_string(page_count()) +
                 " pages); the file may be truncated");
     }
-    auto data = std::make_shared<PageData>();
+    auto data = new_page();
     std::size_t got = 0;
     if (!platform_->read(fd_.get(), data->data(), kPageSize, std::uint64_t{n} * kPageSize, got)) {
         io_error("cannot read", path_, errno);
@@ -368,7 +369,7 @@ void PageFile::write(std::uint32_t n, const PageData& data, PageRole role) {
     auto& slot = pending_[n];
     // A page handed out by page() keeps its bytes; the new ones go into a fresh copy.
     if (!slot.data || slot.data.use_count() > 1) {
-        slot.data = std::make_shared<PageData>(data);
+        slot.data = new_page(data);
     } else {
         *slot.data = data;
     }
@@ -392,7 +393,7 @@ PageData& PageFile::edit(std::uint32_t n, PageRole role) {
             cache_.erase(it);
         }
     }
-    if (!data) data = std::make_shared<PageData>(*page(n));
+    if (!data) data = new_page(*page(n));
     auto& slot = pending_[n];
     slot.data = std::move(data);
     if (role == PageRole::Map) slot.role = PageRole::Map;
@@ -407,8 +408,7 @@ std::uint32_t PageFile::allocate(PageRole role) {
     }
     ++added_;
     auto& slot = pending_[n];
-    slot.data = std::make_shared<PageData>();
-    slot.data->fill(0);
+    slot.data = new_page();
     slot.role = role;
     return n;
 }
