@@ -73,13 +73,34 @@ PagePtr PageFile::page(std::uint32_t n) {
         damaged("page " + std::to_string(n) + " lies past the end of the file (" + std::to_string(page_count()) +
                 " pages); the file may be truncated");
     }
+    // Read one after the other, pages come in runs: the next ones the group
+    // has not changed nor read yet come along in the same call.
+    std::size_t run = 1;
+    if (n == next_in_run_) {
+        const std::uint64_t in_file = size_ / kPageSize;
+        while (run < kReadAhead && n + run < in_file && !pending_.count(n + static_cast<std::uint32_t>(run)) &&
+               !cache_.count(n + static_cast<std::uint32_t>(run))) {
+            ++run;
+        }
+    }
+    next_in_run_ = n + static_cast<std::uint32_t>(run);
+    if (run > 1) read_ahead_.resize(run * kPageSize);
     auto data = new_page();
+    std::uint8_t* into = run > 1 ? read_ahead_.data() : data->data();
     std::size_t got = 0;
-    if (!platform_->read(fd_.get(), data->data(), kPageSize, std::uint64_t{n} * kPageSize, got)) {
+    if (!platform_->read(fd_.get(), into, run * kPageSize, std::uint64_t{n} * kPageSize, got)) {
         io_error("cannot read", path_, errno);
     }
-    if (got != kPageSize) damaged("page " + std::to_string(n) + " is cut short; the file may be truncated");
-    if (cache_.size() >= kCachePages) cache_.clear();
+    if (got < kPageSize) damaged("page " + std::to_string(n) + " is cut short; the file may be truncated");
+    if (cache_.size() + run > kCachePages) cache_.clear();
+    if (run > 1) {
+        std::memcpy(data->data(), into, kPageSize);
+        for (std::size_t k = 1; k < run && (k + 1) * kPageSize <= got; ++k) {
+            std::shared_ptr<PageData> next = new_page();
+            std::memcpy(next->data(), into + k * kPageSize, kPageSize);
+            cache_.emplace(n + static_cast<std::uint32_t>(k), std::move(next));
+        }
+    }
     PagePtr p = std::move(data);
     cache_.emplace(n, p);
     return p;

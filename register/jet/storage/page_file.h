@@ -32,6 +32,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "format/bytes.h"
 #include "storage/disk.h"
@@ -172,6 +173,9 @@ private:
     disk::FileId id_;  // the file that was opened
     std::uint64_t size_ = 0;
     std::unordered_map<std::uint32_t, PagePtr> cache_;
+    static constexpr std::size_t kReadAhead = 16;  // pages read at once when read in order
+    std::uint32_t next_in_run_ = 0;                // the page after the last read, 0 for none
+    std::vector<std::uint8_t> read_ahead_;
     std::unordered_map<std::uint32_t, Pending> pending_;
     std::uint32_t added_ = 0;  // pages allocated in this group, past the end of the file
     bool writable_ = false;
