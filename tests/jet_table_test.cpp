@@ -203,6 +203,28 @@ TEST(Table, RowIdsOfFullPagesGapsAndMovedRows) {
         }
         EXPECT_GT(moved, 0u) << "the rows grown above moved off their pages";
         EXPECT_EQ(resolved, taken) << parts << " threads, chunks of " << chunk;
+        // The values of the rows taken, kept as decoded, for as many as asked.
+        const jet::KeptValues keep{{1, 1}, 40};
+        const auto kept = jet::parallel_select(jet::file_of(db).descriptor(), def, grown, jet::file_of(db).page_count(), wanted, parts,
+                                               make_test, jet::default_platform(), chunk, &keep);
+        ASSERT_TRUE(kept);
+        ASSERT_EQ(kept->size(), hits->size());
+        std::size_t with_values = 0;
+        for (const jet::ScanHit& h : *kept) {
+            if (h.values.empty()) continue;
+            ++with_values;
+            const Row row = *reading.read(h.id);
+            EXPECT_EQ(h.values, (Row{row[1], row[1]}));
+        }
+        EXPECT_EQ(with_values, std::min<std::size_t>(40, kept->size() - moved));
+    }
+    {
+        // Through the table: the first rows' values, each with its id.
+        const jet::Table::Selection s = reading.select(wanted, make_test, jet::KeptValues{{1}, 25});
+        EXPECT_EQ(s.ids, taken);
+        ASSERT_GT(s.values.size(), 0u);
+        ASSERT_LE(s.values.size(), 25u);
+        for (std::size_t i = 0; i < s.values.size(); ++i) EXPECT_EQ(s.values[i], (Row{(*reading.read(s.ids[i]))[1]})) << i;
     }
     // What a test raises comes out of the threads; a page past the end sends the caller back to its own reading.
     auto raising = [] {

@@ -451,6 +451,26 @@ TEST_F(SqlRegister, ColumnsAndRowsOfAResult) {
     EXPECT_EQ(before.row(1), (Row{jet::Null{}, jet::Null{}}));
     EXPECT_EQ(before.row(2), (Row{std::string("Ёлкин"), false}));
     EXPECT_EQ(sql::Result::run(db, sql::parse("SELECT Фамилия FROM ЗУРТ")).row_count(), 7u);
+
+    // Values kept by the scan (for a listing that reads each row once) are
+    // the rows as found, each handed out once; then the file is read again.
+    const std::string tall = "SELECT Имя, номер, Имя, Рост FROM ЗУРТ WHERE Рост IS NOT NULL";
+    sql::Result plain = sql::Result::run(db, sql::parse(tall));
+    sql::Result kept = sql::Result::run(db, sql::parse(tall), 1);
+    ASSERT_EQ(kept.row_count(), plain.row_count());
+    ASSERT_GE(plain.row_count(), 2u);
+    const std::vector<Row> as_found = plain.rows(0, plain.row_count());
+    std::optional<jet::RowId> first;
+    db.table("ЗУРТ").scan([&](jet::RowId id, const Row& r) {
+        if (jet::is_null(r[9])) return true;
+        first = id;
+        return false;
+    });
+    ASSERT_TRUE(first);
+    change_table(path_, [&](jet::TableWriter& t) { t.remove(*first); });
+    EXPECT_EQ(kept.row(0), as_found[0]) << "kept as found";
+    EXPECT_EQ(kept.row(0), (Row{jet::Null{}, jet::Null{}, jet::Null{}, jet::Null{}})) << "then read again";
+    EXPECT_EQ(kept.rows(1, 100), std::vector<Row>(as_found.begin() + 1, as_found.end()));
 }
 
 TEST_F(SqlRegister, AResultOutlivesItsDatabaseObject) {
@@ -567,6 +587,11 @@ TEST(SqlLarge, CountsAndSlicesAgreeWithTheFullScan) {
     }
     ASSERT_EQ(found.row_count(), expected.size());
     ASSERT_GT(expected.size(), 1000u);
+
+    // The first rows' values kept by the scan, the rest read: the same rows.
+    sql::Result kept = sql::Result::run(db, sql::parse(search_query("ан", "1")), 700);
+    EXPECT_EQ(kept.rows(0, kept.row_count()), expected);
+    EXPECT_EQ(kept.rows(0, 50), std::vector<Row>(expected.begin(), expected.begin() + 50));
 
     sql::Result tall = sql::Result::run(db, sql::parse("SELECT номер, Рост FROM ЗУРТ WHERE Рост >= 190 OR Судимость"));
     std::vector<Row> tall_expected;

@@ -27,7 +27,7 @@ jet::Table open_table(jet::Database& db, const Statement& s) {
 
 }  // namespace
 
-Result Result::run(jet::Database& db, const Statement& s) {
+Result Result::run(jet::Database& db, const Statement& s, std::size_t keep_values) {
     Result r(open_table(db, s));
     const std::vector<jet::Column>& columns = r.table_.columns();
 
@@ -74,7 +74,7 @@ Result Result::run(jet::Database& db, const Statement& s) {
     // filter keeps working room between rows).
     // A row the first of several conditions joined by AND rejects is passed
     // over before the columns of the others are decoded.
-    r.ids_ = r.table_.select(filter.wanted(), [&filter] {
+    auto make_test = [&filter] {
         auto own = std::make_shared<Filter>(filter);
         jet::RowTest t;
         t.test = [own](const std::vector<jet::Value>& row) { return own->test(row) == Truth::True; };
@@ -83,7 +83,18 @@ Result Result::run(jet::Database& db, const Statement& s) {
             t.first = [own](const std::vector<jet::Value>& row) { return !own->first_rejects(row); };
         }
         return t;
-    });
+    };
+    if (keep_values == 0) {
+        r.ids_ = r.table_.select(filter.wanted(), make_test);
+    } else {
+        // The result's columns are decoded with the condition's, for the rows it takes.
+        std::vector<bool> wanted = filter.wanted();
+        wanted.resize(columns.size(), false);
+        for (std::size_t i : r.ordinals_) wanted[i] = true;
+        jet::Table::Selection found = r.table_.select(wanted, make_test, jet::KeptValues{r.ordinals_, keep_values});
+        r.ids_ = std::move(found.ids);
+        r.kept_ = std::move(found.values);
+    }
     r.ids_.shrink_to_fit();
     return r;
 }
@@ -125,6 +136,7 @@ std::vector<jet::Value> Result::row(std::size_t i) const {
     if (i >= ids_.size()) {
         throw std::out_of_range("result row " + std::to_string(i) + " of " + std::to_string(ids_.size()));
     }
+    if (i < kept_.size() && !kept_[i].empty()) return std::move(kept_[i]);
     return project(table_.read(ids_[i], decode_));
 }
 
@@ -137,7 +149,11 @@ std::vector<std::vector<jet::Value>> Result::rows(std::size_t first, std::size_t
     std::vector<std::vector<jet::Value>> out;
     out.reserve(n);
     jet::Table::ReadHold hold(table_);
-    for (std::size_t k = 0; k < n; ++k) out.push_back(project(table_.read(ids_[first + k], decode_)));
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::size_t i = first + k;
+        if (i < kept_.size() && !kept_[i].empty()) out.push_back(std::move(kept_[i]));
+        else out.push_back(project(table_.read(ids_[i], decode_)));
+    }
     return out;
 }
 

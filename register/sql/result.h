@@ -31,7 +31,12 @@ public:
     // are listed on a thread of their own: the first ones are at hand at once
     // and the count is the one the table's definition keeps, until the list
     // is whole (settle()).
-    static Result run(jet::Database& db, const Statement& s);
+    //
+    // With keep_values, a caller that reads each row once (a listing of them
+    // all) has the values of the first keep_values rows found as the scan
+    // decoded them: row() and rows() hand each of those out once, as they
+    // were when the rows were found, and read the file for the rest.
+    static Result run(jet::Database& db, const Statement& s, std::size_t keep_values = 0);
 
     // Whether a listing is still on its way, and how many rows are listed so far.
     bool listing() const { return listing_ != nullptr; }
@@ -79,6 +84,9 @@ private:
     std::vector<jet::ColumnType> types_;
     mutable std::vector<jet::RowId> ids_;
     mutable std::unique_ptr<jet::RowListing> listing_;  // the rest of ids_ on its way
+    // The result's values of the first rows, as the scan found them; each
+    // emptied when handed out.
+    mutable std::vector<std::vector<jet::Value>> kept_;
 };
 
 }  // namespace sql

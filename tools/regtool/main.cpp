@@ -138,7 +138,9 @@ int cmd_query(const std::string& path, const std::string& statement) {
     try {
         sql::Statement s = sql::parse(statement);
         jet::Database db = open_database(path);
-        sql::Result r = sql::Result::run(db, s);
+        // Every row is printed once: the first ones as the search found them.
+        constexpr std::size_t kKept = 20000;
+        sql::Result r = sql::Result::run(db, s, kKept);
         std::vector<jet::Column> columns(r.column_names().size());
         for (std::size_t i = 0; i < columns.size(); ++i) {
             columns[i].name = r.column_names()[i];

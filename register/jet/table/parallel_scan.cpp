@@ -39,7 +39,7 @@ struct Chunk {
 
 // Scans one chunk; false when it failed (unreadable, or the test raised).
 bool select_chunk(Platform& sys, int fd, const TableDef& def, const std::uint32_t* pages, std::size_t count, std::uint32_t page_count,
-                  RowTester& tester, std::vector<std::uint8_t>& run, Chunk& out) {
+                  RowTester& tester, std::vector<std::uint8_t>& run, const KeptValues* keep, std::atomic<std::size_t>& kept, Chunk& out) {
     try {
         for (std::size_t i = 0; i < count;) {
             std::size_t end = i + 1;
@@ -62,7 +62,7 @@ bool select_chunk(Platform& sys, int fd, const TableDef& def, const std::uint32_
                     if (s.deleted()) continue;
                     const RowId id{pages[k], r};
                     if (s.overflow()) {
-                        out.hits.push_back({id, true});
+                        out.hits.push_back({id, true, {}});
                         continue;
                     }
                     bool taken = false;
@@ -74,7 +74,12 @@ bool select_chunk(Platform& sys, int fd, const TableDef& def, const std::uint32_
                         out.raised = std::current_exception();
                         return false;
                     }
-                    if (taken) out.hits.push_back({id, false});
+                    if (!taken) continue;
+                    ScanHit& hit = out.hits.emplace_back(ScanHit{id, false, {}});
+                    if (keep && kept.fetch_add(1, std::memory_order_relaxed) < keep->rows) {
+                        hit.values.reserve(keep->columns.size());
+                        for (std::size_t c : keep->columns) hit.values.push_back(tester.values()[c]);
+                    }
                 }
             }
             i = end;
@@ -124,12 +129,13 @@ bool RowTester::take(PageFile* file, Bytes row) {
 std::optional<std::vector<ScanHit>> parallel_select(int fd, const TableDef& def, const std::vector<std::uint32_t>& pages,
                                                     std::uint32_t page_count, const std::vector<bool>& wanted,
                                                     std::size_t parts, const std::function<RowTest()>& make_test, Platform& sys,
-                                                    std::size_t chunk_pages) {
+                                                    std::size_t chunk_pages, const KeptValues* keep) {
     chunk_pages = std::max<std::size_t>(chunk_pages, 1);
     std::vector<Chunk> chunks((pages.size() + chunk_pages - 1) / chunk_pages);
     parts = std::clamp<std::size_t>(parts, 1, std::max<std::size_t>(1, chunks.size()));
     std::atomic<std::size_t> next{0};
     std::atomic<bool> failed{false};
+    std::atomic<std::size_t> kept{0};
     share_among_threads(parts, parts, [&](std::size_t, std::size_t, std::size_t) {
         std::optional<RowTester> tester;
         std::exception_ptr raised;
@@ -156,7 +162,8 @@ std::optional<std::vector<ScanHit>> parallel_select(int fd, const TableDef& def,
                 chunk.raised = raised;
             } else {
                 const std::size_t first = c * chunk_pages;
-                if (select_chunk(sys, fd, def, pages.data() + first, std::min(chunk_pages, pages.size() - first), page_count, *tester, run, chunk)) {
+                if (select_chunk(sys, fd, def, pages.data() + first, std::min(chunk_pages, pages.size() - first), page_count, *tester, run, keep, kept,
+                                 chunk)) {
                     continue;
                 }
             }
@@ -167,7 +174,7 @@ std::optional<std::vector<ScanHit>> parallel_select(int fd, const TableDef& def,
     for (Chunk& c : chunks) {
         if (c.raised) std::rethrow_exception(c.raised);
         if (!c.readable || !c.done) return std::nullopt;  // not done: only after one that failed
-        hits.insert(hits.end(), c.hits.begin(), c.hits.end());
+        hits.insert(hits.end(), std::make_move_iterator(c.hits.begin()), std::make_move_iterator(c.hits.end()));
     }
     return hits;
 }

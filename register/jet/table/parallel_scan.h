@@ -24,6 +24,7 @@ namespace jet {
 struct ScanHit {
     RowId id;
     bool moved = false;
+    std::vector<Value> values;  // the kept columns' values, when they were kept
 };
 
 // The rows of the data pages among `pages` (of the table `def`, whose
@@ -32,11 +33,14 @@ struct ScanHit {
 // `chunk_pages` at a time, whichever is free, so that one slowed down leaves
 // the rest to the others. Nothing when a page cannot be read or looks
 // damaged: reading it the ordinary way then gives the reason. What a test
-// raises is raised again here, the earliest row's first.
+// raises is raised again here, the earliest row's first. With `keep`, rows
+// taken carry the values it names, as decoded for the test, for about
+// keep->rows of them (the threads share that many, in no set order).
 std::optional<std::vector<ScanHit>> parallel_select(int fd, const TableDef& def, const std::vector<std::uint32_t>& pages,
                                                     std::uint32_t page_count, const std::vector<bool>& wanted,
                                                     std::size_t parts, const std::function<RowTest()>& make_test,
-                                                    Platform& sys = default_platform(), std::size_t chunk_pages = 256);
+                                                    Platform& sys = default_platform(), std::size_t chunk_pages = 256,
+                                                    const KeptValues* keep = nullptr);
 
 // Shares `items` among `parts` threads (this one included), each given its
 // part's number and its stretch [first, first + count) of the items, and
@@ -51,6 +55,8 @@ public:
     RowTester(const TableDef& def, const std::vector<bool>& wanted, RowTest test);
     // Whether the row is taken; file null where only the row itself may be read.
     bool take(PageFile* file, Bytes row);
+    // The columns of the row last taken, as decoded (the unwanted ones Null).
+    const std::vector<Value>& values() const { return values_; }
 
 private:
     RowTest test_;

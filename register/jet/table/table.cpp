@@ -177,13 +177,25 @@ void Table::scan_rows(const std::vector<bool>& wanted, const std::function<bool(
 }
 
 std::vector<RowId> Table::select(const std::vector<bool>& wanted, const std::function<RowTest()>& make_test) {
-    return on_file(file_->path(), [&] { return selected_rows(wanted, make_test); });
+    return on_file(file_->path(), [&] { return selected_rows(wanted, make_test, nullptr).ids; });
 }
 
-std::vector<RowId> Table::selected_rows(const std::vector<bool>& wanted, const std::function<RowTest()>& make_test) {
+Table::Selection Table::select(const std::vector<bool>& wanted, const std::function<RowTest()>& make_test, const KeptValues& keep) {
+    return on_file(file_->path(), [&] { return selected_rows(wanted, make_test, &keep); });
+}
+
+Table::Selection Table::selected_rows(const std::vector<bool>& wanted, const std::function<RowTest()>& make_test, const KeptValues* keep) {
     FileLock lock(*file_, false);
-    std::vector<RowId> ids;
+    Selection out;
     RowTester tester(def_, wanted, make_test());
+    // The values of the rows taken, kept while every row before was kept.
+    auto taken = [&](RowId id, const std::vector<Value>* values) {
+        out.ids.push_back(id);
+        if (!keep || !values || out.values.size() + 1 != out.ids.size() || out.values.size() >= keep->rows) return;
+        std::vector<Value>& v = out.values.emplace_back();
+        v.reserve(keep->columns.size());
+        for (std::size_t c : keep->columns) v.push_back((*values)[c]);
+    };
     // Threads read rows only: a wanted long value, or a group's changes not
     // yet committed, keep the reading here.
     bool alone = !file_->dirty();
@@ -196,17 +208,19 @@ std::vector<RowId> Table::selected_rows(const std::vector<bool>& wanted, const s
         const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
         const std::size_t parts = std::min<std::size_t>({pages.size() / kPagesPerThread, cores, 4});
         if (parts > 1) {
-            if (auto hits = parallel_select(file_->descriptor(), def_, pages, file_->page_count(), wanted, parts, make_test, file_->platform())) {
-                for (const ScanHit& h : *hits) {
+            if (auto hits = parallel_select(file_->descriptor(), def_, pages, file_->page_count(), wanted, parts, make_test, file_->platform(),
+                                            256, keep)) {
+                for (ScanHit& h : *hits) {
                     if (!h.moved) {
-                        ids.push_back(h.id);
+                        out.ids.push_back(h.id);
+                        if (!h.values.empty() && out.values.size() + 1 == out.ids.size()) out.values.push_back(std::move(h.values));
                         continue;
                     }
-                    PagePtr keep;
-                    std::optional<Bytes> row = locate(*file_, def_, h.id, keep);
-                    if (row && tester.take(file_.get(), *row)) ids.push_back(h.id);
+                    PagePtr keep_page;
+                    std::optional<Bytes> row = locate(*file_, def_, h.id, keep_page);
+                    if (row && tester.take(file_.get(), *row)) taken(h.id, &tester.values());
                 }
-                return ids;
+                return out;
             }
         }
     }
@@ -215,13 +229,13 @@ std::vector<RowId> Table::selected_rows(const std::vector<bool>& wanted, const s
         for (std::uint16_t r = 0; r < n; ++r) {
             if (!live_slot(b, r)) continue;
             const RowId id{p, r};
-            PagePtr keep;
-            std::optional<Bytes> row = locate(*file_, def_, id, keep);
-            if (row && tester.take(file_.get(), *row)) ids.push_back(id);
+            PagePtr keep_page;
+            std::optional<Bytes> row = locate(*file_, def_, id, keep_page);
+            if (row && tester.take(file_.get(), *row)) taken(id, &tester.values());
         }
         return true;
     });
-    return ids;
+    return out;
 }
 
 std::optional<std::vector<Value>> Table::read(RowId id) { return read(id, {}); }

@@ -1,6 +1,7 @@
 // What a table's select() asks of each row.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <vector>
 
@@ -15,6 +16,14 @@ struct RowTest {
     std::function<bool(const std::vector<Value>&)> test;    // on the wanted columns: whether the row is taken
     std::vector<bool> first_wanted;                         // empty: no first look
     std::function<bool(const std::vector<Value>&)> first;   // false: the row is not taken
+};
+
+// Which columns' values a selection keeps of the rows it takes (by ordinal,
+// in this order; a column named twice is kept twice), for at most `rows` of
+// them: a caller that reads each row taken once need not read it again.
+struct KeptValues {
+    std::vector<std::size_t> columns;
+    std::size_t rows = 0;
 };
 
 }  // namespace jet

@@ -53,6 +53,14 @@ public:
     // each thread: a large table whose tested columns hold no long values is
     // shared among a few threads.
     std::vector<RowId> select(const std::vector<bool>& wanted, const std::function<RowTest()>& make_test);
+    // The same, keeping of the rows taken the values `keep` names (which
+    // `wanted` must mark): values[i] holds those of ids[i], for the first
+    // keep.rows ids or a few fewer.
+    struct Selection {
+        std::vector<RowId> ids;
+        std::vector<std::vector<Value>> values;
+    };
+    Selection select(const std::vector<bool>& wanted, const std::function<RowTest()>& make_test, const KeptValues& keep);
 
     // Holds the table's file locked for reading while it lives: the reads
     // made under it share one look at the file.
@@ -76,7 +84,7 @@ private:
     // The public calls' work; those name this file in what they raise.
     std::vector<RowId> listed_row_ids(std::size_t threads);
     void scan_rows(const std::vector<bool>& wanted, const std::function<bool(RowId, const std::vector<Value>&)>& f);
-    std::vector<RowId> selected_rows(const std::vector<bool>& wanted, const std::function<RowTest()>& make_test);
+    Selection selected_rows(const std::vector<bool>& wanted, const std::function<RowTest()>& make_test, const KeptValues* keep);
     std::optional<std::vector<Value>> read_row(RowId id, const std::vector<bool>& wanted);
     // row_ids() from the slot tables alone; false when that cannot be done.
     bool row_ids_from_slot_tables(std::vector<RowId>& ids, std::size_t threads);
