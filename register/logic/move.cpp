@@ -224,16 +224,20 @@ std::size_t move_register(const std::string& source, const std::string& destinat
             }
             const std::vector<jet::Value>& values = r->row.values;
             const auto* number = std::get_if<std::int64_t>(&values[0]);
-            sent.rows.push_back({r->source_hash, number ? *number : 0, r->stored_hash ? *r->stored_hash : row_hash(values, 1, columns)});
+            sent.rows.push_back({r->source_hash, number ? *number : 0, row_hash(values, 1, columns)});
             sent_ids.push_back(r->id);
         }
         // The deletes are carried out in memory before the destination
         // commits: a source the engine could not change leaves both files
         // as they were, not the group in both. Both sides' changes are
-        // encoded at once, each on its thread.
+        // encoded at once, each on its thread, and the source's journal
+        // written ahead (not yet marked complete) while the destination's
+        // are encoded; nothing else touches a file meanwhile, so that the
+        // steps on disk keep one order.
         source_side.remove(sent_ids);
         in.prepare();
         source_side.removed();
+        source_side.staged();
         // The record goes beside both files before the destination
         // commits: until it is settled, neither file takes another write.
         // Where the group surely never reached the destination, it goes again.

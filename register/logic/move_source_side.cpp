@@ -57,7 +57,6 @@ void SourceSide::read_rows(const std::stop_token& stop) {
             ReadyRow& r = rows_[filled % rows_.size()];
             r.id = id;
             r.refused.reset();
-            r.stored_hash.reset();
             r.source_hash = row_hash(*row, 0, row->size());
             std::vector<jet::Value> values(columns_, jet::Null{});
             for (std::size_t c = 1; c < columns_ && c < row->size(); ++c) values[c] = std::move((*row)[c]);
@@ -69,8 +68,6 @@ void SourceSide::read_rows(const std::stop_token& stop) {
                 ++filled;
                 break;
             }
-            // A number the destination gives past its first column is known only once stored.
-            if (r.row.number_column < 1) r.stored_hash = row_hash(r.row.values, 1, columns_);
             if (++filled % kHandOver == 0) publish(filled, false);
         }
         publish(filled, true);
@@ -100,6 +97,24 @@ void SourceSide::run(const std::stop_token& stop) {
         removal_failed_ = failed;
     }
     removed_cv_.notify_one();
+    std::exception_ptr stopped;
+    if (!failed) {
+        // Its journal too, while the destination commits first. Where the
+        // file fails that, the source's commit writes it itself (and says
+        // so); anything else (the process stopping) goes to the caller.
+        try {
+            out_.stage();
+        } catch (const jet::Error&) {
+        } catch (...) {
+            stopped = std::current_exception();
+        }
+    }
+    {
+        std::lock_guard lock(m_);
+        staged_ = true;
+        staging_failed_ = stopped;
+    }
+    removed_cv_.notify_one();
 }
 
 ReadyRow* SourceSide::next() {
@@ -127,6 +142,12 @@ void SourceSide::removed() {
     std::unique_lock lock(m_);
     removed_cv_.wait(lock, [&] { return removed_; });
     if (removal_failed_) std::rethrow_exception(removal_failed_);
+}
+
+void SourceSide::staged() {
+    std::unique_lock lock(m_);
+    removed_cv_.wait(lock, [&] { return staged_; });
+    if (staging_failed_) std::rethrow_exception(staging_failed_);
 }
 
 }  // namespace reg

@@ -1,8 +1,9 @@
 // The source's side of one group of a move, on a thread of its own: the rows
 // read, hashed for the group's record and made ready for the destination
 // while the caller stores the rows read before; then, once the caller has
-// stored what it could, those rows removed from the source and its changes
-// encoded (WriteGroup::prepare) while the caller encodes the destination's.
+// stored what it could, those rows removed from the source, its changes
+// encoded and its journal written ahead (WriteGroup::stage) while the caller
+// encodes the destination's.
 #pragma once
 
 #include <atomic>
@@ -30,7 +31,6 @@ namespace reg {
 struct ReadyRow {
     jet::RowId id;                             // where the row lies in the source
     std::uint64_t source_hash = 0;             // the row as the source holds it
-    std::optional<std::uint64_t> stored_hash;  // as the destination will store it, when known before
     jet::PreparedRow row;
     std::optional<jet::Error> refused;  // a value the destination refuses: the last row handed over
 };
@@ -55,6 +55,10 @@ public:
     void remove(std::vector<jet::RowId> stored);
     // Waits for that; raises what it raised.
     void removed();
+    // Waits for the source's journal, written ahead once its changes are
+    // encoded; the source's group is the caller's again. Raises what is no
+    // failure of the file (a process stopping) that this raised.
+    void staged();
 
 private:
     void run(const std::stop_token& stop);
@@ -82,6 +86,8 @@ private:
     std::exception_ptr failed_;
     std::optional<std::vector<jet::RowId>> stored_;  // the order to remove them
     bool removed_ = false;
+    bool staged_ = false;
+    std::exception_ptr staging_failed_;
     std::exception_ptr removal_failed_;
     std::jthread thread_;  // last: started once the rest is made
 };

@@ -46,7 +46,7 @@ constexpr double kDayAfterLast = 2958466;  // 10000-01-01
 
 }  // namespace
 
-Value coerce(const Column& c, const Value& v) {
+Value coerce(const Column& c, Value v) {
     if (c.type == ColumnType::Boolean) {
         if (is_null(v)) return false;
         if (const auto* b = std::get_if<bool>(&v)) return *b;

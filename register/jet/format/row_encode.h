@@ -16,7 +16,7 @@ namespace jet {
 
 // The value as column c stores it: numbers converted where no digit is lost,
 // text checked against the column's length. Raises Constraint otherwise.
-Value coerce(const Column& c, const Value& v);
+Value coerce(const Column& c, Value v);
 
 // The fields of a row for already coerced values, one per column in column
 // order; f's buffers are reused.

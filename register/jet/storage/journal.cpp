@@ -191,6 +191,22 @@ Examined examine(Platform& sys, const std::string& path, int db_fd, std::uint64_
 
 void write(Platform& sys, const std::string& path, int db_fd, const std::string& db_path, const FileFacts& db, std::uint32_t pages_before,
            const std::vector<Page>& pages) {
+    stage(sys, path, db_fd, db_path, db, pages_before, pages);
+    complete(sys, path, db_path);
+}
+
+void complete(Platform& sys, const std::string& path, const std::string& db_path) {
+    const std::uint8_t state = kComplete;
+    UniqueFd fd(sys.open(path, Access::Write), sys);
+    if (fd.get() < 0 || !sys.write(fd.get(), path, &state, 1, kState) || !sys.sync(fd.get(), path) || !sys.sync_folder_of(path)) {
+        const int err = errno;
+        sys.discard(path);
+        io_error("cannot write the journal of", db_path, err);
+    }
+}
+
+void stage(Platform& sys, const std::string& path, int db_fd, const std::string& db_path, const FileFacts& db, std::uint32_t pages_before,
+           const std::vector<Page>& pages) {
     std::uint8_t head[kHeader] = {};
     std::memcpy(head, kMagic, 8);
     head[kState] = kBeingWritten;
@@ -260,11 +276,7 @@ void write(Platform& sys, const std::string& path, int db_fd, const std::string&
     }
     std::uint8_t checksum[8];
     put(checksum, sum, 8);
-    const std::uint8_t complete = kComplete;
-    if ((!whole && !sys.write(fd, path, checksum, 8, kChecksum)) || !sys.sync(fd, path) || !sys.write(fd, path, &complete, 1, kState) ||
-        !sys.sync(fd, path) || !sys.sync_folder_of(path)) {
-        fail("cannot write the journal of", errno);
-    }
+    if ((!whole && !sys.write(fd, path, checksum, 8, kChecksum)) || !sys.sync(fd, path)) fail("cannot write the journal of", errno);
 }
 
 void roll_back(Platform& sys, const std::string& path, int db_fd, const std::string& db_path) {

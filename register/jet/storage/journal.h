@@ -58,6 +58,14 @@ struct Page {
 // mode and, where the system lets it, its owner. Raises Io.
 void write(Platform& sys, const std::string& path, int db_fd, const std::string& db_path, const FileFacts& db, std::uint32_t pages_before,
            const std::vector<Page>& pages);
+// write() in two steps: stage() writes and syncs the journal still marked
+// "being written" (void to whoever finds it: nothing was touched yet), so
+// that a group can make it ready while other work goes on; complete() then
+// marks it complete and syncs it and its folder. Each raises Io, the journal
+// gone.
+void stage(Platform& sys, const std::string& path, int db_fd, const std::string& db_path, const FileFacts& db, std::uint32_t pages_before,
+           const std::vector<Page>& pages);
+void complete(Platform& sys, const std::string& path, const std::string& db_path);
 
 // Puts an Own journal's pages back into the database (db_fd open for
 // writing), cuts it to its old length, syncs it, then removes the journal and

@@ -386,6 +386,7 @@ void PageFile::check_group(const char* what) const {
 
 void PageFile::write(std::uint32_t n, const PageData& data, PageRole role) {
     check_group("page written");
+    ++changes_;
     if (n >= page_count()) internal_fault("write past the end of " + path_);
     auto& slot = pending_[n];
     // A page handed out by page() keeps its bytes; the new ones go into a fresh copy.
@@ -399,6 +400,7 @@ void PageFile::write(std::uint32_t n, const PageData& data, PageRole role) {
 
 PageData& PageFile::edit(std::uint32_t n, PageRole role) {
     check_group("page written");
+    ++changes_;
     const auto pending = pending_.find(n);
     if (pending != pending_.end() && pending->second.data.use_count() == 1) {
         if (role == PageRole::Map) pending->second.role = PageRole::Map;
@@ -423,6 +425,7 @@ PageData& PageFile::edit(std::uint32_t n, PageRole role) {
 
 std::uint32_t PageFile::allocate(PageRole role) {
     check_group("page added");
+    ++changes_;
     std::uint32_t n = page_count();
     if (n >= 0x80000000u / kPageSize) {
         throw Error(ErrorKind::Unsupported, "the database would grow past 2 GB, the largest size of its format", Reason::FileTooLarge);
@@ -460,7 +463,7 @@ void PageFile::sync() {
     if (!platform_->sync(fd_.get(), real_path_)) io_error("cannot flush to disk", path_, errno);
 }
 
-void PageFile::write_journal() {
+void PageFile::write_journal(bool staged) {
     const auto before = static_cast<std::uint32_t>(size_ / kPageSize);
     std::vector<journal::Page> pages;
     for (const auto& [n, p] : pending_) {
@@ -469,7 +472,25 @@ void PageFile::write_journal() {
     std::sort(pages.begin(), pages.end(), [](const journal::Page& a, const journal::Page& b) { return a.number < b.number; });
     FileFacts st;
     if (!platform_->facts(fd_.get(), st)) io_error("cannot examine", path_, errno);
-    journal::write(*platform_, journal_path(), fd_.get(), path_, st, before, pages);
+    if (staged) journal::stage(*platform_, journal_path(), fd_.get(), path_, st, before, pages);
+    else journal::write(*platform_, journal_path(), fd_.get(), path_, st, before, pages);
+}
+
+void PageFile::stage_journal() {
+    if (failed_) check_group("commit");
+    if (pending_.empty() || (staged_ && staged_at_ == changes_)) return;
+    check_group("commit");
+    discard_staged();
+    write_journal(true);
+    staged_ = true;
+    staged_at_ = changes_;
+}
+
+// A staged journal no longer of use goes (it is void: nothing was touched).
+void PageFile::discard_staged() {
+    if (!staged_) return;
+    staged_ = false;
+    platform_->discard(journal_path());
 }
 
 void PageFile::commit() {
@@ -481,7 +502,15 @@ void PageFile::commit() {
     check_still_at_path();
     bool journal_written = false, finishing = false;
     try {
-        write_journal();
+        // A journal staged for these very pages only needs its mark; one
+        // staged before other changes is written again.
+        if (staged_ && staged_at_ == changes_) {
+            staged_ = false;
+            journal::complete(*platform_, journal_path(), path_);
+        } else {
+            discard_staged();
+            write_journal(false);
+        }
         journal_written = true;
         write_pages(PageRole::Content);
         sync();
@@ -525,6 +554,7 @@ void PageFile::undo_failed_commit(bool journal_written, bool finishing) {
 }
 
 void PageFile::rollback() {
+    discard_staged();
     pending_.clear();
     added_ = 0;
 }

@@ -113,6 +113,10 @@ public:
     PageData& edit(std::uint32_t n, PageRole role);
     std::uint32_t allocate(PageRole role);
     void commit();
+    // Writes the group's journal ahead of commit(), not yet marked complete:
+    // the group's work goes on beside the slow part of its commit. A change
+    // after it, or a rollback, throws the journal away.
+    void stage_journal();
     void rollback();
     bool dirty() const { return !pending_.empty(); }
 
@@ -158,7 +162,8 @@ private:
     void refresh_size();
     void write_pages(PageRole role);
     void sync();
-    void write_journal();
+    void write_journal(bool staged);
+    void discard_staged();
     // Deals with a journal found beside the file (see the class comment).
     void look_for_journal(bool exclusive);
     void take_lock(bool exclusive);
@@ -183,6 +188,9 @@ private:
     int depth_ = 0;
     bool exclusive_ = false;
     bool failed_ = false;  // the group's commit failed; cleared with the write lock
+    bool staged_ = false;        // a staged journal lies beside the file
+    std::uint64_t changes_ = 0;  // pages changed in the group: edit(), write() and allocate() calls
+    std::uint64_t staged_at_ = 0;  // changes_ when the journal was staged
     std::chrono::milliseconds lock_wait_;
     std::string journal_warning_;
     std::string journal_seen_;  // what the journal's path held when last examined, to examine it once

@@ -284,6 +284,14 @@ void WriteGroup::prepare_tables() {
     prepared_ = true;
 }
 
+void WriteGroup::stage() {
+    on_file(db_.path(), [&] {
+        if (!open_) return;
+        prepare_tables();
+        file_of(db_).stage_journal();
+    });
+}
+
 void WriteGroup::commit() {
     on_file(db_.path(), [&] { write_out(); });
 }

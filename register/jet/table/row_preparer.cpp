@@ -26,7 +26,7 @@ void prepare_row(const TableDef& def, std::uint16_t sort_order, std::vector<Valu
     int numbers = 0;
     for (std::size_t i = 0; i < def.columns.size(); ++i) {
         const Column& c = def.columns[i];
-        values[i] = coerce(c, values[i]);
+        values[i] = coerce(c, std::move(values[i]));
         if ((c.flags & Column::kAutoLong) && is_null(values[i])) {
             ++numbers;
             number_column = static_cast<std::int32_t>(i);

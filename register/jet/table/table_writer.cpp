@@ -221,7 +221,7 @@ std::vector<Value> TableWriter::Impl::prepare(std::vector<Value> values, const s
             values[i] = (*old)[i];
             continue;
         }
-        values[i] = coerce(c, values[i]);
+        values[i] = coerce(c, std::move(values[i]));
     }
     return values;
 }

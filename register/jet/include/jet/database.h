@@ -123,6 +123,11 @@ public:
     // it, so that a change the engine cannot carry out fails here, before a
     // caller does anything that depends on it. The tables take no more changes.
     void prepare();
+    // Prepares the group and writes its journal ahead of commit(), not yet
+    // marked complete (void to anyone who finds it, as nothing was touched):
+    // the slow part of a commit done beside other work. commit() then only
+    // marks it, unless the group changed since (then it is written again).
+    void stage();
     void commit();
 
 private:
