@@ -207,8 +207,9 @@ std::size_t move_register(const std::string& source, const std::string& destinat
         std::vector<jet::RowId> sent_ids;
         std::optional<jet::Error> refused;
         // The group's rows are read, hashed and made ready for the
-        // destination on a thread of their own while they are stored.
-        SourceSide source_side(out, s, jet::RowPreparer(d), columns, std::span<const jet::RowId>(ids).subspan(at, end - at));
+        // destination on a thread of their own while they are stored (their
+        // index keys are left to the storing thread, which has time to spare).
+        SourceSide source_side(out, s, jet::RowPreparer(d, false), columns, std::span<const jet::RowId>(ids).subspan(at, end - at));
         while (ReadyRow* r = source_side.next()) {
             if (r->refused) {
                 // A refused value changes nothing: the rows before it are stored.

@@ -17,7 +17,27 @@ bool index_uses(const TableDef& def, const PhysicalIndex& index, std::size_t col
     return false;
 }
 
-void prepare_row(const TableDef& def, std::uint16_t sort_order, std::vector<Value> values, PreparedRow& out) {
+namespace {
+
+// Whether the AutoNumber column's bytes can be filled in after the row is
+// encoded: a fixed column whose bytes no other fixed column shares (in a
+// damaged definition one may, and then the columns after it in order write
+// over it, as a row encoded whole has them do).
+bool number_fits_alone(const TableDef& def, std::size_t column) {
+    const Column& n = def.columns[column];
+    if (!n.fixed()) return false;
+    const std::size_t from = n.fixed_offset, to = from + fixed_size(n.type);
+    for (const Column& c : def.columns) {
+        if (&c == &n || !c.fixed()) continue;
+        const std::size_t width = c.type == ColumnType::Text || c.type == ColumnType::Binary ? c.length : fixed_size(c.type);
+        if (width > 0 && c.fixed_offset < to && from < c.fixed_offset + width) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void prepare_row(const TableDef& def, std::uint16_t sort_order, std::vector<Value> values, PreparedRow& out, bool index_keys) {
     if (values.size() > def.columns.size()) {
         throw Error(ErrorKind::Constraint, "more values than the table " + std::to_string(def.columns.size()) + " has columns", Reason::WrongType);
     }
@@ -42,7 +62,8 @@ void prepare_row(const TableDef& def, std::uint16_t sort_order, std::vector<Valu
     out.values = std::move(values);
     out.number_column = -1;
     out.keys.clear();
-    out.encoded = numbers == 0 || (numbers == 1 && def.columns[static_cast<std::size_t>(number_column)].fixed());
+    out.keys_made = false;
+    out.encoded = numbers == 0 || (numbers == 1 && number_fits_alone(def, static_cast<std::size_t>(number_column)));
     if (!out.encoded) return;
     std::vector<Value>& v = out.values;
     if (numbers == 1) {
@@ -50,12 +71,14 @@ void prepare_row(const TableDef& def, std::uint16_t sort_order, std::vector<Valu
         v[static_cast<std::size_t>(number_column)] = std::int64_t{0};  // its bytes, filled by insert
     }
     for (const PhysicalIndex& x : def.physical_indexes) {
+        if (!index_keys) break;
         if (numbers == 1 && index_uses(def, x, static_cast<std::size_t>(number_column))) {
             out.keys.emplace_back();
         } else {
             out.keys.push_back(index_key(def, x, v, sort_order));
         }
     }
+    out.keys_made = index_keys;
     encode_fields(def, v, out.fields);
     if (numbers == 1) v[static_cast<std::size_t>(number_column)] = Null{};
 }
@@ -85,10 +108,10 @@ bool same_layout(const TableDef& a, const TableDef& b) {
     return true;
 }
 
-RowPreparer::RowPreparer(const TableWriter& writer) : layout_(writer.layout()) {}
+RowPreparer::RowPreparer(const TableWriter& writer, bool index_keys) : layout_(writer.layout()), index_keys_(index_keys) {}
 
 void RowPreparer::prepare(std::vector<Value> values, PreparedRow& out) const {
-    prepare_row(layout_->def, layout_->sort_order, std::move(values), out);
+    prepare_row(layout_->def, layout_->sort_order, std::move(values), out, index_keys_);
     out.layout = layout_;
 }
 

@@ -11,10 +11,11 @@ namespace jet {
 
 // Coerces the values for def's columns (raising Constraint as an insert
 // does), draws a GUID for an AutoNumber GUID column left Null, and encodes
-// the fields and index keys, leaving the one AutoNumber column insert fills
-// (its bytes zero, its keys to come). A row with several such columns is
-// left unencoded, for insert to make whole. out.layout is left as it was.
-void prepare_row(const TableDef& def, std::uint16_t sort_order, std::vector<Value> values, PreparedRow& out);
+// the fields and (with index_keys) the index keys, leaving the one
+// AutoNumber column insert fills (its bytes zero, its keys to come). A row
+// with several such columns is left unencoded, for insert to make whole.
+// out.layout is left as it was.
+void prepare_row(const TableDef& def, std::uint16_t sort_order, std::vector<Value> values, PreparedRow& out, bool index_keys = true);
 
 // Whether the index takes its key from the column.
 bool index_uses(const TableDef& def, const PhysicalIndex& index, std::size_t column);

@@ -491,7 +491,7 @@ RowId TableWriter::Impl::insert_prepared(PreparedRow& row) {
         const std::uint32_t n = next_number();
         v[i] = static_cast<std::int64_t>(n);
         put32(row.fields.head.data() + 2 + def_.columns[i].fixed_offset, n);
-        for (std::size_t x = 0; x < def_.physical_indexes.size(); ++x) {
+        for (std::size_t x = 0; x < def_.physical_indexes.size() && row.keys_made; ++x) {
             if (index_uses(def_, def_.physical_indexes[x], i)) row.keys[x] = index_key(def_, def_.physical_indexes[x], v, sort_order_);
         }
     } else if (!row.encoded) {
@@ -499,9 +499,13 @@ RowId TableWriter::Impl::insert_prepared(PreparedRow& row) {
         for (std::size_t i = 0; i < def_.columns.size(); ++i) {
             if ((def_.columns[i].flags & Column::kAutoLong) && is_null(v[i])) v[i] = static_cast<std::int64_t>(next_number());
         }
-        row.keys = keys(v);
         encode_fields(def_, v, row.fields);
         row.encoded = true;
+        row.keys_made = false;
+    }
+    if (!row.keys_made) {
+        row.keys = keys(v);
+        row.keys_made = true;
     }
     check_keys(row.keys, nullptr, v);
     if (guard_) guard_->inserting(self_, v);

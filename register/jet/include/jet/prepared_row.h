@@ -45,13 +45,16 @@ struct PreparedRow {
     bool encoded = false;  // false: insert makes the row from the values itself
     RowFields fields;
     std::vector<std::optional<std::vector<std::uint8_t>>> keys;  // per physical index
+    bool keys_made = false;           // false: insert computes the keys
     std::int32_t number_column = -1;  // the AutoNumber column insert fills, by ordinal
 };
 
 class RowPreparer {
 public:
-    // For the writer's table as it is defined now.
-    explicit RowPreparer(const TableWriter& writer);
+    // For the writer's table as it is defined now. Without index_keys the
+    // keys are left to the writer (whose thread has time to spare, as the
+    // move's has while its source is read).
+    explicit RowPreparer(const TableWriter& writer, bool index_keys = true);
 
     // Checks and converts the values as TableWriter::insert would (raising
     // the same Constraint errors, before anything changes) and makes the
@@ -60,6 +63,7 @@ public:
 
 private:
     std::shared_ptr<const PreparedLayout> layout_;
+    bool index_keys_ = true;
 };
 
 }  // namespace jet
