@@ -139,7 +139,16 @@ RowDecoder::RowDecoder(const TableDef& def, const std::vector<bool>& wanted) : d
 void RowDecoder::decode(PageFile* file, Bytes row, std::vector<Value>& values) const {
     RowBytes rb(row, def_);
     if (values.size() != def_.columns.size()) values.assign(def_.columns.size(), Null{});
-    for (std::size_t i : columns_) values[i] = decode_field(file, def_.columns[i], rb);
+    for (std::size_t i : columns_) {
+        const Column& c = def_.columns[i];
+        // Text goes into the string the row before left, where there is one.
+        auto* text = c.type == ColumnType::Text ? std::get_if<std::string>(&values[i]) : nullptr;
+        if (text && rb.present(c) && !(c.fixed() && c.number >= rb.column_count())) {
+            decode_text_into(*text, rb.field(c));
+            continue;
+        }
+        values[i] = decode_field(file, c, rb);
+    }
 }
 
 std::vector<Value> decode_row(PageFile& file, const TableDef& def, Bytes row) {

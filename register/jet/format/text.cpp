@@ -77,8 +77,17 @@ std::string ucs2_to_utf8(Bytes b) {
 }
 
 std::string decode_text(Bytes b) {
-    if (!is_compressed_text(b)) return ucs2_to_utf8(b);
     std::string out;
+    decode_text_into(out, b);
+    return out;
+}
+
+void decode_text_into(std::string& out, Bytes b) {
+    out.clear();
+    if (!is_compressed_text(b)) {
+        append_ucs2(out, b);
+        return;
+    }
     out.reserve(b.size());
     bool compressed = true;
     std::size_t seg = 2;
@@ -98,7 +107,6 @@ std::string decode_text(Bytes b) {
         }
     }
     flush(b.size());
-    return out;
 }
 
 namespace {

@@ -22,6 +22,8 @@ inline bool is_compressed_text(std::span<const std::uint8_t> b) { return b.size(
 // Decodes a stored text value. The compressed form is recognised by its mark
 // alone: files from some writers hold it in columns not flagged for it.
 std::string decode_text(std::span<const std::uint8_t> b);
+// The same into out, which keeps its room (a scan decodes row after row into one string).
+void decode_text_into(std::string& out, std::span<const std::uint8_t> b);
 
 // The value of a hexadecimal digit (either case), or -1.
 constexpr int hex_digit_value(char c) {
