@@ -180,11 +180,11 @@ void put_fixed(std::uint8_t* p, const Column& c, const Value& v) {
     }
 }
 
+}  // namespace
+
 std::size_t fixed_width(const Column& c) {
     return c.type == ColumnType::Text || c.type == ColumnType::Binary ? c.length : fixed_size(c.type);
 }
-
-}  // namespace
 
 void encode_fields(const TableDef& def, const std::vector<Value>& values, RowFields& f) {
     std::size_t column_count = 0, fixed_end = 0, var_count = 0;

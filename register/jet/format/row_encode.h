@@ -18,6 +18,9 @@ namespace jet {
 // text checked against the column's length. Raises Constraint otherwise.
 Value coerce(const Column& c, Value v);
 
+// The bytes a fixed column takes in the fixed area of a row.
+std::size_t fixed_width(const Column& c);
+
 // The fields of a row for already coerced values, one per column in column
 // order; f's buffers are reused.
 void encode_fields(const TableDef& def, const std::vector<Value>& values, RowFields& f);

@@ -29,7 +29,7 @@ bool number_fits_alone(const TableDef& def, std::size_t column) {
     const std::size_t from = n.fixed_offset, to = from + fixed_size(n.type);
     for (const Column& c : def.columns) {
         if (&c == &n || !c.fixed()) continue;
-        const std::size_t width = c.type == ColumnType::Text || c.type == ColumnType::Binary ? c.length : fixed_size(c.type);
+        const std::size_t width = fixed_width(c);
         if (width > 0 && c.fixed_offset < to && from < c.fixed_offset + width) return false;
     }
     return true;

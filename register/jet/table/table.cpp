@@ -189,12 +189,12 @@ Table::Selection Table::selected_rows(const std::vector<bool>& wanted, const std
     Selection out;
     RowTester tester(def_, wanted, make_test());
     // The values of the rows taken, kept while every row before was kept.
-    auto taken = [&](RowId id, const std::vector<Value>* values) {
+    auto taken = [&](RowId id) {
         out.ids.push_back(id);
-        if (!keep || !values || out.values.size() + 1 != out.ids.size() || out.values.size() >= keep->rows) return;
+        if (!keep || out.values.size() + 1 != out.ids.size() || out.values.size() >= keep->rows) return;
         std::vector<Value>& v = out.values.emplace_back();
         v.reserve(keep->columns.size());
-        for (std::size_t c : keep->columns) v.push_back((*values)[c]);
+        for (std::size_t c : keep->columns) v.push_back(tester.values()[c]);
     };
     // Threads read rows only: a wanted long value, or a group's changes not
     // yet committed, keep the reading here.
@@ -218,7 +218,7 @@ Table::Selection Table::selected_rows(const std::vector<bool>& wanted, const std
                     }
                     PagePtr keep_page;
                     std::optional<Bytes> row = locate(*file_, def_, h.id, keep_page);
-                    if (row && tester.take(file_.get(), *row)) taken(h.id, &tester.values());
+                    if (row && tester.take(file_.get(), *row)) taken(h.id);
                 }
                 return out;
             }
@@ -231,7 +231,7 @@ Table::Selection Table::selected_rows(const std::vector<bool>& wanted, const std
             const RowId id{p, r};
             PagePtr keep_page;
             std::optional<Bytes> row = locate(*file_, def_, id, keep_page);
-            if (row && tester.take(file_.get(), *row)) taken(id, &tester.values());
+            if (row && tester.take(file_.get(), *row)) taken(id);
         }
         return true;
     });

@@ -34,11 +34,11 @@ void put32(std::uint8_t* p, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
-std::vector<std::uint8_t> long_header(std::uint32_t length_and_flags, std::uint32_t pointer) {
-    std::vector<std::uint8_t> h(kLongValueHeader, 0);
-    put32(h.data(), length_and_flags);
-    put32(h.data() + kLongValuePointer, pointer);
-    return h;
+void append_long_header(std::vector<std::uint8_t>& out, std::uint32_t length_and_flags, std::uint32_t pointer) {
+    const std::size_t at = out.size();
+    out.resize(at + kLongValueHeader, 0);
+    put32(out.data() + at, length_and_flags);
+    put32(out.data() + at + kLongValuePointer, pointer);
 }
 
 [[noreturn]] void refuse(const std::string& why, Reason reason, const std::string& subject = {}) {
@@ -79,7 +79,9 @@ struct TableWriter::Impl {
         std::unique_ptr<UsageMap> free;
         std::optional<RoomIndex> rooms;
     };
-    std::vector<std::uint8_t> store_long(const Column& c, Bytes data, bool allow_inline);
+    // Stores a long value's bytes (in the row itself where allowed and short
+    // enough) and appends its field to the row being laid out.
+    void store_long(const Column& c, Bytes data, bool allow_inline, std::vector<std::uint8_t>& field);
     void free_long_values(Bytes row);
     void remove_row(RowId id, bool guarded);
     const std::vector<bool>& indexed_columns();
@@ -327,20 +329,21 @@ std::uint32_t TableWriter::Impl::long_value_page(const Column& c, std::size_t si
     return page;
 }
 
-std::vector<std::uint8_t> TableWriter::Impl::store_long(const Column& c, Bytes data, bool allow_inline) {
+void TableWriter::Impl::store_long(const Column& c, Bytes data, bool allow_inline, std::vector<std::uint8_t>& field) {
     auto length = static_cast<std::uint32_t>(data.size());
     if (data.size() > kLongValueLengthMask) refuse("a long value larger than the format allows", Reason::TooLong, c.name);
     if (allow_inline && data.size() <= kInlineLongValue) {
-        std::vector<std::uint8_t> f = long_header(length | kLongValueInline, 0);
-        f.insert(f.end(), data.begin(), data.end());
-        return f;
+        append_long_header(field, length | kLongValueInline, 0);
+        field.insert(field.end(), data.begin(), data.end());
+        return;
     }
     LongValuePages& lv = long_value_pages(c);
     if (data.size() <= kSinglePage) {
         std::uint32_t p = long_value_page(c, data.size());
         std::uint16_t r = data_page::add(file_.edit(p, PageRole::Content), Bytes(data.data(), data.size()));
         long_value_changed(lv, p);
-        return long_header(length | kLongValueSinglePage, RowId{p, r}.pointer());
+        append_long_header(field, length | kLongValueSinglePage, RowId{p, r}.pointer());
+        return;
     }
     // A chain: each piece names the next; written from the last piece back.
     // A piece takes the room a page has (a whole page at most), so pages that
@@ -359,7 +362,7 @@ std::vector<std::uint8_t> TableWriter::Impl::store_long(const Column& c, Bytes d
         next = RowId{p, r}.pointer();
         end = from;
     }
-    return long_header(length, next);
+    append_long_header(field, length, next);
 }
 
 void TableWriter::Impl::free_long_values(Bytes row) {
@@ -394,30 +397,13 @@ void TableWriter::Impl::free_long_values(Bytes row) {
 // The row from its fields, its long values stored: inline where they are
 // short enough and the row still fits a page, else on long-value pages.
 void TableWriter::Impl::lay_out(const RowFields& f, std::vector<std::uint8_t>& row) {
-    auto inline_size = [](std::size_t n) { return kLongValueHeader + (n <= kInlineLongValue ? n : 0); };
-    bool stores = false;
-    for (std::size_t k = 0, from = 0; k < f.ends.size(); from = f.ends[k], ++k) {
-        stores = stores || (f.long_column[k] >= 0 && f.ends[k] - from > kInlineLongValue);
-    }
-    // Most rows hold no long value too long to lie in the row itself: then
-    // nothing is stored elsewhere.
-    if (!stores && row_size(f, inline_size) <= data_page::kMaxRowSize) {
-        lay_out_row(def_, f, [](const Column&, Bytes data, std::vector<std::uint8_t>& out) {
-            const std::vector<std::uint8_t> h = long_header(static_cast<std::uint32_t>(data.size()) | kLongValueInline, 0);
-            out.insert(out.end(), h.begin(), h.end());
-            out.insert(out.end(), data.begin(), data.end());
-        }, row);
-        return;
-    }
     // The row with its long values as bare references must fit a page before anything is stored.
     if (row_size(f, [](std::size_t) { return kLongValueHeader; }) > data_page::kMaxRowSize) {
         refuse("the row is larger than a page holds", Reason::RowTooLarge);
     }
-    const bool with_inline = row_size(f, inline_size) <= data_page::kMaxRowSize;
-    lay_out_row(def_, f, [&](const Column& c, Bytes data, std::vector<std::uint8_t>& out) {
-        const std::vector<std::uint8_t> field = store_long(c, data, with_inline);
-        out.insert(out.end(), field.begin(), field.end());
-    }, row);
+    const bool with_inline =
+        row_size(f, [](std::size_t n) { return kLongValueHeader + (n <= kInlineLongValue ? n : 0); }) <= data_page::kMaxRowSize;
+    lay_out_row(def_, f, [&](const Column& c, Bytes data, std::vector<std::uint8_t>& out) { store_long(c, data, with_inline, out); }, row);
 }
 
 std::uint32_t TableWriter::Impl::new_data_page() {
