@@ -230,11 +230,17 @@ TEST(Regtool, LocaleRule) {
         {{"", "ru_RU@latin", nullptr, "en_US"}, Language::Russian},       // an empty one is passed over
         {{nullptr, "de_DE", "ru_RU", "ru_RU"}, Language::English},        // LC_ALL before LC_MESSAGES
         {{nullptr, "", "ru_RU.KOI8-R", "en_US"}, Language::Russian},
+        // The desktop's language (Windows) only when no variable says one.
+        {{nullptr, nullptr, nullptr, nullptr, "ru"}, Language::Russian},
+        {{"", "", "", "", "ru"}, Language::Russian},
+        {{nullptr, nullptr, nullptr, "C.UTF-8", "ru"}, Language::English},
+        {{nullptr, nullptr, nullptr, nullptr, "en"}, Language::English},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(errors::language_of(c.settings), c.expected)
             << (c.settings.language ? c.settings.language : "-") << " " << (c.settings.lc_all ? c.settings.lc_all : "-") << " "
-            << (c.settings.lc_messages ? c.settings.lc_messages : "-") << " " << (c.settings.lang ? c.settings.lang : "-");
+            << (c.settings.lc_messages ? c.settings.lc_messages : "-") << " " << (c.settings.lang ? c.settings.lang : "-") << " "
+            << (c.settings.desktop ? c.settings.desktop : "-");
     }
 }
 

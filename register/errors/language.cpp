@@ -1,7 +1,10 @@
 #include "errors/language.h"
 
 #include <cstdlib>
+#include <string>
 #include <string_view>
+
+#include "system/user.h"
 
 namespace errors {
 
@@ -23,11 +26,12 @@ Language language_of(const LocaleSettings& settings) {
         if (value == settings.language) name = name.substr(0, name.find(':'));
         return names_russian(name) ? Language::Russian : Language::English;
     }
-    return Language::English;
+    return settings.desktop != nullptr && names_russian(settings.desktop) ? Language::Russian : Language::English;
 }
 
 Language language_of_environment() {
-    return language_of({std::getenv("LANGUAGE"), std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG")});
+    const std::string desktop = sys::user_interface_language();
+    return language_of({std::getenv("LANGUAGE"), std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG"), desktop.c_str()});
 }
 
 }  // namespace errors
