@@ -1,16 +1,11 @@
 #include "compact_command.h"
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
-#include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "jet/compact.h"
@@ -18,56 +13,33 @@
 #include "jet/error.h"
 #include "jet/pending_move.h"
 #include "say.h"
+#include "system/process.h"
+#include "system/utf8_path.h"
 
 namespace regtool {
 
 namespace {
 
-// The environment mdb-count runs in: ours, with its text in UTF-8 whatever
-// the locale settings say. A locale named there but not made on the machine
-// (ru_RU.UTF-8 on a server, say) would leave it in ASCII, unable to take a
-// table's Cyrillic name.
-std::vector<std::string> utf8_environment() {
-    std::vector<std::string> out;
-    for (char** e = environ; *e != nullptr; ++e) {
-        if (std::string_view(*e).starts_with("LC_ALL=")) continue;
-        out.emplace_back(*e);
-    }
-    out.emplace_back("LC_ALL=C.UTF-8");
-    return out;
-}
-
 // The rows mdb-count (of mdbtools, a reader this program did not write) finds
 // in a table, or nothing when it is not installed (installed false) or fails.
+// It runs with its text in UTF-8 whatever the locale settings say: a locale
+// named there but not made on the machine (ru_RU.UTF-8 on a server, say)
+// would leave it in ASCII, unable to take a table's Cyrillic name.
 std::optional<long long> rows_by_mdbtools(const std::string& db, const std::string& table, bool& installed) {
-    int out[2];
-    if (::pipe(out) != 0) return std::nullopt;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    std::vector<char*> argv{const_cast<char*>("mdb-count"), const_cast<char*>(db.c_str()), const_cast<char*>(table.c_str()), nullptr};
-    pid_t pid = -1;
-    std::vector<std::string> environment = utf8_environment();
-    std::vector<char*> envp;
-    for (std::string& e : environment) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    const int spawned = posix_spawnp(&pid, "mdb-count", &actions, nullptr, argv.data(), envp.data());
-    installed = spawned == 0;
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    std::string text;
-    char buf[256];
-    for (ssize_t n; spawned == 0 && (n = ::read(out[0], buf, sizeof buf)) > 0;) text.append(buf, static_cast<std::size_t>(n));
-    ::close(out[0]);
-    if (spawned != 0) return std::nullopt;
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
+    sys::Launch launch;
+    launch.environment = {"LC_ALL=C.UTF-8"};
+    sys::Captured counted;
+    try {
+        counted = sys::run_captured({"mdb-count", db, table}, launch);
+    } catch (const std::system_error&) {
+        installed = false;
+        return std::nullopt;
+    }
+    installed = true;
+    if (counted.status != 0) return std::nullopt;
     char* end = nullptr;
-    const long long n = std::strtoll(text.c_str(), &end, 10);
-    if (end == text.c_str()) return std::nullopt;
+    const long long n = std::strtoll(counted.out.c_str(), &end, 10);
+    if (end == counted.out.c_str()) return std::nullopt;
     return n;
 }
 
@@ -127,7 +99,7 @@ void end_progress_line() {
 // told apart from one of the copy: it names the original.
 void settle_before_copying(jet::Database& from) {
     std::error_code ec;
-    const auto there = std::filesystem::symlink_status(jet::pending_move_path(from.real_path()), ec);
+    const auto there = std::filesystem::symlink_status(sys::path_from_utf8(jet::pending_move_path(from.real_path())), ec);
     if (ec || there.type() == std::filesystem::file_type::not_found) return;
     jet::WriteGroup settled(from);
 }

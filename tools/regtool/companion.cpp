@@ -1,6 +1,6 @@
 #include "companion.h"
 
-#include <system_error>
+#include "system/process.h"
 
 namespace regtool {
 
@@ -8,13 +8,12 @@ namespace fs = std::filesystem;
 
 std::vector<fs::path> companion_places(std::string_view name) {
     std::vector<fs::path> places;
-    std::error_code ec;
-    const fs::path program = fs::read_symlink("/proc/self/exe", ec);
-    if (!ec) {
-        places.push_back(program.parent_path() / name);
-        places.push_back(program.parent_path() / REGTOOL_MODULE_DIR_FROM_BIN / name);
-    }
+    const fs::path program = sys::program_path();
+    if (!program.empty()) places.push_back(program.parent_path() / name);
+#ifdef REGTOOL_MODULE_DIR
+    if (!program.empty()) places.push_back(program.parent_path() / REGTOOL_MODULE_DIR_FROM_BIN / name);
     places.push_back(fs::path(REGTOOL_MODULE_DIR) / name);
+#endif
     return places;
 }
 

@@ -11,7 +11,8 @@ namespace regtool {
 
 // The places a companion may lie, in order: beside the program (a build),
 // then the installed library folder, as the program's own folder reaches it
-// (an install under any prefix) and as the build named it.
+// (an install under any prefix) and as the build named it. On Windows,
+// whose programs keep their parts beside them, beside the program alone.
 std::vector<std::filesystem::path> companion_places(std::string_view name);
 
 }  // namespace regtool

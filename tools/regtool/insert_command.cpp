@@ -1,16 +1,12 @@
 #include "insert_command.h"
 
-#include <poll.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <condition_variable>
-#include <cstring>
 #include <deque>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <stop_token>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -20,6 +16,7 @@
 #include "jet/table_writer.h"
 #include "json_in.h"
 #include "say.h"
+#include "system/console.h"
 
 namespace regtool {
 
@@ -77,27 +74,18 @@ private:
     std::size_t next_ = 0;
 };
 
-std::runtime_error unreadable_input(int err) {
-    return std::runtime_error(say("не удается прочитать стандартный ввод (ошибка системы " + std::to_string(err) + ")",
-                                  std::string("cannot read standard input: ") + std::strerror(err)));
+std::runtime_error unreadable_input(const std::error_code& err) {
+    return std::runtime_error(say("не удается прочитать стандартный ввод (ошибка системы " + std::to_string(err.value()) + ")",
+                                  "cannot read standard input: " + err.message()));
 }
 
 // The next chunk of standard input, waiting for it in short steps so that a
 // stop is noticed even while a slow producer sends nothing. Empty at the end.
 std::optional<std::string> next_chunk(const std::stop_token& stop) {
-    char buf[1 << 16];
-    for (;;) {
-        if (stop.stop_requested()) return std::nullopt;
-        pollfd p{STDIN_FILENO, POLLIN, 0};
-        const int r = ::poll(&p, 1, 100);
-        if (r < 0 && errno != EINTR) throw unreadable_input(errno);
-        if (r <= 0) continue;
-        const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR || errno == EAGAIN) continue;
-            throw unreadable_input(errno);
-        }
-        return std::string(buf, static_cast<std::size_t>(n));
+    try {
+        return sys::next_input_chunk(stop);
+    } catch (const std::system_error& e) {
+        throw unreadable_input(e.code());
     }
 }
 

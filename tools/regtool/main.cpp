@@ -1,6 +1,5 @@
 // regtool: the command-line face of the register engine.
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -31,6 +30,7 @@
 #include "jet/pending_move.h"
 #include "server/link.h"
 #include "sql/sql.h"
+#include "system/console.h"
 
 namespace {
 
@@ -330,11 +330,11 @@ bool settle_with_server(jet::Database&, const std::string& record_path, reg::Mov
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::signal(SIGPIPE, SIG_IGN);
+    const sys::Console console(argc, argv);
     // Every command that writes settles a move cut off beside its file first.
     reg::bind_moves();
     reg::set_server_settler(&settle_with_server);
-    std::vector<std::string> args(argv + 1, argv + argc);
+    const std::vector<std::string>& args = console.arguments();
     try {
         return run(args);
     } catch (const regtool::RefusedLine& e) {

@@ -2,7 +2,6 @@
 // downsize, and tables, schema, export, insert, delete, query, check and
 // move on a server register), which regtool hands over to it. Called as regtool-server COMMAND
 // ARGS..., with regtool's own command line after regtool.
-#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <new>
@@ -14,11 +13,12 @@
 #include "server/move.h"
 #include "say.h"
 #include "server_commands.h"
+#include "system/console.h"
 
 int main(int argc, char** argv) {
-    std::signal(SIGPIPE, SIG_IGN);
+    const sys::Console console(argc, argv);
     server::bind_server_moves();
-    const std::vector<std::string> args(argv + 1, argv + argc);
+    const std::vector<std::string>& args = console.arguments();
     try {
         const std::string command = args.empty() ? "" : args[0];
         if (command == "upsize") return regtool::upsize_command(args);

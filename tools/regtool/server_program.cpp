@@ -1,17 +1,14 @@
 #include "server_program.h"
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <system_error>
 
 #include "companion.h"
 #include "say.h"
 #include "server/link.h"
+#include "system/process.h"
+#include "system/utf8_path.h"
 
 namespace regtool {
 
@@ -31,42 +28,30 @@ bool is_server_command(const std::vector<std::string>& args) {
 }
 
 bool settle_through_server_program(const std::string& real_path) {
-    const std::vector<std::string> args{"settle", real_path};
-    for (const std::filesystem::path& place : companion_places(kProgram)) {
+    for (const std::filesystem::path& place : companion_places(sys::program_file_name(kProgram))) {
         std::error_code ec;
         if (!std::filesystem::is_regular_file(place, ec)) continue;
-        std::string program = place.string();
-        std::vector<char*> argv{program.data()};
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        std::fflush(nullptr);
-        const pid_t child = ::fork();
-        if (child < 0) return false;
-        if (child == 0) {
-            ::execv(program.c_str(), argv.data());
-            ::_exit(127);
+        try {
+            return sys::run({sys::utf8_of(place), "settle", real_path}) == 0;
+        } catch (const std::system_error&) {
+            return false;
         }
-        int status = 0;
-        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-        }
-        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
     }
     return false;
 }
 
 int run_server_program(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
     std::string tried;
-    for (const std::filesystem::path& place : companion_places(kProgram)) {
+    for (const std::filesystem::path& place : companion_places(sys::program_file_name(kProgram))) {
         std::error_code ec;
         if (!std::filesystem::is_regular_file(place, ec)) continue;
-        std::string program = place.string();
-        argv.assign(1, program.data());
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        std::fflush(nullptr);
-        ::execv(program.c_str(), argv.data());
-        tried += " " + program + " (" + std::strerror(errno) + ");";
+        std::vector<std::string> argv{sys::utf8_of(place)};
+        argv.insert(argv.end(), args.begin(), args.end());
+        try {
+            return sys::hand_over(argv);
+        } catch (const std::system_error& e) {
+            tried += " " + argv[0] + " (" + e.code().message() + ");";
+        }
     }
     if (tried.empty()) {
         std::fprintf(stderr, "regtool: %s\n",

@@ -1,6 +1,7 @@
 // The server commands (upsize, downsize, and every command given a server
 // register) run in a program of their own, regtool-server, which regtool
-// becomes for them (exec): only it loads the server's client library and what that brings (TLS, Kerberos, LDAP), so
+// becomes for them (exec; on Windows it runs it and waits): only it loads the
+// server's client library and what that brings (TLS, Kerberos, LDAP), so
 // every other command starts without them.
 #pragma once
 
@@ -17,8 +18,8 @@ namespace regtool {
 bool is_server_command(const std::vector<std::string>& args);
 
 // Replaces this process with regtool-server running the command line (the
-// command and its arguments). Returns only when that cannot be done, with
-// the exit status after saying why.
+// command and its arguments); on Windows runs it and returns its exit
+// status. Otherwise returns the exit status after saying why it cannot.
 int run_server_program(const std::vector<std::string>& args);
 
 // Has regtool-server settle the record of a cut-off move beside the file at
