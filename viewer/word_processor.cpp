@@ -12,10 +12,11 @@
 #include <QTextDocumentWriter>
 #include <QTextImageFormat>
 #include <QUrl>
-#include <cerrno>
+#include <filesystem>
 #include <optional>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <system_error>
+
+#include "system/user.h"
 
 namespace word {
 
@@ -74,18 +75,25 @@ QString native(const QString& path) { return QDir::toNativeSeparators(path); }
 // folder must be a real directory (not a link) owned by us and closed to
 // others; when someone else holds the name, a name of our own is used.
 QString export_folder() {
+    namespace fs = std::filesystem;
     const QString temp = QStandardPaths::writableLocation(QStandardPaths::TempLocation);
     const QString candidates[] = {
         temp + QStringLiteral("/zelmar-export"),
-        temp + QStringLiteral("/zelmar-export-") + QString::number(::geteuid()),
+        temp + QStringLiteral("/zelmar-export-") + QString::fromStdString(sys::user_id()),
     };
-    for (const QString& path : candidates) {
-        const QByteArray name = QFile::encodeName(path);
-        if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST) continue;
-        struct stat st {};
-        if (::lstat(name.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) continue;
-        if ((st.st_mode & 077) != 0 && ::chmod(name.constData(), 0700) != 0) continue;
-        return path;
+    constexpr fs::perms kOthers = fs::perms::group_all | fs::perms::others_all;
+    for (const QString& name : candidates) {
+        const fs::path path = name.toStdU16String();
+        std::error_code ec;
+        fs::create_directory(path, ec);
+        if (ec) continue;
+        const fs::file_status st = fs::symlink_status(path, ec);
+        if (ec || st.type() != fs::file_type::directory || !sys::owned_by_user(path)) continue;
+        if ((st.permissions() & kOthers) != fs::perms::none) {
+            fs::permissions(path, fs::perms::owner_all, fs::perm_options::replace, ec);
+            if (ec) continue;
+        }
+        return name;
     }
     throw ComError(kFileAccess, QStringLiteral("Не удается создать папку для документов %1.").arg(native(candidates[0])));
 }
