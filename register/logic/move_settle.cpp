@@ -37,7 +37,7 @@ std::vector<std::string> parts_of(const std::string& path) {
     std::vector<std::string> out;
     std::size_t at = 0;
     while (at <= path.size()) {
-        const std::size_t slash = path.find('/', at);
+        const std::size_t slash = path.find_first_of(jet::disk::kPathSeparators, at);
         const std::size_t end = slash == std::string::npos ? path.size() : slash;
         if (end > at) out.push_back(path.substr(at, end - at));
         if (slash == std::string::npos) break;

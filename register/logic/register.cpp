@@ -6,6 +6,7 @@
 #include <system_error>
 #include <vector>
 
+#include "jet/files.h"
 #include "jet/text.h"
 
 namespace reg {
@@ -106,7 +107,7 @@ std::string browser_connection_string(std::string_view database_path) {
 }
 
 std::string database_folder(std::string_view database_path) {
-    const std::size_t slash = database_path.rfind('/');
+    const std::size_t slash = database_path.find_last_of(jet::disk::kPathSeparators);
     return slash == std::string_view::npos ? std::string() : std::string(database_path.substr(0, slash));
 }
 

@@ -81,8 +81,7 @@ TableSpec spec_of(const std::string& name, const TableDef& def, std::uint16_t so
 // ".<final name>.compact-<number>.tmp", beside it, the number drawn at random
 // so that two compacts never share one.
 std::string temporary_name_for(const std::string& final_path) {
-    const auto slash = final_path.find_last_of('/');
-    const std::string name = slash == std::string::npos ? final_path : final_path.substr(slash + 1);
+    const std::string name = final_path.substr(disk::name_start(final_path));
     std::random_device random;
     return disk::folder_of(final_path) + "/." + name + ".compact-" + std::to_string(random()) + ".tmp";
 }

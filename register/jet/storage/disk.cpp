@@ -63,9 +63,26 @@ std::optional<disk::FileId> Platform::identify(const std::string& path) {
 
 namespace disk {
 
+std::size_t name_start(std::string_view path) {
+    const std::size_t slash = path.find_last_of(kPathSeparators);
+    if (slash != std::string_view::npos) return slash + 1;
+#ifdef _WIN32
+    // "C:name" lies in the drive's current folder.
+    if (path.size() >= 2 && path[1] == ':') return 2;
+#endif
+    return 0;
+}
+
 std::string folder_of(const std::string& path) {
-    auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    const std::size_t start = name_start(path);
+    if (start == 0) return ".";
+#ifdef _WIN32
+    // The root of a drive keeps its slash ("C:" alone is the drive's current
+    // folder); "C:name" lies in that current folder.
+    if (path[start - 1] == ':') return path.substr(0, start);
+    if (start == 3 && path[1] == ':') return path.substr(0, 3);
+#endif
+    return start == 1 ? path.substr(0, 1) : path.substr(0, start - 1);
 }
 
 bool read_all(int fd, std::uint8_t* buf, std::size_t len, std::uint64_t off, std::size_t& got) {

@@ -30,6 +30,8 @@ UniqueFd open_regular(Platform& sys, const std::string& path, Access access, Fil
             throw Error(ErrorKind::ReadOnly, "the database file may not be written: " + shown, Reason::FileReadOnly);
         }
         if (err == EISDIR) throw Error(ErrorKind::NotJet, "not a database file but a folder: " + shown);
+        // Windows: another program opened the file sharing it with no one.
+        if (err == EBUSY) throw Error(ErrorKind::Busy, "the database " + shown + " is open in another program that lets no one else open it");
         io_error("cannot open", shown, err);
     }
     UniqueFd owned(fd, sys);

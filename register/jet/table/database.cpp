@@ -119,8 +119,7 @@ bool same_file_name(std::string_view a, std::string_view b) {
 // name with each ASCII letter's case swapped. A name without letters tells
 // nothing, and counts as no.
 bool case_blind_folder(Platform& sys, const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    const std::size_t from = slash == std::string::npos ? 0 : slash + 1;
+    const std::size_t from = disk::name_start(path);
     std::string swapped = path;
     for (std::size_t i = from; i < swapped.size(); ++i) {
         char& c = swapped[i];
@@ -139,9 +138,8 @@ bool case_blind_folder(Platform& sys, const std::string& path) {
 // link not followed): "<name>.ldb" after the name Access was given, which
 // Windows matches whatever the letter case. Its path, or nothing.
 std::optional<std::string> access_lock_file_beside(Platform& sys, const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    const std::size_t from = slash == std::string::npos ? 0 : slash + 1;
-    const std::string folder = path.substr(0, from);  // "" or ending in "/"
+    const std::size_t from = disk::name_start(path);
+    const std::string folder = path.substr(0, from);  // "" or ending in a separator
     const std::size_t dot = path.find_last_of('.');
     const std::string stem = path.substr(from, dot != std::string::npos && dot >= from ? dot - from : std::string::npos);
     // The names as Access writes them, and any name on a folder that finds
@@ -172,7 +170,7 @@ void refuse_if_open_in_access(Platform& sys, const std::string& real_path, const
     std::optional<std::string> ldb = access_lock_file_beside(sys, real_path);
     // The name given is looked at too unless it is the same name in the same
     // folder (a path relative to the working folder, say).
-    auto name_of = [](const std::string& p) { return p.substr(p.find_last_of('/') + 1); };
+    auto name_of = [](const std::string& p) { return p.substr(disk::name_start(p)); };
     FileFacts given_folder, real_folder;
     const bool same_place = name_of(path) == name_of(real_path) && sys.facts_of(disk::folder_of(path), true, given_folder) &&
                             sys.facts_of(disk::folder_of(real_path), true, real_folder) && given_folder.id() == real_folder.id();

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <compare>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace jet::disk {
 
@@ -22,7 +24,16 @@ std::optional<FileId> identify(const std::string& path);
 enum class Entry { None, Regular, Folder, Link, Other };
 Entry entry_at(const std::string& path);
 
-// The folder a path lies in.
+// What ends a folder's name in a path: Windows takes either slash.
+#ifdef _WIN32
+inline constexpr std::string_view kPathSeparators = "/\\";
+#else
+inline constexpr std::string_view kPathSeparators = "/";
+#endif
+// Where the name at the end of path begins (0 when it names no folder).
+std::size_t name_start(std::string_view path);
+// The folder a path lies in: "." for a bare name, the root for a name in it
+// ("/"; "C:\\" on Windows).
 std::string folder_of(const std::string& path);
 
 }  // namespace jet::disk
