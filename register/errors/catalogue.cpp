@@ -23,14 +23,21 @@ std::string os_reason(int err, Say say) {
     switch (err) {
         case 0: return {};
         case ENOSPC:
-        case EDQUOT: return say(": на диске не осталось места", ": no space is left on the disk");
+#ifdef EDQUOT  // the codes a system lacks (Windows: these three) never come
+        case EDQUOT:
+#endif
+            return say(": на диске не осталось места", ": no space is left on the disk");
         case EACCES:
         case EPERM: return say(": нет прав на этот файл", ": no permission for this file");
         case EROFS: return say(": диск доступен только для чтения", ": the disk is read-only");
         case EIO: return say(": устройство сообщило об ошибке ввода-вывода", ": the device reported an input/output error");
+#ifdef ESTALE
         case ESTALE:
+#endif
         case ENOTCONN:
+#ifdef EHOSTDOWN
         case EHOSTDOWN:
+#endif
         case EHOSTUNREACH:
         case ETIMEDOUT: return say(": нет связи с сетевой папкой", ": the network folder cannot be reached");
         case EFBIG: return say(": файл стал слишком большим", ": the file has grown too large");
