@@ -17,7 +17,9 @@ namespace sys {
 // - Windows: standard input, output and error in binary mode (no "\r\n" for
 //   "\n", no end at a Ctrl+Z byte); where output goes to a console, its
 //   output code page UTF-8, the previous one restored at the end (also when
-//   the program is interrupted with Ctrl+C or Ctrl+Break).
+//   the program is interrupted with Ctrl+C or Ctrl+Break); standard output
+//   to a console fully buffered (shown when flushed), so that a character's
+//   bytes reach the console in one write.
 class Console {
 public:
     Console(int argc, char** argv);

@@ -75,6 +75,11 @@ Console::Console(int argc, char** argv) : arguments_(command_line_arguments(argc
         const HANDLE h = GetStdHandle(handles[i]);
         if (h != nullptr && h != INVALID_HANDLE_VALUE) _setmode(_fileno(streams[i]), _O_BINARY);
     }
+    // The C runtime writes to a console it does not buffer a few bytes at a
+    // time, and a console that does not join a character's UTF-8 bytes
+    // across writes (older ones, Wine's) shows each byte as a character of
+    // its own: standard output is buffered, and shown whenever it is flushed.
+    if (is_console(GetStdHandle(STD_OUTPUT_HANDLE))) std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
     if (is_console(GetStdHandle(STD_OUTPUT_HANDLE)) || is_console(GetStdHandle(STD_ERROR_HANDLE))) {
         const UINT page = GetConsoleOutputCP();
         if (page != 0 && page != CP_UTF8 && SetConsoleOutputCP(CP_UTF8)) {
@@ -110,6 +115,9 @@ std::optional<std::string> next_input_chunk(const std::stop_token& stop) {
             if (!PeekNamedPipe(in, nullptr, 0, nullptr, &ready, nullptr)) {
                 const DWORD err = GetLastError();
                 if (err == ERROR_BROKEN_PIPE) return std::string();  // the writer closed it
+                // A pipe that cannot be looked into (Wine's for a pipe of
+                // its host) is read as it is.
+                if (err == ERROR_NOT_SUPPORTED || err == ERROR_INVALID_FUNCTION) break;
                 unreadable(err);
             }
             if (ready > 0) {

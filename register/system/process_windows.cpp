@@ -263,6 +263,16 @@ Child start(const std::vector<std::string>& argv, const Launch& launch) {
     return Child(reinterpret_cast<std::intptr_t>(create_process(argv, launch, {})));
 }
 
-int hand_over(const std::vector<std::string>& argv) { return run(argv); }
+int hand_over(const std::vector<std::string>& argv) {
+    Child program = start(argv);
+    // Ctrl+C is the program's to answer now (it would end this one first,
+    // and give the console back while the program still writes): this one
+    // waits for its end and passes its status on. Set only once the program
+    // has started, since a program inherits it.
+    SetConsoleCtrlHandler(nullptr, TRUE);
+    const int status = program.wait();
+    SetConsoleCtrlHandler(nullptr, FALSE);
+    return status;
+}
 
 }  // namespace sys

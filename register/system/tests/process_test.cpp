@@ -59,7 +59,7 @@ int child(const std::vector<std::string>& args) {
 TEST(Process, ArgumentsComeBackAsGiven) {
     const std::vector<std::string> args{"plain",       "",           "two words",       " ",         "tab\there",  "say \"hi\"",
                                         "\"",          "\\",         "back\\slash",     "trailing\\", "ends\\\\",   "\\\"both\\\\\"",
-                                        "a\\\\\"b c", "line\nbreak", "Реестр «ЗУРТ».mdb", "ЗУРТ"};
+                                        "a\\\\\"b c", "C:\\Program Files\\", "line\nbreak", "Реестр «ЗУРТ».mdb", "ЗУРТ"};
     std::vector<std::string> argv{self(), "--echo"};
     argv.insert(argv.end(), args.begin(), args.end());
     const sys::Captured r = sys::run_captured(argv);
