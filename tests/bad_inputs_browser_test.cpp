@@ -131,7 +131,7 @@ TEST(BrowserBadFiles, ListingWaitsForAnotherWriterAndASearchTellsOfALongLock) {
     Form1 f;
     f.show();
     {
-        OtherWriter other(db, person(500));
+        OtherWriter other(db, 500);
         ASSERT_TRUE(other.holds_lock());
         ReleaseWhenWaitedFor release(other);
         open(f, s, db);  // waits for the other writer's group, then sees it whole
@@ -143,7 +143,7 @@ TEST(BrowserBadFiles, ListingWaitsForAnotherWriterAndASearchTellsOfALongLock) {
     EXPECT_TRUE(s.messages.empty());
     {
         ShortLockWait short_wait;
-        OtherWriter other(db, person(501));  // holds on until finish()
+        OtherWriter other(db, 501);  // holds on until finish()
         ASSERT_TRUE(other.holds_lock());
         search(f, "Имя", "");
         ASSERT_EQ(s.messages.size(), 1u);

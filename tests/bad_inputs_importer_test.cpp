@@ -117,7 +117,7 @@ TEST(ImporterBadFiles, ImportTellsOfALongLockAndWaitsForAShortOne) {
     choose(f, s, src, dst);
     {
         ShortLockWait short_wait;
-        OtherWriter other(dst, person(500));  // holds on until finish()
+        OtherWriter other(dst, 500);  // holds on until finish()
         ASSERT_TRUE(other.holds_lock());
         const std::string before = read_file(src);
         f.imp_Click();
@@ -128,7 +128,7 @@ TEST(ImporterBadFiles, ImportTellsOfALongLockAndWaitsForAShortOne) {
         EXPECT_EQ(other.finish(), 0);
     }
     s.messages.clear();
-    OtherWriter other(dst, person(501));
+    OtherWriter other(dst, 501);
     ASSERT_TRUE(other.holds_lock());
     ReleaseWhenWaitedFor release(other);
     f.imp_Click();

@@ -171,7 +171,7 @@ TEST_F(ViewerOnPhotos, ReadOnlyFileOrFolderRefusesPhotoChangesAndTheProgramGoesO
 TEST_F(ViewerOnPhotos, PhotoRemovalWaitsForAnotherWriterAndTellsOfALongLock) {
     open_register(3, dir.path());
     {
-        OtherWriter other(db, person(500));
+        OtherWriter other(db, 500);
         ASSERT_TRUE(other.holds_lock());
         ReleaseWhenWaitedFor release(other);
         f.defo_Click();  // waits for the other writer's group to end
@@ -183,7 +183,7 @@ TEST_F(ViewerOnPhotos, PhotoRemovalWaitsForAnotherWriterAndTellsOfALongLock) {
     f.Command2_Click();
     {
         ShortLockWait short_wait;
-        OtherWriter other(db, person(501));  // holds on until finish()
+        OtherWriter other(db, 501);  // holds on until finish()
         ASSERT_TRUE(other.holds_lock());
         f.defo_Click();
         ASSERT_EQ(s.messages.size(), 1u);

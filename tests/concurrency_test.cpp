@@ -170,28 +170,13 @@ TEST(Concurrency, ImporterViewerAndBrowserOnOneRegister) {
 class MoveInAnotherProcess {
 public:
     MoveInAnotherProcess(const fs::path& from, const fs::path& to, int group)
-        : pid_(start_regtool({"move", from.string(), to.string(), "--group", std::to_string(group)})) {}
-    ~MoveInAnotherProcess() {
-        if (ended_) return;
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, &status_, 0);
-    }
-    MoveInAnotherProcess(const MoveInAnotherProcess&) = delete;
-    MoveInAnotherProcess& operator=(const MoveInAnotherProcess&) = delete;
-    bool running() {
-        if (!ended_ && ::waitpid(pid_, &status_, WNOHANG) == pid_) ended_ = true;
-        return !ended_;
-    }
+        : child_(start_regtool({"move", from.string(), to.string(), "--group", std::to_string(group)})) {}
+    bool running() { return !child_.finished(); }
     // Waits for its end: its exit status, -1 when it died by a signal.
-    int finish() {
-        if (!ended_ && ::waitpid(pid_, &status_, 0) == pid_) ended_ = true;
-        return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
-    }
+    int finish() { return child_.wait(); }
 
 private:
-    pid_t pid_;
-    int status_ = 0;
-    bool ended_ = false;
+    sys::Child child_;  // killed if still running when it goes
 };
 
 std::size_t row_count(const fs::path& db) {

@@ -371,15 +371,15 @@ TEST(Importer, KilledMovesLoseNoRow) {
     for (int round = 0; kills < wanted && round < 8 * wanted; ++round) {
         fs::copy_file(pristine, a, fs::copy_options::overwrite_existing);
         fs::copy_file(empty, b, fs::copy_options::overwrite_existing);
-        const pid_t pid = start_regtool({"move", a.string(), b.string(), "--group", "400"});
+        sys::Child move = start_regtool({"move", a.string(), b.string(), "--group", "400"});
         ::usleep(static_cast<useconds_t>(rng() % static_cast<unsigned long>(std::max<long long>(1, whole * 9 / 10))));
-        int status = 0;
-        if (::waitpid(pid, &status, WNOHANG) == 0 && ::kill(pid, SIGKILL) == 0) {
+        if (!move.finished()) {
+            move.kill();
             ++kills;
         } else {
             whole = whole * 3 / 4;
         }
-        ::waitpid(pid, &status, 0);
+        move.wait();
         std::set<std::string> markers;
         std::size_t total = 0;
         for (const fs::path& db : {a, b}) {
@@ -411,9 +411,9 @@ TEST(Importer, TwoMovesFromOneSourceCopyNoRowTwice) {
     constexpr int kRows = 3000;
     fs::path src = make_register(dir.path(), kRows, "src.mdb");
     fs::path one = make_register(dir.path(), 0, "one.mdb"), two = make_register(dir.path(), 0, "two.mdb");
-    std::vector<pid_t> runs;
+    std::vector<sys::Child> runs;
     for (const fs::path& dst : {one, two}) runs.push_back(start_regtool({"move", src.string(), dst.string(), "--group", "300"}));
-    for (pid_t pid : runs) EXPECT_EQ(exit_status(pid), 0);
+    for (sys::Child& run : runs) EXPECT_EQ(run.wait(), 0);
     std::multiset<std::string> markers;
     for (const fs::path& db : {one, two}) {
         for (const Row& r : register_rows(db)) markers.insert(std::get<std::string>(r[14]));
@@ -484,14 +484,14 @@ TEST(Importer, ViewerReadsWhileRowsMoveIn) {
     }
     // More rows in, by another process, with reads meanwhile.
     fs::path more = make_register(dir.path(), 4000, "more.mdb");
-    const pid_t pid = start_regtool({"move", more.string(), dst.string()});
+    sys::Child move = start_regtool({"move", more.string(), dst.string()});
     int reads = 0;
     for (int round = 0; round < 40; ++round) {
         long count = 0;
         read_destination(count);
         ++reads;
     }
-    EXPECT_EQ(exit_status(pid), 0);
+    EXPECT_EQ(move.wait(), 0);
     EXPECT_GT(reads, 0);
     EXPECT_EQ(register_rows(dst).size(), 8010u);
     EXPECT_TRUE(register_rows(src).empty() && register_rows(more).empty());

@@ -12,6 +12,7 @@
 #include "jet/value.h"
 #include "mdb_export_compare.h"
 #include "support.h"
+#include "system/utf8_path.h"
 
 namespace {
 
@@ -94,11 +95,16 @@ TEST(Fixtures, ExportAgreesWithExpectedDumps) {
         EXPECT_EQ(std::set<std::string>(tables.begin(), tables.end()), dumped) << db;
         for (const std::string& table : tables) {
             if (!dumped.count(table)) continue;
+#ifdef _WIN32
+            // A dump named after a table whose name Windows refuses in a file
+            // name ("?" and the like) cannot be read there.
+            if (table.find_first_of("<>:\"/\\|?*") != std::string::npos) continue;
+#endif
             SCOPED_TRACE(base + " / " + table);
             RunResult r = run_regtool({"export", db.string(), table, "--jsonl"});
             ASSERT_EQ(r.status, 0) << r.err;
             std::vector<std::string> ours = lines(r.out);
-            std::vector<std::string> theirs = lines(read_file(expected_dir / (base + "__" + table + ".jsonl")));
+            std::vector<std::string> theirs = lines(read_file(expected_dir / sys::path_from_utf8(base + "__" + table + ".jsonl")));
             ASSERT_FALSE(theirs.empty());
             std::size_t count = json::parse(theirs.back())["__row_count__"].get<std::size_t>();
             theirs.pop_back();
@@ -124,7 +130,7 @@ TEST(Fixtures, ExportAgreesWithExpectedDumps) {
 
 TEST(Fixtures, CsvExportAgreesWithMdbExport) {
     SKIP_WITHOUT_FIXTURES();
-    if (!have_program("mdb-export")) REGISTER_SKIP() << "mdb-export (Debian package mdbtools) is not installed";
+    if (!mdb_export_compares()) REGISTER_SKIP() << "mdb-export (Debian package mdbtools) is not installed";
     int compared = 0;
     for (const fs::path& db : jet4_fixtures()) {
         if (has_password(db)) continue;

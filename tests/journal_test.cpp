@@ -337,7 +337,7 @@ TEST(Journal, LockWaitsAreBounded) {
     TempDir dir;
     const fs::path a = write_register(dir / "a.mdb", 3, person);
     {
-        OtherWriter other(a, person(100));
+        OtherWriter other(a, 100);
         ASSERT_TRUE(other.holds_lock());
         ReleaseWhenWaitedFor release(other);
         insert_one(a, 101);

@@ -6,6 +6,10 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#ifdef _WIN32
+#include <cstdlib>
+#include <functional>
+#endif
 
 #include "jet/value.h"
 
@@ -227,7 +231,35 @@ void compare(const fs::path& db, const std::string& table) {
 
 }  // namespace
 
+#ifdef _WIN32
+namespace {
+
+// mdb-export is a Linux program: on Windows the file is kept for the Linux
+// side to compare (scripts/test-windows.sh, windows_files_test), as it is the
+// last time a test compares that table of that file: a test that compares
+// after each of many groups leaves its last state.
+::testing::AssertionResult compared_on_linux(const fs::path& db, const std::string& table) {
+    const char* folder = std::getenv("REGISTER_WINDOWS_FILES");
+    if (folder == nullptr || *folder == '\0') return ::testing::AssertionSuccess();
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string test_name = test ? std::string(test->test_suite_name()) + "." + test->name() : std::string();
+    const std::size_t key = std::hash<std::string>{}(test_name + '\n' + db.string() + '\n' + table);
+    const fs::path copy = fs::path(folder) / (std::to_string(key) + "-" + db.filename().string());
+    std::error_code ec;
+    fs::remove(copy, ec);  // MinGW's library will not copy over a file
+    fs::copy_file(db, copy, ec);
+    if (ec) return ::testing::AssertionFailure() << "cannot keep " << db << " for the Linux side: " << ec.message();
+    write_file(copy.string() + ".table", table + "\n" + test_name + "\n");
+    return ::testing::AssertionSuccess();
+}
+
+}  // namespace
+#endif
+
 ::testing::AssertionResult agrees_with_mdb_export(const fs::path& db, const std::string& table) {
+#ifdef _WIN32
+    return compared_on_linux(db, table);
+#endif
     bool failed_before = ::testing::Test::HasFatalFailure() || ::testing::Test::HasNonfatalFailure();
     compare(db, table);
     bool failed_after = ::testing::Test::HasFatalFailure() || ::testing::Test::HasNonfatalFailure();

@@ -246,10 +246,10 @@ TEST(MoveResume, MovingTheRowsBackUndoesTheImportOnce) {
     // Two moves in opposite directions at once, each in a process of its own.
     for (int round = 0; round < 3; ++round) {
         p.again();
-        const pid_t one = start_regtool({"move", p.src.string(), p.dst.string(), "--group", "3"});
-        const pid_t two = start_regtool({"move", p.dst.string(), p.src.string(), "--group", "3"});
-        exit_status(one);
-        exit_status(two);
+        sys::Child one = start_regtool({"move", p.src.string(), p.dst.string(), "--group", "3"});
+        sys::Child two = start_regtool({"move", p.dst.string(), p.src.string(), "--group", "3"});
+        one.wait();
+        two.wait();
         SCOPED_TRACE("round " + std::to_string(round));
         expect_each_once({p.src, p.dst});
     }

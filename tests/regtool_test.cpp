@@ -55,8 +55,16 @@ TEST(Regtool, WritingCommandsPrintNothing) {
     TempDir dir;
     const std::string a = (dir / "a.mdb").string();
     const std::string b = (dir / "b.mdb").string();
+#ifdef _WIN32
+    // No demo there (it draws its photos with Qt): a register of the tests' own instead.
+    fs::create_directory(dir / "demo");
+    make_register(dir / "demo", 10, "demo.mdb");
+    std::vector<std::vector<std::string>> runs{{"create-register", a}, {"create-register", b},
+                                               {"move", (dir / "demo" / "demo.mdb").string(), a}, {"delete", a, "ЗУРТ", "1"}};
+#else
     std::vector<std::vector<std::string>> runs{{"create-register", a}, {"create-register", b}, {"demo", (dir / "demo").string()},
                                                {"move", (dir / "demo" / "demo.mdb").string(), a}, {"delete", a, "ЗУРТ", "1"}};
+#endif
     for (const auto& args : runs) {
         RunResult r = run_regtool(args);
         EXPECT_EQ(r.status, 0) << args[0] << ": " << r.err;
@@ -99,7 +107,7 @@ TEST(Regtool, InsertedRowsExportAsTheyCameAndDeleteTakesNumbers) {
     RunResult original = run_regtool({"export", src.string(), "ЗУРТ", "--jsonl"});
     ASSERT_EQ(original.status, 0);
     write_file(dir / "rows.jsonl", original.out);
-    RunResult ins = run({"/bin/sh", "-c", "\"$0\" insert \"$1\" ЗУРТ < \"$2\"", REGTOOL_PATH, db, (dir / "rows.jsonl").string()});
+    RunResult ins = run_regtool({"insert", db, "ЗУРТ"}, {}, dir / "rows.jsonl");
     ASSERT_EQ(ins.status, 0) << ins.err;
     EXPECT_TRUE(ins.out.empty());
     EXPECT_EQ(run_regtool({"export", db, "ЗУРТ", "--jsonl"}).out, original.out);
@@ -112,10 +120,11 @@ TEST(Regtool, InsertedRowsExportAsTheyCameAndDeleteTakesNumbers) {
     EXPECT_EQ(lines(run_regtool({"export", db, "ЗУРТ", "--jsonl"}).out).size(), 23u);
     // A line the table refuses names its line; the rows before it stay.
     write_file(dir / "bad.jsonl", "{\"Фамилия\": \"Первый\"}\n{\"Рост\": \"высокий\"}\n");
-    RunResult bad = run({"/bin/sh", "-c", "\"$0\" insert \"$1\" ЗУРТ < \"$2\"", REGTOOL_PATH, db, (dir / "bad.jsonl").string()});
+    RunResult bad = run_regtool({"insert", db, "ЗУРТ"}, {}, dir / "bad.jsonl");
     EXPECT_EQ(bad.status, 1);
     EXPECT_NE(bad.err.find("line 2"), std::string::npos) << bad.err;
     EXPECT_EQ(lines(run_regtool({"export", db, "ЗУРТ", "--jsonl"}).out).size(), 24u);
+#ifndef _WIN32
     // A bad line ends the run at once, while whatever writes the rows has not
     // finished (the lines are read on a thread of their own): the writer here
     // never closes its end; timeout only guards against a hang (status 124).
@@ -126,6 +135,7 @@ TEST(Regtool, InsertedRowsExportAsTheyCameAndDeleteTakesNumbers) {
     EXPECT_EQ(early.status, 1) << early.err;
     EXPECT_NE(early.err.find("line 2"), std::string::npos) << early.err;
     EXPECT_EQ(lines(run_regtool({"export", db, "ЗУРТ", "--jsonl"}).out).size(), 25u) << "the row before the bad line is kept";
+#endif
 }
 
 TEST(Regtool, QueryPrintsRowsAsExportDoes) {
@@ -134,7 +144,7 @@ TEST(Regtool, QueryPrintsRowsAsExportDoes) {
     ASSERT_EQ(run_regtool({"create-register", db}).status, 0);
     write_file(dir / "rows.jsonl",
                "{\"Фамилия\": \"Иванов\", \"Имя\": \"Иван\", \"Рост\": 180}\n{\"Фамилия\": \"Петрова\", \"Судимость\": true}\n{}\n");
-    RunResult ins = run({"/bin/sh", "-c", "\"$0\" insert \"$1\" ЗУРТ < \"$2\"", REGTOOL_PATH, db, (dir / "rows.jsonl").string()});
+    RunResult ins = run_regtool({"insert", db, "ЗУРТ"}, {}, dir / "rows.jsonl");
     ASSERT_EQ(ins.status, 0) << ins.err;
     RunResult all = run_regtool({"query", db, "SELECT * FROM ЗУРТ"});
     EXPECT_EQ(all.status, 0) << all.err;
@@ -165,10 +175,10 @@ TEST(Regtool, ErrorsInTheLanguageOfTheLocaleSettings) {
     EXPECT_EQ(missing.err, "regtool: ошибка 3024: Не удается найти файл «" + nowhere + "».\n");
     // A line of insert's input that is no row, with its line's number.
     write_file(dir / "rows.jsonl", "{\"Фамилия\": \"Первый\"}\n{\"Рост\": \"высокий\"}\n");
-    const std::vector<std::string> insert{"/bin/sh", "-c", "\"$0\" insert \"$1\" ЗУРТ < \"$2\"", REGTOOL_PATH, a, (dir / "rows.jsonl").string()};
-    RunResult in_russian = run(insert, {"LANGUAGE=", "LC_ALL=", "LC_MESSAGES=", "LANG=ru_RU.UTF-8"});
+    const std::vector<std::string> insert{"insert", a, "ЗУРТ"};
+    RunResult in_russian = run_regtool(insert, {"LANG=ru_RU.UTF-8"}, dir / "rows.jsonl");
     EXPECT_EQ(in_russian.err, "regtool: ошибка 3421: строка 2: поле «Рост» (Integer): ожидается целое число, получено \"высокий\"\n");
-    RunResult in_english = run(insert, {"LANGUAGE=", "LC_ALL=", "LC_MESSAGES=", "LANG=C.UTF-8"});
+    RunResult in_english = run_regtool(insert, {}, dir / "rows.jsonl");
     EXPECT_EQ(in_english.err, "regtool: error 3421: line 2: column \"Рост\" (Integer): expected a whole number, got \"высокий\"\n");
 }
 
@@ -199,6 +209,9 @@ TEST(Regtool, CompactNamesTheFileItsFailureIsAbout) {
 // mdb-count counts the copy whatever locale the settings name: a Russian one
 // that is not made on the machine would leave it unable to read ЗУРТ's name.
 TEST(Regtool, CompactIsCountedByMdbtoolsUnderAnyLocale) {
+#ifdef _WIN32
+    GTEST_SKIP() << "mdbtools runs on Linux only";
+#endif
     if (!have_program("mdb-count")) {
         if (inputs_required()) FAIL() << "mdb-count (mdbtools) is not installed";
         GTEST_SKIP() << "mdb-count (mdbtools) is not installed";
@@ -245,6 +258,9 @@ TEST(Regtool, LocaleRule) {
 }
 
 TEST(Regtool, DemoRegisterIsListedInFullByOthers) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the Windows build draws no photos, so it writes no demo register";
+#endif
     TempDir dir;
     ASSERT_EQ(run_regtool({"demo", dir.path().string()}).status, 0);
     fs::path db = dir / "demo.mdb";

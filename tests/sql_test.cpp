@@ -463,8 +463,8 @@ TEST_F(SqlRegister, ColumnsAndRowsOfAResult) {
     ASSERT_GE(plain.row_count(), 2u);
     const std::vector<Row> as_found = plain.rows(0, plain.row_count());
     std::optional<jet::RowId> first;
-    db.table("ЗУРТ").scan([&](jet::RowId id, const Row& r) {
-        if (jet::is_null(r[9])) return true;
+    db.table("ЗУРТ").scan([&](jet::RowId id, const Row& row) {
+        if (jet::is_null(row[9])) return true;
         first = id;
         return false;
     });

@@ -7,19 +7,21 @@
 #include "storage/page_file.h"
 #include "mdb_export_compare.h"
 #include "logic/register_table.h"
+#include "child_work.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <cstdlib>
 #include <fstream>
-#include <fcntl.h>
-#include <poll.h>
-#include <spawn.h>
+#include <mutex>
+#include <random>
 #include <sstream>
 #include <stdexcept>
+#include <system_error>
+#ifndef _WIN32
 #include <sys/wait.h>
-#include <unistd.h>
+#endif
 
 namespace testing_support {
 
@@ -71,126 +73,104 @@ void on_fixture_copies(const std::function<void(const fs::path& fixture, const f
     }
 }
 
-namespace {
-
-// This process's environment with the variables of `changes` set, a later
-// change of one variable replacing an earlier one.
-std::vector<std::string> environment_with(const std::vector<std::string>& changes) {
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
-    for (const std::string& change : changes) {
-        const std::string name = change.substr(0, change.find('=') + 1);
-        std::erase_if(env, [&](const std::string& entry) { return entry.compare(0, name.size(), name) == 0; });
-        env.push_back(change);
-    }
-    return env;
-}
-
-}  // namespace
-
-RunResult run(const std::vector<std::string>& argv, const std::vector<std::string>& environment) {
-    std::vector<std::string> env = environment_with(environment);
-    std::vector<char*> envp;
-    for (std::string& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    int out_pipe[2], err_pipe[2];
-    if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    // posix_spawn, not fork: a sanitized test process maps terabytes of shadow
-    // memory, and copying its page tables for every program run costs more
-    // than the program.
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    pid_t pid = -1;
-    int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        for (int fd : {out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) close(fd);
-        RunResult r;
-        r.status = 127;
-        r.err = std::string("cannot start ") + argv[0] + ": " + std::strerror(spawned);
-        return r;
-    }
-    close(out_pipe[1]);
-    close(err_pipe[1]);
+RunResult run(const std::vector<std::string>& argv, const std::vector<std::string>& environment, const fs::path& input) {
     RunResult r;
-    pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
-    std::string* sinks[2] = {&r.out, &r.err};
-    int open_fds = 2;
-    char buf[65536];
-    while (open_fds > 0) {
-        if (poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) continue;
-            break;
-        }
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-            ssize_t n = read(fds[i].fd, buf, sizeof buf);
-            if (n > 0) {
-                sinks[i]->append(buf, static_cast<std::size_t>(n));
-            } else {
-                close(fds[i].fd);
-                fds[i].fd = -1;
-                --open_fds;
-            }
-        }
+    try {
+        sys::Launch launch;
+        launch.environment = environment;
+        launch.input = input;
+        sys::Captured got = sys::run_captured(argv, launch);
+        r.status = got.status;
+        r.out = std::move(got.out);
+        r.err = std::move(got.err);
+    } catch (const std::system_error& e) {
+        r.status = 127;
+        r.err = "cannot start " + argv.at(0) + ": " + e.what();
     }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
 }
 
-RunResult run_regtool(const std::vector<std::string>& args, const std::vector<std::string>& locale) {
+RunResult run_regtool(const std::vector<std::string>& args, const std::vector<std::string>& locale, const fs::path& input) {
     std::vector<std::string> argv{REGTOOL_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
     // The settings regtool looks at, cleared but for those given.
     std::vector<std::string> environment{"LANGUAGE=", "LC_ALL=", "LC_MESSAGES=", "LANG=C.UTF-8"};
     environment.insert(environment.end(), locale.begin(), locale.end());
-    return run(argv, environment);
+    return run(argv, environment, input);
 }
 
-pid_t start_regtool(const std::vector<std::string>& args) {
+sys::Child start_regtool(const std::vector<std::string>& args) {
     std::vector<std::string> argv{REGTOOL_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> raw;
-    for (std::string& a : argv) raw.push_back(a.data());
-    raw.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, raw[0], nullptr, nullptr, raw.data(), environ) != 0) throw std::runtime_error("cannot start regtool");
-    return pid;
+    return sys::start(argv);
 }
 
+#ifndef _WIN32
 int exit_status(pid_t pid) {
     int status = 0;
     if (waitpid(pid, &status, 0) != pid) return -2;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+#endif
 
 bool have_program(const std::string& name) {
     const char* path = std::getenv("PATH");
     if (!path) return false;
+#ifdef _WIN32
+    constexpr char kListSeparator = ';';
+#else
+    constexpr char kListSeparator = ':';
+#endif
     std::stringstream ss(path);
     std::string dir;
-    while (std::getline(ss, dir, ':')) {
-        if (!dir.empty() && access((fs::path(dir) / name).c_str(), X_OK) == 0) return true;
+    while (std::getline(ss, dir, kListSeparator)) {
+        std::error_code ec;
+        if (!dir.empty() && fs::is_regular_file(fs::path(dir) / sys::program_file_name(name), ec)) return true;
     }
     return false;
 }
 
+bool mdb_export_compares() {
+#ifdef _WIN32
+    const char* kept = std::getenv("REGISTER_WINDOWS_FILES");
+    return kept != nullptr && *kept != '\0';
+#else
+    return have_program("mdb-export");
+#endif
+}
+
 TempDir::TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "regtest-XXXXXX").string();
-    if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = tmpl;
+    static std::mt19937_64 draw{std::random_device{}() ^ static_cast<std::uint64_t>(sys::process_id())};
+    static std::mutex drawing;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::uint64_t n = 0;
+        {
+            const std::lock_guard<std::mutex> guard(drawing);
+            n = draw();
+        }
+        char name[32];
+        std::snprintf(name, sizeof name, "regtest-%012llx", static_cast<unsigned long long>(n & 0xFFFFFFFFFFFFull));
+        const fs::path p = fs::temp_directory_path() / name;
+        // Made here and nowhere else: create_directory says false for one that exists.
+        if (fs::create_directory(p)) {
+            path_ = p;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot make a temporary folder");
 }
 
 TempDir::~TempDir() {
     std::error_code ec;
     fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+#ifdef _WIN32
+    // A read-only file cannot be removed there.
+    for (auto it = fs::recursive_directory_iterator(path_, ec); !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        std::error_code ignored;
+        fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ignored);
+    }
+    ec.clear();
+#endif
     fs::remove_all(path_, ec);
 }
 
@@ -306,55 +286,45 @@ void expect_sound(const fs::path& db, const std::vector<std::string>& export_tab
         jet::Database d(db.string());
         for (const std::string& p : jet::check_database(d)) ADD_FAILURE() << db.filename() << ": " << p;
     }
-    if (export_tables.empty() || !(have_program("mdb-export") || inputs_required())) return;
+    if (export_tables.empty() || !(mdb_export_compares() || inputs_required())) return;
     for (const std::string& t : export_tables) EXPECT_TRUE(agrees_with_mdb_export(db, t));
 }
 
-OtherWriter::OtherWriter(const fs::path& db, Row row) {
-    int ready[2], go[2];
-    if (pipe(ready) != 0 || pipe(go) != 0) throw std::runtime_error("pipe failed");
-    pid_ = fork();
-    if (pid_ < 0) throw std::runtime_error("fork failed");
-    if (pid_ == 0) {
-        close(ready[0]);
-        close(go[1]);
-        int status = 0;
-        try {
-            jet::Database d(db.string());
-            jet::WriteGroup g(d);
-            g.table("ЗУРТ").insert(row);
-            const char c = 1;
-            if (write(ready[1], &c, 1) != 1) status = 3;
-            char wait = 0;
-            (void)read(go[0], &wait, 1);  // returns when the test lets go
-            g.commit();
-        } catch (...) {
-            status = 2;
-        }
-        _exit(status);
-    }
-    close(ready[1]);
-    close(go[0]);
-    go_ = go[1];
-    char c = 0;
-    locked_ = read(ready[0], &c, 1) == 1;
-    close(ready[0]);
+}  // namespace testing_support
+
+// The other writer's side: the row inserted in an open group, a sign that the
+// lock is held, the group committed once the test gives its sign.
+CHILD_WORK(other_writer) {
+    jet::Database d(args.at(0));
+    jet::WriteGroup g(d);
+    testing_support::Row row = testing_support::person(std::stoi(args.at(1)));
+    g.table("ЗУРТ").insert(row);
+    const std::filesystem::path signs = args.at(2);
+    testing_support::give_sign(signs / "locked");
+    if (!testing_support::await_sign(signs / "go")) return 3;
+    g.commit();
+    return 0;
+}
+
+namespace testing_support {
+
+OtherWriter::OtherWriter(const fs::path& db, int person_number)
+    : child_(start_child("other_writer", {db.string(), std::to_string(person_number), signs_.path().string()})) {
+    locked_ = await_sign(signs_ / "locked", &child_);
 }
 
 OtherWriter::~OtherWriter() {
-    if (pid_ > 0) finish();
+    if (child_.valid()) finish();
 }
 
 void OtherWriter::release() {
-    if (go_ >= 0) close(go_);
-    go_ = -1;
+    if (!released_) give_sign(signs_ / "go");
+    released_ = true;
 }
 
 int OtherWriter::finish() {
     release();
-    const int status = exit_status(pid_);
-    pid_ = -1;
-    return status;
+    return child_.wait();
 }
 
 ReleaseWhenWaitedFor::ReleaseWhenWaitedFor(OtherWriter& other) {

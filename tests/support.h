@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <sys/types.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <cstdio>
@@ -22,6 +24,7 @@
 #include "fault_platform.h"
 #include "jet/files.h"
 #include "jet/value.h"
+#include "system/process.h"
 
 namespace testing_support {
 
@@ -50,17 +53,26 @@ struct RunResult {
 
 // Runs a program with these arguments (no shell) and collects its output;
 // `environment` replaces variables of this process's environment ("NAME=value").
-RunResult run(const std::vector<std::string>& argv, const std::vector<std::string>& environment = {});
+// `input`, when named, is its standard input.
+RunResult run(const std::vector<std::string>& argv, const std::vector<std::string>& environment = {}, const fs::path& input = {});
 // regtool speaks the language the locale settings name: English unless
 // `locale` ("LANG=ru_RU.UTF-8", ...) says otherwise, whatever this process's settings.
-RunResult run_regtool(const std::vector<std::string>& args, const std::vector<std::string>& locale = {});
+RunResult run_regtool(const std::vector<std::string>& args, const std::vector<std::string>& locale = {}, const fs::path& input = {});
 bool have_program(const std::string& name);
-// Starts regtool with these arguments and leaves it running: its process id.
-pid_t start_regtool(const std::vector<std::string>& args);
-// Waits for a child: its exit status, -1 when it died by a signal.
+// Whether files are compared with mdb-export's reading: here where it is
+// installed; on Windows, where it does not run, by the Linux side on the
+// files kept for it (REGISTER_WINDOWS_FILES, scripts/test-windows.sh).
+bool mdb_export_compares();
+// Starts regtool with these arguments and leaves it running.
+sys::Child start_regtool(const std::vector<std::string>& args);
+
+#ifndef _WIN32
+// Waits for a child of spawn: its exit status, -1 when it died by a signal.
 int exit_status(pid_t pid);
 
-// Runs body in a child process of this one; body's result is its exit status.
+// Runs body in a child process of this one, forked (POSIX only: the suites
+// that run on Windows start their children with child_work.h); body's result
+// is its exit status.
 template <class F>
 pid_t spawn(F body) {
     const pid_t pid = ::fork();
@@ -77,6 +89,7 @@ pid_t spawn(F body) {
     }
     return pid;
 }
+#endif
 
 // A fresh folder removed with everything in it when the object goes.
 class TempDir {
@@ -122,12 +135,12 @@ std::set<std::string> markers_of(const fs::path& db);
 void expect_sound(const fs::path& db, const std::vector<std::string>& export_tables = {});
 inline fs::path journal_of(const fs::path& db) { return db.string() + "-journal"; }
 
-// A writer in another process: it takes db's write lock, inserts row, says
-// that it holds the lock, and keeps it until it is let go (release() or
-// finish()); then it commits.
+// A writer in another process: it takes db's write lock, inserts
+// person(person_number), says that it holds the lock, and keeps it until it
+// is let go (release() or finish()); then it commits.
 class OtherWriter {
 public:
-    OtherWriter(const fs::path& db, Row row);
+    OtherWriter(const fs::path& db, int person_number);
     ~OtherWriter();
     OtherWriter(const OtherWriter&) = delete;
     OtherWriter& operator=(const OtherWriter&) = delete;
@@ -137,8 +150,9 @@ public:
     int finish();
 
 private:
-    pid_t pid_ = -1;
-    int go_ = -1;
+    TempDir signs_;
+    sys::Child child_;
+    bool released_ = false;
     bool locked_ = false;
 };
 

@@ -85,8 +85,7 @@ QString export_folder() {
     for (const QString& name : candidates) {
         const fs::path path = name.toStdU16String();
         std::error_code ec;
-        fs::create_directory(path, ec);
-        if (ec) continue;
+        if (!sys::make_private_folder(path, ec)) continue;
         const fs::file_status st = fs::symlink_status(path, ec);
         if (ec || st.type() != fs::file_type::directory || !sys::owned_by_user(path)) continue;
         if ((st.permissions() & kOthers) != fs::perms::none) {

@@ -6,6 +6,8 @@
 
 #include "errors/numbers.h"
 #include "jet/error.h"
+#include "jet/files.h"
+#include "system/utf8_path.h"
 
 namespace errors {
 
@@ -64,12 +66,13 @@ std::string not_a_database_reason(const jet::Error& e, Say say) {
         default: break;
     }
     std::error_code ec;
-    const fs::file_status status = fs::status(e.file(), ec);
+    const fs::path file = sys::path_from_utf8(e.file());
+    const fs::file_status status = fs::status(file, ec);
     if (fs::is_directory(status)) return say(": это папка, а не файл", ": it is a folder, not a file");
     if (fs::exists(status) && !fs::is_regular_file(status)) {
         return say(": это не обычный файл (канал или устройство)", ": it is not a regular file (a pipe or a device)");
     }
-    if (fs::is_regular_file(status) && fs::file_size(e.file(), ec) == 0 && !ec) return say(": файл пуст", ": the file is empty");
+    if (fs::is_regular_file(status) && fs::file_size(file, ec) == 0 && !ec) return say(": файл пуст", ": the file is empty");
     return say(": файл не является базой данных Access", ": the file is not an Access database");
 }
 
@@ -146,7 +149,7 @@ std::string pending_move(const jet::Error& e, Say say) {
 std::string quote(std::string_view s) { return "«" + std::string(s) + "»"; }
 
 std::string shown_file(const std::string& path) {
-    const std::string name = fs::path(path).filename().string();
+    const std::string name = path.substr(jet::disk::name_start(path));
     return name.empty() ? path : name;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "jet/files.h"
+#include "system/utf8_path.h"
 #include "jet/text.h"
 
 namespace reg {
@@ -55,7 +56,7 @@ std::optional<std::vector<std::string>> components_of(const std::string& stored_
 
 bool is_folder(const std::string& path) {
     std::error_code ec;
-    return fs::is_directory(path, ec);
+    return fs::is_directory(sys::path_from_utf8(path), ec);
 }
 
 // Entries of a folder whose names equal `name` but for letter case, other than
@@ -63,7 +64,8 @@ bool is_folder(const std::string& path) {
 std::vector<std::string> case_variants(const std::string& folder, const std::string& name) {
     std::vector<std::string> found;
     std::error_code ec;
-    for (fs::directory_iterator it(folder.empty() ? std::string("/") : folder, ec), end; !ec && it != end; it.increment(ec)) {
+    for (fs::directory_iterator it(sys::path_from_utf8(folder.empty() ? std::string("/") : folder), ec), end; !ec && it != end;
+         it.increment(ec)) {
         std::string entry = it->path().filename().string();
         if (entry != name && jet::same_name(entry, name)) found.push_back(std::move(entry));
     }
@@ -116,7 +118,7 @@ bool is_ordinary_file(const std::string& path) {
     // status follows symbolic links; only regular files count: folders,
     // devices, pipes and sockets do not.
     std::error_code ec;
-    return fs::is_regular_file(fs::status(path, ec)) && !fs::path(path).filename().string().starts_with('.');
+    return fs::is_regular_file(fs::status(sys::path_from_utf8(path), ec)) && path[jet::disk::name_start(path)] != '.';
 }
 
 // The folder "" is the root, as database_folder gives it for a file directly

@@ -51,6 +51,9 @@ public:
     // Waits for it to end: its exit status, -1 when it was ended by a signal
     // or by kill(). A second call gives the same status without waiting.
     int wait();
+    // Whether it has ended, without waiting for it (once it has, wait()
+    // returns at once).
+    bool finished();
     // Ends it at once (if it still runs); wait() then says -1.
     void kill();
     bool valid() const { return handle_ != kNone; }

@@ -127,6 +127,16 @@ int Child::wait() {
     return status_;
 }
 
+bool Child::finished() {
+    if (waited_ || !valid()) return true;
+    int status = 0;
+    const pid_t r = ::waitpid(static_cast<pid_t>(handle_), &status, WNOHANG);
+    if (r == 0 || (r < 0 && errno == EINTR)) return false;
+    waited_ = true;
+    status_ = r > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return true;
+}
+
 void Child::kill() {
     if (valid() && !waited_ && ::kill(static_cast<pid_t>(handle_), SIGKILL) == 0) killed_ = true;
 }

@@ -233,6 +233,13 @@ int Child::wait() {
     return status_ = static_cast<int>(code);
 }
 
+bool Child::finished() {
+    if (waited_ || !valid()) return true;
+    if (WaitForSingleObject(reinterpret_cast<HANDLE>(handle_), 0) == WAIT_TIMEOUT) return false;
+    wait();
+    return true;
+}
+
 void Child::kill() {
     if (valid() && !waited_ && TerminateProcess(reinterpret_cast<HANDLE>(handle_), 1)) killed_ = true;
 }

@@ -19,6 +19,14 @@ std::string user_id() {
 // security identifiers under access control lists, not ids of POSIX modes.
 bool owned_by_user(const std::filesystem::path&) { return true; }
 
+// What is made in the user's own folders inherits their protection (above).
+bool make_private_folder(const std::filesystem::path& path, std::error_code& ec) {
+    ec.clear();
+    if (CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) return true;
+    ec.assign(static_cast<int>(GetLastError()), std::system_category());
+    return false;
+}
+
 std::string user_interface_language() {
     wchar_t code[9];
     const LCID locale = MAKELCID(GetUserDefaultUILanguage(), SORT_DEFAULT);

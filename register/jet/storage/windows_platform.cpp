@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -33,9 +34,10 @@ namespace {
 // locks of both on (a Samba server with POSIX locking).
 constexpr LockRange kDataLockByte{(std::uint64_t{1} << 62) - 1, 1};
 
-// Windows 10's class of SetFileInformationByHandle that removes a name at
-// once (MinGW's headers do not name it yet).
+// Windows 10's classes of SetFileInformationByHandle that remove and
+// rename with POSIX semantics (MinGW's headers name them only for Windows 10).
 constexpr auto kFileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+constexpr auto kFileRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
 
 LockRange placed(LockRange range) {
     return range.start == kDataBytes.start && range.length == kDataBytes.length ? kDataLockByte : range;
@@ -466,6 +468,7 @@ public:
     bool rename(const std::string& from, const std::string& to) override {
         std::wstring source, target;
         if (!system_name(from, source) || !system_name(to, target)) return false;
+        if (rename_at_once(source, target)) return true;
         return ::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? true : failed();
     }
 
@@ -552,6 +555,43 @@ private:
         FILE_DISPOSITION_INFO_EX how{};
         how.Flags = FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS;
         return ::SetFileInformationByHandle(h.get(), kFileDispositionInfoEx, &how, sizeof how) != 0;
+    }
+
+    // Puts the file at source in the place of target even while another
+    // program (or this one) holds target open, as POSIX rename does, where
+    // the system knows how (Windows 10 1607 on, NTFS); the file is flushed
+    // after, so that the new name is on disk. False where it cannot, and
+    // MoveFileExW, which refuses to replace an open file, is tried.
+    static bool rename_at_once(const std::wstring& source, const std::wstring& target) {
+        std::wstring full(MAX_PATH, L'\0');
+        DWORD n = ::GetFullPathNameW(target.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (n >= full.size()) {
+            full.assign(n, L'\0');
+            n = ::GetFullPathNameW(target.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        }
+        if (n == 0 || n >= full.size()) return false;
+        full.resize(n);
+        Handle h(::CreateFileW(source.c_str(), DELETE | GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
+                               nullptr));
+        if (!h.valid()) return false;
+        // FILE_RENAME_INFO with its flags, as Windows 10 lays it out.
+        struct Head {
+            DWORD flags;
+            HANDLE root;
+            DWORD length;
+        };
+        const std::size_t name_at = offsetof(FILE_RENAME_INFO, FileName);
+        static_assert(offsetof(Head, root) == offsetof(FILE_RENAME_INFO, RootDirectory) &&
+                      offsetof(Head, length) == offsetof(FILE_RENAME_INFO, FileNameLength));
+        std::vector<std::uint64_t> buffer((name_at + (full.size() + 1) * sizeof(wchar_t) + 7) / 8, 0);
+        auto* bytes = reinterpret_cast<std::uint8_t*>(buffer.data());
+        const Head head{FILE_RENAME_FLAG_REPLACE_IF_EXISTS | FILE_RENAME_FLAG_POSIX_SEMANTICS, nullptr,
+                        static_cast<DWORD>(full.size() * sizeof(wchar_t))};
+        std::memcpy(bytes, &head, sizeof head);
+        std::memcpy(bytes + name_at, full.data(), full.size() * sizeof(wchar_t));
+        if (!::SetFileInformationByHandle(h.get(), kFileRenameInfoEx, bytes, static_cast<DWORD>(buffer.size() * 8))) return false;
+        ::FlushFileBuffers(h.get());
+        return true;
     }
 
     HandleTable handles_;
