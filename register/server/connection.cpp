@@ -1,11 +1,9 @@
 #include "connection.h"
 
 #include <libpq-fe.h>
-#include <poll.h>
-
-#include <cerrno>
 
 #include "server_error.h"
+#include "system/socket.h"
 
 namespace server {
 
@@ -44,8 +42,8 @@ void Connection::open() {
     bool answered = false, securing = false;
     PostgresPollingStatusType step = PGRES_POLLING_WRITING;
     while (PQstatus(c_.get()) != CONNECTION_BAD && step != PGRES_POLLING_OK && step != PGRES_POLLING_FAILED) {
-        pollfd p{PQsocket(c_.get()), static_cast<short>(step == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
-        if (p.fd >= 0 && ::poll(&p, 1, -1) < 0 && errno != EINTR) break;
+        const int socket = PQsocket(c_.get());
+        if (socket >= 0 && !sys::wait_for_socket(socket, step != PGRES_POLLING_READING)) break;
         step = PQconnectPoll(c_.get());
         const ConnStatusType status = PQstatus(c_.get());
         if (status == CONNECTION_AWAITING_RESPONSE) answered = true;
