@@ -27,13 +27,41 @@ std::map<std::string, ChildWorkFn>& works() {
 
 }  // namespace
 
+namespace {
+
+template <class F>
+auto tried_again(F start) {
+#ifdef _WIN32
+    for (int attempt = 1;; ++attempt) {
+        try {
+            return start();
+        } catch (const std::system_error&) {
+            if (attempt == 3) throw;
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+    }
+#else
+    return start();
+#endif
+}
+
+}  // namespace
+
+sys::Child start_program(const std::vector<std::string>& argv, const sys::Launch& launch) {
+    return tried_again([&] { return sys::start(argv, launch); });
+}
+
+sys::Captured run_program(const std::vector<std::string>& argv, const sys::Launch& launch) {
+    return tried_again([&] { return sys::run_captured(argv, launch); });
+}
+
 ChildWorkRegistration::ChildWorkRegistration(const char* name, ChildWorkFn work) { works()[name] = work; }
 
 sys::Child start_child(const std::string& work, const std::vector<std::string>& args) {
     if (works().count(work) == 0) throw std::logic_error("no child work named " + work);
     std::vector<std::string> argv{sys::program_path().string(), std::string(kChildFlag) + work};
     argv.insert(argv.end(), args.begin(), args.end());
-    return sys::start(argv);
+    return start_program(argv);
 }
 
 int run_child_work_if_asked(int argc, char** argv) {

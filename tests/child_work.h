@@ -26,6 +26,13 @@ struct ChildWorkRegistration {
     static const ::testing_support::ChildWorkRegistration child_work_registration_##name(#name, &child_work_##name); \
     static int child_work_##name([[maybe_unused]] const std::vector<std::string>& args)
 
+// sys::start and sys::run_captured for the tests: under Wine a process now
+// and then fails to start for a moment ("internal error") while others
+// start and end around it, so on Windows a failed start is tried twice more
+// before its error is raised.
+sys::Child start_program(const std::vector<std::string>& argv, const sys::Launch& launch = {});
+sys::Captured run_program(const std::vector<std::string>& argv, const sys::Launch& launch = {});
+
 // Starts the work with its arguments in this test program started again.
 sys::Child start_child(const std::string& work, const std::vector<std::string>& args);
 

@@ -79,7 +79,7 @@ RunResult run(const std::vector<std::string>& argv, const std::vector<std::strin
         sys::Launch launch;
         launch.environment = environment;
         launch.input = input;
-        sys::Captured got = sys::run_captured(argv, launch);
+        sys::Captured got = run_program(argv, launch);
         r.status = got.status;
         r.out = std::move(got.out);
         r.err = std::move(got.err);
@@ -102,7 +102,7 @@ RunResult run_regtool(const std::vector<std::string>& args, const std::vector<st
 sys::Child start_regtool(const std::vector<std::string>& args) {
     std::vector<std::string> argv{REGTOOL_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
-    return sys::start(argv);
+    return start_program(argv);
 }
 
 #ifndef _WIN32
