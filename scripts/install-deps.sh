@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs, with apt-get, whatever building, testing and benchmarking the suite
-# needs on a Debian 12 machine. Does nothing when everything is present.
+# needs on a Debian 12 machine, and the packages named as arguments (the
+# Windows build's, say). Does nothing when everything is present.
 set -euo pipefail
 
 packages=(
@@ -17,6 +18,8 @@ packages=(
   fonts-liberation
   desktop-file-utils libxml2-utils    # the install test validates menu entries and icons
 )
+
+packages+=("$@")
 
 missing=()
 for p in "${packages[@]}"; do

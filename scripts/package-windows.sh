@@ -7,17 +7,7 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
-packages=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev zip)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=()
-  [[ $(id -u) -ne 0 ]] && sudo=(sudo)
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
-fi
-scripts/install-deps.sh >&2  # nlohmann-json3-dev and the other build tools
+scripts/install-deps.sh g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev zip >&2
 
 build=build-win-package
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \

@@ -12,20 +12,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
-scripts/install-deps.sh
-packages=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine64 googletest)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  sudo=()
-  [ "$(id -u)" -ne 0 ] && sudo=(sudo)
-  export DEBIAN_FRONTEND=noninteractive
-  "${sudo[@]}" apt-get update -qq
-  "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+# MinGW-w64 (its POSIX threads model), Wine, and GoogleTest's sources to build for Windows.
+scripts/install-deps.sh g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine64 googletest
 
 wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
 win=build-win

@@ -85,7 +85,7 @@ RunResult run(const std::vector<std::string>& argv, const std::vector<std::strin
         r.err = std::move(got.err);
     } catch (const std::system_error& e) {
         r.status = 127;
-        r.err = "cannot start " + argv.at(0) + ": " + e.what();
+        r.err = e.what();  // "cannot start <program>: <reason>"
     }
     return r;
 }

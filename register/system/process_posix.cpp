@@ -116,6 +116,14 @@ std::string program_file_name(const std::string& stem) { return stem; }
 
 long process_id() { return static_cast<long>(::getpid()); }
 
+namespace {
+
+// The status of a program whose end waitpid reported (r, status): its exit
+// status, -1 when a signal ended it or the wait failed.
+int exit_status_of(pid_t r, int status) { return r > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
+
+}  // namespace
+
 int Child::wait() {
     if (waited_ || !valid()) return status_;
     int status = 0;
@@ -123,8 +131,7 @@ int Child::wait() {
     while ((r = ::waitpid(static_cast<pid_t>(handle_), &status, 0)) < 0 && errno == EINTR) {
     }
     waited_ = true;
-    status_ = r >= 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return status_;
+    return status_ = exit_status_of(r, status);
 }
 
 bool Child::finished() {
@@ -133,7 +140,7 @@ bool Child::finished() {
     const pid_t r = ::waitpid(static_cast<pid_t>(handle_), &status, WNOHANG);
     if (r == 0 || (r < 0 && errno == EINTR)) return false;
     waited_ = true;
-    status_ = r > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    status_ = exit_status_of(r, status);
     return true;
 }
 
